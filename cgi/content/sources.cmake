@@ -1,0 +1,3 @@
+target_sources(quillopro_core PRIVATE
+  content/text.cpp
+  content/placeholders.cpp)

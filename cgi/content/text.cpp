@@ -1,0 +1,135 @@
+// Text utilities; see text.h.
+#include "content/text.h"
+
+#include <algorithm>
+
+namespace quillo {
+
+bool IsWhiteSpace(char c) {
+  return c == ' ' || (c >= '\t' && c <= '\r');
+}
+
+int FindText(std::string_view text, std::string_view pattern) {
+  const auto pos = text.find(pattern);
+  return pos == std::string_view::npos ? -1 : static_cast<int>(pos);
+}
+
+int FindAnyOf(std::string_view text, std::string_view set) {
+  const auto pos = text.find_first_of(set);
+  return pos == std::string_view::npos ? -1 : static_cast<int>(pos);
+}
+
+int ReplaceAll(std::string& text, std::string_view pattern, std::string_view replacement) {
+  if (pattern.empty()) return 0;
+  std::size_t found = text.find(pattern);
+  if (found == std::string::npos) return 0;
+  std::string rebuilt;
+  rebuilt.reserve(text.size());
+  std::size_t from = 0;
+  int count = 0;
+  while (found != std::string::npos) {
+    rebuilt.append(text, from, found - from);
+    rebuilt.append(replacement);
+    from = found + pattern.size();
+    ++count;
+    found = text.find(pattern, from);
+  }
+  rebuilt.append(text, from, std::string::npos);
+  text.swap(rebuilt);
+  return count;
+}
+
+void Trim(std::string& text) {
+  std::size_t begin = 0;
+  while (begin < text.size() && IsWhiteSpace(text[begin])) ++begin;
+  std::size_t end = text.size();
+  while (end > begin && IsWhiteSpace(text[end - 1])) --end;
+  text = text.substr(begin, end - begin);
+}
+
+std::string Trimmed(std::string_view text) {
+  std::string copy(text);
+  Trim(copy);
+  return copy;
+}
+
+void ToUpper(std::string& text) {
+  for (char& c : text) {
+    if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
+  }
+}
+
+void ToLower(std::string& text) {
+  for (char& c : text) {
+    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
+  }
+}
+
+std::string UpperCopy(std::string_view text) {
+  std::string copy(text);
+  ToUpper(copy);
+  return copy;
+}
+
+std::string LowerCopy(std::string_view text) {
+  std::string copy(text);
+  ToLower(copy);
+  return copy;
+}
+
+std::string Mid(std::string_view text, int start) {
+  return Mid(text, start, static_cast<int>(text.size()));
+}
+
+std::string Mid(std::string_view text, int start, int count) {
+  const auto size = static_cast<long long>(text.size());
+  const long long from = std::max(0, start);
+  if (from >= size) return {};
+  const long long length = std::min<long long>(std::max(0, count), size - from);
+  return std::string(text.substr(static_cast<std::size_t>(from), static_cast<std::size_t>(length)));
+}
+
+std::string RightPart(std::string_view text, int n) {
+  if (n <= 0) return {};
+  const auto size = static_cast<int>(text.size());
+  if (n >= size) return std::string(text);
+  return std::string(text.substr(static_cast<std::size_t>(size - n)));
+}
+
+char HexDigit(int value) {
+  return "0123456789ABCDEF"[value & 0x0F];
+}
+
+void StuffDots(std::string& text) {
+  if (text.find("\n.") == std::string::npos) return;
+  std::string stuffed;
+  stuffed.reserve(text.size() + text.size() / 16);
+  for (std::size_t i = 0; i < text.size(); ++i) {
+    stuffed.push_back(text[i]);
+    if (text[i] == '\n' && i + 1 < text.size() && text[i + 1] == '.') stuffed.push_back('.');
+  }
+  text.swap(stuffed);
+}
+
+std::string EscapeHtml(std::string_view text) {
+  std::string escaped;
+  escaped.reserve(text.size());
+  for (char c : text) {
+    switch (c) {
+      case '&': escaped += "&amp;"; break;
+      case '<': escaped += "&lt;"; break;
+      case '>': escaped += "&gt;"; break;
+      case '"': escaped += "&quot;"; break;
+      case '\'': escaped += "&#39;"; break;
+      default: escaped.push_back(c);
+    }
+  }
+  return escaped;
+}
+
+void CutAtNul(std::string& text) {
+  const auto nul = text.find('\0');
+  if (nul != std::string::npos) text.resize(nul);
+}
+
+}  // namespace quillo

@@ -1,0 +1,56 @@
+// Text utilities shared by every part of the CGI program.
+//
+// All texts are 8-bit strings in the mail charset (iso-8859-1). Positions are
+// zero-based; -1 means "not found". Case mapping covers the ASCII letters only,
+// which is all the program relies on: control-variable values, file names and
+// e-mail addresses are compared through it.
+#pragma once
+
+#include <string>
+#include <string_view>
+
+namespace quillo {
+
+// Space, tab, LF, VT, FF and CR; bytes above 127 are never white space.
+bool IsWhiteSpace(char c);
+
+// First occurrence of pattern in text, case-sensitive; -1 when absent.
+int FindText(std::string_view text, std::string_view pattern);
+
+// First character of text that is in set; -1 when none is.
+int FindAnyOf(std::string_view text, std::string_view set);
+
+// Replaces every non-overlapping occurrence of pattern, scanning left to right;
+// the inserted replacement is never searched again. Returns the count.
+int ReplaceAll(std::string& text, std::string_view pattern, std::string_view replacement);
+
+// Removes white space at both ends.
+void Trim(std::string& text);
+std::string Trimmed(std::string_view text);
+
+void ToUpper(std::string& text);
+void ToLower(std::string& text);
+std::string UpperCopy(std::string_view text);
+std::string LowerCopy(std::string_view text);
+
+// Substring clamped to the text: negative start or count count as 0.
+std::string Mid(std::string_view text, int start);
+std::string Mid(std::string_view text, int start, int count);
+
+// The last n characters; the whole text when n reaches its length.
+std::string RightPart(std::string_view text, int n);
+
+// "0".."9", "A".."F" for 0..15.
+char HexDigit(int value);
+
+// SMTP transparency: one extra "." at the start of every line after the first
+// that begins with ".". Linear in the text.
+void StuffDots(std::string& text);
+
+// & < > " ' as character references, for request values shown in HTML.
+std::string EscapeHtml(std::string_view text);
+
+// Cuts text at its first NUL byte: NUL ends a text wherever one arrives.
+void CutAtNul(std::string& text);
+
+}  // namespace quillo

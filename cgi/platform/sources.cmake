@@ -1,0 +1,3 @@
+target_sources(quillopro_core PRIVATE
+  platform/text_mode.cpp
+  platform/system_posix.cpp)

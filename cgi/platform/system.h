@@ -1,0 +1,53 @@
+// The seam between the CGI program and the operating system: process
+// environment, standard input and output, files, clock, host name and the
+// start-up of the socket layer. Everything above it is written against these
+// declarations only; system_posix.cpp implements them for POSIX systems.
+#pragma once
+
+#include <ctime>
+#include <optional>
+#include <string>
+#include <string_view>
+
+namespace quillo::platform {
+
+// Prepares the socket layer for the run. On POSIX it ignores SIGPIPE, so that
+// a peer that closes the connection cannot kill the run; it cannot fail there.
+bool StartSockets();
+
+// The variable's value, or nothing when the environment has no such variable.
+std::optional<std::string> GetEnv(const char* name);
+
+// Reads standard input up to max_bytes bytes or through the first line feed,
+// whichever comes first. Memory grows with what arrives, not with max_bytes.
+// Nothing when the read fails with an input error (end of input is no error).
+std::optional<std::string> ReadStdinLine(long max_bytes);
+
+// Writes text to standard output as a text stream: every LF goes out as CR LF.
+void WriteStdoutText(std::string_view text);
+
+// [[noreturn]] process exit after flushing standard output.
+[[noreturn]] void ExitProcess(int status);
+
+// The whole file read in text mode (CR LF arrives as LF), or nothing when it
+// cannot be opened or read.
+std::optional<std::string> ReadTextFile(const std::string& path);
+
+// Seconds since 1970-01-01 00:00 UTC.
+std::time_t Now();
+
+// Local broken-down time and its offset east of UTC in seconds.
+struct LocalTime {
+  std::tm fields{};
+  long offset_east_seconds = 0;
+};
+std::optional<LocalTime> ToLocalTime(std::time_t when);
+
+// The machine's host name; empty when it cannot be read.
+std::string HostName();
+
+// Pure helpers of the text-mode conventions, exposed for tests.
+std::string LfToCrLf(std::string_view text);
+std::string CrLfToLf(std::string_view bytes);
+
+}  // namespace quillo::platform

@@ -1,0 +1,27 @@
+// Text-mode conventions of standard output and file reading, as pure
+// functions shared by every platform; see system.h.
+#include "platform/system.h"
+
+namespace quillo::platform {
+
+std::string LfToCrLf(std::string_view text) {
+  std::string out;
+  out.reserve(text.size() + text.size() / 32);
+  for (char c : text) {
+    if (c == '\n') out.push_back('\r');
+    out.push_back(c);
+  }
+  return out;
+}
+
+std::string CrLfToLf(std::string_view bytes) {
+  std::string out;
+  out.reserve(bytes.size());
+  for (std::size_t i = 0; i < bytes.size(); ++i) {
+    if (bytes[i] == '\r' && i + 1 < bytes.size() && bytes[i + 1] == '\n') continue;
+    out.push_back(bytes[i]);
+  }
+  return out;
+}
+
+}  // namespace quillo::platform

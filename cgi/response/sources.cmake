@@ -1,0 +1,1 @@
+target_sources(quillopro_core PRIVATE)

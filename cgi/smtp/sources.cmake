@@ -1,0 +1,1 @@
+# SMTP delivery: filled in by the delivery work.

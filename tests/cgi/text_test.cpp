@@ -1,0 +1,100 @@
+#include "content/text.h"
+
+#include <gtest/gtest.h>
+
+namespace quillo {
+namespace {
+
+TEST(ReplaceAll, CountsNonOverlappingMatchesAndNeverRescansReplacement) {
+  std::string text = "aaa";
+  EXPECT_EQ(ReplaceAll(text, "aa", "b"), 1);
+  EXPECT_EQ(text, "ba");
+  text = "xyx";
+  EXPECT_EQ(ReplaceAll(text, "x", "x"), 2);
+  EXPECT_EQ(text, "xyx");
+  text = "a-b-c";
+  EXPECT_EQ(ReplaceAll(text, "-", ""), 2);
+  EXPECT_EQ(text, "abc");
+  EXPECT_EQ(ReplaceAll(text, "", "z"), 0);
+  EXPECT_EQ(text, "abc");
+  text = "##A##";
+  EXPECT_EQ(ReplaceAll(text, "##A##", "##A##!"), 1);
+  EXPECT_EQ(text, "##A##!");
+}
+
+TEST(Trim, RemovesOnlyAsciiWhiteSpaceAtBothEnds) {
+  std::string text = "\r\n abc \t";
+  Trim(text);
+  EXPECT_EQ(text, "abc");
+  text = " a b ";
+  Trim(text);
+  EXPECT_EQ(text, "a b");
+  text = " \t\v\f ";
+  Trim(text);
+  EXPECT_EQ(text, "");
+  text = "\xA0x\xA0";  // bytes above 127 are never white space
+  Trim(text);
+  EXPECT_EQ(text, "\xA0x\xA0");
+}
+
+TEST(Substrings, MidAndRightPartClampToTheText) {
+  EXPECT_EQ(Mid("abc", 5), "");
+  EXPECT_EQ(Mid("abc", 1, 10), "bc");
+  EXPECT_EQ(Mid("abc", -3, 2), "ab");
+  EXPECT_EQ(Mid("abc", 1, -1), "");
+  EXPECT_EQ(RightPart("abc", 0), "");
+  EXPECT_EQ(RightPart("abc", 7), "abc");
+  EXPECT_EQ(RightPart("abc", 2), "bc");
+  EXPECT_EQ(RightPart("abc", -1), "");
+}
+
+TEST(Search, FindTextIsCaseSensitive) {
+  EXPECT_EQ(FindText("<html>", "<HTML>"), -1);
+  EXPECT_EQ(FindText("ab<HTML>", "<HTML>"), 2);
+  EXPECT_EQ(FindAnyOf("name:x|y", "|:"), 4);
+  EXPECT_EQ(FindAnyOf("name", "|:"), -1);
+}
+
+TEST(CaseMapping, CoversAsciiLettersOnly) {
+  EXPECT_EQ(UpperCopy("aZ\xFC-1"), "AZ\xFC-1");
+  EXPECT_EQ(LowerCopy("QUILLO~1.EXE\xDC"), "quillo~1.exe\xDC");
+}
+
+TEST(StuffDots, AddsOneDotToEveryLineAfterTheFirstThatStartsWithADot) {
+  std::string text = "a\n.b\n.c";
+  StuffDots(text);
+  EXPECT_EQ(text, "a\n..b\n..c");
+  text = ".first";
+  StuffDots(text);
+  EXPECT_EQ(text, ".first");
+  text = "\n.";
+  StuffDots(text);
+  EXPECT_EQ(text, "\n..");
+  text = "\n..x";
+  StuffDots(text);
+  EXPECT_EQ(text, "\n...x");
+}
+
+TEST(StuffDots, HandlesTenMegabytesOfDotLinesWithoutDeepCalls) {
+  std::string text;
+  for (int i = 0; i < 5 * 1024 * 1024; ++i) text += "\n.";
+  StuffDots(text);
+  EXPECT_EQ(text.size(), 15u * 1024 * 1024);
+  EXPECT_EQ(text.substr(0, 6), "\n..\n..");
+}
+
+TEST(EscapeHtml, EscapesTheFiveMarkupCharacters) {
+  EXPECT_EQ(EscapeHtml("<a href=\"x\" title='y'>&</a>"),
+            "&lt;a href=&quot;x&quot; title=&#39;y&#39;&gt;&amp;&lt;/a&gt;");
+  EXPECT_EQ(EscapeHtml("plain \xFC text"), "plain \xFC text");
+}
+
+TEST(HexDigit, UsesUpperCase) {
+  EXPECT_EQ(HexDigit(0), '0');
+  EXPECT_EQ(HexDigit(9), '9');
+  EXPECT_EQ(HexDigit(10), 'A');
+  EXPECT_EQ(HexDigit(15), 'F');
+}
+
+}  // namespace
+}  // namespace quillo
