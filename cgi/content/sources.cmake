@@ -1,3 +1,4 @@
 target_sources(quillopro_core PRIVATE
   content/text.cpp
-  content/placeholders.cpp)
+  content/placeholders.cpp
+  content/templates.cpp)

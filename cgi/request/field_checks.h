@@ -1,0 +1,32 @@
+// The field pass over the user fields' name prefixes, the e-mail syntax
+// check, and the recipient allow-list.
+#pragma once
+
+#include <optional>
+#include <string>
+#include <string_view>
+
+#include "request/form_request.h"
+
+namespace quillo {
+
+// Not empty, an "@" that is not the first byte, and a "." from that "@" on.
+bool PassesEmailSyntax(std::string_view text);
+
+struct FieldPassResult {
+  std::string result_doc;  // document of the last failing field; empty when all passed
+  bool autoreply = false;  // a _EF_ / _FE_ field was seen
+};
+
+// Checks _R_, _E_, _F_, _EF_/_FE_ fields, strips their prefixes, sets the
+// sender and collects the automatic reply's recipients.
+FieldPassResult RunFieldPass(FormRequest& request);
+
+// The allow-list file's entries: trimmed, lower-cased lines without "#",
+// read in 1023-byte line pieces.
+TextList ParseAllowList(std::string_view file_text);
+
+// The first recipient (lower-cased) that no entry occurs in, if any.
+std::optional<std::string> FindRecipientNotAllowed(const TextList& recipients, const TextList& allowed);
+
+}  // namespace quillo

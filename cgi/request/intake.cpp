@@ -1,0 +1,230 @@
+// CGI request intake; see intake.h.
+#include "request/intake.h"
+
+#include <climits>
+#include <cstdint>
+#include <cstdio>
+#include <unordered_map>
+
+#include "content/text.h"
+#include "platform/system.h"
+#include "response/documents.h"
+#include "response/pages.h"
+#include "response/run_end.h"
+
+namespace quillo {
+namespace {
+
+int HexValue(unsigned char byte) {
+  // Bytes from 0x80 on count as below "A": the arithmetic is that of a
+  // signed char, and whatever it gives for a non-digit is kept.
+  const bool letter_range = byte >= 'A' && byte < 0x80;
+  return letter_range ? (byte & ~0x20) - 55 : byte - 48;
+}
+
+// The CGI variables copied into the record, in the order they are read.
+void CopyCgiVariables(FormRequest& request) {
+  const std::pair<const char*, std::string*> variables[] = {
+      {"HTTP_USER_AGENT", &request.http_user_agent}, {"REQUEST_METHOD", &request.request_method},
+      {"SCRIPT_NAME", &request.script_name},         {"REMOTE_HOST", &request.remote_host},
+      {"REMOTE_ADDR", &request.remote_addr},         {"REMOTE_USER", &request.remote_user},
+      {"CONTENT_TYPE", &request.content_type},       {"REMOTE_IDENT", &request.remote_ident},
+      {"SERVER_NAME", &request.server_name},
+  };
+  for (const auto& [name, field] : variables) *field = platform::GetEnv(name).value_or("");
+}
+
+void ResolveDocuments(FormRequest& request) {
+  ControlSettings& s = request.settings;
+  for (std::string* doc : {&s.success_doc, &s.required_doc, &s.bad_email_doc, &s.error_doc,
+                           &s.respond_template_doc, &s.template_doc, &s.reject_email_doc}) {
+    *doc = ResolveDocumentName(request, *doc);
+  }
+  s.allow_list_path = ResolveDocumentName(request, "recipients.txt");
+}
+
+std::string CurrentMailDate(std::time_t now) {
+  const auto local = platform::ToLocalTime(now);
+  // Without a local time only the zone part remains.
+  if (!local) return "+0000";
+  return FormatMailDate(local->fields, local->offset_east_seconds);
+}
+
+}  // namespace
+
+std::string NormaliseProgramPath(std::string_view argv0) {
+  std::string path = LowerCopy(argv0);
+  Trim(path);
+  ReplaceAll(path, "quillo~1.exe", "quillopro.exe");
+  return path;
+}
+
+std::string FormatMuid(std::time_t now) {
+  const auto low32 = static_cast<std::int32_t>(static_cast<std::uint32_t>(static_cast<std::uint64_t>(now)));
+  return std::to_string(low32);
+}
+
+std::string FormatMailDate(const std::tm& local, long offset_east_seconds) {
+  static const char* const kDays[] = {"Sun", "Mon", "Tue", "Wed", "Thu", "Fri", "Sat"};
+  static const char* const kMonths[] = {"Jan", "Feb", "Mar", "Apr", "May", "Jun",
+                                        "Jul", "Aug", "Sep", "Oct", "Nov", "Dec"};
+  std::string date;
+  if (local.tm_wday >= 0 && local.tm_wday < 7 && local.tm_mon >= 0 && local.tm_mon < 12) {
+    char formatted[64];
+    std::snprintf(formatted, sizeof formatted, "%s, %02d %s %04d %02d:%02d:%02d ", kDays[local.tm_wday],
+                  local.tm_mday, kMonths[local.tm_mon], local.tm_year + 1900, local.tm_hour, local.tm_min,
+                  local.tm_sec);
+    date = formatted;
+  }
+  const long offset_minutes = offset_east_seconds / 60;
+  const long magnitude = offset_minutes < 0 ? -offset_minutes : offset_minutes;
+  char zone[48];
+  std::snprintf(zone, sizeof zone, "%c%02ld%02ld", offset_minutes >= 0 ? '+' : '-', magnitude / 60,
+                magnitude % 60);
+  return date + zone;
+}
+
+long ParseContentLength(std::string_view text) {
+  std::size_t i = 0;
+  while (i < text.size() && IsWhiteSpace(text[i])) ++i;
+  bool negative = false;
+  if (i < text.size() && (text[i] == '+' || text[i] == '-')) negative = text[i++] == '-';
+  long long value = 0;
+  for (; i < text.size() && text[i] >= '0' && text[i] <= '9'; ++i) {
+    value = value * 10 + (text[i] - '0');
+    if (value > INT32_MAX) value = static_cast<long long>(INT32_MAX) + 1;  // saturate, keep going
+  }
+  if (negative) value = -value;
+  if (value > INT32_MAX) value = INT32_MAX;
+  if (value < INT32_MIN) value = INT32_MIN;
+  return static_cast<long>(value);
+}
+
+std::string UrlDecode(std::string_view pair) {
+  std::string decoded;
+  decoded.reserve(pair.size());
+  for (std::size_t i = 0; i < pair.size(); ++i) {
+    const char c = pair[i];
+    if (c == '+') {
+      decoded.push_back(' ');
+    } else if (c == '%' && i + 2 < pair.size()) {
+      const int value = HexValue(static_cast<unsigned char>(pair[i + 1])) * 16 +
+                        HexValue(static_cast<unsigned char>(pair[i + 2]));
+      decoded.push_back(static_cast<char>(static_cast<unsigned>(value) & 0xFF));
+      i += 2;
+    } else {
+      decoded.push_back(c);
+    }
+  }
+  CutAtNul(decoded);
+  return decoded;
+}
+
+std::string* ControlVariableField(ControlSettings& s, std::string_view name) {
+  const std::pair<std::string_view, std::string*> table[] = {
+      {"QUILLO_SERVER", &s.server},
+      {"QUILLO_FROM", &s.from},
+      {"QUILLO_TO", &s.to},
+      {"QUILLO_SUBJECT", &s.subject},
+      {"QUILLO_SUCCESS", &s.success_doc},
+      {"QUILLO_REQUIRED", &s.required_doc},
+      {"QUILLO_ERROR", &s.error_doc},
+      {"QUILLO_DEBUG", &s.debug},
+      {"QUILLO_HELO", &s.helo},
+      {"QUILLO_ENVREPORT", &s.env_report},
+      {"QUILLO_BADEMAIL", &s.bad_email_doc},
+      {"QUILLO_NOEMPTYFIELDS", &s.no_empty_fields},
+      {"RESPOND_TEMPLATE", &s.respond_template_doc},
+      {"RESPOND_FROM", &s.respond_from},
+      {"RESPOND_SUBJECT", &s.respond_subject},
+      {"QUILLO_TEMPLATE", &s.template_doc},
+      {"QUILLO_PRIORITY", &s.priority},
+      {"RESPOND_PRIORITY", &s.respond_priority},
+      {"QUILLO_FORMAT", &s.format},
+      {"QUILLO_FROMFRIENDLY", &s.from_friendly},
+      {"RESPOND_FROMFRIENDLY", &s.respond_from_friendly},
+      {"QUILLO_REJECTEMAIL", &s.reject_email_doc},
+  };
+  for (const auto& [control_name, field] : table) {
+    if (control_name == name) return field;
+  }
+  return nullptr;
+}
+
+void DecodeBodyIntoFields(std::string_view body, FormRequest& request) {
+  // Index of each user-field name, so that a body of many fields stays linear.
+  std::unordered_map<std::string, std::size_t> field_index;
+  for (std::size_t i = 0; i < request.field_names.size(); ++i) field_index.emplace(request.field_names[i], i);
+
+  std::size_t from = 0;
+  while (from < body.size()) {
+    std::size_t amp = body.find('&', from);
+    if (amp == std::string_view::npos) amp = body.size();
+    const std::string pair = UrlDecode(body.substr(from, amp - from));
+    from = amp + 1;
+
+    const std::size_t eq = pair.find('=');
+    std::string name = pair.substr(0, eq);
+    std::string value = eq == std::string::npos ? std::string() : pair.substr(eq + 1);
+    if (name.compare(0, 3, "_I_") == 0) continue;
+    if (std::string* field = ControlVariableField(request.settings, name)) {
+      *field = std::move(value);
+      continue;
+    }
+    const auto [it, inserted] = field_index.emplace(name, request.field_names.size());
+    if (inserted) {
+      request.field_names.push_back(std::move(name));
+      request.field_values.push_back(std::move(value));
+    } else {
+      std::string& existing = request.field_values[it->second];
+      existing += ", ";
+      existing += value;
+    }
+  }
+}
+
+TextList SplitRecipients(std::string& to) {
+  Trim(to);
+  TextList recipients;
+  std::size_t from = 0;
+  while (from <= to.size()) {
+    std::size_t comma = to.find(',', from);
+    if (comma == std::string::npos) comma = to.size();
+    std::string address = Trimmed(std::string_view(to).substr(from, comma - from));
+    if (!address.empty()) recipients.push_back(std::move(address));
+    from = comma + 1;
+  }
+  return recipients;
+}
+
+FormRequest BuildFormRequest(std::string_view argv0) {
+  FormRequest request;
+  request.program_path = NormaliseProgramPath(argv0);
+  if (request.program_path.find("quillopro.exe") == std::string::npos) {
+    WriteErrorPage(Error700WrongProgramName(request.program_path));
+  }
+  const std::time_t now = platform::Now();
+  request.muid = FormatMuid(now);
+  request.date = CurrentMailDate(now);
+
+  const auto content_length = platform::GetEnv("CONTENT_LENGTH");
+  if (!content_length) WriteUsageLine();
+  CopyCgiVariables(request);
+  request.content_length = ParseContentLength(*content_length);
+  request.auth_type = platform::GetEnv("AUTH_TYPE").value_or("");
+
+  // A negative length is no body at all.
+  if (request.content_length > 0) {
+    auto body = platform::ReadStdinLine(request.content_length);
+    if (!body) throw RunEnded{"", -1};
+    // The body is a text: a raw NUL byte ends it.
+    CutAtNul(*body);
+    DecodeBodyIntoFields(*body, request);
+    request.settings.recipients = SplitRecipients(request.settings.to);
+  }
+  Trim(request.settings.server);
+  ResolveDocuments(request);
+  return request;
+}
+
+}  // namespace quillo

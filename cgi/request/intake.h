@@ -1,0 +1,46 @@
+// Building the FormRequest: the program's own path, the run's time stamps,
+// the CGI variables and the URL-encoded body, sorted into control variables
+// and user fields.
+#pragma once
+
+#include <ctime>
+#include <optional>
+#include <string>
+#include <string_view>
+
+#include "request/form_request.h"
+
+namespace quillo {
+
+// Lower-cased, trimmed, with the short name "quillo~1.exe" made long.
+std::string NormaliseProgramPath(std::string_view argv0);
+
+// The run's time stamp as "%ld" of its low 32 bits.
+std::string FormatMuid(std::time_t now);
+
+// "Tue, 08 Dec 2026 16:51:58 +0100": English names, zone east of UTC.
+std::string FormatMailDate(const std::tm& local, long offset_east_seconds);
+
+// CONTENT_LENGTH read as C's string-to-integer conversion reads it, held to
+// the 32-bit range.
+long ParseContentLength(std::string_view text);
+
+// One pair of the body: "+" is a blank, "%XY" one byte. A "%" without two
+// bytes behind it is kept as it stands. A decoded NUL ends the pair.
+std::string UrlDecode(std::string_view pair);
+
+// The ControlSettings field a decoded name sets, or nullptr for a user field.
+std::string* ControlVariableField(ControlSettings& settings, std::string_view name);
+
+// Decodes the body into control variables and user fields (in order of first
+// appearance; a repeated user field joins its values with ", ").
+void DecodeBodyIntoFields(std::string_view body, FormRequest& request);
+
+// QUILLO_TO: trimmed in place, split at commas into trimmed, non-empty parts.
+TextList SplitRecipients(std::string& to);
+
+// The whole construction from the environment and standard input. Ends the run
+// with ERROR 700, the usage line, ERROR 701-704 or the silent exit.
+FormRequest BuildFormRequest(std::string_view argv0);
+
+}  // namespace quillo

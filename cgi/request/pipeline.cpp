@@ -1,0 +1,101 @@
+// The run's fixed order; see pipeline.h.
+#include "request/pipeline.h"
+
+#include "content/placeholders.h"
+#include "content/templates.h"
+#include "content/text.h"
+#include "platform/system.h"
+#include "request/field_checks.h"
+#include "request/intake.h"
+#include "response/debug_report.h"
+#include "response/documents.h"
+#include "response/pages.h"
+
+namespace quillo {
+namespace {
+
+// Used for HELO and as the first local address when the system cannot tell
+// its own name.
+constexpr std::string_view kFallbackHostName = "localhost";
+
+void SetIfEmpty(std::string& field, std::string_view value) {
+  if (field.empty()) field = value;
+}
+
+void LoadAllowList(FormRequest& request) {
+  ControlSettings& s = request.settings;
+  if (const auto text = platform::ReadTextFile(s.allow_list_path)) s.allowed_recipients = ParseAllowList(*text);
+}
+
+void ApplyDefaults(ControlSettings& s) {
+  SetIfEmpty(s.env_report, "OFF");
+  SetIfEmpty(s.priority, "NORMAL");
+  SetIfEmpty(s.no_empty_fields, "OFF");
+  SetIfEmpty(s.required_doc, s.error_doc);
+  SetIfEmpty(s.bad_email_doc, s.required_doc);
+  SetIfEmpty(s.subject, kDefaultSubject);
+}
+
+bool IsHighPriority(std::string& priority) {
+  ToUpper(priority);
+  return priority.find("HIGH") != std::string::npos;
+}
+
+// The automatic reply goes out whatever the main mail's result was; its own
+// result is not part of the answer.
+void SendAutomaticReply(FormRequest& request, MailSender send_mail) {
+  ControlSettings& s = request.settings;
+  SetIfEmpty(s.respond_from, s.recipients.front());
+  SetIfEmpty(s.respond_subject, "AutoRe: " + s.subject);
+  SetIfEmpty(s.respond_priority, "NORMAL");
+  LoadMailTemplate(request, s.respond_template_doc, request.respond_text, request.respond_html);
+  const bool high = IsHighPriority(s.respond_priority);
+  send_mail(request, s.server, s.helo, request.server_name, s.respond_from, s.autoreply_recipients,
+            s.respond_from_friendly, s.respond_subject, request.respond_text, request.respond_html, high);
+}
+
+}  // namespace
+
+void RunRequest(std::string_view argv0, MailSender send_mail) {
+  if (!platform::StartSockets()) WriteErrorPage(Error100SocketInit());
+  FormRequest request = BuildFormRequest(argv0);
+  ControlSettings& s = request.settings;
+
+  if (s.helo.empty()) s.helo = platform::HostName();
+  SetIfEmpty(s.helo, kFallbackHostName);
+  if (s.recipients.empty()) WriteErrorPage(Error300NoRecipient());
+  LoadAllowList(request);
+  if (s.success_doc.empty()) WriteErrorPage(Error302NoSuccessDocument());
+  if (s.error_doc.empty()) WriteErrorPage(Error303NoErrorDocument());
+  ApplyDefaults(s);
+  if (s.debug.find("ON") != std::string::npos) WriteDebugReport(request);
+
+  if (!s.allowed_recipients.empty()) {
+    if (auto refused = FindRecipientNotAllowed(s.recipients, s.allowed_recipients)) {
+      WriteErrorPage(Error900RecipientNotAllowed(*refused));
+    }
+  }
+  const FieldPassResult checks = RunFieldPass(request);
+  if (!checks.result_doc.empty()) SendResultDocument(request, checks.result_doc);
+  SetIfEmpty(s.from, s.recipients.front());
+  // The subject's own placeholder shows the subject as it stood before.
+  std::string subject = s.subject;
+  SubstitutePlaceholders(request, subject, Target::PlainText);
+  s.subject = std::move(subject);
+  if (!s.reject_email_doc.empty() && MatchRejectList(s.reject_email_doc, s.from)) {
+    SendResultDocument(request, s.bad_email_doc);
+  }
+
+  if (!s.template_doc.empty()) {
+    LoadMailTemplate(request, s.template_doc, request.mail_text, request.mail_html);
+  } else {
+    BuildBuiltInLayouts(request);
+  }
+  const bool high = IsHighPriority(s.priority);
+  const std::string result = send_mail(request, s.server, s.helo, request.server_name, s.from, s.recipients,
+                                       s.from_friendly, s.subject, request.mail_text, request.mail_html, high);
+  if (!s.respond_template_doc.empty() && checks.autoreply) SendAutomaticReply(request, send_mail);
+  SendResultDocument(request, result == "OK" ? s.success_doc : s.error_doc);
+}
+
+}  // namespace quillo

@@ -1,0 +1,26 @@
+// One run of the CGI program, in its fixed order: intake, the numbered
+// checks, defaults, debug report, allow-list, field pass, sender, subject,
+// reject list, bodies, the main mail, the automatic reply and the answer.
+#pragma once
+
+#include <string>
+#include <string_view>
+
+#include "request/form_request.h"
+
+namespace quillo {
+
+// Delivers one message to every recipient and answers "OK" or "NO".
+using MailSender = std::string (*)(const FormRequest& request, const std::string& server,
+                                   const std::string& firstLocalAddress, const std::string& secondLocalAddress,
+                                   const std::string& fromAddress, const TextList& recipients,
+                                   const std::string& fromName, std::string subject, std::string textBody,
+                                   std::string htmlBody, bool highPriority);
+
+constexpr std::string_view kDefaultSubject = "Tessik Quillo! Pro Web-Form Message";
+
+// Runs the request the process was started for. Never returns: every way
+// out throws RunEnded with the complete response.
+[[noreturn]] void RunRequest(std::string_view argv0, MailSender send_mail);
+
+}  // namespace quillo

@@ -1,0 +1,83 @@
+// Error page, result documents and numbered messages; see pages.h.
+#include "response/pages.h"
+
+#include "content/placeholders.h"
+#include "content/text.h"
+#include "response/documents.h"
+#include "response/run_end.h"
+
+namespace quillo {
+namespace {
+
+constexpr std::string_view kContentTypeHeader = "Content-Type: text/html\n\n";
+constexpr std::string_view kSameDirectory =
+    "This file must be in the same directory on the web server as the file quillopro.exe!";
+
+}  // namespace
+
+std::string Error100SocketInit() { return "QUILLO! ERROR 100 - SOCKET INIT"; }
+std::string Error300NoRecipient() { return "QUILLO! ERROR 300 - QUILLO_TO UNDEFINED"; }
+std::string Error302NoSuccessDocument() { return "QUILLO! ERROR 302 - QUILLO_SUCCESS UNDEFINED"; }
+std::string Error303NoErrorDocument() { return "QUILLO! ERROR 303 - QUILLO_ERROR UNDEFINED"; }
+
+std::string Error600FileNotReadable(std::string_view path) {
+  return "QUILLO! ERROR 600<br>FILE NOT FOUND / ACCESS DENIED<br><br>" + EscapeHtml(path) +
+         "<br><br>Please verify filename and access permissions (read).<br><br>" + std::string(kSameDirectory);
+}
+
+std::string Error700WrongProgramName(std::string_view program_path) {
+  return "QUILLO ERROR 700<br>-> Rename executable file to quillopro.exe<br>" + EscapeHtml(program_path);
+}
+
+std::string Error701InvalidCharacters(std::string_view name) {
+  return "QUILLO ERROR 701<br>Invalid characters found in filename<br>" + EscapeHtml(name);
+}
+
+std::string Error702Executable(std::string_view name) {
+  return "QUILLO ERROR 702<br>Cannot use executable as document<br>" + EscapeHtml(name);
+}
+
+std::string Error703Library(std::string_view name) {
+  return "QUILLO ERROR 703<br>Cannot use dynamic link library as document<br>" + EscapeHtml(name);
+}
+
+std::string Error704DirectoryChange(std::string_view name, DirectoryHint hint) {
+  const std::string separator = hint == DirectoryHint::Long ? "<br><br>" : "<br>";
+  return "QUILLO ERROR 704<br>Directory change not allowed<br><br>" + EscapeHtml(name) + "<br><br>" +
+         std::string(kSameDirectory) + separator + "Please enter only the filename!" + separator +
+         "Format: filename.extension";
+}
+
+std::string Error900RecipientNotAllowed(std::string_view lowercase_address) {
+  return "QUILLO! ERROR 900 - recipient not allowed<br>" + EscapeHtml(lowercase_address) +
+         "<br><br>Add the target email address (QUILLO_TO) to allowed recipients -> recipients.txt";
+}
+
+std::string RenderErrorPage(std::string_view message) {
+  std::string page(kContentTypeHeader);
+  page += "<html>\n<header></header><body>\n<HR><BR><h2>";
+  page += message;
+  page += "</h2></body></html>";
+  return page;
+}
+
+std::string RenderResultDocument(std::string_view document) {
+  std::string page(kContentTypeHeader);
+  page.reserve(page.size() + document.size());
+  for (char c : document) {
+    if (c != '\r') page.push_back(c);
+  }
+  return page;
+}
+
+void WriteErrorPage(std::string_view message) { throw RunEnded{RenderErrorPage(message), 0}; }
+
+void SendResultDocument(const FormRequest& request, const std::string& path) {
+  std::string document = ReadDocumentFile(path);
+  SubstitutePlaceholders(request, document, Target::Html);
+  throw RunEnded{RenderResultDocument(document), 0};
+}
+
+void WriteUsageLine() { throw RunEnded{"Place this file in your /cgi-bin or /scripts directory\n", 0}; }
+
+}  // namespace quillo

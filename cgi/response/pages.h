@@ -1,0 +1,41 @@
+// The generated error page, the site's result documents and the numbered
+// error messages of the CGI program.
+#pragma once
+
+#include <string>
+#include <string_view>
+
+#include "request/form_request.h"
+
+namespace quillo {
+
+// The numbered messages. Values taken from the request are HTML-escaped:
+// the page is shown in the visitor's browser.
+std::string Error100SocketInit();
+std::string Error300NoRecipient();
+std::string Error302NoSuccessDocument();
+std::string Error303NoErrorDocument();
+std::string Error600FileNotReadable(std::string_view path);
+std::string Error700WrongProgramName(std::string_view program_path);
+std::string Error701InvalidCharacters(std::string_view name);
+std::string Error702Executable(std::string_view name);
+std::string Error703Library(std::string_view name);
+enum class DirectoryHint { Long, Short };
+std::string Error704DirectoryChange(std::string_view name, DirectoryHint hint);
+std::string Error900RecipientNotAllowed(std::string_view lowercase_address);
+
+// The error page around one message, as written (LF line ends).
+std::string RenderErrorPage(std::string_view message);
+
+// A result document after substitution: header block, then the text without
+// any CR, so that CR LF files and CR LF field values both end lines once.
+std::string RenderResultDocument(std::string_view document);
+
+// Writers that end the run (see run_end.h).
+[[noreturn]] void WriteErrorPage(std::string_view message);
+[[noreturn]] void SendResultDocument(const FormRequest& request, const std::string& path);
+
+// The only answer to a start without a CGI request.
+[[noreturn]] void WriteUsageLine();
+
+}  // namespace quillo
