@@ -1,0 +1,78 @@
+"""A web site folder with quillopro.exe in it, and runs of the program as a
+web server starts it: argv[0], a CGI environment without PATH, the body on
+standard input, the program's folder as working directory."""
+
+import os
+import shutil
+import subprocess
+import tempfile
+
+PROGRAM = os.environ.get("QUILLOPRO_EXE", "")
+
+CGI_DEFAULTS = {
+    "GATEWAY_INTERFACE": "CGI/1.1",
+    "REQUEST_METHOD": "POST",
+    "CONTENT_TYPE": "application/x-www-form-urlencoded",
+    "SCRIPT_NAME": "/cgi-bin/quillopro.exe",
+    "SERVER_NAME": "",
+    "REMOTE_ADDR": "127.0.0.1",
+    "HTTP_USER_AGENT": "TestAgent/1.0",
+}
+
+
+def crlf(text):
+    """What a text written to standard output becomes: every LF as CR LF."""
+    return text.replace("\n", "\r\n").encode("latin-1")
+
+
+def error_page(message):
+    return crlf("Content-Type: text/html\n\n<html>\n<header></header><body>\n"
+                "<HR><BR><h2>" + message + "</h2></body></html>")
+
+
+def document_page(text):
+    return crlf("Content-Type: text/html\n\n" + text)
+
+
+class Site:
+    def __init__(self, name="quillopro.exe"):
+        self.dir = tempfile.mkdtemp(prefix="quillo-site-")
+        os.chmod(self.dir, 0o755)
+        self.program = os.path.join(self.dir, name)
+        shutil.copy(PROGRAM, self.program)
+
+    def close(self):
+        shutil.rmtree(self.dir, ignore_errors=True)
+
+    def write(self, name, content):
+        path = os.path.join(self.dir, name)
+        with open(path, "wb") as f:
+            f.write(content.encode("latin-1") if isinstance(content, str) else content)
+        os.chmod(path, 0o644)
+        return path
+
+    def path(self, name):
+        return os.path.join(self.dir, name)
+
+    def run(self, body=b"", env=None, content_length="auto", argv0=None, stdin=None, timeout=30):
+        """Runs one request; returns (standard output bytes, exit status)."""
+        if isinstance(body, str):
+            body = body.encode("latin-1")
+        cgi_env = dict(CGI_DEFAULTS)
+        if content_length == "auto":
+            cgi_env["CONTENT_LENGTH"] = str(len(body))
+        elif content_length is not None:
+            cgi_env["CONTENT_LENGTH"] = content_length
+        cgi_env.update(env or {})
+        cgi_env = {k: v for k, v in cgi_env.items() if v is not None}
+        proc = subprocess.run([argv0 or self.program], executable=self.program, cwd=self.dir, env=cgi_env,
+                              input=None if stdin is not None else body, stdin=stdin,
+                              stdout=subprocess.PIPE, stderr=subprocess.PIPE, timeout=timeout)
+        assert proc.stderr == b"", proc.stderr
+        return proc.stdout, proc.returncode
+
+
+def form(*pairs):
+    """A URL-encoded body from (name, value) pairs, encoded the way browsers do."""
+    from urllib.parse import urlencode
+    return urlencode(list(pairs), encoding="latin-1")
