@@ -1,13 +1,13 @@
 #!/usr/bin/env bash
 # Installs every missing build and test dependency (Debian 12, as root),
-# builds the project twice (plain, and with AddressSanitizer and
-# UndefinedBehaviorSanitizer, warnings as errors both times) and runs all
-# tests of both builds.
+# builds the project three times (plain; with AddressSanitizer and
+# UndefinedBehaviorSanitizer; the fuzz targets with clang), warnings as
+# errors each time, and runs the tests of all three builds.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
 packages=(
-  build-essential cmake pkg-config libgtest-dev
+  build-essential cmake pkg-config libgtest-dev clang libclang-rt-14-dev
   qt6-base-dev qt6-base-dev-tools libgl-dev xvfb xauth imagemagick
   python3 python3-pytest python3-aiosmtpd python3-dnslib
   lighttpd apache2 util-linux procps
@@ -28,6 +28,12 @@ cmake --build build -j "$jobs"
 cmake -S . -B build-sanitize -DCMAKE_BUILD_TYPE=Debug -DQUILLO_WERROR=ON -DQUILLO_SANITIZE=ON \
   -DQUILLO_BUILD_WIZARD=OFF -DQUILLO_BUILD_BENCH=OFF
 cmake --build build-sanitize -j "$jobs"
+CC=clang CXX=clang++ cmake -S . -B build-fuzz -DCMAKE_BUILD_TYPE=Debug -DQUILLO_WERROR=ON -DQUILLO_FUZZ=ON \
+  -DQUILLO_BUILD_TESTS=OFF -DQUILLO_BUILD_WIZARD=OFF -DQUILLO_BUILD_BENCH=OFF
+cmake --build build-fuzz -j "$jobs"
+
+echo "== fuzz targets, a bounded run each"
+ctest --test-dir build-fuzz --output-on-failure
 
 echo "== tests under AddressSanitizer and UndefinedBehaviorSanitizer"
 ctest --test-dir build-sanitize --output-on-failure -j "$jobs"
