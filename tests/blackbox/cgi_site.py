@@ -20,6 +20,29 @@ CGI_DEFAULTS = {
 }
 
 
+# Where the program's DNS queries go when a test starts no DNS server: a
+# loopback address nothing listens on, so that lookups fail at once and no
+# query ever leaves the machine.
+NO_DNS_SERVER = "127.0.0.254"
+
+
+def resolv_conf(nameserver):
+    """A resolver configuration file that sends every query to nameserver."""
+    fd, path = tempfile.mkstemp(prefix="quillo-resolv-", suffix=".conf")
+    with os.fdopen(fd, "w") as f:
+        f.write("nameserver %s\noptions timeout:1 attempts:1\n" % nameserver)
+    os.chmod(path, 0o644)
+    return path
+
+
+def with_private_resolver(conf, command, argv0=None):
+    """command, started as argv0, with conf as the /etc/resolv.conf of it and
+    its children, in a mount namespace of their own."""
+    script = 'mount --bind "$1" /etc/resolv.conf && name="$2" && shift 2 && exec -a "$name" "$@"'
+    return ["/usr/bin/unshare", "--mount", "--propagation", "private", "/bin/bash", "-c", script,
+            "private-resolver", conf, argv0 or command[0]] + list(command)
+
+
 def crlf(text):
     """What a text written to standard output becomes: every LF as CR LF."""
     return text.replace("\n", "\r\n").encode("latin-1")
@@ -35,7 +58,8 @@ def document_page(text):
 
 
 class Site:
-    def __init__(self, name="quillopro.exe"):
+    def __init__(self, name="quillopro.exe", nameserver=NO_DNS_SERVER):
+        self.resolv_conf = resolv_conf(nameserver)
         self.dir = tempfile.mkdtemp(prefix="quillo-site-")
         os.chmod(self.dir, 0o755)
         self.program = os.path.join(self.dir, name)
@@ -43,6 +67,7 @@ class Site:
 
     def close(self):
         shutil.rmtree(self.dir, ignore_errors=True)
+        os.unlink(self.resolv_conf)
 
     def write(self, name, content):
         path = os.path.join(self.dir, name)
@@ -65,7 +90,8 @@ class Site:
             cgi_env["CONTENT_LENGTH"] = content_length
         cgi_env.update(env or {})
         cgi_env = {k: v for k, v in cgi_env.items() if v is not None}
-        proc = subprocess.run([argv0 or self.program], executable=self.program, cwd=self.dir, env=cgi_env,
+        command = with_private_resolver(self.resolv_conf, [self.program], argv0)
+        proc = subprocess.run(command, cwd=self.dir, env=cgi_env,
                               input=None if stdin is not None else body, stdin=stdin,
                               stdout=subprocess.PIPE, stderr=subprocess.PIPE, timeout=timeout)
         assert proc.stderr == b"", proc.stderr

@@ -11,7 +11,7 @@ SERVERS = {"lighttpd": lighttpd, "apache": apache}
 
 @pytest.fixture(params=sorted(SERVERS))
 def served(request, site):
-    with SERVERS[request.param](site.dir) as port:
+    with SERVERS[request.param](site.dir, site.resolv_conf) as port:
         yield site, port
 
 

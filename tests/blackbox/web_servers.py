@@ -9,6 +9,8 @@ import subprocess
 import tempfile
 import time
 
+from cgi_site import with_private_resolver
+
 
 def free_port(host="127.0.0.1"):
     with socket.socket() as s:
@@ -44,8 +46,9 @@ def running(cmd, port):
 
 
 @contextlib.contextmanager
-def lighttpd(cgi_dir):
-    """lighttpd serving cgi_dir under /cgi-bin/, .exe files run as CGI programs."""
+def lighttpd(cgi_dir, resolv_conf):
+    """lighttpd serving cgi_dir under /cgi-bin/, .exe files run as CGI programs
+    that resolve names through resolv_conf."""
     port = free_port()
     work = tempfile.mkdtemp(prefix="quillo-lighttpd-")
     conf = os.path.join(work, "lighttpd.conf")
@@ -58,15 +61,16 @@ def lighttpd(cgi_dir):
                 '$HTTP["url"] =~ "^/cgi-bin/" { cgi.assign = ( ".exe" => "" ) }\n'
                 % (work, port, work, cgi_dir))
     try:
-        with running(["lighttpd", "-D", "-f", conf], port):
+        with running(with_private_resolver(resolv_conf, ["/usr/sbin/lighttpd", "-D", "-f", conf]), port):
             yield port
     finally:
         shutil.rmtree(work, ignore_errors=True)
 
 
 @contextlib.contextmanager
-def apache(cgi_dir):
-    """Apache in one process, /cgi-bin/ mapped to cgi_dir, CGI programs run as nobody."""
+def apache(cgi_dir, resolv_conf):
+    """Apache in one process, /cgi-bin/ mapped to cgi_dir, CGI programs run as
+    nobody and resolve names through resolv_conf."""
     port = free_port()
     work = tempfile.mkdtemp(prefix="quillo-apache-")
     modules = "/usr/lib/apache2/modules"
@@ -94,7 +98,7 @@ def apache(cgi_dir):
             "</Directory>", ""]))
     os.chmod(work, 0o755)
     try:
-        with running(["apache2", "-X", "-f", conf], port):
+        with running(with_private_resolver(resolv_conf, ["/usr/sbin/apache2", "-X", "-f", conf]), port):
             yield port
     finally:
         shutil.rmtree(work, ignore_errors=True)
