@@ -1,0 +1,78 @@
+"""Servers the program meets when it delivers: a real SMTP server (aiosmtpd)
+and a small DNS server (dnslib) with MX and A records, on loopback only."""
+
+import contextlib
+import email
+import email.policy
+
+from aiosmtpd.controller import Controller
+from dnslib import A, MX, QTYPE, RR
+from dnslib.server import BaseResolver, DNSServer
+
+
+class Received:
+    """One delivered message as the server got it."""
+
+    def __init__(self, envelope):
+        self.mail_from = envelope.mail_from
+        self.rcpt_tos = list(envelope.rcpt_tos)
+        self.raw = envelope.original_content
+        self.message = email.message_from_bytes(self.raw, policy=email.policy.compat32)
+
+
+class RecordingHandler:
+    def __init__(self, rcpt_reply=None):
+        self.received = []
+        self.rcpt_reply = rcpt_reply
+
+    async def handle_RCPT(self, server, session, envelope, address, rcpt_options):
+        if self.rcpt_reply:
+            return self.rcpt_reply
+        envelope.rcpt_tos.append(address)
+        return "250 OK"
+
+    async def handle_DATA(self, server, session, envelope):
+        self.received.append(Received(envelope))
+        return "250 Message accepted for delivery"
+
+
+@contextlib.contextmanager
+def smtp_server(host, rcpt_reply=None):
+    """aiosmtpd on host:25; yields the list the received messages arrive in."""
+    handler = RecordingHandler(rcpt_reply)
+    controller = Controller(handler, hostname=host, port=25)
+    controller.start()
+    try:
+        yield handler.received
+    finally:
+        controller.stop()
+
+
+class ZoneResolver(BaseResolver):
+    def __init__(self, mx, a):
+        self.mx = mx
+        self.a = a
+
+    def resolve(self, request, handler):
+        reply = request.reply()
+        name = str(request.q.qname).rstrip(".").lower()
+        if request.q.qtype == QTYPE.MX:
+            for preference, exchange in self.mx.get(name, []):
+                reply.add_answer(RR(name, QTYPE.MX, rdata=MX(exchange, preference), ttl=60))
+        elif request.q.qtype == QTYPE.A and name in self.a:
+            reply.add_answer(RR(name, QTYPE.A, rdata=A(self.a[name]), ttl=60))
+        if not reply.rr:
+            reply.header.rcode = 3  # NXDOMAIN: nothing else is known here
+        return reply
+
+
+@contextlib.contextmanager
+def dns_server(host, mx=None, a=None):
+    """A DNS server on host:53 (UDP) answering MX queries from mx
+    ({domain: [(preference, exchange), ...]}) and A queries from a ({name: ip})."""
+    server = DNSServer(ZoneResolver(mx or {}, a or {}), address=host, port=53)
+    server.start_thread()
+    try:
+        yield server
+    finally:
+        server.stop()
