@@ -1,4 +1,5 @@
 // POSIX implementation of the system seam; see system.h.
+#include <fcntl.h>
 #include <signal.h>
 #include <unistd.h>
 
@@ -6,8 +7,6 @@
 #include <climits>
 #include <cstdio>
 #include <cstdlib>
-#include <fstream>
-#include <iterator>
 
 #include "platform/system.h"
 
@@ -62,10 +61,23 @@ void ExitProcess(int status) {
 }
 
 std::optional<std::string> ReadTextFile(const std::string& path) {
-  std::ifstream file(path, std::ios::binary);
-  if (!file) return std::nullopt;
-  std::string bytes((std::istreambuf_iterator<char>(file)), std::istreambuf_iterator<char>());
-  if (file.bad()) return std::nullopt;
+  const int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC);
+  if (fd < 0) return std::nullopt;
+  // Read in steps; a directory or a failing device reports an error here.
+  constexpr std::size_t kReadStep = 64 * 1024;
+  std::string bytes;
+  char step[kReadStep];
+  for (;;) {
+    const ssize_t got = read(fd, step, sizeof step);
+    if (got < 0 && errno == EINTR) continue;
+    if (got < 0) {
+      close(fd);
+      return std::nullopt;
+    }
+    if (got == 0) break;
+    bytes.append(step, static_cast<std::size_t>(got));
+  }
+  close(fd);
   return CrLfToLf(bytes);
 }
 

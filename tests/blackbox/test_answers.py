@@ -181,3 +181,10 @@ def test_repeated_fields_and_control_variables(site):
     text = out.decode("latin-1")
     assert "<strong>QUILLO_TO=info@example.com</strong>" in text
     assert "<strong>c=x, y</strong><BR>\r\n<strong>quillo_to=lower</strong>" in text
+
+
+def test_a_folder_named_as_a_document_is_unreadable(site):
+    os.mkdir(site.path("images"))
+    out, _ = site.run(form(*BASE, ("QUILLO_REQUIRED", "images"), ("_R_x", "")))
+    assert out == error_page("QUILLO! ERROR 600<br>FILE NOT FOUND / ACCESS DENIED<br><br>" + site.path("images")
+                             + "<br><br>Please verify filename and access permissions (read).<br><br>" + SAME_DIR)
