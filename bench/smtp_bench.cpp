@@ -1,8 +1,8 @@
 // Prints how long message assembly and data formatting take for bodies of
 // growing size; time per MiB staying flat shows each stage is linear.
 #include <chrono>
-#include <functional>
 #include <cstdio>
+#include <functional>
 #include <string>
 
 #include "smtp/message.h"
@@ -15,7 +15,10 @@ constexpr std::size_t kMiB = 1024 * 1024;
 // A body with the things that cost: 8-bit bytes, "=", dots at line starts,
 // CR LF line ends and long lines.
 std::string SampleBody(std::size_t bytes) {
-  const std::string line = ".Gr\xFC\xDF" "e = " + std::string(90, 'x') + "\xE9\xE9\xE9 end\r\n";
+  const std::string line =
+      ".Gr\xFC\xDF"
+      "e = " +
+      std::string(90, 'x') + "\xE9\xE9\xE9 end\r\n";
   std::string body;
   body.reserve(bytes + line.size());
   while (body.size() < bytes) body += line;
@@ -43,7 +46,8 @@ int main() {
     const double build = MillisecondsFor([&] { message = quillo::BuildMessageText(parts); });
     std::string wire;
     const double format = MillisecondsFor([&] { wire = quillo::FormatDataLines(message); });
-    std::printf("%8zu %14.1f %14.1f %14.1f\n", mib, build, format, (build + format) / static_cast<double>(mib));
+    std::printf("%8zu %14.1f %14.1f %14.1f\n", mib, build, format,
+                (build + format) / static_cast<double>(mib));
   }
   return 0;
 }

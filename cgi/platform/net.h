@@ -60,9 +60,9 @@ void CloseSocket(SocketHandle socket);
 
 // One resource record of a DNS answer, as far as mail routing needs it.
 struct DnsRecord {
-  int type = 0;                 // RR type; kDnsTypeMx for mail exchangers
-  std::uint16_t preference = 0; // MX only: lower is better
-  std::string exchange;         // MX only: the exchange host name
+  int type = 0;                  // RR type; kDnsTypeMx for mail exchangers
+  std::uint16_t preference = 0;  // MX only: lower is better
+  std::string exchange;          // MX only: the exchange host name
 };
 constexpr int kDnsTypeMx = 15;  // RFC 1035, section 3.2.2
 

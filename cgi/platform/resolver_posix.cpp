@@ -62,8 +62,8 @@ std::optional<std::vector<DnsRecord>> QueryMx(const std::string& domain) {
   if (res_ninit(&state) != 0) return std::nullopt;
   std::string answer(kFirstAnswerBytes, '\0');
   auto ask = [&] {
-    return res_nquery(&state, domain.c_str(), ns_c_in, ns_t_mx, reinterpret_cast<unsigned char*>(answer.data()),
-                      static_cast<int>(answer.size()));
+    return res_nquery(&state, domain.c_str(), ns_c_in, ns_t_mx,
+                      reinterpret_cast<unsigned char*>(answer.data()), static_cast<int>(answer.size()));
   };
   int length = ask();
   if (length > static_cast<int>(answer.size()) && length <= kLargestDnsMessage) {

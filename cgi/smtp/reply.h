@@ -26,8 +26,8 @@ enum class ReplyStatus {
 
 struct ReplyScan {
   ReplyStatus status = ReplyStatus::kIncomplete;
-  int code = 0;             // the reply's code when complete
-  std::size_t length = 0;   // bytes the complete reply takes, line ends included
+  int code = 0;            // the reply's code when complete
+  std::size_t length = 0;  // bytes the complete reply takes, line ends included
 };
 
 // Looks for one reply at the start of bytes. Pure; linear in the bytes.

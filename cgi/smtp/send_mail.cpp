@@ -47,8 +47,8 @@ std::string DeliverMessage(const std::string& messageText, const std::string& se
     last_delivered =
         DeliverVia(hosts.primary, firstLocalAddress, secondLocalAddress, envelope, options.replyTimeoutMs);
     if (!last_delivered && hosts.primary != hosts.secondary) {
-      last_delivered =
-          DeliverVia(hosts.secondary, firstLocalAddress, secondLocalAddress, envelope, options.replyTimeoutMs);
+      last_delivered = DeliverVia(hosts.secondary, firstLocalAddress, secondLocalAddress, envelope,
+                                  options.replyTimeoutMs);
     }
   }
   return std::string(last_delivered ? kAccepted : kRefused);
@@ -56,9 +56,8 @@ std::string DeliverMessage(const std::string& messageText, const std::string& se
 
 std::string sendMail(const FormRequest& request, const std::string& server,
                      const std::string& firstLocalAddress, const std::string& secondLocalAddress,
-                     const std::string& fromAddress, const TextList& recipients,
-                     const std::string& fromName, std::string subject, std::string textBody,
-                     std::string htmlBody, bool highPriority) {
+                     const std::string& fromAddress, const TextList& recipients, const std::string& fromName,
+                     std::string subject, std::string textBody, std::string htmlBody, bool highPriority) {
   SubstitutePlaceholders(request, subject, Target::PlainText);
   MessageParts parts;
   parts.fromName = fromName;

@@ -26,9 +26,8 @@ constexpr std::uint16_t kSmtpPort = 25;
 // Builds the message once and delivers it to every recipient; "OK" or "NO".
 std::string sendMail(const FormRequest& request, const std::string& server,
                      const std::string& firstLocalAddress, const std::string& secondLocalAddress,
-                     const std::string& fromAddress, const TextList& recipients,
-                     const std::string& fromName, std::string subject, std::string textBody,
-                     std::string htmlBody, bool highPriority);
+                     const std::string& fromAddress, const TextList& recipients, const std::string& fromName,
+                     std::string subject, std::string textBody, std::string htmlBody, bool highPriority);
 
 // The looked-up hosts of one recipient's address (before the server choice).
 using HostLookup = std::function<MxHosts(const std::string& recipient)>;

@@ -42,7 +42,8 @@ SmtpClient::~SmtpClient() {
   closeSocket();
 }
 
-bool SmtpClient::openConnection(const std::string& host, std::uint16_t port, const std::string& localAddress) {
+bool SmtpClient::openConnection(const std::string& host, std::uint16_t port,
+                                const std::string& localAddress) {
   socket_ = platform::OpenTcpSocket();
   if (socket_ == platform::kNoSocket) return false;
   if (!localAddress.empty()) {
@@ -82,7 +83,8 @@ std::string SmtpClient::heloArgument() const {
 
 bool SmtpClient::sendMessage(const MailEnvelope& envelope) {
   if (!connected_) return false;
-  if (!sendCommand(FormatCommand("MAIL FROM:<", envelope.sender, ">")) || !expectReply(kActionOk)) return false;
+  if (!sendCommand(FormatCommand("MAIL FROM:<", envelope.sender, ">")) || !expectReply(kActionOk))
+    return false;
   for (const std::string& recipient : envelope.recipients) {
     if (!sendRecipient(recipient)) return false;
   }

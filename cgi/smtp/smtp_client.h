@@ -30,9 +30,9 @@ constexpr std::uint32_t kDefaultReplyTimeoutMs = 60000;
 
 // What one transaction sends.
 struct MailEnvelope {
-  std::string sender;     // without angle brackets
-  TextList recipients;    // without angle brackets, sent in list order
-  std::string text;       // header lines, blank line, body; dot-stuffed
+  std::string sender;   // without angle brackets
+  TextList recipients;  // without angle brackets, sent in list order
+  std::string text;     // header lines, blank line, body; dot-stuffed
 };
 
 class SmtpClient {

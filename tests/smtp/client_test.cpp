@@ -1,14 +1,13 @@
 // The SMTP client against scripted peers on loopback, port 25: the whole
 // byte stream the client writes is compared. Each test has its own address
 // (127.0.0.140 to 127.0.0.169) so that tests may run side by side.
-#include "smtp/smtp_client.h"
-
 #include <gtest/gtest.h>
 
 #include <chrono>
 
 #include "platform/system.h"
 #include "scripted_peer.h"
+#include "smtp/smtp_client.h"
 
 namespace quillo {
 namespace {
@@ -26,7 +25,7 @@ MailEnvelope Envelope(std::string text = "Subject: t\r\n\r\nbody\n") {
   return MailEnvelope{"from@example.test", {"to@example.test"}, std::move(text)};
 }
 
-const std::vector<std::string> kAllGood = {"220 ready\r\n", "250 hello\r\n", "250 sender ok\r\n",
+const std::vector<std::string> kAllGood = {"220 ready\r\n",   "250 hello\r\n",    "250 sender ok\r\n",
                                            "250 rcpt ok\r\n", "354 go ahead\r\n", "250 queued\r\n"};
 
 // Runs connect, sendMessage and quit against a peer; returns whether the
@@ -52,12 +51,13 @@ Outcome Deliver(const std::string& address, std::vector<PeerStep> script, const 
   return outcome;
 }
 
-const std::string kTranscript = "MAIL FROM:<from@example.test>\r\n"
-                                "RCPT TO:<to@example.test>\r\n"
-                                "DATA\r\n"
-                                "Subject: t\r\n\r\nbody\r\n"
-                                "\r\n.\r\n"
-                                "QUIT\r\n";
+const std::string kTranscript =
+    "MAIL FROM:<from@example.test>\r\n"
+    "RCPT TO:<to@example.test>\r\n"
+    "DATA\r\n"
+    "Subject: t\r\n\r\nbody\r\n"
+    "\r\n.\r\n"
+    "QUIT\r\n";
 
 TEST(SmtpClient, CompletesATransactionByteForByte) {
   const Outcome outcome = Deliver("127.0.0.140", Conversation(kAllGood), Envelope());
@@ -72,35 +72,45 @@ TEST(SmtpClient, SendsEveryRecipientInOrderAndTheDataLinesWithCrLf) {
   const MailEnvelope envelope{"s@example.test", {"one@example.test", "two@example.test"}, "a\n..b\n\n"};
   const Outcome outcome = Deliver("127.0.0.141", Conversation(replies), envelope);
   EXPECT_TRUE(outcome.sent);
-  EXPECT_EQ(outcome.received, std::vector<std::string>{Helo() +
-                                                       "MAIL FROM:<s@example.test>\r\n"
-                                                       "RCPT TO:<one@example.test>\r\n"
-                                                       "RCPT TO:<two@example.test>\r\n"
-                                                       "DATA\r\n"
-                                                       "a\r\n..b\r\n\r\n"
-                                                       "\r\n.\r\n"
-                                                       "QUIT\r\n"});
+  EXPECT_EQ(outcome.received, std::vector<std::string>{Helo() + "MAIL FROM:<s@example.test>\r\n"
+                                                                "RCPT TO:<one@example.test>\r\n"
+                                                                "RCPT TO:<two@example.test>\r\n"
+                                                                "DATA\r\n"
+                                                                "a\r\n..b\r\n\r\n"
+                                                                "\r\n.\r\n"
+                                                                "QUIT\r\n"});
 }
 
 TEST(SmtpClient, AnEmptyTextSendsOnlyTheEndOfData) {
   const Outcome outcome = Deliver("127.0.0.142", Conversation(kAllGood), Envelope(""));
   EXPECT_TRUE(outcome.sent);
-  EXPECT_EQ(outcome.received, std::vector<std::string>{Helo() +
-                                                       "MAIL FROM:<from@example.test>\r\n"
-                                                       "RCPT TO:<to@example.test>\r\n"
-                                                       "DATA\r\n"
-                                                       "\r\n.\r\n"
-                                                       "QUIT\r\n"});
+  EXPECT_EQ(outcome.received, std::vector<std::string>{Helo() + "MAIL FROM:<from@example.test>\r\n"
+                                                                "RCPT TO:<to@example.test>\r\n"
+                                                                "DATA\r\n"
+                                                                "\r\n.\r\n"
+                                                                "QUIT\r\n"});
 }
 
 TEST(SmtpClient, ReadsMultiLineRepliesWholeEvenWhenTheirLinesArriveApart) {
-  const std::vector<PeerStep> script = {
-      Send("220-first greeting line\r\n"), Pause(100), Send("220 second\r\n"),
-      AwaitLine(), Send("250-hello\r\n250-SIZE 1000\r\n"), Pause(100), Send("250 HELP\r\n"),
-      AwaitLine(), Send("2"), Pause(50), Send("50 o"), Pause(50), Send("k\r\n"),
-      AwaitLine(), Send("250 rcpt ok\r\n"),
-      AwaitLine(), Send("354 go ahead\r\n"),
-      AwaitData(), Send("250-queued\r\n250 as 42\r\n")};
+  const std::vector<PeerStep> script = {Send("220-first greeting line\r\n"),
+                                        Pause(100),
+                                        Send("220 second\r\n"),
+                                        AwaitLine(),
+                                        Send("250-hello\r\n250-SIZE 1000\r\n"),
+                                        Pause(100),
+                                        Send("250 HELP\r\n"),
+                                        AwaitLine(),
+                                        Send("2"),
+                                        Pause(50),
+                                        Send("50 o"),
+                                        Pause(50),
+                                        Send("k\r\n"),
+                                        AwaitLine(),
+                                        Send("250 rcpt ok\r\n"),
+                                        AwaitLine(),
+                                        Send("354 go ahead\r\n"),
+                                        AwaitData(),
+                                        Send("250-queued\r\n250 as 42\r\n")};
   const Outcome outcome = Deliver("127.0.0.143", script, Envelope());
   EXPECT_TRUE(outcome.connected);
   EXPECT_TRUE(outcome.sent);
@@ -145,8 +155,8 @@ TEST(SmtpClient, EveryWrongReplyCodeFailsItsStep) {
     SCOPED_TRACE(c.reply);
     std::vector<std::string> replies(kAllGood.begin(), kAllGood.begin() + static_cast<long>(c.step));
     replies.push_back(c.reply);
-    const Outcome outcome = Deliver("127.0.0." + std::to_string(address++ % 2 + 145), Conversation(replies),
-                                    Envelope());
+    const Outcome outcome =
+        Deliver("127.0.0." + std::to_string(address++ % 2 + 145), Conversation(replies), Envelope());
     EXPECT_EQ(outcome.connected, c.step >= 2);
     EXPECT_FALSE(outcome.sent);
     EXPECT_EQ(outcome.received, std::vector<std::string>{c.sent_before_quit + "QUIT\r\n"});
@@ -201,18 +211,17 @@ TEST(SmtpClient, ASilentPeerFailsAfterTheIdleTimeOut) {
 }
 
 TEST(SmtpClient, LineBreaksInAddressesNeverMakeNewCommands) {
-  const MailEnvelope envelope{"a@example.test>\r\nRCPT TO:<evil@example.test",
-                              {"to@example.test>\nDATA"},
-                              "x\n"};
+  const MailEnvelope envelope{
+      "a@example.test>\r\nRCPT TO:<evil@example.test", {"to@example.test>\nDATA"}, "x\n"};
   const Outcome outcome = Deliver("127.0.0.153", Conversation(kAllGood), envelope);
   EXPECT_TRUE(outcome.sent);
-  EXPECT_EQ(outcome.received, std::vector<std::string>{Helo() +
-                                                       "MAIL FROM:<a@example.test>  RCPT TO:<evil@example.test>\r\n"
-                                                       "RCPT TO:<to@example.test> DATA>\r\n"
-                                                       "DATA\r\n"
-                                                       "x\r\n"
-                                                       "\r\n.\r\n"
-                                                       "QUIT\r\n"});
+  EXPECT_EQ(outcome.received,
+            std::vector<std::string>{Helo() + "MAIL FROM:<a@example.test>  RCPT TO:<evil@example.test>\r\n"
+                                              "RCPT TO:<to@example.test> DATA>\r\n"
+                                              "DATA\r\n"
+                                              "x\r\n"
+                                              "\r\n.\r\n"
+                                              "QUIT\r\n"});
 }
 
 TEST(SmtpClient, ConnectFailuresSendNothing) {

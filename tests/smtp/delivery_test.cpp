@@ -20,14 +20,15 @@ constexpr std::uint32_t kTestTimeoutMs = 3000;
 const std::string kText = "Subject: t\r\n\r\nbody\n";
 
 std::vector<PeerStep> Accepting() {
-  return Conversation({"220 ready\r\n", "250 hello\r\n", "250 ok\r\n", "250 ok\r\n", "354 go\r\n", "250 queued\r\n"});
+  return Conversation(
+      {"220 ready\r\n", "250 hello\r\n", "250 ok\r\n", "250 ok\r\n", "354 go\r\n", "250 queued\r\n"});
 }
 
 std::vector<PeerStep> Refusing() { return Conversation({"554 no\r\n"}); }
 
 std::string Accepted(const std::string& recipient) {
-  return "HELO " + platform::HostName() + "\r\n" + "MAIL FROM:<f@example.test>\r\n" + "RCPT TO:<" + recipient +
-         ">\r\n" + "DATA\r\n" + "Subject: t\r\n\r\nbody\r\n" + "\r\n.\r\n" + "QUIT\r\n";
+  return "HELO " + platform::HostName() + "\r\n" + "MAIL FROM:<f@example.test>\r\n" + "RCPT TO:<" +
+         recipient + ">\r\n" + "DATA\r\n" + "Subject: t\r\n\r\nbody\r\n" + "\r\n.\r\n" + "QUIT\r\n";
 }
 
 DeliveryOptions Lookup(std::map<std::string, MxHosts> hosts) {
@@ -53,8 +54,8 @@ TEST(DeliverMessage, TheAnswerIsTheLastRecipientsResult) {
   EXPECT_EQ(good.Finish(), std::vector<std::string>{Accepted("z@three.test")});
 
   ScriptedPeer again("127.0.0.171", Accepting());
-  const auto last_fails = Lookup({{"x@one.test", {"127.0.0.171", "127.0.0.171"}},
-                                  {"y@two.test", {kNobody, kNobody}}});
+  const auto last_fails =
+      Lookup({{"x@one.test", {"127.0.0.171", "127.0.0.171"}}, {"y@two.test", {kNobody, kNobody}}});
   EXPECT_EQ(Deliver("", {"x@one.test", "y@two.test"}, last_fails), "NO");
   EXPECT_EQ(again.Finish(), std::vector<std::string>{Accepted("x@one.test")});
 }
@@ -96,8 +97,8 @@ TEST(DeliverMessage, TheSecondHostIsTriedOnlyWhenItDiffers) {
 TEST(DeliverMessage, EveryRecipientGetsItsOwnTransactionWithTheSameText) {
   ScriptedPeer first("127.0.0.177", Accepting());
   ScriptedPeer second("127.0.0.178", Accepting());
-  const auto options = Lookup({{"a@one.test", {"127.0.0.177", "127.0.0.177"}},
-                               {"b@two.test", {"127.0.0.178", "127.0.0.178"}}});
+  const auto options = Lookup(
+      {{"a@one.test", {"127.0.0.177", "127.0.0.177"}}, {"b@two.test", {"127.0.0.178", "127.0.0.178"}}});
   EXPECT_EQ(Deliver("", {"a@one.test", "b@two.test"}, options), "OK");
   EXPECT_EQ(first.Finish(), std::vector<std::string>{Accepted("a@one.test")});
   EXPECT_EQ(second.Finish(), std::vector<std::string>{Accepted("b@two.test")});

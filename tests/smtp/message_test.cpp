@@ -38,26 +38,27 @@ const std::string kHeader =
 
 TEST(BuildMessageText, TextAndHtmlMakeMultipartAlternative) {
   MessageParts parts = SampleParts();
-  parts.textBody = "  Name: J\xFC" "rgen\r\n.\r\nA=B  \n";
+  parts.textBody =
+      "  Name: J\xFC"
+      "rgen\r\n.\r\nA=B  \n";
   parts.htmlBody = "\n<p>x</p>\n";
-  EXPECT_EQ(BuildMessageText(parts),
-            kHeader +
-                "MIME-Version: 1.0 \n"
-                "Content-Type: multipart/alternative;\n"
-                "\tboundary=\"----=_NextPart_TESSIK_QUILLO_PRO\"\n"
-                "\n"
-                "This is a multi-part message in MIME format.\n\n"
-                "------=_NextPart_TESSIK_QUILLO_PRO\n"
-                "Content-Transfer-Encoding: quoted-printable\n"
-                "Content-Type: text/plain;\n"
-                "\tcharset=\"iso-8859-1\"\n\n"
-                "Name: J=FCrgen\n..\nA=3DB"
-                "\n\n------=_NextPart_TESSIK_QUILLO_PRO\n"
-                "Content-Transfer-Encoding: quoted-printable\n"
-                "Content-Type: text/html;\n"
-                "\tcharset=\"iso-8859-1\"\n\n"
-                "<p>x</p>"
-                "\n\n------=_NextPart_TESSIK_QUILLO_PRO--\n");
+  EXPECT_EQ(BuildMessageText(parts), kHeader +
+                                         "MIME-Version: 1.0 \n"
+                                         "Content-Type: multipart/alternative;\n"
+                                         "\tboundary=\"----=_NextPart_TESSIK_QUILLO_PRO\"\n"
+                                         "\n"
+                                         "This is a multi-part message in MIME format.\n\n"
+                                         "------=_NextPart_TESSIK_QUILLO_PRO\n"
+                                         "Content-Transfer-Encoding: quoted-printable\n"
+                                         "Content-Type: text/plain;\n"
+                                         "\tcharset=\"iso-8859-1\"\n\n"
+                                         "Name: J=FCrgen\n..\nA=3DB"
+                                         "\n\n------=_NextPart_TESSIK_QUILLO_PRO\n"
+                                         "Content-Transfer-Encoding: quoted-printable\n"
+                                         "Content-Type: text/html;\n"
+                                         "\tcharset=\"iso-8859-1\"\n\n"
+                                         "<p>x</p>"
+                                         "\n\n------=_NextPart_TESSIK_QUILLO_PRO--\n");
 }
 
 TEST(BuildMessageText, HtmlOnlyPartLinesFollowTheHeaderDirectly) {
@@ -75,8 +76,12 @@ TEST(BuildMessageText, HtmlOnlyPartLinesFollowTheHeaderDirectly) {
 
 TEST(BuildMessageText, TextOnlyIsSentUnencodedWithDotsStuffed) {
   MessageParts parts = SampleParts();
-  parts.textBody = "Gr\xFC\xDF" "e\n.\nend = 1\n";
-  EXPECT_EQ(BuildMessageText(parts), kHeader + "\nGr\xFC\xDF" "e\n..\nend = 1");
+  parts.textBody =
+      "Gr\xFC\xDF"
+      "e\n.\nend = 1\n";
+  EXPECT_EQ(BuildMessageText(parts), kHeader +
+                                         "\nGr\xFC\xDF"
+                                         "e\n..\nend = 1");
 }
 
 TEST(BuildMessageText, NoBodiesLeaveTheSixHeaderLines) {
@@ -113,7 +118,9 @@ TEST(BuildMessageText, EmptyNameAndEmptyAddressKeepTheirBrackets) {
 TEST(BuildMessageText, EightBitNameAndSubjectBecomeEncodedWords) {
   MessageParts parts = SampleParts();
   parts.fromName = "J\xFCrgen M\xFCller";
-  parts.subject = "Gr\xFC\xDF" "e aus K\xF6ln?";
+  parts.subject =
+      "Gr\xFC\xDF"
+      "e aus K\xF6ln?";
   const std::string message = BuildMessageText(parts);
   EXPECT_EQ(message.substr(0, message.find("Date:")),
             "From: =?iso-8859-1?Q?J=FCrgen_M=FCller?= <form@example.test>\r\n"
@@ -144,7 +151,11 @@ std::string DecodeWords(const std::string& value) {
 }
 
 TEST(EncodeHeaderValue, LongEightBitValuesFoldWithinSeventySixCharacters) {
-  const std::string subject = Repeat("\xC4rger \xFC" "ber Stra\xDF" "enl\xE4rm ", 6);
+  const std::string subject = Repeat(
+      "\xC4rger \xFC"
+      "ber Stra\xDF"
+      "enl\xE4rm ",
+      6);
   const std::string head = "Subject: ";
   const std::string encoded = EncodeHeaderValue(subject, head.size());
   const std::string lines = head + encoded;
@@ -196,7 +207,8 @@ TEST(EncodeQuotedPrintable, SoftBreaksKeepLinesShortAndEscapesWhole) {
   // A run of 8-bit bytes breaks between escapes, never beyond 72 + "=".
   EXPECT_EQ(encodeQuotedPrintable(Repeat("\xFC", 30)), Repeat("=FC", 23) + "=\n" + Repeat("=FC", 7));
   // A hard line end resets the column.
-  EXPECT_EQ(encodeQuotedPrintable(Repeat("x", 60) + "\n" + Repeat("y", 60)), Repeat("x", 60) + "\n" + Repeat("y", 60));
+  EXPECT_EQ(encodeQuotedPrintable(Repeat("x", 60) + "\n" + Repeat("y", 60)),
+            Repeat("x", 60) + "\n" + Repeat("y", 60));
 }
 
 TEST(EncodeQuotedPrintable, NoLineExceedsSeventySixCharacters) {

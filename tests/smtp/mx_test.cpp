@@ -106,6 +106,7 @@ TEST(MxResolver, LookupFillsBothHostsOnlyFromAnAnswer) {
 // A response for "example.test" MX: an alias, then MX 20 "b" (name
 // compressed against the question) and MX 10 "a.example.test" in full.
 std::string SampleResponse() {
+  // clang-format off
   const unsigned char bytes[] = {
       0x12, 0x34, 0x81, 0x80, 0, 1, 0, 3, 0, 0, 0, 0,                          // header
       7, 'e', 'x', 'a', 'm', 'p', 'l', 'e', 4, 't', 'e', 's', 't', 0, 0, 15, 0, 1,  // question at 12
@@ -114,6 +115,7 @@ std::string SampleResponse() {
       0xC0, 12, 0, 15, 0, 1, 0, 0, 0, 60, 0, 18, 0, 10,                          // MX 10 ...
       1, 'a', 7, 'e', 'x', 'a', 'm', 'p', 'l', 'e', 4, 't', 'e', 's', 't', 0,
   };
+  // clang-format on
   return std::string(reinterpret_cast<const char*>(bytes), sizeof bytes);
 }
 

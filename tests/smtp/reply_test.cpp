@@ -53,7 +53,8 @@ TEST(ReplyAssembler, GivesTheSameRepliesWhereverTheStreamIsCut) {
     ReplyAssembler assembler;
     std::vector<int> codes;
     auto drain = [&] {
-      for (ReplyScan scan = assembler.Next(); scan.status == ReplyStatus::kComplete; scan = assembler.Next()) {
+      for (ReplyScan scan = assembler.Next(); scan.status == ReplyStatus::kComplete;
+           scan = assembler.Next()) {
         codes.push_back(scan.code);
       }
     };

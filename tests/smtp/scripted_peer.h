@@ -21,7 +21,7 @@ PeerStep Send(std::string bytes);
 PeerStep AwaitLine();  // one command line
 PeerStep AwaitData();  // the data through "\r\n.\r\n"
 PeerStep Pause(int milliseconds);
-PeerStep Close();      // hang up at once
+PeerStep Close();  // hang up at once
 
 // The usual conversation: greeting, then each reply after the client's next
 // command (after a 354 reply, after the whole data).

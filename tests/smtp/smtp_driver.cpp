@@ -40,16 +40,26 @@ int Send(int argc, char** argv) {
     }
     if (i + 1 >= argc) return kUsage;
     const std::string value = argv[++i];
-    if (option == "--server") server = value;
-    else if (option == "--first") first = value;
-    else if (option == "--second") second = value;
-    else if (option == "--from") from = value;
-    else if (option == "--name") name = value;
-    else if (option == "--subject") subject = value;
-    else if (option == "--text") text = value;
-    else if (option == "--html") html = value;
-    else if (option == "--date") request.date = value;
-    else if (option == "--to") recipients.push_back(value);
+    if (option == "--server")
+      server = value;
+    else if (option == "--first")
+      first = value;
+    else if (option == "--second")
+      second = value;
+    else if (option == "--from")
+      from = value;
+    else if (option == "--name")
+      name = value;
+    else if (option == "--subject")
+      subject = value;
+    else if (option == "--text")
+      text = value;
+    else if (option == "--html")
+      html = value;
+    else if (option == "--date")
+      request.date = value;
+    else if (option == "--to")
+      recipients.push_back(value);
     else if (option == "--field") {
       const std::size_t equals = value.find('=');
       if (equals == std::string::npos) return kUsage;
@@ -59,7 +69,8 @@ int Send(int argc, char** argv) {
       return kUsage;
     }
   }
-  std::cout << quillo::sendMail(request, server, first, second, from, recipients, name, subject, text, html, high)
+  std::cout << quillo::sendMail(request, server, first, second, from, recipients, name, subject, text, html,
+                                high)
             << "\n";
   return 0;
 }
