@@ -81,16 +81,6 @@ TEST(SmtpClient, SendsEveryRecipientInOrderAndTheDataLinesWithCrLf) {
                                                                 "QUIT\r\n"});
 }
 
-TEST(SmtpClient, AnEmptyTextSendsOnlyTheEndOfData) {
-  const Outcome outcome = Deliver("127.0.0.142", Conversation(kAllGood), Envelope(""));
-  EXPECT_TRUE(outcome.sent);
-  EXPECT_EQ(outcome.received, std::vector<std::string>{Helo() + "MAIL FROM:<from@example.test>\r\n"
-                                                                "RCPT TO:<to@example.test>\r\n"
-                                                                "DATA\r\n"
-                                                                "\r\n.\r\n"
-                                                                "QUIT\r\n"});
-}
-
 TEST(SmtpClient, ReadsMultiLineRepliesWholeEvenWhenTheirLinesArriveApart) {
   const std::vector<PeerStep> script = {Send("220-first greeting line\r\n"),
                                         Pause(100),

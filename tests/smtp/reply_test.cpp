@@ -67,19 +67,6 @@ TEST(ReplyAssembler, GivesTheSameRepliesWhereverTheStreamIsCut) {
   }
 }
 
-TEST(ReplyAssembler, ByteByByteArrivalCompletesOnlyAtTheLastLineEnd) {
-  const std::string reply = "250-first\r\n250 last\r\n";
-  ReplyAssembler assembler;
-  for (std::size_t i = 0; i + 1 < reply.size(); ++i) {
-    assembler.Feed(reply.substr(i, 1));
-    ASSERT_EQ(assembler.Next().status, ReplyStatus::kIncomplete) << i;
-  }
-  assembler.Feed(reply.substr(reply.size() - 1));
-  const ReplyScan scan = assembler.Next();
-  EXPECT_EQ(scan.status, ReplyStatus::kComplete);
-  EXPECT_EQ(scan.code, 250);
-}
-
 TEST(ReplyAssembler, AnEndlessLineIsMalformedOnceItPassesTheLimit) {
   ReplyAssembler assembler;
   assembler.Feed("250 ");
