@@ -1,0 +1,78 @@
+// The seam between mail delivery and the operating system's network: IPv4
+// TCP sockets with bounded waits, and the system resolver's MX query.
+// Everything in smtp/ reaches the network only through these declarations;
+// socket_posix.cpp and resolver_posix.cpp implement them for POSIX systems.
+//
+// Sockets are plain handles; the caller owns one from OpenTcpSocket until it
+// hands it to CloseSocket. No call here keeps state between calls.
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace quillo::platform {
+
+using SocketHandle = int;
+constexpr SocketHandle kNoSocket = -1;
+
+// An IPv4 address in network byte order.
+struct Ipv4Address {
+  std::uint32_t network_order = 0;
+};
+
+// The address of a dotted quad, else the first IPv4 address name resolution
+// gives for the name. An empty name resolves to nothing without asking the
+// resolver.
+std::optional<Ipv4Address> ResolveIPv4(const std::string& host);
+
+// A new IPv4 TCP stream socket, or kNoSocket.
+SocketHandle OpenTcpSocket();
+
+// Binds the socket to address with an ephemeral port.
+bool BindTo(SocketHandle socket, Ipv4Address address);
+
+// Connects to address:port, waiting at most timeout_ms for the handshake.
+// Afterwards a send that cannot make progress for timeout_ms fails too, so
+// that a peer which stops reading cannot hold the run.
+bool ConnectTo(SocketHandle socket, Ipv4Address address, std::uint16_t port, std::uint32_t timeout_ms);
+
+// Sends all bytes; false when the connection breaks or a send times out.
+bool SendAll(SocketHandle socket, std::string_view bytes);
+
+enum class Readiness { kReadable, kTimedOut, kFailed };
+
+// Waits until data (or the peer's close) can be read, at most timeout_ms.
+Readiness WaitReadable(SocketHandle socket, std::uint32_t timeout_ms);
+
+enum class ReceiveStatus { kData, kClosed, kFailed };
+
+// Receives what is there, at most max_bytes, appending it to bytes.
+ReceiveStatus Receive(SocketHandle socket, std::string& bytes, std::size_t max_bytes);
+
+// The local end of a connected socket as an address literal, "[a.b.c.d]";
+// empty when it cannot be read.
+std::string LocalAddressLiteral(SocketHandle socket);
+
+void CloseSocket(SocketHandle socket);
+
+// One resource record of a DNS answer, as far as mail routing needs it.
+struct DnsRecord {
+  int type = 0;                  // RR type; kDnsTypeMx for mail exchangers
+  std::uint16_t preference = 0;  // MX only: lower is better
+  std::string exchange;          // MX only: the exchange host name
+};
+constexpr int kDnsTypeMx = 15;  // RFC 1035, section 3.2.2
+
+// The answer section of a DNS response message, records in message order;
+// nothing when the message is malformed. Pure: it only reads the bytes.
+std::optional<std::vector<DnsRecord>> ParseDnsAnswer(std::string_view message);
+
+// Asks the system's resolver (its own configuration) for the MX records of
+// domain, passed unchanged. Nothing on any error, including a name that does
+// not exist and a name without MX records.
+std::optional<std::vector<DnsRecord>> QueryMx(const std::string& domain);
+
+}  // namespace quillo::platform

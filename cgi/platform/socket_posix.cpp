@@ -1,0 +1,149 @@
+// POSIX sockets behind the network seam; see net.h.
+#include <arpa/inet.h>
+#include <fcntl.h>
+#include <netdb.h>
+#include <netinet/in.h>
+#include <poll.h>
+#include <sys/socket.h>
+#include <sys/time.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <climits>
+
+#include "platform/net.h"
+
+namespace quillo::platform {
+namespace {
+
+sockaddr_in SocketAddress(Ipv4Address address, std::uint16_t port) {
+  sockaddr_in socket_address{};
+  socket_address.sin_family = AF_INET;
+  socket_address.sin_port = htons(port);
+  socket_address.sin_addr.s_addr = address.network_order;
+  return socket_address;
+}
+
+// poll() takes an int; longer waits are cut to the largest it accepts.
+int PollTimeout(std::uint32_t timeout_ms) {
+  return timeout_ms > static_cast<std::uint32_t>(INT_MAX) ? INT_MAX : static_cast<int>(timeout_ms);
+}
+
+bool SetBlocking(SocketHandle socket, bool blocking) {
+  const int flags = fcntl(socket, F_GETFL, 0);
+  if (flags < 0) return false;
+  const int wanted = blocking ? (flags & ~O_NONBLOCK) : (flags | O_NONBLOCK);
+  return fcntl(socket, F_SETFL, wanted) == 0;
+}
+
+bool SetSendTimeout(SocketHandle socket, std::uint32_t timeout_ms) {
+  constexpr std::uint32_t kMsPerSecond = 1000;
+  constexpr std::uint32_t kUsPerMs = 1000;
+  timeval limit{};
+  limit.tv_sec = static_cast<time_t>(timeout_ms / kMsPerSecond);
+  limit.tv_usec = static_cast<suseconds_t>((timeout_ms % kMsPerSecond) * kUsPerMs);
+  return setsockopt(socket, SOL_SOCKET, SO_SNDTIMEO, &limit, sizeof limit) == 0;
+}
+
+// Waits for a non-blocking connect to finish and reports its outcome.
+bool AwaitConnect(SocketHandle socket, std::uint32_t timeout_ms) {
+  pollfd watch{socket, POLLOUT, 0};
+  int ready;
+  do {
+    ready = poll(&watch, 1, PollTimeout(timeout_ms));
+  } while (ready < 0 && errno == EINTR);
+  if (ready <= 0) return false;
+  int error = 0;
+  socklen_t length = sizeof error;
+  return getsockopt(socket, SOL_SOCKET, SO_ERROR, &error, &length) == 0 && error == 0;
+}
+
+}  // namespace
+
+std::optional<Ipv4Address> ResolveIPv4(const std::string& host) {
+  if (host.empty()) return std::nullopt;
+  in_addr dotted{};
+  if (inet_pton(AF_INET, host.c_str(), &dotted) == 1) return Ipv4Address{dotted.s_addr};
+  addrinfo hints{};
+  hints.ai_family = AF_INET;
+  hints.ai_socktype = SOCK_STREAM;
+  addrinfo* found = nullptr;
+  if (getaddrinfo(host.c_str(), nullptr, &hints, &found) != 0 || found == nullptr) return std::nullopt;
+  std::optional<Ipv4Address> first;
+  for (const addrinfo* entry = found; entry != nullptr && !first; entry = entry->ai_next) {
+    if (entry->ai_family == AF_INET && entry->ai_addr != nullptr) {
+      first = Ipv4Address{reinterpret_cast<const sockaddr_in*>(entry->ai_addr)->sin_addr.s_addr};
+    }
+  }
+  freeaddrinfo(found);
+  return first;
+}
+
+SocketHandle OpenTcpSocket() {
+  const int handle = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+  return handle < 0 ? kNoSocket : handle;
+}
+
+bool BindTo(SocketHandle socket, Ipv4Address address) {
+  const sockaddr_in local = SocketAddress(address, 0);
+  return bind(socket, reinterpret_cast<const sockaddr*>(&local), sizeof local) == 0;
+}
+
+bool ConnectTo(SocketHandle socket, Ipv4Address address, std::uint16_t port, std::uint32_t timeout_ms) {
+  const sockaddr_in target = SocketAddress(address, port);
+  if (!SetBlocking(socket, false)) return false;
+  const int started = connect(socket, reinterpret_cast<const sockaddr*>(&target), sizeof target);
+  if (started != 0 && (errno != EINPROGRESS || !AwaitConnect(socket, timeout_ms))) return false;
+  return SetBlocking(socket, true) && SetSendTimeout(socket, timeout_ms);
+}
+
+bool SendAll(SocketHandle socket, std::string_view bytes) {
+  while (!bytes.empty()) {
+    // MSG_NOSIGNAL: a closed peer is a failed send, never a SIGPIPE.
+    const ssize_t sent = send(socket, bytes.data(), bytes.size(), MSG_NOSIGNAL);
+    if (sent < 0) {
+      if (errno == EINTR) continue;
+      return false;
+    }
+    bytes.remove_prefix(static_cast<std::size_t>(sent));
+  }
+  return true;
+}
+
+Readiness WaitReadable(SocketHandle socket, std::uint32_t timeout_ms) {
+  pollfd watch{socket, POLLIN, 0};
+  const int ready = poll(&watch, 1, PollTimeout(timeout_ms));
+  if (ready < 0) return errno == EINTR ? Readiness::kTimedOut : Readiness::kFailed;
+  if (ready == 0) return Readiness::kTimedOut;
+  // A hang-up or error still lets recv() report the close or the failure.
+  return Readiness::kReadable;
+}
+
+ReceiveStatus Receive(SocketHandle socket, std::string& bytes, std::size_t max_bytes) {
+  const std::size_t old_size = bytes.size();
+  bytes.resize(old_size + max_bytes);
+  ssize_t got;
+  do {
+    got = recv(socket, bytes.data() + old_size, max_bytes, 0);
+  } while (got < 0 && errno == EINTR);
+  bytes.resize(old_size + (got > 0 ? static_cast<std::size_t>(got) : 0));
+  if (got < 0) return ReceiveStatus::kFailed;
+  return got == 0 ? ReceiveStatus::kClosed : ReceiveStatus::kData;
+}
+
+std::string LocalAddressLiteral(SocketHandle socket) {
+  sockaddr_in local{};
+  socklen_t length = sizeof local;
+  if (getsockname(socket, reinterpret_cast<sockaddr*>(&local), &length) != 0 || local.sin_family != AF_INET) {
+    return {};
+  }
+  char dotted[INET_ADDRSTRLEN] = {};  // fixed by the address family, not by input
+  if (inet_ntop(AF_INET, &local.sin_addr, dotted, sizeof dotted) == nullptr) return {};
+  return std::string("[") + dotted + "]";
+}
+
+void CloseSocket(SocketHandle socket) {
+  if (socket != kNoSocket) close(socket);
+}
+
+}  // namespace quillo::platform

@@ -1,0 +1,226 @@
+// Message assembly; see message.h.
+#include "smtp/message.h"
+
+#include "content/text.h"
+#include "smtp/wire.h"
+
+namespace quillo {
+namespace {
+
+// --- quoted-printable (RFC 2045 6.7) ---
+
+// A soft break goes before anything that would start past this column, so a
+// line holds at most 68 + 3 (an escape) characters plus "=": within the
+// 76 characters RFC 2045 allows.
+constexpr std::size_t kLastColumnWithoutBreak = 68;
+constexpr std::size_t kEscapeLength = 3;  // "=XX"
+constexpr unsigned char kLastPlainByte = 127;
+
+bool NeedsEscape(unsigned char byte) { return byte > kLastPlainByte || byte == '='; }
+
+void AppendEscape(std::string& out, unsigned char byte) {
+  constexpr int kNibbleBits = 4;
+  constexpr int kNibbleMask = 0x0F;
+  out.push_back('=');
+  out.push_back(HexDigit(byte >> kNibbleBits));
+  out.push_back(HexDigit(byte & kNibbleMask));
+}
+
+// --- RFC 2047 encoded-words ---
+
+constexpr std::string_view kWordStart = "=?iso-8859-1?Q?";
+constexpr std::string_view kWordEnd = "?=";
+constexpr std::size_t kMaxEncodedWord = 75;  // RFC 2047 2: an encoded-word
+constexpr std::size_t kMaxEncodedLine = 76;  // RFC 2047 2: a line holding one
+constexpr std::string_view kFold = "\r\n ";  // CR LF, then the blank of a continuation line
+constexpr std::size_t kFoldIndent = 1;
+
+bool IsAscii(std::string_view value) {
+  for (char c : value) {
+    if (static_cast<unsigned char>(c) > kLastPlainByte) return false;
+  }
+  return true;
+}
+
+// Characters that may stand for themselves in an encoded-word anywhere in
+// a header, a display name included (RFC 2047 5 (3)).
+bool IsPlainInWord(char c) {
+  return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9') || c == '!' || c == '*' ||
+         c == '+' || c == '-' || c == '/';
+}
+
+std::string QEncodeByte(char c) {
+  if (c == ' ') return "_";
+  if (IsPlainInWord(c)) return std::string(1, c);
+  std::string escape;
+  AppendEscape(escape, static_cast<unsigned char>(c));
+  return escape;
+}
+
+// Room for encoded text in a word that starts after `used` characters.
+std::size_t WordRoom(std::size_t used) {
+  const std::size_t overhead = kWordStart.size() + kWordEnd.size();
+  const std::size_t line_room = used < kMaxEncodedLine ? kMaxEncodedLine - used : 0;
+  const std::size_t word = line_room < kMaxEncodedWord ? line_room : kMaxEncodedWord;
+  return word > overhead ? word - overhead : 0;
+}
+
+std::string EncodeWords(std::string_view value, std::size_t used) {
+  std::string out;
+  std::string word;
+  std::size_t room = WordRoom(used);
+  if (room < kEscapeLength) {  // not even one escape fits: start on a new line
+    out.append(kFold);
+    room = WordRoom(kFoldIndent);
+  }
+  auto close_word = [&] {
+    out.append(kWordStart).append(word).append(kWordEnd);
+    word.clear();
+  };
+  for (char c : value) {
+    const std::string piece = QEncodeByte(c);
+    if (!word.empty() && word.size() + piece.size() > room) {
+      close_word();
+      out.append(kFold);
+      room = WordRoom(kFoldIndent);
+    }
+    word.append(piece);
+  }
+  close_word();
+  return out;
+}
+
+// Characters in the last line of text, which started after `used` ones.
+std::size_t LastLineLength(std::string_view text, std::size_t used) {
+  const std::size_t lf = text.rfind('\n');
+  return lf == std::string_view::npos ? used + text.size() : text.size() - lf - 1;
+}
+
+// --- header lines ---
+
+constexpr std::string_view kXMailer = "X-Mailer: Tessik Quillo!Pro v4\r\n";
+constexpr std::string_view kHighPriority = "X-Priority: 1\n";
+constexpr std::string_view kNormalPriority = "X-Priority: 3\n";
+
+std::string FromLine(const MessageParts& parts) {
+  const std::string address = "<" + BlankLineBreaks(parts.fromAddress) + ">";
+  if (parts.fromName.empty()) return "From: " + address + "\r\n";
+  const std::string head = "From: ";
+  const std::string name = EncodeHeaderValue(parts.fromName, head.size());
+  std::string line = head + name;
+  // Keep the address beside an encoded name while the line stays short.
+  const bool fits = LastLineLength(line, 0) + 1 + address.size() <= kMaxEncodedLine;
+  line += (IsAscii(parts.fromName) || fits) ? std::string(" ") : std::string(kFold);
+  return line + address + "\r\n";
+}
+
+std::string ToLine(const TextList& recipients) {
+  std::string line = "To: ";
+  for (std::size_t i = 0; i < recipients.size(); ++i) {
+    if (i > 0) line += ",";
+    line += "<" + BlankLineBreaks(recipients[i]) + ">";
+  }
+  return line + "\r\n";
+}
+
+std::string HeaderLines(const MessageParts& parts) {
+  const std::string subject_head = "Subject: ";
+  std::string header = FromLine(parts);
+  header += ToLine(parts.recipients);
+  header += subject_head + EncodeHeaderValue(parts.subject, subject_head.size()) + "\r\n";
+  header += "Date: " + BlankLineBreaks(parts.date) + "\r\n";
+  header += kXMailer;
+  header += parts.highPriority ? kHighPriority : kNormalPriority;
+  return header;
+}
+
+// --- body layouts ---
+
+constexpr std::string_view kBoundaryLine = "------=_NextPart_TESSIK_QUILLO_PRO\n";
+constexpr std::string_view kQuotedPrintable = "Content-Transfer-Encoding: quoted-printable\n";
+constexpr std::string_view kCharset = "\tcharset=\"iso-8859-1\"\n\n";
+
+std::string AlternativeLayout(const std::string& text, const std::string& html) {
+  std::string body;
+  constexpr std::size_t kLayoutLineBytes = 512;  // the fixed lines below, rounded up
+  body.reserve(text.size() + html.size() + kLayoutLineBytes);
+  body += "MIME-Version: 1.0 \n";
+  body += "Content-Type: multipart/alternative;\n";
+  body += "\tboundary=\"----=_NextPart_TESSIK_QUILLO_PRO\"\n";
+  body += "\n";
+  body += "This is a multi-part message in MIME format.\n\n";
+  body += kBoundaryLine;
+  body += kQuotedPrintable;
+  body += "Content-Type: text/plain;\n";
+  body += kCharset;
+  body += text;
+  body += "\n\n";
+  body += kBoundaryLine;
+  body += kQuotedPrintable;
+  body += "Content-Type: text/html;\n";
+  body += kCharset;
+  body += html;
+  body += "\n\n------=_NextPart_TESSIK_QUILLO_PRO--\n";
+  return body;
+}
+
+std::string HtmlOnlyLayout(const std::string& html) {
+  std::string body;
+  body += kQuotedPrintable;
+  body += "Content-Type: text/html;\n";
+  body += kCharset;
+  body += html;
+  return body;
+}
+
+}  // namespace
+
+std::string encodeQuotedPrintable(std::string_view text) {
+  std::string out;
+  out.reserve(text.size() + text.size() / 8);
+  std::size_t column = 0;
+  for (char c : text) {
+    if (c == '\r') continue;
+    if (c == '\n') {
+      out.push_back(c);
+      column = 0;
+      continue;
+    }
+    if (column > kLastColumnWithoutBreak) {
+      out.append("=\n");
+      column = 0;
+    }
+    const auto byte = static_cast<unsigned char>(c);
+    if (NeedsEscape(byte)) {
+      AppendEscape(out, byte);
+      column += kEscapeLength;
+    } else {
+      out.push_back(c);
+      column += 1;
+    }
+  }
+  return out;
+}
+
+std::string EncodeHeaderValue(std::string_view value, std::size_t used) {
+  const std::string one_line = BlankLineBreaks(value);
+  return IsAscii(one_line) ? one_line : EncodeWords(one_line, used);
+}
+
+std::string BuildMessageText(const MessageParts& parts) {
+  const std::string text = Trimmed(parts.textBody);
+  const std::string html = Trimmed(parts.htmlBody);
+  std::string message = HeaderLines(parts);
+  if (!text.empty() && !html.empty()) {
+    message += AlternativeLayout(encodeQuotedPrintable(text), encodeQuotedPrintable(html));
+  } else if (!html.empty()) {
+    message += HtmlOnlyLayout(encodeQuotedPrintable(html));
+  } else if (!text.empty()) {
+    message += "\n";
+    message += text;
+  }
+  StuffDots(message);
+  return message;
+}
+
+}  // namespace quillo

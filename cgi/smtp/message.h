@@ -1,0 +1,43 @@
+// The message text of one mail: RFC 822 header lines, then one of four body
+// layouts chosen by which bodies are present (text and HTML as
+// multipart/alternative, HTML only, text only, none). Bodies in a MIME part
+// are quoted-printable in iso-8859-1. The whole text is dot-stuffed for SMTP.
+// Pure functions; each stage is linear in its input.
+#pragma once
+
+#include <string>
+#include <string_view>
+
+#include "request/form_request.h"
+
+namespace quillo {
+
+// Everything a message is built from, the subject with its placeholders
+// already filled in.
+struct MessageParts {
+  std::string fromName;
+  std::string fromAddress;
+  TextList recipients;
+  std::string subject;
+  std::string date;
+  std::string textBody;
+  std::string htmlBody;
+  bool highPriority = false;
+};
+
+// Quoted-printable body encoding: bytes above 127 and "=" as "=XX", CR
+// dropped, LF kept as the hard line end, a soft break "=\n" before any
+// character or escape that starts past column 68, so no line exceeds 72
+// characters plus the "=" of its soft break. Output lines end in bare LF.
+std::string encodeQuotedPrintable(std::string_view text);
+
+// A header value for a line that already holds `used` characters: CR and LF
+// become blanks; a value with bytes above 127 becomes RFC 2047 encoded-words
+// in iso-8859-1, folded with CR LF and a blank so that no line of them
+// exceeds 76 characters. A pure ASCII value stays as given.
+std::string EncodeHeaderValue(std::string_view value, std::size_t used);
+
+// The complete, dot-stuffed message text.
+std::string BuildMessageText(const MessageParts& parts);
+
+}  // namespace quillo

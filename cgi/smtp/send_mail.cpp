@@ -1,0 +1,75 @@
+// Message sending; see send_mail.h.
+#include "smtp/send_mail.h"
+
+#include "content/placeholders.h"
+#include "smtp/message.h"
+
+namespace quillo {
+namespace {
+
+constexpr std::string_view kAccepted = "OK";
+constexpr std::string_view kRefused = "NO";
+
+// One host: connect from the first local address, else from the second,
+// then one transaction. The client says QUIT when it goes out of scope.
+bool DeliverVia(const std::string& host, const std::string& firstLocalAddress,
+                const std::string& secondLocalAddress, const MailEnvelope& envelope,
+                std::uint32_t replyTimeoutMs) {
+  SmtpClient client;
+  client.setReplyTimeoutMs(replyTimeoutMs);
+  if (!client.connect(host, kSmtpPort, firstLocalAddress) &&
+      !client.connect(host, kSmtpPort, secondLocalAddress)) {
+    return false;
+  }
+  const bool sent = client.sendMessage(envelope);
+  client.quit();
+  return sent;
+}
+
+}  // namespace
+
+MxHosts LookUpWithResolver(const std::string& recipient) {
+  MxResolver resolver;
+  MxHosts hosts;
+  resolver.lookupMx(recipient, hosts.primary, hosts.secondary);
+  return hosts;
+}
+
+std::string DeliverMessage(const std::string& messageText, const std::string& server,
+                           const std::string& firstLocalAddress, const std::string& secondLocalAddress,
+                           const std::string& fromAddress, const TextList& recipients,
+                           const DeliveryOptions& options) {
+  bool last_delivered = true;
+  MailEnvelope envelope{fromAddress, {}, messageText};
+  for (const std::string& recipient : recipients) {
+    const MxHosts hosts = ChooseCandidates(server, options.lookup(recipient));
+    envelope.recipients = {recipient};
+    last_delivered =
+        DeliverVia(hosts.primary, firstLocalAddress, secondLocalAddress, envelope, options.replyTimeoutMs);
+    if (!last_delivered && hosts.primary != hosts.secondary) {
+      last_delivered = DeliverVia(hosts.secondary, firstLocalAddress, secondLocalAddress, envelope,
+                                  options.replyTimeoutMs);
+    }
+  }
+  return std::string(last_delivered ? kAccepted : kRefused);
+}
+
+std::string sendMail(const FormRequest& request, const std::string& server,
+                     const std::string& firstLocalAddress, const std::string& secondLocalAddress,
+                     const std::string& fromAddress, const TextList& recipients, const std::string& fromName,
+                     std::string subject, std::string textBody, std::string htmlBody, bool highPriority) {
+  SubstitutePlaceholders(request, subject, Target::PlainText);
+  MessageParts parts;
+  parts.fromName = fromName;
+  parts.fromAddress = fromAddress;
+  parts.recipients = recipients;
+  parts.subject = std::move(subject);
+  parts.date = request.date;
+  parts.textBody = std::move(textBody);
+  parts.htmlBody = std::move(htmlBody);
+  parts.highPriority = highPriority;
+  const std::string message = BuildMessageText(parts);
+  return DeliverMessage(message, server, firstLocalAddress, secondLocalAddress, fromAddress, recipients);
+}
+
+}  // namespace quillo

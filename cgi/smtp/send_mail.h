@@ -1,0 +1,49 @@
+// Mail delivery for a run: builds the message text once and hands it to
+// every recipient's mail host over SMTP, TCP port 25 only.
+//
+// Per recipient: an MX lookup gives two candidate hosts (a configured server
+// goes first); each host is tried from the first local address, then from
+// the second; the second host only when the first failed and differs. At most
+// four connection attempts and two transactions per recipient, no pauses.
+// The answer is "OK" when the last recipient's delivery succeeded or there
+// were no recipients, else "NO". Nothing here stops the run.
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <string>
+
+#include "request/form_request.h"
+#include "smtp/mx.h"
+#include "smtp/smtp_client.h"
+
+namespace quillo {
+
+// Mail always leaves for the SMTP port (RFC 821); nothing a form sends can
+// choose another.
+constexpr std::uint16_t kSmtpPort = 25;
+
+// Builds the message once and delivers it to every recipient; "OK" or "NO".
+std::string sendMail(const FormRequest& request, const std::string& server,
+                     const std::string& firstLocalAddress, const std::string& secondLocalAddress,
+                     const std::string& fromAddress, const TextList& recipients, const std::string& fromName,
+                     std::string subject, std::string textBody, std::string htmlBody, bool highPriority);
+
+// The looked-up hosts of one recipient's address (before the server choice).
+using HostLookup = std::function<MxHosts(const std::string& recipient)>;
+
+// A fresh MxResolver per recipient, as sendMail uses it.
+MxHosts LookUpWithResolver(const std::string& recipient);
+
+struct DeliveryOptions {
+  HostLookup lookup = LookUpWithResolver;
+  std::uint32_t replyTimeoutMs = kDefaultReplyTimeoutMs;
+};
+
+// The delivery loop of sendMail over a finished message text.
+std::string DeliverMessage(const std::string& messageText, const std::string& server,
+                           const std::string& firstLocalAddress, const std::string& secondLocalAddress,
+                           const std::string& fromAddress, const TextList& recipients,
+                           const DeliveryOptions& options = {});
+
+}  // namespace quillo

@@ -1,0 +1,156 @@
+// The SMTP session; see smtp_client.h.
+#include "smtp/smtp_client.h"
+
+#include <chrono>
+#include <string_view>
+
+#include "platform/system.h"
+#include "smtp/wire.h"
+
+namespace quillo {
+namespace {
+
+// Reply codes this session waits for (RFC 821 4.2).
+constexpr int kServiceReady = 220;
+constexpr int kActionOk = 250;
+constexpr int kWillForward = 251;
+constexpr int kStartMailInput = 354;
+
+// "\r\n.\r\n": the data lines end in CR LF already, so this adds one empty
+// line before the period that ends the data.
+constexpr std::string_view kEndOfData = "\r\n.\r\n";
+constexpr std::string_view kQuit = "QUIT\r\n";
+constexpr std::string_view kData = "DATA\r\n";
+constexpr std::string_view kAutoHeloName = "auto";
+
+// Replies are short; one page per receive keeps the reads few.
+constexpr std::size_t kReceiveChunkBytes = 4096;
+
+using Clock = std::chrono::steady_clock;
+
+std::uint32_t MillisecondsSince(Clock::time_point start) {
+  const auto elapsed = std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - start).count();
+  return elapsed < 0 ? 0 : static_cast<std::uint32_t>(elapsed);
+}
+
+}  // namespace
+
+bool IsRecipientAccepted(int code) { return code == kActionOk || code == kWillForward; }
+
+SmtpClient::~SmtpClient() {
+  if (connected_) quit();
+  closeSocket();
+}
+
+bool SmtpClient::openConnection(const std::string& host, std::uint16_t port,
+                                const std::string& localAddress) {
+  socket_ = platform::OpenTcpSocket();
+  if (socket_ == platform::kNoSocket) return false;
+  if (!localAddress.empty()) {
+    const auto local = platform::ResolveIPv4(localAddress);
+    if (!local || !platform::BindTo(socket_, *local)) return false;
+  }
+  const auto target = platform::ResolveIPv4(host);
+  return target && platform::ConnectTo(socket_, *target, port, replyTimeoutMs_);
+}
+
+bool SmtpClient::connect(const std::string& host, std::uint16_t port, const std::string& localAddress) {
+  if (connected_) quit();
+  closeSocket();
+  replies_.Clear();
+  if (!openConnection(host, port, localAddress)) {
+    closeSocket();
+    return false;
+  }
+  connected_ = true;
+  if (!expectReply(kServiceReady)) {
+    quit();
+    return false;
+  }
+  if (heloName_ == kAutoHeloName) heloName_ = platform::HostName();
+  if (!sendHelo(heloArgument())) {
+    quit();
+    return false;
+  }
+  return true;
+}
+
+// Without a readable host name the client names itself by its address
+// literal, as RFC 5321 4.1.4 asks of a client that has no meaningful name.
+std::string SmtpClient::heloArgument() const {
+  return heloName_.empty() ? platform::LocalAddressLiteral(socket_) : heloName_;
+}
+
+bool SmtpClient::sendMessage(const MailEnvelope& envelope) {
+  if (!connected_) return false;
+  if (!sendCommand(FormatCommand("MAIL FROM:<", envelope.sender, ">")) || !expectReply(kActionOk))
+    return false;
+  for (const std::string& recipient : envelope.recipients) {
+    if (!sendRecipient(recipient)) return false;
+  }
+  if (!sendCommand(std::string(kData)) || !expectReply(kStartMailInput)) return false;
+  if (!sendData(envelope.text)) return false;
+  if (!sendCommand(std::string(kEndOfData))) return false;
+  return expectReply(kActionOk);
+}
+
+bool SmtpClient::quit() {
+  bool sent = false;
+  if (connected_) {
+    sent = platform::SendAll(socket_, kQuit);
+    connected_ = false;
+  }
+  closeSocket();
+  return sent;
+}
+
+bool SmtpClient::sendHelo(const std::string& name) {
+  return sendCommand(FormatCommand("HELO ", name)) && expectReply(kActionOk);
+}
+
+bool SmtpClient::sendRecipient(const std::string& address) {
+  if (!sendCommand(FormatCommand("RCPT TO:<", address, ">"))) return false;
+  const std::optional<int> code = readReply();
+  return code && IsRecipientAccepted(*code);
+}
+
+bool SmtpClient::sendData(const std::string& text) { return sendCommand(FormatDataLines(text)); }
+
+bool SmtpClient::expectReply(int code) {
+  const std::optional<int> got = readReply();
+  return got && *got == code;
+}
+
+std::optional<int> SmtpClient::readReply() {
+  Clock::time_point idle_since = Clock::now();
+  while (true) {
+    const ReplyScan scan = replies_.Next();
+    if (scan.status == ReplyStatus::kComplete) {
+      lastReplyCode_ = scan.code;
+      return scan.code;
+    }
+    if (scan.status == ReplyStatus::kMalformed) return std::nullopt;
+    const std::uint32_t idle = MillisecondsSince(idle_since);
+    if (idle >= replyTimeoutMs_) return std::nullopt;
+    const platform::Readiness ready = platform::WaitReadable(socket_, replyTimeoutMs_ - idle);
+    if (ready == platform::Readiness::kFailed) return std::nullopt;
+    if (ready == platform::Readiness::kTimedOut) continue;  // the idle check above decides
+    std::string chunk;
+    if (platform::Receive(socket_, chunk, kReceiveChunkBytes) != platform::ReceiveStatus::kData) {
+      return std::nullopt;  // closed by the peer, or broken
+    }
+    replies_.Feed(chunk);
+    idle_since = Clock::now();
+  }
+}
+
+bool SmtpClient::sendCommand(const std::string& line) {
+  return socket_ != platform::kNoSocket && platform::SendAll(socket_, line);
+}
+
+void SmtpClient::closeSocket() {
+  platform::CloseSocket(socket_);
+  socket_ = platform::kNoSocket;
+}
+
+}  // namespace quillo

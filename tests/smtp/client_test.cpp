@@ -1,0 +1,248 @@
+// The SMTP client against scripted peers on loopback, port 25: the whole
+// byte stream the client writes is compared. Each test has its own address
+// (127.0.0.140 to 127.0.0.169) so that tests may run side by side.
+#include <gtest/gtest.h>
+
+#include <chrono>
+
+#include "platform/system.h"
+#include "scripted_peer.h"
+#include "smtp/smtp_client.h"
+
+namespace quillo {
+namespace {
+
+using namespace quillo::testing;
+using Clock = std::chrono::steady_clock;
+
+constexpr std::uint16_t kPort = 25;
+// Short enough to keep the suite quick, long enough for a loaded machine.
+constexpr std::uint32_t kTestTimeoutMs = 3000;
+
+std::string Helo() { return "HELO " + platform::HostName() + "\r\n"; }
+
+MailEnvelope Envelope(std::string text = "Subject: t\r\n\r\nbody\n") {
+  return MailEnvelope{"from@example.test", {"to@example.test"}, std::move(text)};
+}
+
+const std::vector<std::string> kAllGood = {"220 ready\r\n",   "250 hello\r\n",    "250 sender ok\r\n",
+                                           "250 rcpt ok\r\n", "354 go ahead\r\n", "250 queued\r\n"};
+
+// Runs connect, sendMessage and quit against a peer; returns whether the
+// message was accepted and what the peer received.
+struct Outcome {
+  bool connected = false;
+  bool sent = false;
+  std::vector<std::string> received;
+};
+
+Outcome Deliver(const std::string& address, std::vector<PeerStep> script, const MailEnvelope& envelope,
+                std::uint32_t timeout_ms = kTestTimeoutMs) {
+  ScriptedPeer peer(address, std::move(script));
+  Outcome outcome;
+  {
+    SmtpClient client;
+    client.setReplyTimeoutMs(timeout_ms);
+    outcome.connected = client.connect(address, kPort, "");
+    if (outcome.connected) outcome.sent = client.sendMessage(envelope);
+    client.quit();
+  }
+  outcome.received = peer.Finish();
+  return outcome;
+}
+
+const std::string kTranscript =
+    "MAIL FROM:<from@example.test>\r\n"
+    "RCPT TO:<to@example.test>\r\n"
+    "DATA\r\n"
+    "Subject: t\r\n\r\nbody\r\n"
+    "\r\n.\r\n"
+    "QUIT\r\n";
+
+TEST(SmtpClient, CompletesATransactionByteForByte) {
+  const Outcome outcome = Deliver("127.0.0.140", Conversation(kAllGood), Envelope());
+  EXPECT_TRUE(outcome.connected);
+  EXPECT_TRUE(outcome.sent);
+  EXPECT_EQ(outcome.received, std::vector<std::string>{Helo() + kTranscript});
+}
+
+TEST(SmtpClient, SendsEveryRecipientInOrderAndTheDataLinesWithCrLf) {
+  std::vector<std::string> replies = kAllGood;
+  replies.insert(replies.begin() + 3, "250 rcpt ok\r\n");
+  const MailEnvelope envelope{"s@example.test", {"one@example.test", "two@example.test"}, "a\n..b\n\n"};
+  const Outcome outcome = Deliver("127.0.0.141", Conversation(replies), envelope);
+  EXPECT_TRUE(outcome.sent);
+  EXPECT_EQ(outcome.received, std::vector<std::string>{Helo() + "MAIL FROM:<s@example.test>\r\n"
+                                                                "RCPT TO:<one@example.test>\r\n"
+                                                                "RCPT TO:<two@example.test>\r\n"
+                                                                "DATA\r\n"
+                                                                "a\r\n..b\r\n\r\n"
+                                                                "\r\n.\r\n"
+                                                                "QUIT\r\n"});
+}
+
+TEST(SmtpClient, ReadsMultiLineRepliesWholeEvenWhenTheirLinesArriveApart) {
+  const std::vector<PeerStep> script = {Send("220-first greeting line\r\n"),
+                                        Pause(100),
+                                        Send("220 second\r\n"),
+                                        AwaitLine(),
+                                        Send("250-hello\r\n250-SIZE 1000\r\n"),
+                                        Pause(100),
+                                        Send("250 HELP\r\n"),
+                                        AwaitLine(),
+                                        Send("2"),
+                                        Pause(50),
+                                        Send("50 o"),
+                                        Pause(50),
+                                        Send("k\r\n"),
+                                        AwaitLine(),
+                                        Send("250 rcpt ok\r\n"),
+                                        AwaitLine(),
+                                        Send("354 go ahead\r\n"),
+                                        AwaitData(),
+                                        Send("250-queued\r\n250 as 42\r\n")};
+  const Outcome outcome = Deliver("127.0.0.143", script, Envelope());
+  EXPECT_TRUE(outcome.connected);
+  EXPECT_TRUE(outcome.sent);
+  EXPECT_EQ(outcome.received, std::vector<std::string>{Helo() + kTranscript});
+}
+
+TEST(SmtpClient, AcceptsAForwardingRecipient) {
+  std::vector<std::string> replies = kAllGood;
+  replies[3] = "251 User not local; will forward\r\n";
+  const Outcome outcome = Deliver("127.0.0.144", Conversation(replies), Envelope());
+  EXPECT_TRUE(outcome.sent);
+}
+
+// Each step answered with a code other than the one it needs: the step fails,
+// nothing further of the transaction is sent, and QUIT ends the session.
+TEST(SmtpClient, EveryWrongReplyCodeFailsItsStep) {
+  struct WrongReply {
+    std::size_t step;
+    const char* reply;
+    std::string sent_before_quit;
+  };
+  const std::string mail = "MAIL FROM:<from@example.test>\r\n";
+  const std::string rcpt = "RCPT TO:<to@example.test>\r\n";
+  const std::string data = "DATA\r\n";
+  const std::string text = "Subject: t\r\n\r\nbody\r\n\r\n.\r\n";
+  const std::vector<WrongReply> cases = {
+      {0, "554 no service\r\n", ""},
+      {0, "421 busy\r\n", ""},
+      {1, "501 bad name\r\n", Helo()},
+      {1, "220 again\r\n", Helo()},
+      {2, "550 sender refused\r\n", Helo() + mail},
+      {2, "451 try later\r\n", Helo() + mail},
+      {3, "550 no such user\r\n", Helo() + mail + rcpt},
+      {3, "252 cannot verify\r\n", Helo() + mail + rcpt},
+      {4, "250 not 354\r\n", Helo() + mail + rcpt + data},
+      {4, "503 bad sequence\r\n", Helo() + mail + rcpt + data},
+      {5, "552 too big\r\n", Helo() + mail + rcpt + data + text},
+      {5, "451 local error\r\n", Helo() + mail + rcpt + data + text},
+  };
+  int address = 145;
+  for (const WrongReply& c : cases) {
+    SCOPED_TRACE(c.reply);
+    std::vector<std::string> replies(kAllGood.begin(), kAllGood.begin() + static_cast<long>(c.step));
+    replies.push_back(c.reply);
+    const Outcome outcome =
+        Deliver("127.0.0." + std::to_string(address++ % 2 + 145), Conversation(replies), Envelope());
+    EXPECT_EQ(outcome.connected, c.step >= 2);
+    EXPECT_FALSE(outcome.sent);
+    EXPECT_EQ(outcome.received, std::vector<std::string>{c.sent_before_quit + "QUIT\r\n"});
+  }
+}
+
+TEST(SmtpClient, GarbageRepliesFailTheStep) {
+  for (const char* garbage : {"hello there\r\n", "25O ok\r\n", "250-a\r\n550 b\r\n"}) {
+    SCOPED_TRACE(garbage);
+    std::vector<std::string> replies(kAllGood.begin(), kAllGood.begin() + 3);
+    replies.push_back(garbage);
+    const Outcome outcome = Deliver("127.0.0.147", Conversation(replies), Envelope());
+    EXPECT_FALSE(outcome.sent);
+  }
+  std::vector<PeerStep> endless = Conversation({"220 ready\r\n"});
+  endless.push_back(AwaitLine());
+  endless.push_back(Send("250 " + std::string(kMaxReplyBytes + 10, 'x')));
+  EXPECT_FALSE(Deliver("127.0.0.148", endless, Envelope()).connected);
+}
+
+TEST(SmtpClient, APeerThatHangsUpFailsTheStepAtOnce) {
+  std::vector<PeerStep> script = Conversation({kAllGood.begin(), kAllGood.begin() + 3});
+  script.push_back(AwaitLine());
+  script.push_back(Close());
+  const auto start = Clock::now();
+  // A long time-out: the step must end because of the close, not the clock.
+  const Outcome outcome = Deliver("127.0.0.149", script, Envelope(), 30000);
+  EXPECT_LT(Clock::now() - start, std::chrono::seconds(15));
+  EXPECT_TRUE(outcome.connected);
+  EXPECT_FALSE(outcome.sent);
+
+  std::vector<PeerStep> mid_reply = {Send("220-first\r\n"), Close()};
+  EXPECT_FALSE(Deliver("127.0.0.150", mid_reply, Envelope(), 30000).connected);
+}
+
+TEST(SmtpClient, ASilentPeerFailsAfterTheIdleTimeOut) {
+  constexpr std::uint32_t kShortTimeoutMs = 300;
+  const auto start = Clock::now();
+  const Outcome silent = Deliver("127.0.0.151", {}, Envelope(), kShortTimeoutMs);
+  EXPECT_GE(Clock::now() - start, std::chrono::milliseconds(kShortTimeoutMs));
+  EXPECT_FALSE(silent.connected);
+  EXPECT_EQ(silent.received, std::vector<std::string>{"QUIT\r\n"});
+
+  // Silent after DATA: the final reply never comes.
+  std::vector<std::string> replies(kAllGood.begin(), kAllGood.begin() + 5);
+  std::vector<PeerStep> script = Conversation(replies);
+  script.push_back(AwaitData());
+  const Outcome no_final = Deliver("127.0.0.152", script, Envelope(), kShortTimeoutMs);
+  EXPECT_TRUE(no_final.connected);
+  EXPECT_FALSE(no_final.sent);
+  EXPECT_EQ(no_final.received, std::vector<std::string>{Helo() + kTranscript});
+}
+
+TEST(SmtpClient, LineBreaksInAddressesNeverMakeNewCommands) {
+  const MailEnvelope envelope{
+      "a@example.test>\r\nRCPT TO:<evil@example.test", {"to@example.test>\nDATA"}, "x\n"};
+  const Outcome outcome = Deliver("127.0.0.153", Conversation(kAllGood), envelope);
+  EXPECT_TRUE(outcome.sent);
+  EXPECT_EQ(outcome.received,
+            std::vector<std::string>{Helo() + "MAIL FROM:<a@example.test>  RCPT TO:<evil@example.test>\r\n"
+                                              "RCPT TO:<to@example.test> DATA>\r\n"
+                                              "DATA\r\n"
+                                              "x\r\n"
+                                              "\r\n.\r\n"
+                                              "QUIT\r\n"});
+}
+
+TEST(SmtpClient, ConnectFailuresSendNothing) {
+  SmtpClient client;
+  EXPECT_FALSE(client.quit());  // never connected
+  // Nobody listens on this address: the connection is refused.
+  EXPECT_FALSE(client.connect("127.0.0.154", kPort, ""));
+  EXPECT_FALSE(client.connect("", kPort, ""));
+  EXPECT_FALSE(client.sendMessage(Envelope()));
+  EXPECT_FALSE(client.quit());
+}
+
+TEST(SmtpClient, AClosedClientMayConnectAgainAndBindsTheLocalAddress) {
+  std::vector<PeerStep> script = Conversation({"554 go away\r\n"});
+  ScriptedPeer peer("127.0.0.155", script);
+  SmtpClient client;
+  client.setReplyTimeoutMs(kTestTimeoutMs);
+  EXPECT_FALSE(client.connect("127.0.0.155", kPort, "127.0.0.1"));
+  EXPECT_FALSE(client.connect("127.0.0.155", kPort, ""));
+  EXPECT_EQ(peer.Finish(), (std::vector<std::string>{"QUIT\r\n", "QUIT\r\n"}));
+}
+
+TEST(SmtpClient, DestroyingAConnectedClientSaysQuit) {
+  ScriptedPeer peer("127.0.0.156", Conversation({"220 ready\r\n", "250 hello\r\n"}));
+  {
+    SmtpClient client;
+    client.setReplyTimeoutMs(kTestTimeoutMs);
+    EXPECT_TRUE(client.connect("127.0.0.156", kPort, ""));
+  }
+  EXPECT_EQ(peer.Finish(), std::vector<std::string>{Helo() + "QUIT\r\n"});
+}
+
+}  // namespace
+}  // namespace quillo

@@ -1,0 +1,87 @@
+// Test driver for the end-to-end tests: calls sendMail or MxResolver the
+// way the program does and prints the outcome on standard output.
+//
+//   smtp_driver mx ADDRESS
+//     prints "true" or "false", then the primary and the secondary host,
+//     one per line.
+//   smtp_driver send [--server S] [--first A] [--second A] [--from ADDR]
+//                    [--name N] [--subject S] [--text T] [--html H] [--high]
+//                    [--date D] [--to ADDR]... [--field NAME=VALUE]...
+//     prints the answer of sendMail, "OK" or "NO".
+#include <iostream>
+#include <string>
+
+#include "platform/system.h"
+#include "smtp/mx.h"
+#include "smtp/send_mail.h"
+
+namespace {
+
+constexpr int kUsage = 2;
+
+int LookUp(const std::string& address) {
+  quillo::MxResolver resolver;
+  std::string primary, secondary;
+  const bool found = resolver.lookupMx(address, primary, secondary);
+  std::cout << (found ? "true" : "false") << "\n" << primary << "\n" << secondary << "\n";
+  return 0;
+}
+
+int Send(int argc, char** argv) {
+  quillo::FormRequest request;
+  std::string server, first, second, from, name, subject, text, html;
+  quillo::TextList recipients;
+  bool high = false;
+  for (int i = 2; i < argc; ++i) {
+    const std::string option = argv[i];
+    if (option == "--high") {
+      high = true;
+      continue;
+    }
+    if (i + 1 >= argc) return kUsage;
+    const std::string value = argv[++i];
+    if (option == "--server")
+      server = value;
+    else if (option == "--first")
+      first = value;
+    else if (option == "--second")
+      second = value;
+    else if (option == "--from")
+      from = value;
+    else if (option == "--name")
+      name = value;
+    else if (option == "--subject")
+      subject = value;
+    else if (option == "--text")
+      text = value;
+    else if (option == "--html")
+      html = value;
+    else if (option == "--date")
+      request.date = value;
+    else if (option == "--to")
+      recipients.push_back(value);
+    else if (option == "--field") {
+      const std::size_t equals = value.find('=');
+      if (equals == std::string::npos) return kUsage;
+      request.field_names.push_back(value.substr(0, equals));
+      request.field_values.push_back(value.substr(equals + 1));
+    } else {
+      return kUsage;
+    }
+  }
+  std::cout << quillo::sendMail(request, server, first, second, from, recipients, name, subject, text, html,
+                                high)
+            << "\n";
+  return 0;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  quillo::platform::StartSockets();
+  const std::string mode = argc > 1 ? argv[1] : "";
+  if (mode == "mx" && argc == 3) return LookUp(argv[2]);
+  if (mode == "send") return Send(argc, argv);
+  std::cerr << "usage: smtp_driver mx ADDRESS | smtp_driver send [options]\n";
+  return kUsage;
+}
