@@ -19,9 +19,14 @@ int FindAnyOf(std::string_view text, std::string_view set) {
   return pos == std::string_view::npos ? -1 : static_cast<int>(pos);
 }
 
-int ReplaceAll(std::string& text, std::string_view pattern, std::string_view replacement) {
+namespace {
+
+// Replaces, in text, every non-overlapping match of pattern found in search,
+// a text of the same length as text (text itself, or a case-folded copy).
+int ReplaceMatches(std::string& text, const std::string& search, std::string_view pattern,
+                   std::string_view replacement) {
   if (pattern.empty()) return 0;
-  std::size_t found = text.find(pattern);
+  std::size_t found = search.find(pattern);
   if (found == std::string::npos) return 0;
   std::string rebuilt;
   rebuilt.reserve(text.size());
@@ -32,11 +37,21 @@ int ReplaceAll(std::string& text, std::string_view pattern, std::string_view rep
     rebuilt.append(replacement);
     from = found + pattern.size();
     ++count;
-    found = text.find(pattern, from);
+    found = search.find(pattern, from);
   }
   rebuilt.append(text, from, std::string::npos);
   text.swap(rebuilt);
   return count;
+}
+
+}  // namespace
+
+int ReplaceAll(std::string& text, std::string_view pattern, std::string_view replacement) {
+  return ReplaceMatches(text, text, pattern, replacement);
+}
+
+int ReplaceAllIgnoringCase(std::string& text, std::string_view pattern, std::string_view replacement) {
+  return ReplaceMatches(text, LowerCopy(text), LowerCopy(pattern), replacement);
 }
 
 void Trim(std::string& text) {

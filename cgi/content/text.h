@@ -24,6 +24,9 @@ int FindAnyOf(std::string_view text, std::string_view set);
 // the inserted replacement is never searched again. Returns the count.
 int ReplaceAll(std::string& text, std::string_view pattern, std::string_view replacement);
 
+// ReplaceAll, with pattern matched whatever the case of its ASCII letters.
+int ReplaceAllIgnoringCase(std::string& text, std::string_view pattern, std::string_view replacement);
+
 // Removes white space at both ends.
 void Trim(std::string& text);
 std::string Trimmed(std::string_view text);

@@ -3,6 +3,7 @@
 #include <fcntl.h>
 #include <netdb.h>
 #include <netinet/in.h>
+#include <netinet/tcp.h>
 #include <poll.h>
 #include <sys/socket.h>
 #include <sys/time.h>
@@ -81,7 +82,13 @@ std::optional<Ipv4Address> ResolveIPv4(const std::string& host) {
 
 SocketHandle OpenTcpSocket() {
   const int handle = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-  return handle < 0 ? kNoSocket : handle;
+  if (handle < 0) return kNoSocket;
+  // Every write is a whole command or the whole message; holding back the
+  // short end-of-data mark until the peer acknowledges the message (Nagle
+  // against a delayed ACK) would cost some 40 ms per recipient.
+  const int on = 1;
+  setsockopt(handle, IPPROTO_TCP, TCP_NODELAY, &on, sizeof on);
+  return handle;
 }
 
 bool BindTo(SocketHandle socket, Ipv4Address address) {

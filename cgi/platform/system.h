@@ -11,6 +11,11 @@
 
 namespace quillo::platform {
 
+// Whether the file system ignores the case of file names. Where it does not,
+// the program's own path keeps its case, or documents in a folder such as
+// /home/Jo/cgi-bin could not be found.
+bool FileNamesIgnoreCase();
+
 // Prepares the socket layer for the run. On POSIX it ignores SIGPIPE, so that
 // a peer that closes the connection cannot kill the run; it cannot fail there.
 bool StartSockets();

@@ -12,6 +12,8 @@
 
 namespace quillo::platform {
 
+bool FileNamesIgnoreCase() { return false; }
+
 bool StartSockets() {
   signal(SIGPIPE, SIG_IGN);
   return true;

@@ -52,10 +52,11 @@ std::string CurrentMailDate(std::time_t now) {
 
 }  // namespace
 
-std::string NormaliseProgramPath(std::string_view argv0) {
-  std::string path = LowerCopy(argv0);
-  Trim(path);
-  ReplaceAll(path, "quillo~1.exe", "quillopro.exe");
+std::string NormaliseProgramPath(std::string_view argv0, bool file_names_ignore_case) {
+  std::string path = Trimmed(argv0);
+  if (file_names_ignore_case) ToLower(path);
+  ReplaceAllIgnoringCase(path, "quillo~1.exe", "quillopro.exe");
+  ReplaceAllIgnoringCase(path, "quillopro.exe", "quillopro.exe");
   return path;
 }
 
@@ -199,9 +200,9 @@ TextList SplitRecipients(std::string& to) {
 
 FormRequest BuildFormRequest(std::string_view argv0) {
   FormRequest request;
-  request.program_path = NormaliseProgramPath(argv0);
+  request.program_path = NormaliseProgramPath(argv0, platform::FileNamesIgnoreCase());
   if (request.program_path.find("quillopro.exe") == std::string::npos) {
-    WriteErrorPage(Error700WrongProgramName(request.program_path));
+    WriteErrorPage(Error700WrongProgramName(LowerCopy(request.program_path)));
   }
   const std::time_t now = platform::Now();
   request.muid = FormatMuid(now);

@@ -12,8 +12,10 @@
 
 namespace quillo {
 
-// Lower-cased, trimmed, with the short name "quillo~1.exe" made long.
-std::string NormaliseProgramPath(std::string_view argv0);
+// Trimmed, with the program's name, or its short form "quillo~1.exe", in any
+// case written "quillopro.exe"; lower-cased as a whole where file names
+// ignore case.
+std::string NormaliseProgramPath(std::string_view argv0, bool file_names_ignore_case);
 
 // The run's time stamp as "%ld" of its low 32 bits.
 std::string FormatMuid(std::time_t now);

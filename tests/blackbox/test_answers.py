@@ -30,6 +30,19 @@ def test_short_name_in_upper_case_and_bare_names_are_accepted(site):
         assert status == 0 and b"DEBUG MODE - NO MAIL WILL BE SENT!" in out, argv0
 
 
+def test_a_site_in_a_folder_with_capitals_finds_its_documents():
+    site = Site(name="QuilloPro.EXE")
+    try:
+        os.rename(site.dir, site.dir + "-Jo")
+        site.dir += "-Jo"
+        site.program = os.path.join(site.dir, "QuilloPro.EXE")
+        site.write("Required.HTM", "REQUIRED PAGE\n")
+        body = form(*BASE, ("QUILLO_REQUIRED", "Required.HTM"), ("_R_Name", ""))
+        assert site.run(body) == (document_page("REQUIRED PAGE\n"), 0)
+    finally:
+        site.close()
+
+
 def test_numbered_errors_come_in_their_fixed_order(site):
     assert site.run("") == (error_page("QUILLO! ERROR 300 - QUILLO_TO UNDEFINED"), 0)
     assert site.run("QUILLO_TO=a", content_length="x12") == (error_page("QUILLO! ERROR 300 - QUILLO_TO UNDEFINED"), 0)

@@ -101,9 +101,11 @@ TEST(SplitRecipients, TrimsAndDropsEmptyPieces) {
   EXPECT_TRUE(SplitRecipients(to).empty());
 }
 
-TEST(ProgramPath, IsLowerCasedTrimmedAndMadeLong) {
-  EXPECT_EQ(NormaliseProgramPath(" C:\\INETPUB\\SCRIPTS\\QUILLO~1.EXE "), "c:\\inetpub\\scripts\\quillopro.exe");
-  EXPECT_EQ(NormaliseProgramPath("/srv/cgi-bin/QuilloPro.exe"), "/srv/cgi-bin/quillopro.exe");
+TEST(ProgramPath, IsTrimmedAndMadeLongAndLowerCasedWhereNamesIgnoreCase) {
+  EXPECT_EQ(NormaliseProgramPath(" C:\\INETPUB\\SCRIPTS\\QUILLO~1.EXE ", true), "c:\\inetpub\\scripts\\quillopro.exe");
+  EXPECT_EQ(NormaliseProgramPath(" C:\\INETPUB\\SCRIPTS\\QUILLO~1.EXE ", false), "C:\\INETPUB\\SCRIPTS\\quillopro.exe");
+  EXPECT_EQ(NormaliseProgramPath("/home/Jo/QuilloPro.exe/QUILLOPRO.EXE", false), "/home/Jo/quillopro.exe/quillopro.exe");
+  EXPECT_EQ(NormaliseProgramPath("/home/Jo/mailer.exe", false), "/home/Jo/mailer.exe");
 }
 
 TEST(ContentLength, ReadsLikeStringToInteger) {

@@ -22,6 +22,13 @@ TEST(ReplaceAll, CountsNonOverlappingMatchesAndNeverRescansReplacement) {
   EXPECT_EQ(text, "##A##!");
 }
 
+TEST(ReplaceAllIgnoringCase, MatchesAnyCaseAndKeepsTheRest) {
+  std::string text = "/Srv/QuilloPro.EXE/x/quillopro.exe";
+  EXPECT_EQ(ReplaceAllIgnoringCase(text, "quillopro.exe", "Page.htm"), 2);
+  EXPECT_EQ(text, "/Srv/Page.htm/x/Page.htm");
+  EXPECT_EQ(ReplaceAllIgnoringCase(text, "", "z"), 0);
+}
+
 TEST(Trim, RemovesOnlyAsciiWhiteSpaceAtBothEnds) {
   std::string text = "\r\n abc \t";
   Trim(text);

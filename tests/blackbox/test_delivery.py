@@ -1,0 +1,185 @@
+"""quillopro.exe delivering to a real SMTP server, directly or through the
+recipient domain's mail exchanger, with its automatic reply."""
+
+import email.header
+import re
+
+import pytest
+
+from cgi_site import Site, document_page, form
+from mail_servers import dns_server, smtp_server
+from web_servers import lighttpd, post
+
+# Each test uses its own loopback addresses, so that tests can run side by side.
+DOCS = [("QUILLO_SUCCESS", "ok.htm"), ("QUILLO_ERROR", "err.htm")]
+
+
+def crlf_lines(*lines):
+    return "".join(line + "\r\n" for line in lines).encode("latin-1")
+
+
+def date_of(raw):
+    return re.search(rb"^Date: (.*)\r$", raw, re.M).group(1).decode()
+
+
+def test_a_template_mail_arrives_byte_for_byte_and_the_visitor_sees_success(site):
+    site.write("mail.tpl", "[QUILLO_TEMPLATE_TEXT]\nName: ##Name##\nMenge: 2 \xfcber=\n"
+                           "[QUILLO_TEMPLATE_HTML]\n<html><p>##Name##</p></html>\n")
+    body = form(("QUILLO_TO", "info@example.com"), ("QUILLO_SERVER", "127.0.0.21"), *DOCS,
+                ("QUILLO_TEMPLATE", "mail.tpl"), ("QUILLO_SUBJECT", "Order ##Name##"),
+                ("QUILLO_FROMFRIENDLY", "Web Form"), ("_F_Email", "jo@example.org"), ("Name", "Jo"))
+    with smtp_server("127.0.0.21") as received:
+        assert site.run(body) == (document_page("<p>Thanks Jo</p>\n<p>info@example.com</p>\n"), 0)
+    assert len(received) == 1
+    mail = received[0]
+    assert (mail.mail_from, mail.rcpt_tos) == ("jo@example.org", ["info@example.com"])
+    assert re.fullmatch(r"\w{3}, \d\d \w{3} \d{4} \d\d:\d\d:\d\d [+-]\d{4}", date_of(mail.raw))
+    assert mail.raw == crlf_lines(
+        "From: Web Form <jo@example.org>",
+        "To: <info@example.com>",
+        "Subject: Order Jo",
+        "Date: " + date_of(mail.raw),
+        "X-Mailer: Tessik Quillo!Pro v4",
+        "X-Priority: 3",
+        "MIME-Version: 1.0",
+        "Content-Type: multipart/alternative;",
+        '\tboundary="----=_NextPart_TESSIK_QUILLO_PRO"',
+        "",
+        "This is a multi-part message in MIME format.",
+        "",
+        "------=_NextPart_TESSIK_QUILLO_PRO",
+        "Content-Transfer-Encoding: quoted-printable",
+        "Content-Type: text/plain;",
+        '\tcharset="iso-8859-1"',
+        "",
+        "Name: Jo",
+        "Menge: 2 =FCber=3D",
+        "",
+        "------=_NextPart_TESSIK_QUILLO_PRO",
+        "Content-Transfer-Encoding: quoted-printable",
+        "Content-Type: text/html;",
+        '\tcharset="iso-8859-1"',
+        "",
+        "<html><p>Jo</p></html>",
+        "",
+        "------=_NextPart_TESSIK_QUILLO_PRO--",
+        "")
+
+
+def test_the_built_in_layout_decodes_back_to_what_the_visitor_typed(site):
+    comment = "Gr\xfc\xdfe aus K\xf6ln = 100% sch\xf6n.\r\n.a line with a dot\r\n" + "x" * 150
+    body = form(("QUILLO_TO", "a@example.com, b@example.com"), ("QUILLO_SERVER", "127.0.0.22"), *DOCS,
+                ("QUILLO_SUBJECT", "Gr\xfc\xdfe von ##Name##"), ("QUILLO_PRIORITY", "high"),
+                ("_EF_Email", "visitor@example.org"), ("Name", "J\xfcrgen <b>"), ("Comment", comment))
+    with smtp_server("127.0.0.22") as received:
+        out, _ = site.run(body)
+    assert out == document_page("<p>Thanks J\xfcrgen &lt;b&gt;</p>\n<p>a@example.com, b@example.com</p>\n")
+    assert [m.rcpt_tos for m in received] == [["a@example.com"], ["b@example.com"]]
+    assert received[0].raw == received[1].raw
+    message = received[0].message
+    assert message["To"] == "<a@example.com>,<b@example.com>"
+    assert message["X-Priority"] == "1"
+    decoded_subject = "".join(
+        part.decode(charset or "ascii") if isinstance(part, bytes) else part
+        for part, charset in email.header.decode_header(message["Subject"]))
+    assert decoded_subject == "Gr\xfc\xdfe von J\xfcrgen <b>"
+    assert message.get_content_type() == "multipart/alternative"
+    text, html = message.get_payload()
+    assert (text.get_content_type(), text.get_content_charset()) == ("text/plain", "iso-8859-1")
+    assert text.get_payload(decode=True).decode("latin-1").replace("\r\n", "\n") == (
+        "Email: visitor@example.org\nName: J\xfcrgen <b>\nComment: " + comment.replace("\r\n", "\n") + "\n")
+    html_text = html.get_payload(decode=True).decode("latin-1")
+    assert html.get_content_type() == "text/html"
+    assert "J\xfcrgen &lt;b&gt;" in html_text and "<b>" not in html_text.replace("<br>", "")
+    assert all(len(line) <= 76 for line in received[0].raw.split(b"\r\n"))
+
+
+def test_without_a_server_the_mail_goes_to_the_domains_best_exchanger():
+    site = Site(nameserver="127.0.0.31")
+    try:
+        site.write("ok.htm", "SENT\n")
+        site.write("err.htm", "NOT SENT\n")
+        zone = {"mx": {"example.net": [(20, "backup.example.net"), (10, "mx.example.net")]},
+                "a": {"mx.example.net": "127.0.0.32", "backup.example.net": "127.0.0.33"}}
+        body = form(("QUILLO_TO", "team@example.net"), *DOCS, ("QUILLO_FORMAT", "text"), ("Line", "hello"))
+        with dns_server("127.0.0.31", **zone), smtp_server("127.0.0.32") as best, smtp_server("127.0.0.33") as backup:
+            assert site.run(body) == (document_page("SENT\n"), 0)
+        assert [m.rcpt_tos for m in best] == [["team@example.net"]] and backup == []
+        assert best[0].message.get_payload() == "Line: hello\r\n\r\n"
+    finally:
+        site.close()
+
+
+def test_a_refusing_server_falls_back_to_the_exchanger_and_a_dead_end_shows_the_error_document():
+    site = Site(nameserver="127.0.0.41")
+    try:
+        site.write("ok.htm", "SENT\n")
+        site.write("err.htm", "NOT SENT\n")
+        zone = {"mx": {"example.net": [(10, "mx.example.net")]}, "a": {"mx.example.net": "127.0.0.42"}}
+        body = form(("QUILLO_TO", "team@example.net"), ("QUILLO_SERVER", "127.0.0.43"), *DOCS)
+        with dns_server("127.0.0.41", **zone), smtp_server("127.0.0.42") as exchanger:
+            assert site.run(body) == (document_page("SENT\n"), 0)
+        assert len(exchanger) == 1
+        # No server listens on either host now.
+        with dns_server("127.0.0.41", **zone):
+            assert site.run(body) == (document_page("NOT SENT\n"), 0)
+    finally:
+        site.close()
+
+
+def test_a_server_that_refuses_the_recipient_shows_the_error_document(site):
+    body = form(("QUILLO_TO", "nobody@example.com"), ("QUILLO_SERVER", "127.0.0.51"), *DOCS)
+    with smtp_server("127.0.0.51", rcpt_reply="550 No such user") as received:
+        assert site.run(body) == (document_page("ERROR PAGE\n"), 0)
+    assert received == []
+
+
+def test_the_automatic_reply_goes_to_the_visitor_from_its_template(site):
+    site.write("reply.tpl", "[QUILLO_TEMPLATE_TEXT]\nDear ##Name##, thanks for writing to ##QUILLO_TO##.\n")
+    body = form(("QUILLO_TO", "shop@example.com"), ("QUILLO_SERVER", "127.0.0.61"), *DOCS,
+                ("RESPOND_TEMPLATE", "reply.tpl"), ("RESPOND_FROMFRIENDLY", "The Shop"),
+                ("_EF_Email", "jo@example.org"), ("Name", "Jo"))
+    with smtp_server("127.0.0.61") as received:
+        out, _ = site.run(body)
+    assert out == document_page("<p>Thanks Jo</p>\n<p>shop@example.com</p>\n")
+    main, reply = received
+    assert main.rcpt_tos == ["shop@example.com"] and main.mail_from == "jo@example.org"
+    assert reply.rcpt_tos == ["jo@example.org"] and reply.mail_from == "shop@example.com"
+    assert reply.message["From"] == "The Shop <shop@example.com>"
+    assert reply.message["Subject"] == "AutoRe: Tessik Quillo! Pro Web-Form Message"
+    assert reply.message.get_payload() == "Dear Jo, thanks for writing to shop@example.com.\r\n\r\n"
+
+
+def test_line_breaks_in_fields_cannot_add_headers(site):
+    body = form(("QUILLO_TO", "info@example.com"), ("QUILLO_SERVER", "127.0.0.71"), *DOCS,
+                ("QUILLO_FORMAT", "text"), ("QUILLO_SUBJECT", "Hi ##Name##"),
+                ("QUILLO_FROMFRIENDLY", "Jo\r\nBcc: victim@example.net"), ("Name", "x\r\nBcc: victim@example.net"))
+    with smtp_server("127.0.0.71") as received:
+        out, _ = site.run(body)
+    assert out == document_page("<p>Thanks x\nBcc: victim@example.net</p>\n<p>info@example.com</p>\n")
+    (mail,) = received
+    assert mail.rcpt_tos == ["info@example.com"]
+    assert mail.message["Bcc"] is None
+    assert mail.message["Subject"] == "Hi x  Bcc: victim@example.net"
+    assert mail.message["From"] == "Jo  Bcc: victim@example.net <info@example.com>"
+    assert b"\r" not in mail.raw.replace(b"\r\n", b"")
+
+
+def test_line_breaks_in_the_sender_cannot_add_commands(site):
+    body = form(("QUILLO_TO", "info@example.com"), ("QUILLO_SERVER", "127.0.0.72"), *DOCS,
+                ("_F_Email", "a@example.org>\r\nRCPT TO:<victim@example.net"))
+    with smtp_server("127.0.0.72") as received:
+        out, _ = site.run(body)
+    # The server refuses a sender address with blanks in it; no command was smuggled in.
+    assert out == document_page("ERROR PAGE\n")
+    assert received == []
+
+
+@pytest.mark.parametrize("server", ["lighttpd"])
+def test_a_form_posted_through_a_web_server_is_mailed(site, server):
+    body = form(("QUILLO_TO", "info@example.com"), ("QUILLO_SERVER", "127.0.0.81"), *DOCS, ("Name", "Web"))
+    with smtp_server("127.0.0.81") as received, lighttpd(site.dir, site.resolv_conf) as port:
+        assert post(port, "/cgi-bin/quillopro.exe", body) == (
+            200, "text/html", b"<p>Thanks Web</p>\r\n<p>info@example.com</p>\r\n")
+    assert received[0].message.get_content_type() == "multipart/alternative"
+
