@@ -186,7 +186,8 @@ int RunBatch(const std::vector<std::string>& args, std::ostream& err) {
   BatchEntries entries;
   const std::string problem = ParseArguments(args, entries);
   if (!problem.empty()) {
-    err << "quillogen: " << problem << "\n" << "Try 'quillogen --help'.\n";
+    err << "quillogen: " << problem << "\n"
+        << "Try 'quillogen --help'.\n";
     return kExitRefused;
   }
   WizardSettings settings;

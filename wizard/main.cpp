@@ -11,7 +11,9 @@
 
 namespace {
 
-std::vector<std::string> Arguments(int argc, char** argv) { return std::vector<std::string>(argv + 1, argv + argc); }
+std::vector<std::string> Arguments(int argc, char** argv) {
+  return std::vector<std::string>(argv + 1, argv + argc);
+}
 
 QString ScreenshotDir(const QStringList& args) {
   const qsizetype at = args.indexOf(QStringLiteral("--screenshot-dir"));

@@ -61,9 +61,9 @@ int Number(const std::string& word, int line_number) {
 
 ControlKind Kind(const std::string& word, int line_number) {
   static const std::map<std::string, ControlKind> kinds = {
-      {"static", ControlKind::kStatic}, {"group", ControlKind::kGroup},
-      {"edit", ControlKind::kEdit},     {"check", ControlKind::kCheck},
-      {"button", ControlKind::kButton}, {"combo", ControlKind::kCombo},
+      {"static", ControlKind::kStatic},       {"group", ControlKind::kGroup},
+      {"edit", ControlKind::kEdit},           {"check", ControlKind::kCheck},
+      {"button", ControlKind::kButton},       {"combo", ControlKind::kCombo},
       {"separator", ControlKind::kSeparator},
   };
   const auto found = kinds.find(word);
@@ -125,7 +125,8 @@ std::map<int, DialogTemplate> ParseDialogTemplates(const std::string& table) {
   ForEachLine(table, [&](const std::vector<std::string>& words, std::size_t text_at, const std::string& line,
                          int line_number) {
     if (!words.empty() && words[0] == "dialog") {
-      if (words.size() != 4 || text_at != std::string::npos) Fail(line_number, "dialog ID WIDTH HEIGHT expected");
+      if (words.size() != 4 || text_at != std::string::npos)
+        Fail(line_number, "dialog ID WIDTH HEIGHT expected");
       const int id = Number(words[1], line_number);
       current = &dialogs[id];
       *current = DialogTemplate{id, Number(words[2], line_number), Number(words[3], line_number), {}};
@@ -133,7 +134,8 @@ std::map<int, DialogTemplate> ParseDialogTemplates(const std::string& table) {
     }
     if (current == nullptr) Fail(line_number, "control before the first dialog line");
     ControlTemplate control = Control(words, QuotedText(line, text_at, line_number), line_number);
-    if (control.tab != static_cast<int>(current->controls.size()) + 1) Fail(line_number, "tab order out of sequence");
+    if (control.tab != static_cast<int>(current->controls.size()) + 1)
+      Fail(line_number, "tab order out of sequence");
     current->controls.push_back(std::move(control));
   });
   return dialogs;

@@ -30,8 +30,8 @@ struct DialogRect {
 constexpr int kNoId = -1;
 
 struct ControlTemplate {
-  int tab = 0;       // position in the tab order, from 1
-  int id = kNoId;    // kNoId for controls without an id of their own
+  int tab = 0;     // position in the tab order, from 1
+  int id = kNoId;  // kNoId for controls without an id of their own
   ControlKind kind = ControlKind::kStatic;
   DialogRect rect;
   std::string text;  // for combo boxes: the initial items, separated by "|"
@@ -39,8 +39,8 @@ struct ControlTemplate {
 
 struct DialogTemplate {
   int id = 0;
-  int width = 0;   // dialog units
-  int height = 0;  // dialog units
+  int width = 0;                          // dialog units
+  int height = 0;                         // dialog units
   std::vector<ControlTemplate> controls;  // in tab order
 };
 

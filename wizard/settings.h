@@ -12,18 +12,18 @@ namespace quillogen {
 // Filled by the Next handlers of pages 1 to 5, read only when the form is
 // written. Every run starts with all texts empty and both flags clear.
 struct WizardSettings {
-  std::string program_url;      // the form's action
-  std::string recipients;       // QUILLO_TO
+  std::string program_url;          // the form's action
+  std::string recipients;           // QUILLO_TO
   bool environment_report = false;  // QUILLO_ENVREPORT
-  std::string priority;         // QUILLO_PRIORITY, written only when "HIGH"
+  std::string priority;             // QUILLO_PRIORITY, written only when "HIGH"
   bool strip_empty_fields = false;  // QUILLO_NOEMPTYFIELDS
-  std::string subject;          // QUILLO_SUBJECT
-  std::string mail_format;      // QUILLO_FORMAT: "HTML", "TEXT" or empty
-  std::string template_file;    // QUILLO_TEMPLATE
-  std::string success_document; // QUILLO_SUCCESS
-  std::string required_document; // QUILLO_REQUIRED
-  std::string error_document;   // QUILLO_ERROR
-  std::string mail_server;      // QUILLO_SERVER
+  std::string subject;              // QUILLO_SUBJECT
+  std::string mail_format;          // QUILLO_FORMAT: "HTML", "TEXT" or empty
+  std::string template_file;        // QUILLO_TEMPLATE
+  std::string success_document;     // QUILLO_SUCCESS
+  std::string required_document;    // QUILLO_REQUIRED
+  std::string error_document;       // QUILLO_ERROR
+  std::string mail_server;          // QUILLO_SERVER
 };
 
 // The visible sections of the form, as chosen by the check boxes of the last

@@ -88,7 +88,8 @@ void Step4::OnCommand(int id) {
 // The clicked box stays chosen even when it was chosen already; only the
 // template choice keeps a name in the edit box.
 void Step4::ChooseFormat(int chosen_id) {
-  for (int id : {control::kHtmlFormat, control::kTextFormat, control::kUseTemplate}) SetChecked(id, id == chosen_id);
+  for (int id : {control::kHtmlFormat, control::kTextFormat, control::kUseTemplate})
+    SetChecked(id, id == chosen_id);
   const bool use_template = chosen_id == control::kUseTemplate;
   if (!use_template) SetControlText(control::kTemplateFile, QString());
   EnableControl(control::kTemplateFile, use_template);
@@ -151,7 +152,8 @@ FormSections Step6::Sections() const {
 bool Step6::OnWizardFinish() {
   const QString path = Desktop().choose_save_file(this);
   if (path.isEmpty()) return false;
-  if (!WriteFormFile(QFile::encodeName(path).toStdString(), RenderHtmlForm(settings_, Sections()))) return false;
+  if (!WriteFormFile(QFile::encodeName(path).toStdString(), RenderHtmlForm(settings_, Sections())))
+    return false;
   Desktop().open_document(path);
   return true;
 }

@@ -3,9 +3,7 @@
 namespace quillogen {
 namespace {
 
-bool IsSpace(char c) {
-  return c == ' ' || c == '\t' || c == '\n' || c == '\v' || c == '\f' || c == '\r';
-}
+bool IsSpace(char c) { return c == ' ' || c == '\t' || c == '\n' || c == '\v' || c == '\f' || c == '\r'; }
 
 bool IsContinuation(unsigned char c) { return (c & 0xC0) == 0x80; }
 

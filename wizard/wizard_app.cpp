@@ -15,9 +15,9 @@ const char kManualHtml[] = "manual-en-us.html";
 
 std::unique_ptr<PropertySheet> CreateWizardSheet(WizardSettings& settings) {
   // A bitmap that fails to load leaves its picture out, silently.
-  auto sheet = std::make_unique<PropertySheet>(Resources::Get().String(kCaptionString), nullptr, 0,
-                                               Resources::Bitmap(kWatermarkBitmap),
-                                               Resources::Bitmap(kHeaderBitmap));
+  auto sheet =
+      std::make_unique<PropertySheet>(Resources::Get().String(kCaptionString), nullptr, 0,
+                                      Resources::Bitmap(kWatermarkBitmap), Resources::Bitmap(kHeaderBitmap));
   sheet->setWindowIcon(Resources::Icon(kIconResource));
   sheet->AddPage(new Step1(settings));
   sheet->AddPage(new Step2(settings));

@@ -48,12 +48,13 @@ class BatchMode : public ::testing::Test {
   void TearDown() override { fs::remove_all(dir_); }
 
   RunResult Run(const std::vector<std::string>& args) {
-    std::string command = "env -u DISPLAY -u WAYLAND_DISPLAY QT_QPA_PLATFORM=no-such-platform " +
-                          Quoted(QUILLOGEN_BINARY);
+    std::string command =
+        "env -u DISPLAY -u WAYLAND_DISPLAY QT_QPA_PLATFORM=no-such-platform " + Quoted(QUILLOGEN_BINARY);
     for (const std::string& arg : args) command += " " + Quoted(arg);
     command += " >" + Quoted((dir_ / "stdout").string()) + " 2>" + Quoted((dir_ / "stderr").string());
     const int status = std::system(command.c_str());
-    return {WIFEXITED(status) ? WEXITSTATUS(status) : -1, ReadFile(dir_ / "stdout"), ReadFile(dir_ / "stderr")};
+    return {WIFEXITED(status) ? WEXITSTATUS(status) : -1, ReadFile(dir_ / "stdout"),
+            ReadFile(dir_ / "stderr")};
   }
 
   std::string Output() const { return (dir_ / "form.htm").string(); }
@@ -66,25 +67,49 @@ TEST_F(BatchMode, DefaultsWriteTheSameBytesAsFinish) {
                              "webmaster@example.com", "--success", "success.htm", "--error", "error.htm"});
   EXPECT_EQ(run.status, 0);
   EXPECT_EQ(run.err, "");
-  EXPECT_EQ(ReadFile(Output()), quillogen_test::DefaultsForm("/scripts/quillo/quillopro.exe",
-                                                            "webmaster@example.com", "success.htm", "error.htm"));
+  EXPECT_EQ(ReadFile(Output()),
+            quillogen_test::DefaultsForm("/scripts/quillo/quillopro.exe", "webmaster@example.com",
+                                         "success.htm", "error.htm"));
 }
 
 TEST_F(BatchMode, EveryOptionReachesTheForm) {
-  const RunResult run =
-      Run({"--batch", "-o", Output(), "--url", "http://www.example.com/cgi-bin/quillo/quillopro.exe", "--to",
-           "sales@example.com, info@example.com", "--server", "mail.example.com", "--subject",
-           "Order for ##Product##", "--priority", "high", "--strip-empty", "--env-report", "--template=email.txt",
-           "--success", "thanks.htm", "--error", "sorry.htm", "--required", "missing.htm", "--email-verify",
-           "--address", "--misc", "--comments", "--sample-fields"});
+  const RunResult run = Run({"--batch",
+                             "-o",
+                             Output(),
+                             "--url",
+                             "http://www.example.com/cgi-bin/quillo/quillopro.exe",
+                             "--to",
+                             "sales@example.com, info@example.com",
+                             "--server",
+                             "mail.example.com",
+                             "--subject",
+                             "Order for ##Product##",
+                             "--priority",
+                             "high",
+                             "--strip-empty",
+                             "--env-report",
+                             "--template=email.txt",
+                             "--success",
+                             "thanks.htm",
+                             "--error",
+                             "sorry.htm",
+                             "--required",
+                             "missing.htm",
+                             "--email-verify",
+                             "--address",
+                             "--misc",
+                             "--comments",
+                             "--sample-fields"});
   EXPECT_EQ(run.status, 0) << run.err;
   EXPECT_EQ(ReadFile(Output()), quillogen_test::EverythingForm());
 }
 
 TEST_F(BatchMode, CommandLineTextIsStoredInTheFormsCharacterSet) {
-  const RunResult run = Run({"--batch", "-o", Output(), "--url", "/quillopro.exe", "--to", "a@example.com",
-                             "--success", "s.htm", "--error", "e.htm", "--format", "text", "--no-email", "--subject",
-                             "Gr\xC3\xB6\xC3\x9F" "e \"XL\""});
+  const RunResult run =
+      Run({"--batch", "-o", Output(), "--url", "/quillopro.exe", "--to", "a@example.com", "--success",
+           "s.htm", "--error", "e.htm", "--format", "text", "--no-email", "--subject",
+           "Gr\xC3\xB6\xC3\x9F"
+           "e \"XL\""});
   EXPECT_EQ(run.status, 0) << run.err;
   EXPECT_EQ(ReadFile(Output()),
             quillogen_test::FormHead("/quillopro.exe") +
@@ -92,7 +117,9 @@ TEST_F(BatchMode, CommandLineTextIsStoredInTheFormsCharacterSet) {
                                            quillogen_test::Hidden("QUILLO_SUCCESS", "s.htm"),
                                            quillogen_test::Hidden("QUILLO_ERROR", "e.htm"),
                                            quillogen_test::Hidden("QUILLO_FORMAT", "TEXT"),
-                                           quillogen_test::Hidden("QUILLO_SUBJECT", "Gr\xF6\xDF" "e &quot;XL&quot;"),
+                                           quillogen_test::Hidden("QUILLO_SUBJECT",
+                                                                  "Gr\xF6\xDF"
+                                                                  "e &quot;XL&quot;"),
                                            "<br>", "<br>", "<br>", "<br>", "<br>"}) +
                 quillogen_test::FormTail());
 }
@@ -100,8 +127,10 @@ TEST_F(BatchMode, CommandLineTextIsStoredInTheFormsCharacterSet) {
 // Each refused entry is named on standard error, in page order, and no file
 // is written.
 TEST_F(BatchMode, RefusedEntriesAreNamedAndExitWithStatus2) {
-  const std::vector<std::string> good = {"--url", "/scripts/quillo/quillopro.exe", "--to", "a@example.com",
-                                         "--success", "success.htm", "--error", "error.htm"};
+  const std::vector<std::string> good = {"--url",     "/scripts/quillo/quillopro.exe",
+                                         "--to",      "a@example.com",
+                                         "--success", "success.htm",
+                                         "--error",   "error.htm"};
   const struct {
     std::vector<std::string> extra;
     const char* err;
@@ -109,10 +138,12 @@ TEST_F(BatchMode, RefusedEntriesAreNamedAndExitWithStatus2) {
       {{"--url", "/cgi-bin/formmail.exe"},
        "quillogen: refused --url: the address must contain the program's file name quillopro.exe\n"},
       {{"--to", "   "}, "quillogen: refused --to: at least one recipient address is needed\n"},
-      {{"--template", "tpl/email.txt"}, "quillogen: refused --template: give a plain file name, without | / \\ or :\n"},
+      {{"--template", "tpl/email.txt"},
+       "quillogen: refused --template: give a plain file name, without | / \\ or :\n"},
       {{"--success", "", "--error", "c:error.htm"},
        "quillogen: refused --success: give a plain file name, without | / \\ or :\n"},
-      {{"--error", "docs\\error.htm"}, "quillogen: refused --error: give a plain file name, without | / \\ or :\n"},
+      {{"--error", "docs\\error.htm"},
+       "quillogen: refused --error: give a plain file name, without | / \\ or :\n"},
       {{"--format", "pdf"}, "quillogen: --format must be html or text\nTry 'quillogen --help'.\n"},
       {{"--colour"}, "quillogen: unknown option --colour\nTry 'quillogen --help'.\n"},
   };
@@ -139,9 +170,11 @@ TEST_F(BatchMode, HelpListsEveryOption) {
   const RunResult run = Run({"--help"});
   EXPECT_EQ(run.status, 0);
   for (const char* option :
-       {"--batch", "-o FILE", "--url", "--to", "--server", "--subject", "--priority", "--strip-empty", "--env-report",
-        "--format", "--template", "--success", "--error", "--required", "--no-email", "--email-verify",
-        "--no-email-from", "--address", "--misc", "--comments", "--sample-fields", "--screenshot-dir"}) {
+       {"--batch",         "-o FILE",         "--url",         "--to",         "--server",
+        "--subject",       "--priority",      "--strip-empty", "--env-report", "--format",
+        "--template",      "--success",       "--error",       "--required",   "--no-email",
+        "--email-verify",  "--no-email-from", "--address",     "--misc",       "--comments",
+        "--sample-fields", "--screenshot-dir"}) {
     EXPECT_NE(run.out.find(option), std::string::npos) << option;
   }
 }

@@ -14,8 +14,9 @@ namespace quillogen {
 namespace {
 
 TEST(StoreInstallation, AcceptsAnyAddressThatNamesTheProgram) {
-  for (const char* url : {"http://www.example.com/cgi-bin/quillo/quillopro.exe", "/scripts/quillo/quillopro.exe",
-                          "/scripts/quillo/QuilloPro.EXE", "/scripts/quillo/quillopro.exe.bak"}) {
+  for (const char* url :
+       {"http://www.example.com/cgi-bin/quillo/quillopro.exe", "/scripts/quillo/quillopro.exe",
+        "/scripts/quillo/QuilloPro.EXE", "/scripts/quillo/quillopro.exe.bak"}) {
     WizardSettings s;
     EXPECT_EQ(StoreInstallation(url, s), kAccepted) << url;
     EXPECT_EQ(s.program_url, url);
@@ -96,7 +97,10 @@ TEST(StoreResultDocuments, ChecksSuccessFirstThenErrorAndNeverRequired) {
 }
 
 TEST(Utf8ToLatin1, ConvertsWhatFitsAndMarksWhatDoesNot) {
-  EXPECT_EQ(Utf8ToLatin1("Gr\xC3\xB6\xC3\x9F" "e"), "Gr\xF6\xDF" "e");
+  EXPECT_EQ(Utf8ToLatin1("Gr\xC3\xB6\xC3\x9F"
+                         "e"),
+            "Gr\xF6\xDF"
+            "e");
   EXPECT_EQ(Utf8ToLatin1("5 \xE2\x82\xAC"), "5 ?");
   EXPECT_EQ(Utf8ToLatin1("already \xF6"), "already \xF6");
   EXPECT_EQ(Utf8ToLatin1("cut \xC3"), "cut \xC3");
@@ -126,10 +130,10 @@ TEST(ResourceTables, ParsesControlsWithEscapesAndRejectsMalformedLines) {
 // dialog font on a 96-dpi screen (6 x 13).
 TEST(DialogUnits, ScaleByQuarterWidthsAndEighthHeightsRoundedToNearest) {
   const PixelRect page = DialogUnitsToPixels({5, 15, 397, 206}, {6, 13});
-  EXPECT_EQ(page.x, 8);         // 7.5
-  EXPECT_EQ(page.y, 24);        // 24.375
-  EXPECT_EQ(page.width, 596);   // 595.5
-  EXPECT_EQ(page.height, 335);  // 334.75
+  EXPECT_EQ(page.x, 8);                 // 7.5
+  EXPECT_EQ(page.y, 24);                // 24.375
+  EXPECT_EQ(page.width, 596);           // 595.5
+  EXPECT_EQ(page.height, 335);          // 334.75
   EXPECT_EQ(AverageCharWidth(286), 6);  // 11 pixels per pair of letters: 5.5 rounds up
   EXPECT_EQ(AverageCharWidth(260), 5);
 }

@@ -24,9 +24,10 @@ inline std::string FormHead(const std::string& action) {
 }
 
 inline std::string FormTail() {
-  return CrLfLines({"<br><br><h2>Use a html editor to add/modify form fields here!</h2>"
-                    "<br><input type=\"submit\" name=\"_I_Submit\"><br><br>",
-                    "</form>", "</body>", "</html>"});
+  return CrLfLines(
+      {"<br><br><h2>Use a html editor to add/modify form fields here!</h2>"
+       "<br><input type=\"submit\" name=\"_I_Submit\"><br><br>",
+       "</form>", "</body>", "</html>"});
 }
 
 inline std::string Hidden(const std::string& name, const std::string& value) {
@@ -40,8 +41,8 @@ inline std::string DefaultsForm(const std::string& action, const std::string& to
   return FormHead(action) +
          CrLfLines({Hidden("QUILLO_TO", to), Hidden("QUILLO_SUCCESS", success), Hidden("QUILLO_ERROR", error),
                     Hidden("QUILLO_FORMAT", "HTML"), "<br><br><h2>Email</h2>",
-                    "<br>Email:<br> <input type=\"text\" size=\"35\" name=\"_F_Email\" value=\"\">(from)", "<br>",
-                    "<br>", "<br>", "<br>", "<br>"}) +
+                    "<br>Email:<br> <input type=\"text\" size=\"35\" name=\"_F_Email\" value=\"\">(from)",
+                    "<br>", "<br>", "<br>", "<br>", "<br>"}) +
          FormTail();
 }
 

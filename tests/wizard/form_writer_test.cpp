@@ -34,15 +34,16 @@ WizardSettings DefaultSettings() {
 std::string FormWithHidden(std::initializer_list<std::string> hidden_lines) {
   return FormHead(kUrl) + CrLfLines(hidden_lines) +
          CrLfLines({"<br><br><h2>Email</h2>",
-                    "<br>Email:<br> <input type=\"text\" size=\"35\" name=\"_F_Email\" value=\"\">(from)", "<br>",
-                    "<br>", "<br>", "<br>", "<br>"}) +
+                    "<br>Email:<br> <input type=\"text\" size=\"35\" name=\"_F_Email\" value=\"\">(from)",
+                    "<br>", "<br>", "<br>", "<br>", "<br>"}) +
          FormTail();
 }
 
 // The default hidden fields followed by `extra`.
 std::string FormWithExtraHidden(const std::string& extra) {
-  return FormWithHidden({Hidden("QUILLO_TO", "webmaster@example.com"), Hidden("QUILLO_SUCCESS", "success.htm"),
-                         Hidden("QUILLO_ERROR", "error.htm"), Hidden("QUILLO_FORMAT", "HTML") + extra});
+  return FormWithHidden({Hidden("QUILLO_TO", "webmaster@example.com"),
+                         Hidden("QUILLO_SUCCESS", "success.htm"), Hidden("QUILLO_ERROR", "error.htm"),
+                         Hidden("QUILLO_FORMAT", "HTML") + extra});
 }
 
 // The default hidden fields followed by the given visible part.
@@ -78,17 +79,19 @@ TEST(RenderHtmlForm, EveryOptionAndEverySection) {
 TEST(RenderHtmlForm, TextFormatWritesTheFormatAndNoTemplate) {
   WizardSettings s = DefaultSettings();
   s.mail_format = "TEXT";
-  EXPECT_EQ(RenderHtmlForm(s, FormSections{}),
-            FormWithHidden({Hidden("QUILLO_TO", "webmaster@example.com"), Hidden("QUILLO_SUCCESS", "success.htm"),
-                            Hidden("QUILLO_ERROR", "error.htm"), Hidden("QUILLO_FORMAT", "TEXT")}));
+  EXPECT_EQ(
+      RenderHtmlForm(s, FormSections{}),
+      FormWithHidden({Hidden("QUILLO_TO", "webmaster@example.com"), Hidden("QUILLO_SUCCESS", "success.htm"),
+                      Hidden("QUILLO_ERROR", "error.htm"), Hidden("QUILLO_FORMAT", "TEXT")}));
 }
 
 TEST(RenderHtmlForm, TemplateModeWritesTheTemplateAndNoFormat) {
   WizardSettings s = DefaultSettings();
   ASSERT_EQ(StoreMailFormat({false, false, true, "email.txt"}, s), kAccepted);
-  EXPECT_EQ(RenderHtmlForm(s, FormSections{}),
-            FormWithHidden({Hidden("QUILLO_TO", "webmaster@example.com"), Hidden("QUILLO_SUCCESS", "success.htm"),
-                            Hidden("QUILLO_ERROR", "error.htm"), Hidden("QUILLO_TEMPLATE", "email.txt")}));
+  EXPECT_EQ(
+      RenderHtmlForm(s, FormSections{}),
+      FormWithHidden({Hidden("QUILLO_TO", "webmaster@example.com"), Hidden("QUILLO_SUCCESS", "success.htm"),
+                      Hidden("QUILLO_ERROR", "error.htm"), Hidden("QUILLO_TEMPLATE", "email.txt")}));
 }
 
 // Page 3 upper-cases what was typed; only exactly "HIGH" is written.
@@ -127,7 +130,8 @@ TEST(RenderHtmlForm, EmailFieldNameFollowsTheVerifyAndSenderBoxes) {
     bool from;
     const char* line;
   } cases[] = {
-      {true, true, "<br>Email:<br> <input type=\"text\" size=\"35\" name=\"_FE_Email\" value=\"\">(from,verify)"},
+      {true, true,
+       "<br>Email:<br> <input type=\"text\" size=\"35\" name=\"_FE_Email\" value=\"\">(from,verify)"},
       {true, false, "<br>Email:<br> <input type=\"text\" size=\"35\" name=\"_E_Email\" value=\"\">(verify)"},
       {false, true, "<br>Email:<br> <input type=\"text\" size=\"35\" name=\"_F_Email\" value=\"\">(from)"},
       {false, false, "<br>Email:<br> <input type=\"text\" size=\"35\" name=\"Email\" value=\"\">"},
@@ -137,7 +141,8 @@ TEST(RenderHtmlForm, EmailFieldNameFollowsTheVerifyAndSenderBoxes) {
     sections.email_verify = c.verify;
     sections.email_from = c.from;
     EXPECT_EQ(RenderHtmlForm(DefaultSettings(), sections),
-              FormWithSections(CrLfLines({"<br><br><h2>Email</h2>", c.line, "<br>", "<br>", "<br>", "<br>", "<br>"})))
+              FormWithSections(
+                  CrLfLines({"<br><br><h2>Email</h2>", c.line, "<br>", "<br>", "<br>", "<br>", "<br>"})))
         << c.verify << c.from;
   }
 }
@@ -153,9 +158,10 @@ TEST(RenderHtmlForm, NoSectionsLeaveOnlyTheFiveBreaks) {
 TEST(RenderHtmlForm, EachSectionAloneKeepsAllFiveBreaks) {
   FormSections comments_only{false, false, false, false, false, true, false};
   EXPECT_EQ(RenderHtmlForm(DefaultSettings(), comments_only),
-            FormWithSections(CrLfLines({"<br>", "<br>", "<br>", "<br><br><h2>Comments</h2>",
-                                        "<br>Comments:<br><textarea name=\"Comments\" rows=\"5\" cols=\"20\"></textarea>",
-                                        "<br>", "<br>"})));
+            FormWithSections(
+                CrLfLines({"<br>", "<br>", "<br>", "<br><br><h2>Comments</h2>",
+                           "<br>Comments:<br><textarea name=\"Comments\" rows=\"5\" cols=\"20\"></textarea>",
+                           "<br>", "<br>"})));
 }
 
 // A double quote in a value used to end the attribute early, so the browser
@@ -171,25 +177,29 @@ TEST(RenderHtmlForm, ValuesAreEscapedSoTheBrowserSubmitsThemWhole) {
   s.error_document = "err<>.htm";
   s.mail_format.clear();
   s.template_file = "t&t.txt";
-  EXPECT_EQ(RenderHtmlForm(s, FormSections{}),
-            FormHead("/scripts/quillo/quillopro.exe?a=1&amp;b=&lt;2&gt;") +
-                CrLfLines({Hidden("QUILLO_SERVER", "mail&quot;.example.com"),
-                           Hidden("QUILLO_TO", "&quot;Sales&quot; &lt;sales@example.com&gt;"),
-                           Hidden("QUILLO_SUCCESS", "ok&quot;.htm"), Hidden("QUILLO_ERROR", "err&lt;&gt;.htm"),
-                           Hidden("QUILLO_TEMPLATE", "t&amp;t.txt"),
-                           Hidden("QUILLO_SUBJECT", "Order &quot;Deluxe&quot; &amp; &lt;more&gt;"),
-                           Hidden("QUILLO_REQUIRED", "a&amp;b.htm"), "<br><br><h2>Email</h2>",
-                           "<br>Email:<br> <input type=\"text\" size=\"35\" name=\"_F_Email\" value=\"\">(from)",
-                           "<br>", "<br>", "<br>", "<br>", "<br>"}) +
-                FormTail());
+  EXPECT_EQ(
+      RenderHtmlForm(s, FormSections{}),
+      FormHead("/scripts/quillo/quillopro.exe?a=1&amp;b=&lt;2&gt;") +
+          CrLfLines({Hidden("QUILLO_SERVER", "mail&quot;.example.com"),
+                     Hidden("QUILLO_TO", "&quot;Sales&quot; &lt;sales@example.com&gt;"),
+                     Hidden("QUILLO_SUCCESS", "ok&quot;.htm"), Hidden("QUILLO_ERROR", "err&lt;&gt;.htm"),
+                     Hidden("QUILLO_TEMPLATE", "t&amp;t.txt"),
+                     Hidden("QUILLO_SUBJECT", "Order &quot;Deluxe&quot; &amp; &lt;more&gt;"),
+                     Hidden("QUILLO_REQUIRED", "a&amp;b.htm"), "<br><br><h2>Email</h2>",
+                     "<br>Email:<br> <input type=\"text\" size=\"35\" name=\"_F_Email\" value=\"\">(from)",
+                     "<br>", "<br>", "<br>", "<br>", "<br>"}) +
+          FormTail());
 }
 
 // Bytes beyond ASCII go in as they are held: the page declares iso-8859-1.
 TEST(RenderHtmlForm, EightBitValuesAreKeptByteForByte) {
   WizardSettings s = DefaultSettings();
-  s.subject = "Bestellung Gr\xF6\xDF" "e";
-  EXPECT_EQ(RenderHtmlForm(s, FormSections{}),
-            FormWithExtraHidden("\r\n" + Hidden("QUILLO_SUBJECT", "Bestellung Gr\xF6\xDF" "e")));
+  s.subject =
+      "Bestellung Gr\xF6\xDF"
+      "e";
+  EXPECT_EQ(RenderHtmlForm(s, FormSections{}), FormWithExtraHidden("\r\n" + Hidden("QUILLO_SUBJECT",
+                                                                                   "Bestellung Gr\xF6\xDF"
+                                                                                   "e")));
 }
 
 TEST(WriteFormFile, RefusesAPathThatCannotBeCreated) {

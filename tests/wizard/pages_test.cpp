@@ -1,6 +1,8 @@
 // The six pages driven headlessly: the Next checks with their flash, the
 // once-only defaults, Back, the exclusive format choice, the Email box, help,
 // Cancel and Finish. Desktop calls are replaced, so nothing is launched.
+#include <gtest/gtest.h>
+
 #include <QAbstractButton>
 #include <QApplication>
 #include <QComboBox>
@@ -8,8 +10,6 @@
 #include <QFile>
 #include <QLineEdit>
 #include <QTemporaryDir>
-#include <gtest/gtest.h>
-
 #include <memory>
 
 #include "entries.h"
@@ -107,13 +107,18 @@ class WizardPages : public ::testing::Test {
   // Fills the current page with entries that pass and goes on.
   void PassPage() {
     switch (PageNumber()) {
-      case 1: Type(control::kProgramUrl, "/scripts/quillo/quillopro.exe"); break;
-      case 2: Type(control::kRecipients, "webmaster@example.com"); break;
+      case 1:
+        Type(control::kProgramUrl, "/scripts/quillo/quillopro.exe");
+        break;
+      case 2:
+        Type(control::kRecipients, "webmaster@example.com");
+        break;
       case 5:
         Type(control::kSuccessDocument, "success.htm");
         Type(control::kErrorDocument, "error.htm");
         break;
-      default: break;
+      default:
+        break;
     }
     Next();
   }
@@ -327,8 +332,9 @@ TEST_F(WizardPages, FinishWritesTheFormAndOpensIt) {
   save_path_ = TempPath("form.htm");
   Finish();
   EXPECT_EQ(save_dialogs_, 1);
-  EXPECT_EQ(ReadBytes(save_path_), quillogen_test::DefaultsForm("/scripts/quillo/quillopro.exe",
-                                                                "webmaster@example.com", "success.htm", "error.htm"));
+  EXPECT_EQ(ReadBytes(save_path_),
+            quillogen_test::DefaultsForm("/scripts/quillo/quillopro.exe", "webmaster@example.com",
+                                         "success.htm", "error.htm"));
   EXPECT_EQ(opened_, std::vector<QString>{save_path_});
   EXPECT_FALSE(sheet_->isVisible());
   EXPECT_EQ(sheet_->result(), QDialog::Accepted);
@@ -350,10 +356,11 @@ TEST_F(WizardPages, FinishReplacesAnExistingFile) {
                 quillogen_test::CrLfLines(
                     {quillogen_test::Hidden("QUILLO_TO", "webmaster@example.com"),
                      quillogen_test::Hidden("QUILLO_SUCCESS", "success.htm"),
-                     quillogen_test::Hidden("QUILLO_ERROR", "error.htm"), quillogen_test::Hidden("QUILLO_FORMAT", "HTML"),
-                     "<br>", "<br>", "<br>", "<br><br><h2>Comments</h2>",
-                     "<br>Comments:<br><textarea name=\"Comments\" rows=\"5\" cols=\"20\"></textarea>", "<br>",
-                     "<br>"}) +
+                     quillogen_test::Hidden("QUILLO_ERROR", "error.htm"),
+                     quillogen_test::Hidden("QUILLO_FORMAT", "HTML"), "<br>", "<br>", "<br>",
+                     "<br><br><h2>Comments</h2>",
+                     "<br>Comments:<br><textarea name=\"Comments\" rows=\"5\" cols=\"20\"></textarea>",
+                     "<br>", "<br>"}) +
                 quillogen_test::FormTail());
 }
 
@@ -408,7 +415,8 @@ TEST_F(WizardPages, HelpOpensTheManualFromTheCurrentFolderAndKeepsThePage) {
   sheet_->button(QWizard::HelpButton)->click();
   QDir::setCurrent(previous);
 
-  EXPECT_EQ(opened_, (std::vector<QString>{QStringLiteral("manual-en-us.html"), QStringLiteral("manual-en-us.chm")}));
+  EXPECT_EQ(opened_,
+            (std::vector<QString>{QStringLiteral("manual-en-us.html"), QStringLiteral("manual-en-us.chm")}));
   EXPECT_EQ(PageNumber(), 2);
   EXPECT_EQ(Edit(control::kRecipients)->text(), "typed@example.com");
 }

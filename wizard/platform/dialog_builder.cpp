@@ -1,7 +1,6 @@
 #include "dialog_builder.h"
 
 #include <QCheckBox>
-#include <algorithm>
 #include <QComboBox>
 #include <QEvent>
 #include <QFontMetrics>
@@ -10,6 +9,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
+#include <algorithm>
 
 namespace quillogen {
 namespace {
@@ -61,13 +61,20 @@ QWidget* Separator(QWidget* page) {
 
 QWidget* CreateControl(QWidget* page, const ControlTemplate& control) {
   switch (control.kind) {
-    case ControlKind::kStatic: return StaticText(page, control);
-    case ControlKind::kGroup: return new QGroupBox(Text(control), page);
-    case ControlKind::kEdit: return new DialogEdit(page);
-    case ControlKind::kCheck: return new QCheckBox(Text(control), page);
-    case ControlKind::kButton: return new QPushButton(Text(control), page);
-    case ControlKind::kCombo: return ComboBox(page, control);
-    case ControlKind::kSeparator: return Separator(page);
+    case ControlKind::kStatic:
+      return StaticText(page, control);
+    case ControlKind::kGroup:
+      return new QGroupBox(Text(control), page);
+    case ControlKind::kEdit:
+      return new DialogEdit(page);
+    case ControlKind::kCheck:
+      return new QCheckBox(Text(control), page);
+    case ControlKind::kButton:
+      return new QPushButton(Text(control), page);
+    case ControlKind::kCombo:
+      return ComboBox(page, control);
+    case ControlKind::kSeparator:
+      return Separator(page);
   }
   return nullptr;
 }
@@ -81,7 +88,8 @@ QRect Geometry(const QWidget* widget, const ControlTemplate& control, DialogBase
   const PixelRect r = DialogUnitsToPixels(control.rect, base);
   const int height = control.kind == ControlKind::kCombo ? widget->sizeHint().height() : r.height;
   int width = r.width;
-  if (control.kind == ControlKind::kCheck) width = std::max(width, std::min(widget->sizeHint().width(), page_width - r.x));
+  if (control.kind == ControlKind::kCheck)
+    width = std::max(width, std::min(widget->sizeHint().width(), page_width - r.x));
   return QRect(r.x, r.y, width, height);
 }
 
@@ -89,8 +97,8 @@ QRect Geometry(const QWidget* widget, const ControlTemplate& control, DialogBase
 
 QFont DialogFont() {
   QFont font;
-  font.setFamilies({QStringLiteral("MS Sans Serif"), QStringLiteral("Microsoft Sans Serif"),
-                    QStringLiteral("Nimbus Sans"), QStringLiteral("Liberation Sans"), QStringLiteral("Arial"),
+  font.setFamilies({QStringLiteral("MS Sans Serif"), QStringLiteral("Nimbus Sans"),
+                    QStringLiteral("Liberation Sans"), QStringLiteral("Arial"),
                     QStringLiteral("DejaVu Sans")});
   font.setStyleHint(QFont::SansSerif);
   font.setPointSize(8);
@@ -99,7 +107,8 @@ QFont DialogFont() {
 
 DialogBaseUnits BaseUnitsOf(const QFont& font) {
   const QFontMetrics metrics(font);
-  const int letters = metrics.horizontalAdvance(QStringLiteral("ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz"));
+  const int letters =
+      metrics.horizontalAdvance(QStringLiteral("ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz"));
   return {AverageCharWidth(letters), metrics.height()};
 }
 
@@ -124,7 +133,8 @@ std::map<int, QWidget*> BuildDialog(QWidget* page, const DialogTemplate& dialog,
     }
   }
   // Group boxes only frame their neighbours; they must not cover them.
-  for (QGroupBox* group : page->findChildren<QGroupBox*>(QString(), Qt::FindDirectChildrenOnly)) group->lower();
+  for (QGroupBox* group : page->findChildren<QGroupBox*>(QString(), Qt::FindDirectChildrenOnly))
+    group->lower();
   return by_id;
 }
 

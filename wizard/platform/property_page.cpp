@@ -4,8 +4,8 @@
 #include <QComboBox>
 #include <QLineEdit>
 
-#include "dialog_builder.h"
 #include "desktop.h"
+#include "dialog_builder.h"
 #include "property_sheet.h"
 #include "resources.h"
 

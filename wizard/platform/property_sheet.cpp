@@ -9,8 +9,8 @@
 
 namespace quillogen {
 
-PropertySheet::PropertySheet(const QString& caption, QWidget* parent, int start_page, const QPixmap& watermark,
-                             const QPixmap& header)
+PropertySheet::PropertySheet(const QString& caption, QWidget* parent, int start_page,
+                             const QPixmap& watermark, const QPixmap& header)
     : QWizard(parent), start_page_(start_page) {
   setWindowTitle(caption);
   setWizardStyle(QWizard::ModernStyle);
