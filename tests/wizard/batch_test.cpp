@@ -1,0 +1,182 @@
+// The built quillogen in batch mode, run as a script would run it: without a
+// display, and with a platform name that would abort any window.
+#include <gtest/gtest.h>
+#include <sys/wait.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "expected_forms.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+
+struct RunResult {
+  int status = -1;
+  std::string out;
+  std::string err;
+};
+
+std::string ReadFile(const fs::path& path) {
+  std::ifstream file(path, std::ios::binary);
+  if (!file) return "<missing>";
+  std::ostringstream text;
+  text << file.rdbuf();
+  return text.str();
+}
+
+std::string Quoted(const std::string& arg) {
+  std::string quoted = "'";
+  for (char c : arg) quoted += c == '\'' ? std::string("'\\''") : std::string(1, c);
+  return quoted + "'";
+}
+
+class BatchMode : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    dir_ = fs::temp_directory_path() / ("quillogen-batch-" + std::to_string(::getpid()) + "-" +
+                                        ::testing::UnitTest::GetInstance()->current_test_info()->name());
+    fs::remove_all(dir_);
+    fs::create_directories(dir_);
+  }
+  void TearDown() override { fs::remove_all(dir_); }
+
+  RunResult Run(const std::vector<std::string>& args) {
+    std::string command =
+        "env -u DISPLAY -u WAYLAND_DISPLAY QT_QPA_PLATFORM=no-such-platform " + Quoted(QUILLOGEN_BINARY);
+    for (const std::string& arg : args) command += " " + Quoted(arg);
+    command += " >" + Quoted((dir_ / "stdout").string()) + " 2>" + Quoted((dir_ / "stderr").string());
+    const int status = std::system(command.c_str());
+    return {WIFEXITED(status) ? WEXITSTATUS(status) : -1, ReadFile(dir_ / "stdout"),
+            ReadFile(dir_ / "stderr")};
+  }
+
+  std::string Output() const { return (dir_ / "form.htm").string(); }
+
+  fs::path dir_;
+};
+
+TEST_F(BatchMode, DefaultsWriteTheSameBytesAsFinish) {
+  const RunResult run = Run({"--batch", "-o", Output(), "--url", " /scripts/quillo/quillopro.exe ", "--to",
+                             "webmaster@example.com", "--success", "success.htm", "--error", "error.htm"});
+  EXPECT_EQ(run.status, 0);
+  EXPECT_EQ(run.err, "");
+  EXPECT_EQ(ReadFile(Output()),
+            quillogen_test::DefaultsForm("/scripts/quillo/quillopro.exe", "webmaster@example.com",
+                                         "success.htm", "error.htm"));
+}
+
+TEST_F(BatchMode, EveryOptionReachesTheForm) {
+  const RunResult run = Run({"--batch",
+                             "-o",
+                             Output(),
+                             "--url",
+                             "http://www.example.com/cgi-bin/quillo/quillopro.exe",
+                             "--to",
+                             "sales@example.com, info@example.com",
+                             "--server",
+                             "mail.example.com",
+                             "--subject",
+                             "Order for ##Product##",
+                             "--priority",
+                             "high",
+                             "--strip-empty",
+                             "--env-report",
+                             "--template=email.txt",
+                             "--success",
+                             "thanks.htm",
+                             "--error",
+                             "sorry.htm",
+                             "--required",
+                             "missing.htm",
+                             "--email-verify",
+                             "--address",
+                             "--misc",
+                             "--comments",
+                             "--sample-fields"});
+  EXPECT_EQ(run.status, 0) << run.err;
+  EXPECT_EQ(ReadFile(Output()), quillogen_test::EverythingForm());
+}
+
+TEST_F(BatchMode, CommandLineTextIsStoredInTheFormsCharacterSet) {
+  const RunResult run =
+      Run({"--batch", "-o", Output(), "--url", "/quillopro.exe", "--to", "a@example.com", "--success",
+           "s.htm", "--error", "e.htm", "--format", "text", "--no-email", "--subject",
+           "Gr\xC3\xB6\xC3\x9F"
+           "e \"XL\""});
+  EXPECT_EQ(run.status, 0) << run.err;
+  EXPECT_EQ(ReadFile(Output()),
+            quillogen_test::FormHead("/quillopro.exe") +
+                quillogen_test::CrLfLines({quillogen_test::Hidden("QUILLO_TO", "a@example.com"),
+                                           quillogen_test::Hidden("QUILLO_SUCCESS", "s.htm"),
+                                           quillogen_test::Hidden("QUILLO_ERROR", "e.htm"),
+                                           quillogen_test::Hidden("QUILLO_FORMAT", "TEXT"),
+                                           quillogen_test::Hidden("QUILLO_SUBJECT",
+                                                                  "Gr\xF6\xDF"
+                                                                  "e &quot;XL&quot;"),
+                                           "<br>", "<br>", "<br>", "<br>", "<br>"}) +
+                quillogen_test::FormTail());
+}
+
+// Each refused entry is named on standard error, in page order, and no file
+// is written.
+TEST_F(BatchMode, RefusedEntriesAreNamedAndExitWithStatus2) {
+  const std::vector<std::string> good = {"--url",     "/scripts/quillo/quillopro.exe",
+                                         "--to",      "a@example.com",
+                                         "--success", "success.htm",
+                                         "--error",   "error.htm"};
+  const struct {
+    std::vector<std::string> extra;
+    const char* err;
+  } cases[] = {
+      {{"--url", "/cgi-bin/formmail.exe"},
+       "quillogen: refused --url: the address must contain the program's file name quillopro.exe\n"},
+      {{"--to", "   "}, "quillogen: refused --to: at least one recipient address is needed\n"},
+      {{"--template", "tpl/email.txt"},
+       "quillogen: refused --template: give a plain file name, without | / \\ or :\n"},
+      {{"--success", "", "--error", "c:error.htm"},
+       "quillogen: refused --success: give a plain file name, without | / \\ or :\n"},
+      {{"--error", "docs\\error.htm"},
+       "quillogen: refused --error: give a plain file name, without | / \\ or :\n"},
+      {{"--format", "pdf"}, "quillogen: --format must be html or text\nTry 'quillogen --help'.\n"},
+      {{"--colour"}, "quillogen: unknown option --colour\nTry 'quillogen --help'.\n"},
+  };
+  for (const auto& c : cases) {
+    std::vector<std::string> args = {"--batch", "-o", Output()};
+    args.insert(args.end(), good.begin(), good.end());
+    args.insert(args.end(), c.extra.begin(), c.extra.end());
+    const RunResult run = Run(args);
+    EXPECT_EQ(run.status, 2) << c.err;
+    EXPECT_EQ(run.err, c.err);
+    EXPECT_FALSE(fs::exists(Output())) << c.err;
+  }
+}
+
+TEST_F(BatchMode, UnwritableOutputExitsWithStatus1) {
+  const std::string missing = (dir_ / "no-such-folder" / "form.htm").string();
+  const RunResult run = Run({"--batch", "-o", missing, "--url", "/quillopro.exe", "--to", "a@example.com",
+                             "--success", "s.htm", "--error", "e.htm"});
+  EXPECT_EQ(run.status, 1);
+  EXPECT_EQ(run.err, "quillogen: cannot create " + missing + "\n");
+}
+
+TEST_F(BatchMode, HelpListsEveryOption) {
+  const RunResult run = Run({"--help"});
+  EXPECT_EQ(run.status, 0);
+  for (const char* option :
+       {"--batch",         "-o FILE",         "--url",         "--to",         "--server",
+        "--subject",       "--priority",      "--strip-empty", "--env-report", "--format",
+        "--template",      "--success",       "--error",       "--required",   "--no-email",
+        "--email-verify",  "--no-email-from", "--address",     "--misc",       "--comments",
+        "--sample-fields", "--screenshot-dir"}) {
+    EXPECT_NE(run.out.find(option), std::string::npos) << option;
+  }
+}
+
+}  // namespace

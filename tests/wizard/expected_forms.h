@@ -1,0 +1,108 @@
+// Whole form files as the wizard must write them, shared by the tests of the
+// form writer, the pages and the batch mode.
+#ifndef QUILLOGEN_TESTS_EXPECTED_FORMS_H_
+#define QUILLOGEN_TESTS_EXPECTED_FORMS_H_
+
+#include <initializer_list>
+#include <string>
+
+namespace quillogen_test {
+
+// Joins lines, each ended by CR LF.
+inline std::string CrLfLines(std::initializer_list<std::string> lines) {
+  std::string text;
+  for (const std::string& line : lines) text += line + "\r\n";
+  return text;
+}
+
+inline std::string FormHead(const std::string& action) {
+  return CrLfLines({"<html>", "<head>",
+                    "<meta http-equiv=\"Content-Type\" content=\"text/html; charset=iso-8859-1\">",
+                    "<meta name=\"GENERATOR\" content=\"Tessik Quillo! Pro Wizard\">", "</head>", "<body>",
+                    "<h1>Tessik Quillo! Pro Wizard Form</h1><br>",
+                    "<form action=\"" + action + "\" method=\"POST\" name=\"QUILLOPROFORM\">"});
+}
+
+inline std::string FormTail() {
+  return CrLfLines(
+      {"<br><br><h2>Use a html editor to add/modify form fields here!</h2>"
+       "<br><input type=\"submit\" name=\"_I_Submit\"><br><br>",
+       "</form>", "</body>", "</html>"});
+}
+
+inline std::string Hidden(const std::string& name, const std::string& value) {
+  return "<input type=\"hidden\" name=\"" + name + "\" value=\"" + value + "\">";
+}
+
+// The form written when only the address, the recipients and the two
+// documents were entered and everything else kept its default.
+inline std::string DefaultsForm(const std::string& action, const std::string& to, const std::string& success,
+                                const std::string& error) {
+  return FormHead(action) +
+         CrLfLines({Hidden("QUILLO_TO", to), Hidden("QUILLO_SUCCESS", success), Hidden("QUILLO_ERROR", error),
+                    Hidden("QUILLO_FORMAT", "HTML"), "<br><br><h2>Email</h2>",
+                    "<br>Email:<br> <input type=\"text\" size=\"35\" name=\"_F_Email\" value=\"\">(from)",
+                    "<br>", "<br>", "<br>", "<br>", "<br>"}) +
+         FormTail();
+}
+
+// Every section after the hidden fields, with the e-mail field verified and
+// used as the sender.
+inline std::string AllSections() {
+  return CrLfLines({
+      "<br><br><h2>Email</h2>",
+      "<br>Email:<br> <input type=\"text\" size=\"35\" name=\"_FE_Email\" value=\"\">(from,verify)",
+      "<br>",
+      "<br><br><h2>Address Form</h2>",
+      "<br>Name:<br> <input type=\"text\" size=\"35\" name=\"_R_Name\" value=\"\">(required)",
+      "<br>First Name:<br> <input type=\"text\" size=\"35\" name=\"_R_FirstName\" value=\"\">(required)",
+      "<br>Company:<br> <input type=\"text\" size=\"35\" name=\"Company\" value=\"\">",
+      "<br>Street Address:<br> <input type=\"text\" size=\"35\" name=\"_R_Street\" value=\"\">(required)",
+      "<br><input type=\"text\" size=\"35\" name=\"Street2\" value=\"\">",
+      "<br>City:<br> <input type=\"text\" size=\"35\" name=\"_R_City\" value=\"\">(required)",
+      "<br>State/Province:<br> <input type=\"text\" size=\"2\" name=\"State\" value=\"\">",
+      "<br>Zip:<br> <input type=\"text\" size=\"5\" name=\"_R_Zip\" value=\"\">(required)",
+      "<br>Country:<br> <input type=\"text\" size=\"35\" name=\"_R_Country\" value=\"\">(required)",
+      "<br>",
+      "<br><br><h2>Misc Customer Information</h2>",
+      "<br>Phone:<br> <input type=\"text\" size=\"35\" name=\"Phone\" value=\"\">",
+      "<br>Fax:<br> <input type=\"text\" size=\"35\" name=\"Fax\" value=\"\">",
+      "<br>Homepage:<br> <input type=\"text\" size=\"35\" name=\"Homepage\" value=\"\">",
+      "<br>Reference:<br> <input type=\"text\" size=\"35\" name=\"Reference\" value=\"\">",
+      "<br>",
+      "<br><br><h2>Comments</h2>",
+      "<br>Comments:<br><textarea name=\"Comments\" rows=\"5\" cols=\"20\"></textarea>",
+      "<br>",
+      "<br><br><h2>Sample Fields</h2>",
+      "<br>One line text box: <input type=\"text\" name=\"Onelinetextbox\">",
+      "<br>Scrolling text box: <textarea name=\"Scrollingtextbox\" rows=\"3\" cols=\"30\"></textarea>",
+      "<br>Check box: <input type=\"checkbox\" name=\"Checkbox\" value=\"ON\">ON",
+      "<br>Radio buttons: <input type=\"radio\" checked name=\"Radiobutton\" value=\"A\">A ",
+      "<input type=\"radio\" name=\"Radiobutton\" value=\"B\">B ",
+      "<input type=\"radio\" name=\"Radiobutton\" value=\"C\">C ",
+      "<br>Drop-down menu: <select name=\"Dropdownmenu\" size=\"1\">",
+      "<option selected>OPTION1</option>",
+      "<option>OPTION2</option>",
+      "<option>OPTION3</option>",
+      "<option>OPTION4</option></select>",
+      "<br>",
+  });
+}
+
+// The form with every option and every section: server, template, subject,
+// required document, high priority, environment report and empty-field
+// stripping.
+inline std::string EverythingForm() {
+  return FormHead("http://www.example.com/cgi-bin/quillo/quillopro.exe") +
+         CrLfLines({Hidden("QUILLO_SERVER", "mail.example.com"),
+                    Hidden("QUILLO_TO", "sales@example.com, info@example.com"),
+                    Hidden("QUILLO_SUCCESS", "thanks.htm"), Hidden("QUILLO_ERROR", "sorry.htm"),
+                    Hidden("QUILLO_TEMPLATE", "email.txt"), Hidden("QUILLO_SUBJECT", "Order for ##Product##"),
+                    Hidden("QUILLO_REQUIRED", "missing.htm"), Hidden("QUILLO_PRIORITY", "HIGH"),
+                    Hidden("QUILLO_ENVREPORT", "ON"), Hidden("QUILLO_NOEMPTYFIELDS", "ON")}) +
+         AllSections() + FormTail();
+}
+
+}  // namespace quillogen_test
+
+#endif  // QUILLOGEN_TESTS_EXPECTED_FORMS_H_

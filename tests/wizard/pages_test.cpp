@@ -1,0 +1,433 @@
+// The six pages driven headlessly: the Next checks with their flash, the
+// once-only defaults, Back, the exclusive format choice, the Email box, help,
+// Cancel and Finish. Desktop calls are replaced, so nothing is launched.
+#include <gtest/gtest.h>
+
+#include <QAbstractButton>
+#include <QApplication>
+#include <QComboBox>
+#include <QDir>
+#include <QFile>
+#include <QLineEdit>
+#include <QTemporaryDir>
+#include <memory>
+
+#include "entries.h"
+#include "expected_forms.h"
+#include "platform/desktop.h"
+#include "platform/property_page.h"
+#include "steps.h"
+#include "wizard_app.h"
+
+namespace quillogen {
+namespace {
+
+class WizardPages : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    ASSERT_TRUE(temp_.isValid());
+    Desktop().pause = [this](int milliseconds) {
+      read_only_at_pause_.push_back(ReadOnlyEdits());
+      paused_ms_ += milliseconds;
+    };
+    Desktop().open_document = [this](const QString& path) { opened_.push_back(path); };
+    Desktop().edit_text_file = [this](const QString& path) { edited_.push_back(path); };
+    Desktop().choose_save_file = [this](QWidget*) {
+      ++save_dialogs_;
+      return save_path_;
+    };
+    sheet_ = CreateWizardSheet(settings_);
+    sheet_->show();
+    Settle();
+  }
+
+  void TearDown() override {
+    sheet_.reset();
+    Desktop() = RealDesktop();
+  }
+
+  static void Settle() {
+    for (int i = 0; i < 3; ++i) QApplication::processEvents();
+  }
+
+  PropertyPage& Page() { return *sheet_->ActivePage(); }
+  int PageNumber() const { return sheet_->currentId() + 1; }
+
+  QLineEdit* Edit(int id) { return Page().ControlAs<QLineEdit>(id); }
+  QAbstractButton* Button(int id) { return Page().ControlAs<QAbstractButton>(id); }
+  void Type(int id, const char* text) { Edit(id)->setText(QString::fromUtf8(text)); }
+  void Click(int id) {
+    Button(id)->click();
+    Settle();
+  }
+  bool Checked(int id) { return Button(id)->isChecked(); }
+  bool Enabled(int id) { return Page().Control(id)->isEnabled(); }
+  bool SheetButtonEnabled(QWizard::WizardButton which) { return sheet_->button(which)->isEnabled(); }
+
+  void Next() {
+    read_only_at_pause_.clear();
+    paused_ms_ = 0;
+    sheet_->next();
+    Settle();
+  }
+  void Back() {
+    sheet_->back();
+    Settle();
+  }
+  void Finish() {
+    sheet_->button(QWizard::FinishButton)->click();
+    Settle();
+  }
+
+  // The ids of the page's edit boxes that are read-only right now.
+  std::string ReadOnlyEdits() {
+    std::string ids;
+    for (QLineEdit* edit : Page().findChildren<QLineEdit*>()) {
+      if (!edit->objectName().isEmpty() && edit->isReadOnly()) ids += edit->objectName().toStdString();
+    }
+    return ids;
+  }
+
+  // Five times read-only, then editable again, 200 ms each.
+  static std::vector<std::string> FlashOf(int id) {
+    std::vector<std::string> states;
+    for (int i = 0; i < 5; ++i) {
+      states.push_back(std::to_string(id));
+      states.push_back("");
+    }
+    return states;
+  }
+  void ExpectFlashed(int id) {
+    EXPECT_EQ(read_only_at_pause_, FlashOf(id));
+    EXPECT_EQ(paused_ms_, 2000);
+    EXPECT_EQ(ReadOnlyEdits(), "");
+  }
+  void ExpectNoFlash() { EXPECT_TRUE(read_only_at_pause_.empty()); }
+
+  // Fills the current page with entries that pass and goes on.
+  void PassPage() {
+    switch (PageNumber()) {
+      case 1:
+        Type(control::kProgramUrl, "/scripts/quillo/quillopro.exe");
+        break;
+      case 2:
+        Type(control::kRecipients, "webmaster@example.com");
+        break;
+      case 5:
+        Type(control::kSuccessDocument, "success.htm");
+        Type(control::kErrorDocument, "error.htm");
+        break;
+      default:
+        break;
+    }
+    Next();
+  }
+  void GoToPage(int number) {
+    while (PageNumber() < number) {
+      const int before = PageNumber();
+      PassPage();
+      ASSERT_EQ(PageNumber(), before + 1);
+    }
+  }
+
+  QString TempPath(const char* name) const { return QDir(temp_.path()).filePath(QString::fromLatin1(name)); }
+
+  static std::string ReadBytes(const QString& path) {
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly)) return "<missing>";
+    return file.readAll().toStdString();
+  }
+
+  QTemporaryDir temp_;
+  WizardSettings settings_;
+  std::unique_ptr<PropertySheet> sheet_;
+  std::vector<std::string> read_only_at_pause_;
+  int paused_ms_ = 0;
+  std::vector<QString> opened_;
+  std::vector<QString> edited_;
+  int save_dialogs_ = 0;
+  QString save_path_;
+};
+
+TEST_F(WizardPages, StartsOnPage1WithBackAndNextEnabled) {
+  EXPECT_EQ(PageNumber(), 1);
+  EXPECT_EQ(sheet_->windowTitle(), "Tessik Quillo!Pro v4 Form Wizard");
+  EXPECT_EQ(Page().title(), "Installation");
+  EXPECT_EQ(Page().subTitle(), "Copy or upload the file quillopro.exe");
+  EXPECT_TRUE(SheetButtonEnabled(QWizard::BackButton));
+  EXPECT_TRUE(SheetButtonEnabled(QWizard::NextButton));
+}
+
+TEST_F(WizardPages, Page1FlashesAnAddressWithoutTheProgramAndStays) {
+  Type(control::kProgramUrl, "/cgi-bin/formmail.exe");
+  Next();
+  EXPECT_EQ(PageNumber(), 1);
+  ExpectFlashed(control::kProgramUrl);
+  EXPECT_EQ(Edit(control::kProgramUrl)->text(), "/cgi-bin/formmail.exe");
+
+  Type(control::kProgramUrl, "  http://www.example.com/cgi-bin/quillo/QuilloPro.exe  ");
+  Next();
+  EXPECT_EQ(PageNumber(), 2);
+  ExpectNoFlash();
+  EXPECT_EQ(settings_.program_url, "http://www.example.com/cgi-bin/quillo/QuilloPro.exe");
+}
+
+TEST_F(WizardPages, Page2FlashesBlankRecipientsAndTrimsBothEntries) {
+  GoToPage(2);
+  Type(control::kRecipients, "   ");
+  Next();
+  EXPECT_EQ(PageNumber(), 2);
+  ExpectFlashed(control::kRecipients);
+
+  Type(control::kRecipients, " a@example.com, b@example.com ");
+  Type(control::kMailServer, " mail.example.com ");
+  Next();
+  EXPECT_EQ(PageNumber(), 3);
+  EXPECT_EQ(settings_.recipients, "a@example.com, b@example.com");
+  EXPECT_EQ(settings_.mail_server, "mail.example.com");
+}
+
+TEST_F(WizardPages, Page3DefaultsToNormalOnceAndStoresUpperCase) {
+  GoToPage(3);
+  auto* priority = Page().ControlAs<QComboBox>(control::kPriority);
+  ASSERT_EQ(priority->count(), 2);
+  EXPECT_EQ(priority->itemText(0), "High");
+  EXPECT_EQ(priority->itemText(1), "Normal");
+  EXPECT_EQ(priority->currentText(), "Normal");
+  EXPECT_FALSE(Checked(control::kStripEmpty));
+  EXPECT_FALSE(Checked(control::kEnvironmentReport));
+
+  priority->setEditText(QStringLiteral("urgent"));
+  Click(control::kEnvironmentReport);
+  Type(control::kSubject, " Order ##Product## ");
+  Next();
+  ExpectNoFlash();
+  EXPECT_EQ(settings_.priority, "URGENT");
+  EXPECT_EQ(settings_.subject, " Order ##Product## ");
+  EXPECT_TRUE(settings_.environment_report);
+  EXPECT_FALSE(settings_.strip_empty_fields);
+
+  // Coming back shows what was left, not the defaults again.
+  Back();
+  EXPECT_EQ(PageNumber(), 3);
+  EXPECT_EQ(priority->currentText(), "urgent");
+  EXPECT_TRUE(Checked(control::kEnvironmentReport));
+}
+
+TEST_F(WizardPages, Page4FormatChoiceIsExclusiveAndGuardsTheTemplateEdit) {
+  GoToPage(4);
+  EXPECT_TRUE(Checked(control::kHtmlFormat));
+  EXPECT_FALSE(Checked(control::kTextFormat));
+  EXPECT_FALSE(Checked(control::kUseTemplate));
+  EXPECT_FALSE(Enabled(control::kTemplateFile));
+
+  Click(control::kUseTemplate);
+  EXPECT_FALSE(Checked(control::kHtmlFormat));
+  EXPECT_TRUE(Checked(control::kUseTemplate));
+  EXPECT_TRUE(Enabled(control::kTemplateFile));
+  Type(control::kTemplateFile, "C:email.txt");
+  Next();
+  EXPECT_EQ(PageNumber(), 4);
+  ExpectFlashed(control::kTemplateFile);
+  EXPECT_EQ(settings_.mail_format, "");
+  EXPECT_EQ(settings_.template_file, "C:email.txt");
+
+  Click(control::kTextFormat);
+  EXPECT_TRUE(Checked(control::kTextFormat));
+  EXPECT_FALSE(Checked(control::kUseTemplate));
+  EXPECT_FALSE(Enabled(control::kTemplateFile));
+  EXPECT_EQ(Edit(control::kTemplateFile)->text(), "");
+  Click(control::kTextFormat);  // clicking the chosen box keeps it chosen
+  EXPECT_TRUE(Checked(control::kTextFormat));
+
+  Click(control::kUseTemplate);
+  EXPECT_TRUE(Enabled(control::kTemplateFile));
+  Next();  // template mode with an empty name
+  ExpectFlashed(control::kTemplateFile);
+
+  Click(control::kTextFormat);
+  Next();
+  EXPECT_EQ(PageNumber(), 5);
+  EXPECT_EQ(settings_.mail_format, "TEXT");
+  EXPECT_EQ(settings_.template_file, "");
+}
+
+TEST_F(WizardPages, Page4KeepsTheTemplateChoiceAcrossBack) {
+  GoToPage(4);
+  Click(control::kUseTemplate);
+  Type(control::kTemplateFile, "email.txt");
+  Next();
+  ASSERT_EQ(PageNumber(), 5);
+  EXPECT_EQ(settings_.template_file, "email.txt");
+  Back();
+  EXPECT_TRUE(Checked(control::kUseTemplate));
+  EXPECT_FALSE(Checked(control::kHtmlFormat));
+  EXPECT_TRUE(Enabled(control::kTemplateFile));
+  EXPECT_EQ(Edit(control::kTemplateFile)->text(), "email.txt");
+}
+
+TEST_F(WizardPages, Page4FormatButtonOpensTheSampleTemplateInTheEditor) {
+  GoToPage(4);
+  Click(control::kTemplateFormat);
+  EXPECT_EQ(edited_, std::vector<QString>{QStringLiteral("tools/wiz/sample.template")});
+  EXPECT_EQ(PageNumber(), 4);
+  EXPECT_TRUE(Checked(control::kHtmlFormat));
+}
+
+TEST_F(WizardPages, Page5ChecksSuccessBeforeErrorAndAcceptsAnyRequiredName) {
+  GoToPage(5);
+  Type(control::kErrorDocument, "docs/error.htm");
+  Next();
+  EXPECT_EQ(PageNumber(), 5);
+  ExpectFlashed(control::kSuccessDocument);
+
+  Type(control::kSuccessDocument, "success.htm");
+  Next();
+  EXPECT_EQ(PageNumber(), 5);
+  ExpectFlashed(control::kErrorDocument);
+
+  Type(control::kErrorDocument, "error.htm");
+  Type(control::kRequiredDocument, "docs/required.htm");
+  Next();
+  EXPECT_EQ(PageNumber(), 6);
+  EXPECT_EQ(settings_.required_document, "docs/required.htm");
+}
+
+TEST_F(WizardPages, Page6EmailBoxGreysItsDependantsAndKeepsTheirMarks) {
+  GoToPage(6);
+  EXPECT_TRUE(SheetButtonEnabled(QWizard::BackButton));
+  EXPECT_TRUE(SheetButtonEnabled(QWizard::FinishButton));
+  EXPECT_TRUE(Checked(control::kEmail));
+  EXPECT_TRUE(Checked(control::kEmailFrom));
+  EXPECT_FALSE(Checked(control::kEmailVerify));
+  Click(control::kEmailVerify);
+
+  Click(control::kEmail);
+  EXPECT_FALSE(Enabled(control::kEmailFrom));
+  EXPECT_FALSE(Enabled(control::kEmailVerify));
+  EXPECT_TRUE(Checked(control::kEmailFrom));
+  EXPECT_TRUE(Checked(control::kEmailVerify));
+
+  Click(control::kEmail);
+  EXPECT_TRUE(Enabled(control::kEmailFrom));
+  EXPECT_TRUE(Enabled(control::kEmailVerify));
+  EXPECT_TRUE(Checked(control::kEmailFrom));
+  EXPECT_TRUE(Checked(control::kEmailVerify));
+}
+
+TEST_F(WizardPages, BackKeepsTypedValuesAndStoresNothing) {
+  GoToPage(3);
+  Back();
+  Type(control::kRecipients, "changed@example.com");
+  Back();
+  EXPECT_EQ(PageNumber(), 1);
+  EXPECT_EQ(Edit(control::kProgramUrl)->text(), "/scripts/quillo/quillopro.exe");
+  EXPECT_EQ(settings_.recipients, "webmaster@example.com");
+  Next();
+  EXPECT_EQ(Edit(control::kRecipients)->text(), "changed@example.com");
+}
+
+TEST_F(WizardPages, FinishWritesTheFormAndOpensIt) {
+  GoToPage(6);
+  save_path_ = TempPath("form.htm");
+  Finish();
+  EXPECT_EQ(save_dialogs_, 1);
+  EXPECT_EQ(ReadBytes(save_path_),
+            quillogen_test::DefaultsForm("/scripts/quillo/quillopro.exe", "webmaster@example.com",
+                                         "success.htm", "error.htm"));
+  EXPECT_EQ(opened_, std::vector<QString>{save_path_});
+  EXPECT_FALSE(sheet_->isVisible());
+  EXPECT_EQ(sheet_->result(), QDialog::Accepted);
+}
+
+TEST_F(WizardPages, FinishReplacesAnExistingFile) {
+  GoToPage(6);
+  save_path_ = TempPath("form.htm");
+  {
+    QFile old(save_path_);
+    ASSERT_TRUE(old.open(QIODevice::WriteOnly));
+    old.write(QByteArray(20000, 'x'));
+  }
+  Click(control::kEmail);
+  Click(control::kComments);
+  Finish();
+  EXPECT_EQ(ReadBytes(save_path_),
+            quillogen_test::FormHead("/scripts/quillo/quillopro.exe") +
+                quillogen_test::CrLfLines(
+                    {quillogen_test::Hidden("QUILLO_TO", "webmaster@example.com"),
+                     quillogen_test::Hidden("QUILLO_SUCCESS", "success.htm"),
+                     quillogen_test::Hidden("QUILLO_ERROR", "error.htm"),
+                     quillogen_test::Hidden("QUILLO_FORMAT", "HTML"), "<br>", "<br>", "<br>",
+                     "<br><br><h2>Comments</h2>",
+                     "<br>Comments:<br><textarea name=\"Comments\" rows=\"5\" cols=\"20\"></textarea>",
+                     "<br>", "<br>"}) +
+                quillogen_test::FormTail());
+}
+
+TEST_F(WizardPages, FinishStaysWhenTheSaveDialogIsCancelled) {
+  GoToPage(6);
+  save_path_.clear();
+  Finish();
+  EXPECT_EQ(save_dialogs_, 1);
+  EXPECT_TRUE(sheet_->isVisible());
+  EXPECT_EQ(PageNumber(), 6);
+  EXPECT_TRUE(opened_.empty());
+  EXPECT_TRUE(QDir(temp_.path()).isEmpty());
+}
+
+TEST_F(WizardPages, FinishStaysWhenTheFileCannotBeCreatedAndMayBeTriedAgain) {
+  GoToPage(6);
+  save_path_ = TempPath("no-such-folder/form.htm");
+  Finish();
+  EXPECT_TRUE(sheet_->isVisible());
+  EXPECT_EQ(PageNumber(), 6);
+  EXPECT_TRUE(opened_.empty());
+
+  save_path_ = TempPath("form.htm");
+  Finish();
+  EXPECT_EQ(save_dialogs_, 2);
+  EXPECT_FALSE(sheet_->isVisible());
+  EXPECT_EQ(opened_, std::vector<QString>{save_path_});
+}
+
+TEST_F(WizardPages, CancelClosesAtOnceAndWritesNothing) {
+  GoToPage(3);
+  sheet_->button(QWizard::CancelButton)->click();
+  Settle();
+  EXPECT_FALSE(sheet_->isVisible());
+  EXPECT_EQ(sheet_->result(), QDialog::Rejected);
+  EXPECT_EQ(save_dialogs_, 0);
+  EXPECT_TRUE(opened_.empty());
+}
+
+// Help opens the compiled manual where there is one, else its HTML form,
+// and leaves the page as it was.
+TEST_F(WizardPages, HelpOpensTheManualFromTheCurrentFolderAndKeepsThePage) {
+  WizardApp app;
+  const QString previous = QDir::currentPath();
+  ASSERT_TRUE(QDir::setCurrent(temp_.path()));
+  GoToPage(2);
+  Type(control::kRecipients, "typed@example.com");
+  sheet_->button(QWizard::HelpButton)->click();
+  QFile chm(QStringLiteral("manual-en-us.chm"));
+  ASSERT_TRUE(chm.open(QIODevice::WriteOnly));
+  chm.close();
+  sheet_->button(QWizard::HelpButton)->click();
+  QDir::setCurrent(previous);
+
+  EXPECT_EQ(opened_,
+            (std::vector<QString>{QStringLiteral("manual-en-us.html"), QStringLiteral("manual-en-us.chm")}));
+  EXPECT_EQ(PageNumber(), 2);
+  EXPECT_EQ(Edit(control::kRecipients)->text(), "typed@example.com");
+}
+
+}  // namespace
+}  // namespace quillogen
+
+int main(int argc, char** argv) {
+  // The pages need no display: the offscreen platform draws into memory.
+  if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
+  QApplication application(argc, argv);
+  ::testing::InitGoogleTest(&argc, argv);
+  return RUN_ALL_TESTS();
+}

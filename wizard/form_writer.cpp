@@ -1,0 +1,155 @@
+#include "form_writer.h"
+
+#include <fstream>
+
+namespace quillogen {
+namespace {
+
+// The form is composed with bare LF line ends; this turns each into CR LF,
+// the way a file written in text mode on the wizard's home platform gets them.
+std::string WithCrLf(const std::string& text) {
+  std::string out;
+  out.reserve(text.size() + text.size() / 16);
+  for (char c : text) {
+    if (c == '\n') out += '\r';
+    out += c;
+  }
+  return out;
+}
+
+std::string HiddenField(const std::string& name, const std::string& value) {
+  return "<input type=\"hidden\" name=\"" + name + "\" value=\"" + EscapeAttribute(value) + "\">\n";
+}
+
+std::string Head(const WizardSettings& s) {
+  return "<html>\n<head>\n<meta http-equiv=\"Content-Type\" content=\"text/html; charset=iso-8859-1\">\n"
+         "<meta name=\"GENERATOR\" content=\"Tessik Quillo! Pro Wizard\">\n"
+         "</head>\n<body>\n"
+         "<h1>Tessik Quillo! Pro Wizard Form</h1><br>\n"
+         "<form action=\"" +
+         EscapeAttribute(s.program_url) + "\" method=\"POST\" name=\"QUILLOPROFORM\">\n";
+}
+
+// Optional settings are written only when they differ from what the CGI
+// program assumes anyway.
+std::string HiddenFields(const WizardSettings& s) {
+  std::string out;
+  if (!s.mail_server.empty()) out += HiddenField("QUILLO_SERVER", s.mail_server);
+  out += HiddenField("QUILLO_TO", s.recipients);
+  out += HiddenField("QUILLO_SUCCESS", s.success_document);
+  out += HiddenField("QUILLO_ERROR", s.error_document);
+  if (!s.mail_format.empty()) out += HiddenField("QUILLO_FORMAT", s.mail_format);
+  if (!s.template_file.empty()) out += HiddenField("QUILLO_TEMPLATE", s.template_file);
+  if (!s.subject.empty()) out += HiddenField("QUILLO_SUBJECT", s.subject);
+  if (!s.required_document.empty()) out += HiddenField("QUILLO_REQUIRED", s.required_document);
+  if (s.priority == "HIGH") out += HiddenField("QUILLO_PRIORITY", s.priority);
+  if (s.environment_report) out += HiddenField("QUILLO_ENVREPORT", "ON");
+  if (s.strip_empty_fields) out += HiddenField("QUILLO_NOEMPTYFIELDS", "ON");
+  return out;
+}
+
+// The prefix tells the CGI program to verify the address (_E_), to use it as
+// the sender (_F_), or both (_FE_).
+std::string EmailSection(const FormSections& f) {
+  static const char* const kLines[2][2] = {
+      {"<br>Email:<br> <input type=\"text\" size=\"35\" name=\"Email\" value=\"\">\n",
+       "<br>Email:<br> <input type=\"text\" size=\"35\" name=\"_F_Email\" value=\"\">(from)\n"},
+      {"<br>Email:<br> <input type=\"text\" size=\"35\" name=\"_E_Email\" value=\"\">(verify)\n",
+       "<br>Email:<br> <input type=\"text\" size=\"35\" name=\"_FE_Email\" value=\"\">(from,verify)\n"},
+  };
+  return std::string("<br><br><h2>Email</h2>\n") + kLines[f.email_verify][f.email_from];
+}
+
+const char kAddressSection[] =
+    "<br><br><h2>Address Form</h2>\n"
+    "<br>Name:<br> <input type=\"text\" size=\"35\" name=\"_R_Name\" value=\"\">(required)\n"
+    "<br>First Name:<br> <input type=\"text\" size=\"35\" name=\"_R_FirstName\" value=\"\">(required)\n"
+    "<br>Company:<br> <input type=\"text\" size=\"35\" name=\"Company\" value=\"\">\n"
+    "<br>Street Address:<br> <input type=\"text\" size=\"35\" name=\"_R_Street\" value=\"\">(required)\n"
+    "<br><input type=\"text\" size=\"35\" name=\"Street2\" value=\"\">\n"
+    "<br>City:<br> <input type=\"text\" size=\"35\" name=\"_R_City\" value=\"\">(required)\n"
+    "<br>State/Province:<br> <input type=\"text\" size=\"2\" name=\"State\" value=\"\">\n"
+    "<br>Zip:<br> <input type=\"text\" size=\"5\" name=\"_R_Zip\" value=\"\">(required)\n"
+    "<br>Country:<br> <input type=\"text\" size=\"35\" name=\"_R_Country\" value=\"\">(required)\n";
+
+const char kMiscSection[] =
+    "<br><br><h2>Misc Customer Information</h2>\n"
+    "<br>Phone:<br> <input type=\"text\" size=\"35\" name=\"Phone\" value=\"\">\n"
+    "<br>Fax:<br> <input type=\"text\" size=\"35\" name=\"Fax\" value=\"\">\n"
+    "<br>Homepage:<br> <input type=\"text\" size=\"35\" name=\"Homepage\" value=\"\">\n"
+    "<br>Reference:<br> <input type=\"text\" size=\"35\" name=\"Reference\" value=\"\">\n";
+
+const char kCommentsSection[] =
+    "<br><br><h2>Comments</h2>\n"
+    "<br>Comments:<br><textarea name=\"Comments\" rows=\"5\" cols=\"20\"></textarea>\n";
+
+const char kSampleSection[] =
+    "<br><br><h2>Sample Fields</h2>\n"
+    "<br>One line text box: <input type=\"text\" name=\"Onelinetextbox\">\n"
+    "<br>Scrolling text box: <textarea name=\"Scrollingtextbox\" rows=\"3\" cols=\"30\"></textarea>\n"
+    "<br>Check box: <input type=\"checkbox\" name=\"Checkbox\" value=\"ON\">ON\n"
+    "<br>Radio buttons: <input type=\"radio\" checked name=\"Radiobutton\" value=\"A\">A \n"
+    "<input type=\"radio\" name=\"Radiobutton\" value=\"B\">B \n"
+    "<input type=\"radio\" name=\"Radiobutton\" value=\"C\">C \n"
+    "<br>Drop-down menu: <select name=\"Dropdownmenu\" size=\"1\">\n<option selected>OPTION1</option>\n"
+    "<option>OPTION2</option>\n<option>OPTION3</option>\n<option>OPTION4</option></select>\n";
+
+// Each section is followed by a break whether or not it is present.
+std::string VisibleFields(const FormSections& f) {
+  std::string out;
+  if (f.email) out += EmailSection(f);
+  out += "<br>\n";
+  if (f.address) out += kAddressSection;
+  out += "<br>\n";
+  if (f.misc) out += kMiscSection;
+  out += "<br>\n";
+  if (f.comments) out += kCommentsSection;
+  out += "<br>\n";
+  if (f.sample_fields) out += kSampleSection;
+  out += "<br>\n";
+  return out;
+}
+
+const char kTail[] =
+    "<br><br><h2>Use a html editor to add/modify form fields here!</h2>"
+    "<br><input type=\"submit\" name=\"_I_Submit\"><br><br>"
+    "\n</form>\n</body>\n</html>\n";
+
+}  // namespace
+
+std::string EscapeAttribute(const std::string& value) {
+  std::string out;
+  out.reserve(value.size());
+  for (char c : value) {
+    switch (c) {
+      case '&':
+        out += "&amp;";
+        break;
+      case '"':
+        out += "&quot;";
+        break;
+      case '<':
+        out += "&lt;";
+        break;
+      case '>':
+        out += "&gt;";
+        break;
+      default:
+        out += c;
+    }
+  }
+  return out;
+}
+
+std::string RenderHtmlForm(const WizardSettings& settings, const FormSections& sections) {
+  return WithCrLf(Head(settings) + HiddenFields(settings) + VisibleFields(sections) + kTail);
+}
+
+bool WriteFormFile(const std::string& path, const std::string& bytes) {
+  std::ofstream file(path, std::ios::binary | std::ios::trunc);
+  if (!file) return false;
+  file.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
+  return true;
+}
+
+}  // namespace quillogen

@@ -1,0 +1,52 @@
+#include "desktop.h"
+
+#include <QDesktopServices>
+#include <QDir>
+#include <QFileDialog>
+#include <QProcess>
+#include <QThread>
+#include <QUrl>
+
+namespace quillogen {
+namespace {
+
+QUrl LocalFileUrl(const QString& path) { return QUrl::fromLocalFile(QDir::current().absoluteFilePath(path)); }
+
+void OpenDocument(const QString& path) { QDesktopServices::openUrl(LocalFileUrl(path)); }
+
+void EditTextFile(const QString& path) {
+#ifdef Q_OS_WIN
+  QProcess::startDetached(QStringLiteral("notepad.exe"), {path});
+#else
+  // Desktops pick the handler by content type; a template is plain text, so
+  // it opens in the text editor.
+  QDesktopServices::openUrl(LocalFileUrl(path));
+#endif
+}
+
+// One filter, no initial name, ".htm" added to a name typed without an
+// extension, and a prompt before an existing file is replaced.
+QString ChooseSaveFile(QWidget* owner) {
+  QFileDialog dialog(owner, QStringLiteral("Save As"));
+  dialog.setAcceptMode(QFileDialog::AcceptSave);
+  dialog.setFileMode(QFileDialog::AnyFile);
+  dialog.setNameFilter(QStringLiteral("HTML Documents (*.htm)"));
+  dialog.setDefaultSuffix(QStringLiteral("htm"));
+  dialog.setOption(QFileDialog::DontConfirmOverwrite, false);
+  dialog.setSizeGripEnabled(true);
+  if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) return {};
+  return dialog.selectedFiles().first();
+}
+
+void Pause(int milliseconds) { QThread::msleep(static_cast<unsigned long>(milliseconds)); }
+
+}  // namespace
+
+DesktopServices RealDesktop() { return {OpenDocument, EditTextFile, ChooseSaveFile, Pause}; }
+
+DesktopServices& Desktop() {
+  static DesktopServices services = RealDesktop();
+  return services;
+}
+
+}  // namespace quillogen

@@ -1,0 +1,36 @@
+// Everything the wizard asks of the desktop, behind one replaceable seam:
+// opening a document with its default handler, opening a text file in the
+// text editor, the Save As dialog and the blocking pause of the field flash.
+// Tests replace the members so that no desktop program is ever started.
+#ifndef QUILLOGEN_PLATFORM_DESKTOP_H_
+#define QUILLOGEN_PLATFORM_DESKTOP_H_
+
+#include <QString>
+#include <functional>
+
+class QWidget;
+
+namespace quillogen {
+
+struct DesktopServices {
+  // Opens a file with the desktop's default handler; a relative path is taken
+  // from the current folder. Failures are ignored.
+  std::function<void(const QString& path)> open_document;
+  // Opens a file in the desktop's text editor. Failures are ignored.
+  std::function<void(const QString& path)> edit_text_file;
+  // Runs the Save As dialog for an HTML form, owned by `owner`; returns the
+  // chosen full path, or an empty text when the dialog was cancelled.
+  std::function<QString(QWidget* owner)> choose_save_file;
+  // Blocks the user-interface thread for `milliseconds`.
+  std::function<void(int milliseconds)> pause;
+};
+
+// The process-wide services, set to the real desktop at start.
+DesktopServices& Desktop();
+
+// The real implementations, for tests that restore them.
+DesktopServices RealDesktop();
+
+}  // namespace quillogen
+
+#endif  // QUILLOGEN_PLATFORM_DESKTOP_H_

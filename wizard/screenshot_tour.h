@@ -1,0 +1,19 @@
+// Pictures of the wizard's pages for the documentation and for checking the
+// layout on a desktop without a person at it.
+#ifndef QUILLOGEN_SCREENSHOT_TOUR_H_
+#define QUILLOGEN_SCREENSHOT_TOUR_H_
+
+#include <QString>
+
+namespace quillogen {
+
+class PropertySheet;
+
+// Shows the sheet, saves each page as it is first displayed to
+// DIR/page-N.png, fills it with sample entries and goes on with Next.
+// Returns the number of pictures saved.
+int TakeScreenshots(PropertySheet& sheet, const QString& dir);
+
+}  // namespace quillogen
+
+#endif  // QUILLOGEN_SCREENSHOT_TOUR_H_

@@ -1,0 +1,43 @@
+// The wizard's settings record and the section choice of its last page.
+//
+// Texts hold 8-bit bytes in the page's declared character set
+// (iso-8859-1); the form writer inserts them as they are held.
+#ifndef QUILLOGEN_SETTINGS_H_
+#define QUILLOGEN_SETTINGS_H_
+
+#include <string>
+
+namespace quillogen {
+
+// Filled by the Next handlers of pages 1 to 5, read only when the form is
+// written. Every run starts with all texts empty and both flags clear.
+struct WizardSettings {
+  std::string program_url;          // the form's action
+  std::string recipients;           // QUILLO_TO
+  bool environment_report = false;  // QUILLO_ENVREPORT
+  std::string priority;             // QUILLO_PRIORITY, written only when "HIGH"
+  bool strip_empty_fields = false;  // QUILLO_NOEMPTYFIELDS
+  std::string subject;              // QUILLO_SUBJECT
+  std::string mail_format;          // QUILLO_FORMAT: "HTML", "TEXT" or empty
+  std::string template_file;        // QUILLO_TEMPLATE
+  std::string success_document;     // QUILLO_SUCCESS
+  std::string required_document;    // QUILLO_REQUIRED
+  std::string error_document;       // QUILLO_ERROR
+  std::string mail_server;          // QUILLO_SERVER
+};
+
+// The visible sections of the form, as chosen by the check boxes of the last
+// page. The two e-mail options count only while `email` is chosen.
+struct FormSections {
+  bool email = true;
+  bool email_verify = false;
+  bool email_from = true;
+  bool address = false;
+  bool misc = false;
+  bool comments = false;
+  bool sample_fields = false;
+};
+
+}  // namespace quillogen
+
+#endif  // QUILLOGEN_SETTINGS_H_

@@ -1,0 +1,161 @@
+#include "steps.h"
+
+#include <QComboBox>
+#include <QFile>
+
+#include "entries.h"
+#include "form_writer.h"
+#include "platform/desktop.h"
+
+namespace quillogen {
+namespace {
+constexpr int kBackAndNext = kWizardBack | kWizardNext;
+const char kSampleTemplate[] = "tools/wiz/sample.template";
+}  // namespace
+
+int SettingsPage::MoveOnUnlessRefused(int refused_id) {
+  if (refused_id == kAccepted) return kMoveOn;
+  FlashField(refused_id);
+  return kStay;
+}
+
+// Page 1 asks for Back too, although it has no page before it.
+bool Step1::OnSetActive() {
+  PostWizardButtons(kBackAndNext);
+  return true;
+}
+
+int Step1::OnWizardNext() {
+  return MoveOnUnlessRefused(StoreInstallation(ControlText(control::kProgramUrl), settings_));
+}
+
+bool Step2::OnSetActive() {
+  PostWizardButtons(kBackAndNext);
+  return true;
+}
+
+int Step2::OnWizardNext() {
+  return MoveOnUnlessRefused(
+      StoreBasicSettings(ControlText(control::kRecipients), ControlText(control::kMailServer), settings_));
+}
+
+bool Step3::OnSetActive() {
+  PostWizardButtons(kBackAndNext);
+  if (first_activation_) {
+    first_activation_ = false;
+    // The sorted list shows "High" first, so entry 1 is "Normal".
+    if (auto* priority = ControlAs<QComboBox>(control::kPriority)) priority->setCurrentIndex(1);
+  }
+  return true;
+}
+
+int Step3::OnWizardNext() {
+  OptionalEntries entries;
+  entries.subject = ControlText(control::kSubject);
+  entries.priority = ControlText(control::kPriority);
+  entries.strip_empty_fields = IsChecked(control::kStripEmpty);
+  entries.environment_report = IsChecked(control::kEnvironmentReport);
+  return MoveOnUnlessRefused(StoreOptionalSettings(entries, settings_));
+}
+
+bool Step4::OnSetActive() {
+  PostWizardButtons(kBackAndNext);
+  if (first_activation_) {
+    first_activation_ = false;
+    SetChecked(control::kHtmlFormat, true);
+    SetChecked(control::kTextFormat, false);
+    SetChecked(control::kUseTemplate, false);
+    EnableControl(control::kTemplateFile, false);
+  }
+  return true;
+}
+
+void Step4::OnCommand(int id) {
+  switch (id) {
+    case control::kHtmlFormat:
+    case control::kTextFormat:
+    case control::kUseTemplate:
+      ChooseFormat(id);
+      break;
+    case control::kTemplateFormat:
+      Desktop().edit_text_file(QString::fromLatin1(kSampleTemplate));
+      break;
+    default:
+      break;
+  }
+}
+
+// The clicked box stays chosen even when it was chosen already; only the
+// template choice keeps a name in the edit box.
+void Step4::ChooseFormat(int chosen_id) {
+  for (int id : {control::kHtmlFormat, control::kTextFormat, control::kUseTemplate})
+    SetChecked(id, id == chosen_id);
+  const bool use_template = chosen_id == control::kUseTemplate;
+  if (!use_template) SetControlText(control::kTemplateFile, QString());
+  EnableControl(control::kTemplateFile, use_template);
+}
+
+int Step4::OnWizardNext() {
+  FormatEntries entries;
+  entries.html = IsChecked(control::kHtmlFormat);
+  entries.text = IsChecked(control::kTextFormat);
+  entries.use_template = IsChecked(control::kUseTemplate);
+  entries.template_file = ControlText(control::kTemplateFile);
+  return MoveOnUnlessRefused(StoreMailFormat(entries, settings_));
+}
+
+bool Step5::OnSetActive() {
+  PostWizardButtons(kBackAndNext);
+  return true;
+}
+
+int Step5::OnWizardNext() {
+  DocumentEntries entries;
+  entries.error = ControlText(control::kErrorDocument);
+  entries.success = ControlText(control::kSuccessDocument);
+  entries.required = ControlText(control::kRequiredDocument);
+  return MoveOnUnlessRefused(StoreResultDocuments(entries, settings_));
+}
+
+bool Step6::OnSetActive() {
+  PostWizardButtons(kWizardBack | kWizardFinish);
+  if (first_activation_) {
+    first_activation_ = false;
+    SetChecked(control::kEmail, true);
+    SetChecked(control::kEmailFrom, true);
+  }
+  return true;
+}
+
+// The two e-mail options keep their marks while they are greyed out.
+void Step6::OnCommand(int id) {
+  if (id != control::kEmail) return;
+  const bool email = IsChecked(control::kEmail);
+  EnableControl(control::kEmailFrom, email);
+  EnableControl(control::kEmailVerify, email);
+}
+
+FormSections Step6::Sections() const {
+  FormSections sections;
+  sections.email = IsChecked(control::kEmail);
+  sections.email_verify = IsChecked(control::kEmailVerify);
+  sections.email_from = IsChecked(control::kEmailFrom);
+  sections.address = IsChecked(control::kAddress);
+  sections.misc = IsChecked(control::kMisc);
+  sections.comments = IsChecked(control::kComments);
+  sections.sample_fields = IsChecked(control::kSampleFields);
+  return sections;
+}
+
+// A cancelled dialog or a file that cannot be created keeps the wizard open
+// on this page, with everything as it was.
+bool Step6::OnWizardFinish() {
+  const QString path = Desktop().choose_save_file(this);
+  if (path.isEmpty()) return false;
+  if (!WriteFormFile(QFile::encodeName(path).toStdString(), RenderHtmlForm(settings_, Sections())))
+    return false;
+  Desktop().open_document(path);
+  return true;
+}
+
+}  // namespace quillogen

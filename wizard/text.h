@@ -1,0 +1,35 @@
+// Text helpers of the wizard, over 8-bit strings.
+//
+// Only ASCII bytes are ever looked at or changed, so the helpers are safe on
+// single-byte code pages and on UTF-8 alike: no byte of a multibyte sequence
+// can be mistaken for an ASCII character.
+#ifndef QUILLOGEN_TEXT_H_
+#define QUILLOGEN_TEXT_H_
+
+#include <string>
+
+namespace quillogen {
+
+// Removes blanks, tabs, line feeds, vertical tabs, form feeds and carriage
+// returns from both ends.
+std::string Trim(const std::string& text);
+
+// Maps a to z onto A to Z and leaves every other byte alone.
+std::string ToUpper(const std::string& text);
+
+// True when `text` contains `part` anywhere.
+bool ContainsText(const std::string& text, const std::string& part);
+
+// True for a plain file name: not empty and free of "|", "/", "\" and ":".
+// Template files and result documents must lie next to the CGI program, so a
+// path or a drive name is refused.
+bool IsPlainFileName(const std::string& name);
+
+// Converts UTF-8 to iso-8859-1, the form's declared character set; characters
+// beyond it become "?". Bytes that are not valid UTF-8 are kept as they are,
+// so text that already is iso-8859-1 passes unchanged.
+std::string Utf8ToLatin1(const std::string& text);
+
+}  // namespace quillogen
+
+#endif  // QUILLOGEN_TEXT_H_

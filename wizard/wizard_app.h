@@ -1,0 +1,45 @@
+// The form wizard application: one modal sheet of six pages, and help that
+// opens the manual.
+#ifndef QUILLOGEN_WIZARD_APP_H_
+#define QUILLOGEN_WIZARD_APP_H_
+
+#include <QString>
+#include <memory>
+
+#include "platform/property_sheet.h"
+#include "platform/sheet_app.h"
+#include "settings.h"
+
+namespace quillogen {
+
+// Resource ids of the sheet.
+constexpr int kHeaderBitmap = 129;
+constexpr int kWatermarkBitmap = 137;
+constexpr int kIconResource = 128;
+
+// The sheet with its six pages in their fixed order, writing into `settings`.
+std::unique_ptr<PropertySheet> CreateWizardSheet(WizardSettings& settings);
+
+class WizardApp : public SheetApp {
+ public:
+  // With a folder, the wizard takes a picture of every page into it and quits
+  // instead of waiting for the user.
+  explicit WizardApp(QString screenshot_dir = QString()) : screenshot_dir_(std::move(screenshot_dir)) {}
+
+  bool InitInstance() override;
+  // Opens the manual from the current folder, whatever help was asked for.
+  void WinHelp(unsigned long data, unsigned command) override;
+
+ private:
+  // Lives as long as the program, so every run starts from the defaults.
+  WizardSettings settings_;
+  QString screenshot_dir_;
+};
+
+// The manual's file names, in the order they are tried.
+extern const char kManualChm[];
+extern const char kManualHtml[];
+
+}  // namespace quillogen
+
+#endif  // QUILLOGEN_WIZARD_APP_H_
