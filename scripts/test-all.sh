@@ -6,21 +6,7 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
-packages=(
-  build-essential cmake pkg-config libgtest-dev clang libclang-rt-14-dev
-  qt6-base-dev qt6-base-dev-tools libgl-dev xvfb xauth imagemagick
-  python3 python3-pytest python3-aiosmtpd python3-dnslib
-  lighttpd apache2 util-linux procps
-)
-missing=()
-for p in "${packages[@]}"; do
-  dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' || missing+=("$p")
-done
-if [ ${#missing[@]} -gt 0 ]; then
-  echo "Installing: ${missing[*]}"
-  apt-get update -qq
-  DEBIAN_FRONTEND=noninteractive apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null
-fi
+bash scripts/install-deps.sh
 
 jobs=2
 cmake -S . -B build -DCMAKE_BUILD_TYPE=RelWithDebInfo -DQUILLO_WERROR=ON

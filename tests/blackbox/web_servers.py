@@ -46,9 +46,9 @@ def running(cmd, port):
 
 
 @contextlib.contextmanager
-def lighttpd(cgi_dir, resolv_conf):
+def lighttpd(cgi_dir, resolv_conf, document_root=None):
     """lighttpd serving cgi_dir under /cgi-bin/, .exe files run as CGI programs
-    that resolve names through resolv_conf."""
+    that resolve names through resolv_conf, and document_root's pages under /."""
     port = free_port()
     work = tempfile.mkdtemp(prefix="quillo-lighttpd-")
     conf = os.path.join(work, "lighttpd.conf")
@@ -58,8 +58,9 @@ def lighttpd(cgi_dir, resolv_conf):
                 'server.bind = "127.0.0.1"\nserver.port = %d\n'
                 'server.errorlog = "%s/error.log"\n'
                 'alias.url = ( "/cgi-bin/" => "%s/" )\n'
+                'mimetype.assign = ( ".htm" => "text/html", ".html" => "text/html" )\n'
                 '$HTTP["url"] =~ "^/cgi-bin/" { cgi.assign = ( ".exe" => "" ) }\n'
-                % (work, port, work, cgi_dir))
+                % (document_root or work, port, work, cgi_dir))
     try:
         with running(with_private_resolver(resolv_conf, ["/usr/sbin/lighttpd", "-D", "-f", conf]), port):
             yield port

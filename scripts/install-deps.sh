@@ -1,0 +1,30 @@
+#!/usr/bin/env bash
+# Installs what building, testing and the demo need on Debian 12, as root:
+# Debian packages that are missing, and the browser driver from npm.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+
+packages=(
+  build-essential cmake pkg-config libgtest-dev clang libclang-rt-14-dev
+  qt6-base-dev qt6-base-dev-tools libgl-dev xvfb xauth imagemagick
+  python3 python3-pytest python3-aiosmtpd python3-dnslib
+  lighttpd apache2 util-linux procps chromium
+)
+command -v node >/dev/null 2>&1 || packages+=(nodejs)
+command -v npm >/dev/null 2>&1 || packages+=(npm)
+
+missing=()
+for p in "${packages[@]}"; do
+  dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' || missing+=("$p")
+done
+if [ ${#missing[@]} -gt 0 ]; then
+  echo "Installing: ${missing[*]}"
+  apt-get update -qq
+  DEBIAN_FRONTEND=noninteractive apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null
+fi
+
+# The browser tests drive the system's Chromium; the driver comes from npm,
+# at the version the lock file names.
+if [ ! -d tests/browser/node_modules/playwright-core ]; then
+  (cd tests/browser && npm ci --no-audit --no-fund --loglevel=error)
+fi
