@@ -140,6 +140,16 @@ constexpr std::string_view kBoundaryLine = "------=_NextPart_TESSIK_QUILLO_PRO\n
 constexpr std::string_view kQuotedPrintable = "Content-Transfer-Encoding: quoted-printable\n";
 constexpr std::string_view kCharset = "\tcharset=\"iso-8859-1\"\n\n";
 
+// One quoted-printable part's header lines and its encoded body.
+void AppendEncodedPart(std::string& body, std::string_view content_type, const std::string& encoded) {
+  body += kQuotedPrintable;
+  body += "Content-Type: ";
+  body += content_type;
+  body += ";\n";
+  body += kCharset;
+  body += encoded;
+}
+
 std::string AlternativeLayout(const std::string& text, const std::string& html) {
   std::string body;
   constexpr std::size_t kLayoutLineBytes = 512;  // the fixed lines below, rounded up
@@ -150,26 +160,17 @@ std::string AlternativeLayout(const std::string& text, const std::string& html) 
   body += "\n";
   body += "This is a multi-part message in MIME format.\n\n";
   body += kBoundaryLine;
-  body += kQuotedPrintable;
-  body += "Content-Type: text/plain;\n";
-  body += kCharset;
-  body += text;
+  AppendEncodedPart(body, "text/plain", text);
   body += "\n\n";
   body += kBoundaryLine;
-  body += kQuotedPrintable;
-  body += "Content-Type: text/html;\n";
-  body += kCharset;
-  body += html;
+  AppendEncodedPart(body, "text/html", html);
   body += "\n\n------=_NextPart_TESSIK_QUILLO_PRO--\n";
   return body;
 }
 
 std::string HtmlOnlyLayout(const std::string& html) {
   std::string body;
-  body += kQuotedPrintable;
-  body += "Content-Type: text/html;\n";
-  body += kCharset;
-  body += html;
+  AppendEncodedPart(body, "text/html", html);
   return body;
 }
 
