@@ -8,7 +8,7 @@ import pytest
 
 from cgi_site import Site, document_page, form
 from mail_servers import dns_server, smtp_server
-from web_servers import lighttpd, post
+from web_servers import apache, lighttpd, post
 
 # Each test uses its own loopback addresses, so that tests can run side by side.
 DOCS = [("QUILLO_SUCCESS", "ok.htm"), ("QUILLO_ERROR", "err.htm")]
@@ -175,10 +175,10 @@ def test_line_breaks_in_the_sender_cannot_add_commands(site):
     assert received == []
 
 
-@pytest.mark.parametrize("server", ["lighttpd"])
-def test_a_form_posted_through_a_web_server_is_mailed(site, server):
-    body = form(("QUILLO_TO", "info@example.com"), ("QUILLO_SERVER", "127.0.0.81"), *DOCS, ("Name", "Web"))
-    with smtp_server("127.0.0.81") as received, lighttpd(site.dir, site.resolv_conf) as port:
+@pytest.mark.parametrize("web_server, smtp_host", [(lighttpd, "127.0.0.81"), (apache, "127.0.0.82")])
+def test_a_form_posted_through_a_web_server_is_mailed(site, web_server, smtp_host):
+    body = form(("QUILLO_TO", "info@example.com"), ("QUILLO_SERVER", smtp_host), *DOCS, ("Name", "Web"))
+    with smtp_server(smtp_host) as received, web_server(site.dir, site.resolv_conf) as port:
         assert post(port, "/cgi-bin/quillopro.exe", body) == (
             200, "text/html", b"<p>Thanks Web</p>\r\n<p>info@example.com</p>\r\n")
     assert received[0].message.get_content_type() == "multipart/alternative"
