@@ -6,7 +6,7 @@ cd "$(dirname "$0")/.."
 
 packages=(
   build-essential cmake pkg-config libgtest-dev clang libclang-rt-14-dev
-  qt6-base-dev qt6-base-dev-tools libgl-dev xvfb xauth imagemagick
+  qt6-base-dev qt6-base-dev-tools libgl-dev xvfb xauth imagemagick fonts-urw-base35
   python3 python3-pytest python3-aiosmtpd python3-dnslib
   lighttpd apache2 util-linux procps chromium
 )
@@ -20,7 +20,7 @@ done
 if [ ${#missing[@]} -gt 0 ]; then
   echo "Installing: ${missing[*]}"
   apt-get update -qq
-  DEBIAN_FRONTEND=noninteractive apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null
+  DEBIAN_FRONTEND=noninteractive apt-get install -y -qq "${missing[@]}" >/dev/null
 fi
 
 # The browser tests drive the system's Chromium; the driver comes from npm,
