@@ -21,13 +21,16 @@ class Received:
 
 
 class RecordingHandler:
-    def __init__(self, rcpt_reply=None):
+    def __init__(self, rcpt_reply=None, refused=()):
         self.received = []
         self.rcpt_reply = rcpt_reply
+        self.refused = set(refused)
 
     async def handle_RCPT(self, server, session, envelope, address, rcpt_options):
         if self.rcpt_reply:
             return self.rcpt_reply
+        if address in self.refused:
+            return "550 No such user here"
         envelope.rcpt_tos.append(address)
         return "250 OK"
 
@@ -37,9 +40,10 @@ class RecordingHandler:
 
 
 @contextlib.contextmanager
-def smtp_server(host, rcpt_reply=None):
-    """aiosmtpd on host:25; yields the list the received messages arrive in."""
-    handler = RecordingHandler(rcpt_reply)
+def smtp_server(host, rcpt_reply=None, refused=()):
+    """aiosmtpd on host:25; yields the list the received messages arrive in.
+    rcpt_reply answers every RCPT TO; refused names addresses answered 550."""
+    handler = RecordingHandler(rcpt_reply, refused)
     controller = Controller(handler, hostname=host, port=25)
     controller.start()
     try:

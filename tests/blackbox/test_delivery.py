@@ -150,6 +150,21 @@ def test_the_automatic_reply_goes_to_the_visitor_from_its_template(site):
     assert reply.message.get_payload() == "Dear Jo, thanks for writing to shop@example.com.\r\n\r\n"
 
 
+def test_the_answer_follows_the_main_mail_whatever_became_of_the_reply(site):
+    site.write("reply.tpl", "[QUILLO_TEMPLATE_TEXT]\nThanks.\n")
+    body = form(("QUILLO_TO", "gone@example.com"), ("QUILLO_SERVER", "127.0.0.62"), *DOCS,
+                ("RESPOND_TEMPLATE", "reply.tpl"), ("_EF_Email", "jo@example.org"))
+    with smtp_server("127.0.0.62", refused={"gone@example.com"}) as received:
+        assert site.run(body) == (document_page("ERROR PAGE\n"), 0)
+    assert [(m.mail_from, m.rcpt_tos) for m in received] == [("gone@example.com", ["jo@example.org"])]
+    # A reply template without a reply field sends no reply.
+    body = form(("QUILLO_TO", "shop@example.com"), ("QUILLO_SERVER", "127.0.0.62"), *DOCS,
+                ("RESPOND_TEMPLATE", "reply.tpl"), ("_F_Email", "jo@example.org"))
+    with smtp_server("127.0.0.62") as received:
+        assert site.run(body)[0].startswith(b"Content-Type: text/html\r\n\r\n<p>Thanks")
+    assert [m.rcpt_tos for m in received] == [["shop@example.com"]]
+
+
 def test_line_breaks_in_fields_cannot_add_headers(site):
     body = form(("QUILLO_TO", "info@example.com"), ("QUILLO_SERVER", "127.0.0.71"), *DOCS,
                 ("QUILLO_FORMAT", "text"), ("QUILLO_SUBJECT", "Hi ##Name##"),
