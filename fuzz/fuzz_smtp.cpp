@@ -1,0 +1,74 @@
+// Fuzz target: server replies cut into chunks of any size, and request text
+// through the body and header encoders and the wire formatting. Checks that
+// replies come out the same however the stream is cut, and that nothing
+// taken from a request can start a line of its own on the wire.
+#include <cstdint>
+#include <cstdlib>
+#include <string>
+#include <string_view>
+
+#include "smtp/message.h"
+#include "smtp/reply.h"
+#include "smtp/wire.h"
+
+using namespace quillo;
+
+namespace {
+
+void CheckReplyChunking(std::string_view stream, std::size_t chunk) {
+  ReplyAssembler whole;
+  whole.Feed(stream);
+  const ReplyScan expected = whole.Next();
+  ReplyAssembler cut;
+  ReplyScan got;
+  for (std::size_t from = 0; from < stream.size(); from += chunk) {
+    cut.Feed(stream.substr(from, chunk));
+    got = cut.Next();
+    if (got.status != ReplyStatus::kIncomplete) break;
+  }
+  if (expected.status == ReplyStatus::kComplete &&
+      (got.status != ReplyStatus::kComplete || got.code != expected.code)) {
+    std::abort();
+  }
+}
+
+void CheckLinesAtMost(std::string_view text, std::size_t limit) {
+  std::size_t from = 0;
+  while (from <= text.size()) {
+    std::size_t lf = text.find('\n', from);
+    if (lf == std::string_view::npos) lf = text.size();
+    std::size_t length = lf - from;
+    if (length > 0 && text[lf - 1] == '\r') --length;
+    if (length > limit) std::abort();
+    from = lf + 1;
+  }
+}
+
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+  const std::string_view input(reinterpret_cast<const char*>(data), size);
+  CheckReplyChunking(input, 1 + (size % 7));
+
+  const std::string encoded = encodeQuotedPrintable(input);
+  if (encoded.find('\r') != std::string::npos) std::abort();
+  CheckLinesAtMost(encoded, 76);
+
+  const std::string header = EncodeHeaderValue(input, 9);
+  for (std::size_t i = 0; i < header.size(); ++i) {
+    // Only folding may break a header line: CR LF followed by a blank.
+    if (header[i] == '\n' && (i == 0 || header[i - 1] != '\r' || i + 1 >= header.size() || header[i + 1] != ' ')) {
+      std::abort();
+    }
+    if (header[i] == '\r' && (i + 1 >= header.size() || header[i + 1] != '\n')) std::abort();
+  }
+
+  const std::string command = FormatCommand("MAIL FROM:<", input, ">");
+  if (command.find('\n') != command.size() - 1 || command.find('\r') != command.size() - 2) std::abort();
+
+  const std::string wire = FormatDataLines(input);
+  for (std::size_t i = 0; i < wire.size(); ++i) {
+    if (wire[i] == '\r' && (i + 1 >= wire.size() || wire[i + 1] != '\n')) std::abort();
+  }
+  return 0;
+}
