@@ -149,7 +149,9 @@ bool WriteFormFile(const std::string& path, const std::string& bytes) {
   std::ofstream file(path, std::ios::binary | std::ios::trunc);
   if (!file) return false;
   file.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
-  return true;
+  // A full disk shows only when the data is written out.
+  file.close();
+  return !file.fail();
 }
 
 }  // namespace quillogen
