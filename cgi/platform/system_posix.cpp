@@ -3,6 +3,7 @@
 #include <signal.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <climits>
 #include <cstdio>
@@ -11,6 +12,26 @@
 #include "platform/system.h"
 
 namespace quillo::platform {
+namespace {
+
+// Input is read in steps of this size, so that memory grows with what really
+// arrives: a claimed body length of gigabytes costs nothing by itself.
+constexpr std::size_t kReadStep = 64 * 1024;
+
+// Appends at most at_most bytes read from fd to into; the count read, 0 at
+// the end of input, -1 on an input error. Interrupted reads are retried.
+ssize_t AppendRead(int fd, std::string& into, std::size_t at_most) {
+  const std::size_t before = into.size();
+  into.resize(before + at_most);
+  ssize_t got;
+  do {
+    got = read(fd, into.data() + before, at_most);
+  } while (got < 0 && errno == EINTR);
+  into.resize(before + (got > 0 ? static_cast<std::size_t>(got) : 0));
+  return got;
+}
+
+}  // namespace
 
 bool FileNamesIgnoreCase() { return false; }
 
@@ -26,28 +47,19 @@ std::optional<std::string> GetEnv(const char* name) {
 }
 
 std::optional<std::string> ReadStdinLine(long max_bytes) {
-  // Read in modest chunks so that a claimed length of gigabytes costs nothing
-  // until the bytes are really there.
-  constexpr std::size_t kChunk = 64 * 1024;
   std::string line;
-  char chunk[kChunk];
   while (static_cast<long>(line.size()) < max_bytes) {
-    const std::size_t wanted = std::min<std::size_t>(kChunk, static_cast<std::size_t>(max_bytes) - line.size());
-    const ssize_t got = read(STDIN_FILENO, chunk, wanted);
-    if (got < 0) {
-      if (errno == EINTR) continue;
-      return std::nullopt;
-    }
+    const std::size_t before = line.size();
+    const std::size_t wanted = std::min<std::size_t>(kReadStep, static_cast<std::size_t>(max_bytes) - before);
+    const ssize_t got = AppendRead(STDIN_FILENO, line, wanted);
+    if (got < 0) return std::nullopt;
     if (got == 0) break;
-    const std::string_view piece(chunk, static_cast<std::size_t>(got));
-    const auto lf = piece.find('\n');
-    if (lf != std::string_view::npos) {
-      // Bytes after the first line feed are left unread on purpose: the body
-      // ends at the first line feed.
-      line.append(piece.substr(0, lf + 1));
+    // The body ends at its first line feed; whatever came with it is dropped.
+    const auto lf = line.find('\n', before);
+    if (lf != std::string::npos) {
+      line.resize(lf + 1);
       break;
     }
-    line.append(piece);
   }
   return line;
 }
@@ -65,21 +77,14 @@ void ExitProcess(int status) {
 std::optional<std::string> ReadTextFile(const std::string& path) {
   const int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC);
   if (fd < 0) return std::nullopt;
-  // Read in steps; a directory or a failing device reports an error here.
-  constexpr std::size_t kReadStep = 64 * 1024;
+  // A folder or a failing device opens but reports an error on reading.
   std::string bytes;
-  char step[kReadStep];
-  for (;;) {
-    const ssize_t got = read(fd, step, sizeof step);
-    if (got < 0 && errno == EINTR) continue;
-    if (got < 0) {
-      close(fd);
-      return std::nullopt;
-    }
-    if (got == 0) break;
-    bytes.append(step, static_cast<std::size_t>(got));
-  }
+  ssize_t got;
+  do {
+    got = AppendRead(fd, bytes, kReadStep);
+  } while (got > 0);
   close(fd);
+  if (got < 0) return std::nullopt;
   return CrLfToLf(bytes);
 }
 
