@@ -1,7 +1,8 @@
 // Fuzz target: server replies cut into chunks of any size, and request text
 // through the body and header encoders and the wire formatting. Checks that
-// replies come out the same however the stream is cut, and that nothing
-// taken from a request can start a line of its own on the wire.
+// replies come out the same however the stream is cut, that nothing taken
+// from a request can start a line of its own on the wire, and that no text
+// can end the data before the client does.
 #include <cstdint>
 #include <cstdlib>
 #include <string>
@@ -66,9 +67,13 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   const std::string command = FormatCommand("MAIL FROM:<", input, ">");
   if (command.find('\n') != command.size() - 1 || command.find('\r') != command.size() - 2) std::abort();
 
-  const std::string wire = FormatDataLines(input);
-  for (std::size_t i = 0; i < wire.size(); ++i) {
-    if (wire[i] == '\r' && (i + 1 >= wire.size() || wire[i + 1] != '\n')) std::abort();
+  // The data section: CR only before LF, and the end-of-data mark only
+  // where the client puts it, whatever the text held.
+  const std::string data = FormatDataLines(input) + "\r\n.\r\n";
+  for (std::size_t i = 0; i < data.size(); ++i) {
+    if (data[i] == '\r' && (i + 1 >= data.size() || data[i + 1] != '\n')) std::abort();
+    if (data[i] == '\n' && (i == 0 || data[i - 1] != '\r')) std::abort();
   }
+  if (data.find("\r\n.\r\n") != data.size() - 5 || data.compare(0, 3, ".\r\n") == 0) std::abort();
   return 0;
 }

@@ -220,7 +220,6 @@ std::string BuildMessageText(const MessageParts& parts) {
     message += "\n";
     message += text;
   }
-  StuffDots(message);
   return message;
 }
 

@@ -1,7 +1,8 @@
 // The message text of one mail: RFC 822 header lines, then one of four body
 // layouts chosen by which bodies are present (text and HTML as
 // multipart/alternative, HTML only, text only, none). Bodies in a MIME part
-// are quoted-printable in iso-8859-1. The whole text is dot-stuffed for SMTP.
+// are quoted-printable in iso-8859-1. The text is the message itself: the
+// SMTP client dot-stuffs it as it goes on the wire (see wire.h).
 // Pure functions; each stage is linear in its input.
 #pragma once
 
@@ -37,7 +38,7 @@ std::string encodeQuotedPrintable(std::string_view text);
 // exceeds 76 characters. A pure ASCII value stays as given.
 std::string EncodeHeaderValue(std::string_view value, std::size_t used);
 
-// The complete, dot-stuffed message text.
+// The complete message text, lines ended by LF or CR LF.
 std::string BuildMessageText(const MessageParts& parts);
 
 }  // namespace quillo

@@ -32,7 +32,7 @@ constexpr std::uint32_t kDefaultReplyTimeoutMs = 60000;
 struct MailEnvelope {
   std::string sender;   // without angle brackets
   TextList recipients;  // without angle brackets, sent in list order
-  std::string text;     // header lines, blank line, body; dot-stuffed
+  std::string text;     // header lines, blank line, body; stuffed on the wire
 };
 
 class SmtpClient {

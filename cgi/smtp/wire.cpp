@@ -47,6 +47,10 @@ std::string FormatDataLines(std::string_view text) {
     }
   }
   if (!line.empty()) AppendLine(out, line);
+  // Stuffing runs last, over the very bytes that go out: whatever the steps
+  // before removed (a CR, trailing blanks), no data line can end the data.
+  if (!out.empty() && out.front() == '.') out.insert(out.begin(), '.');
+  StuffDots(out);
   return out;
 }
 

@@ -19,8 +19,10 @@ std::string FormatCommand(std::string_view head, std::string_view argument, std:
 
 // The message text as DATA lines: split at each LF, every CR dropped (the
 // one before the LF and any bare one inside a line), trailing white space
-// removed, each line ended by CR LF. A last line without LF counts when it
-// is not empty. The text arrives dot-stuffed; nothing else changes.
+// removed, each line ended by CR LF, and then every line that starts with
+// "." given one more (SMTP transparency, RFC 5321 4.5.2), the first line
+// too. A last line without LF counts when it is not empty. So the end of
+// data, CR LF "." CR LF, can only be the one the client sends itself.
 std::string FormatDataLines(std::string_view text);
 
 }  // namespace quillo

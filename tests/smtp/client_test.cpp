@@ -76,7 +76,7 @@ TEST(SmtpClient, SendsEveryRecipientInOrderAndTheDataLinesWithCrLf) {
                                                                 "RCPT TO:<one@example.test>\r\n"
                                                                 "RCPT TO:<two@example.test>\r\n"
                                                                 "DATA\r\n"
-                                                                "a\r\n..b\r\n\r\n"
+                                                                "a\r\n...b\r\n\r\n"
                                                                 "\r\n.\r\n"
                                                                 "QUIT\r\n"});
 }

@@ -5,6 +5,8 @@
 
 #include <gtest/gtest.h>
 
+#include <random>
+
 #include "smtp/wire.h"
 
 namespace quillo {
@@ -52,7 +54,7 @@ TEST(BuildMessageText, TextAndHtmlMakeMultipartAlternative) {
                                          "Content-Transfer-Encoding: quoted-printable\n"
                                          "Content-Type: text/plain;\n"
                                          "\tcharset=\"iso-8859-1\"\n\n"
-                                         "Name: J=FCrgen\n..\nA=3DB"
+                                         "Name: J=FCrgen\n.\nA=3DB"
                                          "\n\n------=_NextPart_TESSIK_QUILLO_PRO\n"
                                          "Content-Transfer-Encoding: quoted-printable\n"
                                          "Content-Type: text/html;\n"
@@ -71,17 +73,17 @@ TEST(BuildMessageText, HtmlOnlyPartLinesFollowTheHeaderDirectly) {
                                          "Content-Transfer-Encoding: quoted-printable\n"
                                          "Content-Type: text/html;\n"
                                          "\tcharset=\"iso-8859-1\"\n\n" +
-                                         Repeat("h", 69) + "=\n..\n<b>=E9</b>");
+                                         Repeat("h", 69) + "=\n.\n<b>=E9</b>");
 }
 
-TEST(BuildMessageText, TextOnlyIsSentUnencodedWithDotsStuffed) {
+TEST(BuildMessageText, TextOnlyIsSentUnencoded) {
   MessageParts parts = SampleParts();
   parts.textBody =
       "Gr\xFC\xDF"
       "e\n.\nend = 1\n";
   EXPECT_EQ(BuildMessageText(parts), kHeader +
                                          "\nGr\xFC\xDF"
-                                         "e\n..\nend = 1");
+                                         "e\n.\nend = 1");
 }
 
 TEST(BuildMessageText, NoBodiesLeaveTheSixHeaderLines) {
@@ -221,13 +223,71 @@ TEST(EncodeQuotedPrintable, NoLineExceedsSeventySixCharacters) {
 
 // --- the wire ---
 
-TEST(FormatDataLines, EveryLineEndsInCrLfWithoutTrailingBlanksOrBareCr) {
-  EXPECT_EQ(FormatDataLines(""), "");
-  EXPECT_EQ(FormatDataLines("a\n..b\n\n"), "a\r\n..b\r\n\r\n");
-  EXPECT_EQ(FormatDataLines("a\n..b"), "a\r\n..b\r\n");
-  EXPECT_EQ(FormatDataLines("x  \r\n\ty\t\n"), "x\r\n\ty\r\n");
-  EXPECT_EQ(FormatDataLines("a\rb\r\nc\r"), "ab\r\nc\r\n");
-  EXPECT_EQ(FormatDataLines("\r\r\n\xFC \n"), "\r\n\xFC\r\n");
+// Line ends, bare CRs and trailing blanks are settled first, and only then
+// are lines that start with "." stuffed: a CR or a blank between a line end
+// and a "." must never let a lone "." reach the server.
+TEST(FormatDataLines, StuffsEveryLineThatGoesOutStartingWithADot) {
+  const std::pair<const char*, const char*> cases[] = {
+      {"", ""},
+      {"a\n..b\n\n", "a\r\n...b\r\n\r\n"},
+      {"a\n..b", "a\r\n...b\r\n"},
+      {".first", "..first\r\n"},
+      {"x  \r\n\ty\t\n", "x\r\n\ty\r\n"},
+      {"a\rb\r\nc\r", "ab\r\nc\r\n"},
+      {"\r\r\n\xFC \n", "\r\n\xFC\r\n"},
+      {"hello\n\r.\nMAIL FROM:<s@evil.test>\n", "hello\r\n..\r\nMAIL FROM:<s@evil.test>\r\n"},
+      {"hello\r\n\r.\r\nRCPT", "hello\r\n..\r\nRCPT\r\n"},
+      {"hello\n\r\r.\nDATA", "hello\r\n..\r\nDATA\r\n"},
+      {"hello\n\r. \nQUIT", "hello\r\n..\r\nQUIT\r\n"},
+      {"a\r.\r\n", "a.\r\n"},
+      {"\r.\r\n", "..\r\n"},
+      {"a\n\r.x\n", "a\r\n..x\r\n"},
+  };
+  for (const auto& [text, wire] : cases) EXPECT_EQ(FormatDataLines(text), wire) << text;
+}
+
+// Over random texts: the data section holds the end-of-data mark exactly
+// once, at its end, and removing the stuffing gives back the text without
+// its CRs and trailing blanks.
+TEST(FormatDataLines, TheEndOfDataMarkComesOnlyAtTheEnd) {
+  std::mt19937 random(20261208);
+  const std::string alphabet = ".\r\n \tx";
+  for (int round = 0; round < 20000; ++round) {
+    std::string text(random() % 24, ' ');
+    for (char& c : text) c = alphabet[random() % alphabet.size()];
+    const std::string data = FormatDataLines(text) + "\r\n.\r\n";
+    ASSERT_EQ(data.find("\r\n.\r\n"), data.size() - 5) << text;
+    ASSERT_NE(data.substr(0, 3), ".\r\n") << text;
+
+    std::string unstuffed;
+    for (std::size_t from = 0; from + 5 < data.size();) {
+      const std::size_t end = data.find("\r\n", from);
+      const std::size_t skip = data[from] == '.' ? 1 : 0;
+      unstuffed += data.substr(from + skip, end - from - skip) + "\n";
+      from = end + 2;
+    }
+    // Lines of the text without CRs and trailing blanks; a last piece without
+    // LF counts when anything but CRs is in it.
+    std::string expected;
+    std::string line;
+    bool pending = false;
+    for (char c : text) {
+      if (c == '\n') {
+        while (!line.empty() && (line.back() == ' ' || line.back() == '\t')) line.pop_back();
+        expected += line + "\n";
+        line.clear();
+        pending = false;
+      } else if (c != '\r') {
+        line += c;
+        pending = true;
+      }
+    }
+    if (pending) {
+      while (!line.empty() && (line.back() == ' ' || line.back() == '\t')) line.pop_back();
+      expected += line + "\n";
+    }
+    ASSERT_EQ(unstuffed, expected) << text;
+  }
 }
 
 TEST(FormatDataLines, TextOnlyMessageGoesOutWithCrLfAndNoBareCr) {
