@@ -5,9 +5,7 @@
 
 namespace quillo {
 
-bool IsWhiteSpace(char c) {
-  return c == ' ' || (c >= '\t' && c <= '\r');
-}
+bool IsWhiteSpace(char c) { return c == ' ' || (c >= '\t' && c <= '\r'); }
 
 int FindText(std::string_view text, std::string_view pattern) {
   const auto pos = text.find(pattern);
@@ -92,9 +90,7 @@ std::string LowerCopy(std::string_view text) {
   return copy;
 }
 
-std::string Mid(std::string_view text, int start) {
-  return Mid(text, start, static_cast<int>(text.size()));
-}
+std::string Mid(std::string_view text, int start) { return Mid(text, start, static_cast<int>(text.size())); }
 
 std::string Mid(std::string_view text, int start, int count) {
   const auto size = static_cast<long long>(text.size());
@@ -111,9 +107,7 @@ std::string RightPart(std::string_view text, int n) {
   return std::string(text.substr(static_cast<std::size_t>(size - n)));
 }
 
-char HexDigit(int value) {
-  return "0123456789ABCDEF"[value & 0x0F];
-}
+char HexDigit(int value) { return "0123456789ABCDEF"[value & 0x0F]; }
 
 void StuffDots(std::string& text) {
   if (text.find("\n.") == std::string::npos) return;
@@ -131,12 +125,49 @@ std::string EscapeHtml(std::string_view text) {
   escaped.reserve(text.size());
   for (char c : text) {
     switch (c) {
-      case '&': escaped += "&amp;"; break;
-      case '<': escaped += "&lt;"; break;
-      case '>': escaped += "&gt;"; break;
-      case '"': escaped += "&quot;"; break;
-      case '\'': escaped += "&#39;"; break;
-      default: escaped.push_back(c);
+      case '&':
+        escaped += "&amp;";
+        break;
+      case '<':
+        escaped += "&lt;";
+        break;
+      case '>':
+        escaped += "&gt;";
+        break;
+      case '"':
+        escaped += "&quot;";
+        break;
+      case '\'':
+        escaped += "&#39;";
+        break;
+      default:
+        escaped.push_back(c);
+    }
+  }
+  return escaped;
+}
+
+std::string EscapeHtmlAttribute(std::string_view text) {
+  std::string escaped;
+  escaped.reserve(text.size());
+  for (char c : text) {
+    switch (c) {
+      case ' ':
+      case '\t':
+      case '\n':
+      case '\r':
+      case '\f':
+      case '"':
+      case '\'':
+      case '`':
+      case '=':
+      case '<':
+      case '>':
+      case '&':
+        escaped += "&#" + std::to_string(static_cast<int>(c)) + ";";
+        break;
+      default:
+        escaped.push_back(c);
     }
   }
   return escaped;

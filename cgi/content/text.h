@@ -53,6 +53,11 @@ void StuffDots(std::string& text);
 // & < > " ' as character references, for request values shown in HTML.
 std::string EscapeHtml(std::string_view text);
 
+// For a value inside a tag, where it may stand in an unquoted attribute:
+// blank, tab, LF, CR, FF, " ' ` = < > & as numeric character references, so
+// that nothing in it can end the value or the tag. Other bytes stay.
+std::string EscapeHtmlAttribute(std::string_view text);
+
 // Cuts text at its first NUL byte: NUL ends a text wherever one arrives.
 void CutAtNul(std::string& text);
 

@@ -31,6 +31,10 @@ std::optional<std::string> ReadStdinLine(long max_bytes);
 // Writes text to standard output as a text stream: every LF goes out as CR LF.
 void WriteStdoutText(std::string_view text);
 
+// One line for the web server's error log, on standard error: what the
+// program refused and why. Nothing a browser or mail server sees.
+void WriteStderrLine(std::string_view line);
+
 // [[noreturn]] process exit after flushing standard output.
 [[noreturn]] void ExitProcess(int status);
 

@@ -69,6 +69,14 @@ void WriteStdoutText(std::string_view text) {
   std::fwrite(bytes.data(), 1, bytes.size(), stdout);
 }
 
+void WriteStderrLine(std::string_view line) {
+  std::string text = "quillopro.exe: ";
+  text.append(line);
+  text.push_back('\n');
+  std::fwrite(text.data(), 1, text.size(), stderr);
+  std::fflush(stderr);
+}
+
 void ExitProcess(int status) {
   std::fflush(stdout);
   std::exit(status);

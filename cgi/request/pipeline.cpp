@@ -24,7 +24,8 @@ void SetIfEmpty(std::string& field, std::string_view value) {
 
 void LoadAllowList(FormRequest& request) {
   ControlSettings& s = request.settings;
-  if (const auto text = platform::ReadTextFile(s.allow_list_path)) s.allowed_recipients = ParseAllowList(*text);
+  if (const auto text = platform::ReadTextFile(s.allow_list_path))
+    s.allowed_recipients = ParseAllowList(*text);
 }
 
 void ApplyDefaults(ControlSettings& s) {
@@ -39,6 +40,18 @@ void ApplyDefaults(ControlSettings& s) {
 bool IsHighPriority(std::string& priority) {
   ToUpper(priority);
   return priority.find("HIGH") != std::string::npos;
+}
+
+std::string SendMainMail(FormRequest& request, MailSender send_mail) {
+  ControlSettings& s = request.settings;
+  if (!s.template_doc.empty()) {
+    LoadMailTemplate(request, s.template_doc, request.mail_text, request.mail_html);
+  } else {
+    BuildBuiltInLayouts(request);
+  }
+  const bool high = IsHighPriority(s.priority);
+  return send_mail(request, s.server, s.helo, request.server_name, s.from, s.recipients, s.from_friendly,
+                   s.subject, request.mail_text, request.mail_html, high);
 }
 
 // The automatic reply goes out whatever the main mail's result was; its own
@@ -78,23 +91,21 @@ void RunRequest(std::string_view argv0, MailSender send_mail) {
   const FieldPassResult checks = RunFieldPass(request);
   if (!checks.result_doc.empty()) SendResultDocument(request, checks.result_doc);
   SetIfEmpty(s.from, s.recipients.front());
-  // The subject's own placeholder shows the subject as it stood before.
-  std::string subject = s.subject;
-  SubstitutePlaceholders(request, subject, Target::PlainText);
-  s.subject = std::move(subject);
-  if (!s.reject_email_doc.empty() && MatchRejectList(s.reject_email_doc, s.from)) {
-    SendResultDocument(request, s.bad_email_doc);
+  std::string result;
+  try {
+    // The subject's own placeholder shows the subject as it stood before.
+    std::string subject = s.subject;
+    SubstitutePlaceholders(request, subject, Target::PlainText);
+    s.subject = std::move(subject);
+    if (!s.reject_email_doc.empty() && MatchRejectList(s.reject_email_doc, s.from)) {
+      SendResultDocument(request, s.bad_email_doc);
+    }
+    result = SendMainMail(request, send_mail);
+    if (!s.respond_template_doc.empty() && checks.autoreply) SendAutomaticReply(request, send_mail);
+  } catch (const SubstitutionTooLarge& refused) {
+    platform::WriteStderrLine("refused the post: " + refused.reason);
+    SendResultDocument(request, s.error_doc);
   }
-
-  if (!s.template_doc.empty()) {
-    LoadMailTemplate(request, s.template_doc, request.mail_text, request.mail_html);
-  } else {
-    BuildBuiltInLayouts(request);
-  }
-  const bool high = IsHighPriority(s.priority);
-  const std::string result = send_mail(request, s.server, s.helo, request.server_name, s.from, s.recipients,
-                                       s.from_friendly, s.subject, request.mail_text, request.mail_html, high);
-  if (!s.respond_template_doc.empty() && checks.autoreply) SendAutomaticReply(request, send_mail);
   SendResultDocument(request, result == "OK" ? s.success_doc : s.error_doc);
 }
 

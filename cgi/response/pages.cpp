@@ -3,6 +3,7 @@
 
 #include "content/placeholders.h"
 #include "content/text.h"
+#include "platform/system.h"
 #include "response/documents.h"
 #include "response/run_end.h"
 
@@ -22,7 +23,13 @@ std::string Error303NoErrorDocument() { return "QUILLO! ERROR 303 - QUILLO_ERROR
 
 std::string Error600FileNotReadable(std::string_view path) {
   return "QUILLO! ERROR 600<br>FILE NOT FOUND / ACCESS DENIED<br><br>" + EscapeHtml(path) +
-         "<br><br>Please verify filename and access permissions (read).<br><br>" + std::string(kSameDirectory);
+         "<br><br>Please verify filename and access permissions (read).<br><br>" +
+         std::string(kSameDirectory);
+}
+
+std::string Error602TextTooLarge() {
+  return "QUILLO! ERROR 602 - TEXT TOO LARGE<br>The placeholders of the error document grow past their "
+         "bound.";
 }
 
 std::string Error700WrongProgramName(std::string_view program_path) {
@@ -74,7 +81,14 @@ void WriteErrorPage(std::string_view message) { throw RunEnded{RenderErrorPage(m
 
 void SendResultDocument(const FormRequest& request, const std::string& path) {
   std::string document = ReadDocumentFile(path);
-  SubstitutePlaceholders(request, document, Target::Html);
+  try {
+    SubstitutePlaceholders(request, document, Target::Html);
+  } catch (const SubstitutionTooLarge& refused) {
+    platform::WriteStderrLine("refused " + path + ": " + refused.reason);
+    const std::string& error_doc = request.settings.error_doc;
+    if (path != error_doc && !error_doc.empty()) SendResultDocument(request, error_doc);
+    WriteErrorPage(Error602TextTooLarge());
+  }
   throw RunEnded{RenderResultDocument(document), 0};
 }
 

@@ -16,6 +16,7 @@ std::string Error300NoRecipient();
 std::string Error302NoSuccessDocument();
 std::string Error303NoErrorDocument();
 std::string Error600FileNotReadable(std::string_view path);
+std::string Error602TextTooLarge();
 std::string Error700WrongProgramName(std::string_view program_path);
 std::string Error701InvalidCharacters(std::string_view name);
 std::string Error702Executable(std::string_view name);
@@ -33,6 +34,8 @@ std::string RenderResultDocument(std::string_view document);
 
 // Writers that end the run (see run_end.h).
 [[noreturn]] void WriteErrorPage(std::string_view message);
+// A document whose placeholders would grow past their bound is logged and
+// replaced by the error document (by the error page, if that is the one).
 [[noreturn]] void SendResultDocument(const FormRequest& request, const std::string& path);
 
 // The only answer to a start without a CGI request.

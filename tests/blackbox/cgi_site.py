@@ -79,8 +79,10 @@ class Site:
     def path(self, name):
         return os.path.join(self.dir, name)
 
-    def run(self, body=b"", env=None, content_length="auto", argv0=None, stdin=None, timeout=30):
-        """Runs one request; returns (standard output bytes, exit status)."""
+    def run(self, body=b"", env=None, content_length="auto", argv0=None, stdin=None, timeout=30, log=None):
+        """Runs one request; returns (standard output bytes, exit status). The
+        program writes nothing to standard error unless log is a list, which
+        then receives the lines it wrote."""
         if isinstance(body, str):
             body = body.encode("latin-1")
         cgi_env = dict(CGI_DEFAULTS)
@@ -94,7 +96,10 @@ class Site:
         proc = subprocess.run(command, cwd=self.dir, env=cgi_env,
                               input=None if stdin is not None else body, stdin=stdin,
                               stdout=subprocess.PIPE, stderr=subprocess.PIPE, timeout=timeout)
-        assert proc.stderr == b"", proc.stderr
+        if log is None:
+            assert proc.stderr == b"", proc.stderr
+        else:
+            log.extend(proc.stderr.decode("latin-1").splitlines())
         return proc.stdout, proc.returncode
 
 

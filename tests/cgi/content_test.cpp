@@ -27,7 +27,8 @@ std::string Filled(const FormRequest& r, std::string text, Target target = Targe
 TEST(Placeholders, UserFieldsComeFirstThenTheFixedValuesInOrder) {
   const FormRequest r = Sample();
   EXPECT_EQ(Filled(r, "no marks"), "no marks");
-  EXPECT_EQ(Filled(r, "##Name##/##name##/##_E_Mail##/##Unknown##"), "Jo <b>/##name##/##_E_Mail##/##Unknown##");
+  EXPECT_EQ(Filled(r, "##Name##/##name##/##_E_Mail##/##Unknown##"),
+            "Jo <b>/##name##/##_E_Mail##/##Unknown##");
   EXPECT_EQ(Filled(r, "##DATE## ##MUID## ##QUILLO_TO## ##QUILLO_FROM## ##QUILLO_SUBJECT##"),
             "field date 1796748718 a@b.c, d@e.f jo@x.y Subj");
   // A value holding a later field's placeholder is filled, an earlier one's is not;
@@ -133,6 +134,17 @@ TEST(BuiltInLayouts, ListEveryFieldWithEscapedHtml) {
   EXPECT_EQ(r.mail_text, "\nName: Jo & <Co>\nEmpty: \nBlank:  \n");
   EXPECT_EQ(r.mail_html, kHtmlHead + kFieldTableStart + FieldRow("Name", "Jo &amp; &lt;Co&gt;") +
                              FieldRow("Empty", "") + FieldRow("Blank", " ") + kHtmlEnd);
+  // The sender stands in an unquoted attribute too: nothing in it may end it.
+  r = LayoutRequest();
+  r.settings.from = "x@y.z onmouseover=alert(1) style=position:fixed";
+  r.field_names.clear();
+  r.field_values.clear();
+  BuildBuiltInLayouts(r);
+  std::string head = kHtmlHead;
+  head.replace(head.find("<a href=mailto:jo@x.y>jo@x.y</a>"), 32,
+               "<a href=mailto:x@y.z&#32;onmouseover&#61;alert(1)&#32;style&#61;position:fixed>"
+               "x@y.z onmouseover=alert(1) style=position:fixed</a>");
+  EXPECT_EQ(r.mail_html, head + kFieldTableStart + kHtmlEnd);
 }
 
 TEST(BuiltInLayouts, EnvironmentReportAndSkippedEmptyFields) {
@@ -148,13 +160,13 @@ TEST(BuiltInLayouts, EnvironmentReportAndSkippedEmptyFields) {
     return "<tr><td width=150 bgcolor=#FFCB9C><font size=2 face=Arial>\n" + label +
            "</font></td>\n<td width=450><font size=2 face=Arial>\n" + value + "</font></td></tr>\n";
   };
-  EXPECT_EQ(r.mail_html,
-            kHtmlHead + row("Remote Addr", "127.0.0.1") + row("Remote Host", "") + row("Remote User", "bob") +
-                row("Http User Agent", "UA/1") + row("Script Name", "/cgi-bin/quillopro.exe") +
-                row("Server Name", "www.x.y") +
-                "<tr><td width=150 bgcolor=#FFCB9C><font size=2 face=Arial>\nMUID</font></td>"
-                "<td width=450><font size=2 face=Arial>\n42</font></td></tr>\n" +
-                kFieldTableStart + FieldRow("Name", "Jo &amp; &lt;Co&gt;") + FieldRow("Blank", " ") + kHtmlEnd);
+  EXPECT_EQ(r.mail_html, kHtmlHead + row("Remote Addr", "127.0.0.1") + row("Remote Host", "") +
+                             row("Remote User", "bob") + row("Http User Agent", "UA/1") +
+                             row("Script Name", "/cgi-bin/quillopro.exe") + row("Server Name", "www.x.y") +
+                             "<tr><td width=150 bgcolor=#FFCB9C><font size=2 face=Arial>\nMUID</font></td>"
+                             "<td width=450><font size=2 face=Arial>\n42</font></td></tr>\n" +
+                             kFieldTableStart + FieldRow("Name", "Jo &amp; &lt;Co&gt;") +
+                             FieldRow("Blank", " ") + kHtmlEnd);
 }
 
 TEST(BuiltInLayouts, TextOnlyFormatsAndNoFields) {
