@@ -154,7 +154,7 @@ TEST(SmtpClient, EveryWrongReplyCodeFailsItsStep) {
 }
 
 TEST(SmtpClient, GarbageRepliesFailTheStep) {
-  for (const char* garbage : {"hello there\r\n", "25O ok\r\n", "250-a\r\n550 b\r\n"}) {
+  for (const char* garbage : {"hello there\r\n", "25O ok\r\n", "25\r\n"}) {
     SCOPED_TRACE(garbage);
     std::vector<std::string> replies(kAllGood.begin(), kAllGood.begin() + 3);
     replies.push_back(garbage);
