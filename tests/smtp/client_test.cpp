@@ -1,6 +1,7 @@
 // The SMTP client against scripted peers on loopback, port 25: the whole
 // byte stream the client writes is compared. Each test has its own address
-// (127.0.0.140 to 127.0.0.169) so that tests may run side by side.
+// (127.0.0.140 to 127.0.0.169, and past the end-to-end tests' 190 to 193,
+// 127.0.0.194 to 127.0.0.199) so that tests may run side by side.
 #include <gtest/gtest.h>
 
 #include <chrono>
@@ -112,6 +113,31 @@ TEST(SmtpClient, AcceptsAForwardingRecipient) {
   replies[3] = "251 User not local; will forward\r\n";
   const Outcome outcome = Deliver("127.0.0.144", Conversation(replies), Envelope());
   EXPECT_TRUE(outcome.sent);
+}
+
+// Replies a server should not send but whose meaning is plain: each still
+// carries the transaction, byte for byte as well-formed ones do.
+TEST(SmtpClient, RepliesReadLenientlyStillCarryTheTransaction) {
+  struct LenientReply {
+    std::size_t step;
+    const char* reply;
+  };
+  const std::vector<LenientReply> cases = {
+      {0, "220 ready\r\n554 unasked\r\n"},  // must not answer HELO
+      {1, "250OK\r\n"},
+      {2, "2500 sender ok\r\n"},
+      {3, "250-rcpt ok\r\n550 a later line's code\r\n"},
+      {4, "354 go ahead\n"},
+  };
+  for (const LenientReply& c : cases) {
+    SCOPED_TRACE(c.reply);
+    std::vector<std::string> replies = kAllGood;
+    replies[c.step] = c.reply;
+    const Outcome outcome = Deliver("127.0.0.194", Conversation(replies), Envelope());
+    EXPECT_TRUE(outcome.connected);
+    EXPECT_TRUE(outcome.sent);
+    EXPECT_EQ(outcome.received, std::vector<std::string>{Helo() + kTranscript});
+  }
 }
 
 // Each step answered with a code other than the one it needs: the step fails,
