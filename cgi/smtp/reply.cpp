@@ -1,10 +1,13 @@
 // SMTP reply scanning; see reply.h.
 #include "smtp/reply.h"
 
+#include <optional>
+
 namespace quillo {
 namespace {
 
 constexpr std::size_t kCodeDigits = 3;
+constexpr char kMoreLinesFollow = '-';
 
 bool IsDigit(char c) { return c >= '0' && c <= '9'; }
 
@@ -15,31 +18,25 @@ std::string_view LineBody(std::string_view line) {
   return line;
 }
 
-// Code of a reply line and whether more lines follow; code -1 when the
-// line is no reply line.
-struct LineHead {
-  int code = -1;
-  bool continues = false;
-};
-
-LineHead ReadLineHead(std::string_view body) {
-  LineHead head;
-  if (body.size() < kCodeDigits) return head;
+// The code a first line starts with; nothing when it starts with no code.
+std::optional<int> ReadCode(std::string_view body) {
+  if (body.size() < kCodeDigits) return std::nullopt;
   for (std::size_t i = 0; i < kCodeDigits; ++i) {
-    if (!IsDigit(body[i])) return head;
+    if (!IsDigit(body[i])) return std::nullopt;
   }
-  if (body.size() > kCodeDigits && body[kCodeDigits] != ' ' && body[kCodeDigits] != '-') return head;
-  head.code = (body[0] - '0') * 100 + (body[1] - '0') * 10 + (body[2] - '0');
-  head.continues = body.size() > kCodeDigits && body[kCodeDigits] == '-';
-  return head;
+  return (body[0] - '0') * 100 + (body[1] - '0') * 10 + (body[2] - '0');
+}
+
+bool MoreLinesFollow(std::string_view body) {
+  return body.size() > kCodeDigits && body[kCodeDigits] == kMoreLinesFollow;
 }
 
 }  // namespace
 
 ReplyScan ScanReply(std::string_view bytes) {
   ReplyScan scan;
+  std::optional<int> code;
   std::size_t start = 0;
-  int first_code = -1;
   while (true) {
     const std::size_t lf = bytes.find('\n', start);
     if (lf == std::string_view::npos) {
@@ -51,17 +48,18 @@ ReplyScan ScanReply(std::string_view bytes) {
       scan.status = ReplyStatus::kMalformed;
       return scan;
     }
-    const LineHead head = ReadLineHead(LineBody(bytes.substr(start, end - start)));
-    if (head.code < 0 || (first_code >= 0 && head.code != first_code)) {
-      scan.status = ReplyStatus::kMalformed;
-      return scan;
+    const std::string_view body = LineBody(bytes.substr(start, end - start));
+    if (start == 0) {
+      code = ReadCode(body);
+      if (!code) {
+        scan.status = ReplyStatus::kMalformed;
+        return scan;
+      }
     }
-    first_code = head.code;
     start = end;
-    if (!head.continues) {
+    if (!MoreLinesFollow(body)) {
       scan.status = ReplyStatus::kComplete;
-      scan.code = head.code;
-      scan.length = end;
+      scan.code = *code;
       return scan;
     }
   }
@@ -69,7 +67,7 @@ ReplyScan ScanReply(std::string_view bytes) {
 
 ReplyScan ReplyAssembler::Next() {
   const ReplyScan scan = ScanReply(pending_);
-  if (scan.status == ReplyStatus::kComplete) pending_.erase(0, scan.length);
+  if (scan.status == ReplyStatus::kComplete) pending_.clear();
   return scan;
 }
 

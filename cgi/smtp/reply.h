@@ -1,11 +1,22 @@
 // Reading SMTP replies from a byte stream, without sockets.
 //
-// A reply is one or more lines "ddd-text" ended by a last line "ddd text" or
-// "ddd" (RFC 5321 4.2): all lines carry the same three-digit code. Lines end
-// in CR LF; a bare LF is accepted too, as servers in the wild send it.
+// A reply is one or more lines; a line whose fourth character is a hyphen
+// says more lines follow, any other line ends the reply. A line ends at a LF,
+// with or without a CR before it, as servers in the wild send both.
+//
+// The reply's code is the first three characters of its first line, which
+// must be digits. RFC 5321 4.2 asks more of a server (a blank or hyphen after
+// the code, the same code on every line), but servers that break those rules
+// still say plainly what they mean, so "250OK", "2500 x" and a multi-line
+// reply whose later lines carry other codes all read as the first line's
+// code. A first line without a code is malformed: the session never goes on
+// with a code it had to guess.
+//
 // ReplyAssembler takes received chunks in whatever pieces the network hands
-// them over and yields complete replies one at a time; bytes after a reply
-// stay for the next one.
+// them over and yields one complete reply. The client sends one command at a
+// time and waits for its reply, so anything after a reply was not asked for:
+// it is dropped, so that a server that says too much (an extra reply with its
+// greeting) cannot put the client one reply behind for the whole session.
 #pragma once
 
 #include <cstddef>
@@ -20,25 +31,25 @@ constexpr std::size_t kMaxReplyBytes = 64 * 1024;
 
 enum class ReplyStatus {
   kIncomplete,  // more bytes are needed
-  kComplete,    // a whole reply: code and length are set
-  kMalformed,   // a line that is no reply line, mixed codes, or too long
+  kComplete,    // a whole reply: code is set
+  kMalformed,   // a first line without a code, or a reply over kMaxReplyBytes
 };
 
 struct ReplyScan {
   ReplyStatus status = ReplyStatus::kIncomplete;
-  int code = 0;            // the reply's code when complete
-  std::size_t length = 0;  // bytes the complete reply takes, line ends included
+  int code = 0;  // the reply's code when complete
 };
 
 // Looks for one reply at the start of bytes. Pure; linear in the bytes.
 ReplyScan ScanReply(std::string_view bytes);
 
-// Collects received chunks and hands out the replies they hold in order.
+// Collects received chunks and hands out the reply at their start.
 class ReplyAssembler {
  public:
   void Feed(std::string_view chunk) { pending_.append(chunk); }
 
-  // The first reply in what was fed so far; a complete one is removed.
+  // The reply at the start of what was fed so far; once it is complete,
+  // everything fed so far is dropped, the bytes after it included.
   ReplyScan Next();
 
   // Drops what is pending, for a new connection.

@@ -121,8 +121,10 @@ bool SmtpClient::expectReply(int code) {
   return got && *got == code;
 }
 
+// The time-out runs from the start of the wait, not from the last byte: a
+// server that trickles a reply a byte at a time must not hold the run.
 std::optional<int> SmtpClient::readReply() {
-  Clock::time_point idle_since = Clock::now();
+  const Clock::time_point asked = Clock::now();
   while (true) {
     const ReplyScan scan = replies_.Next();
     if (scan.status == ReplyStatus::kComplete) {
@@ -130,17 +132,16 @@ std::optional<int> SmtpClient::readReply() {
       return scan.code;
     }
     if (scan.status == ReplyStatus::kMalformed) return std::nullopt;
-    const std::uint32_t idle = MillisecondsSince(idle_since);
-    if (idle >= replyTimeoutMs_) return std::nullopt;
-    const platform::Readiness ready = platform::WaitReadable(socket_, replyTimeoutMs_ - idle);
+    const std::uint32_t waited = MillisecondsSince(asked);
+    if (waited >= replyTimeoutMs_) return std::nullopt;
+    const platform::Readiness ready = platform::WaitReadable(socket_, replyTimeoutMs_ - waited);
     if (ready == platform::Readiness::kFailed) return std::nullopt;
-    if (ready == platform::Readiness::kTimedOut) continue;  // the idle check above decides
+    if (ready == platform::Readiness::kTimedOut) continue;  // the check above decides
     std::string chunk;
     if (platform::Receive(socket_, chunk, kReceiveChunkBytes) != platform::ReceiveStatus::kData) {
       return std::nullopt;  // closed by the peer, or broken
     }
     replies_.Feed(chunk);
-    idle_since = Clock::now();
   }
 }
 

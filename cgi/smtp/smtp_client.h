@@ -8,9 +8,11 @@
 // connect ends in Closed with nothing sent. A Closed client may connect
 // again. Failures show only as false results; nothing is logged.
 //
-// Every reply wait is bounded by the idle time-out: at most replyTimeoutMs
-// without receiving a byte. A peer that closes the connection fails the step
-// at once.
+// Every wait on the server is bounded by replyTimeoutMs: the TCP handshake;
+// each reply, from the moment the client starts waiting for it to its last
+// line, however the server spreads the bytes; and each send, which fails
+// when the server takes no bytes for that long. A peer that closes the
+// connection fails the step at once.
 #pragma once
 
 #include <cstdint>
@@ -23,9 +25,9 @@
 
 namespace quillo {
 
-// A reply that does not come within a minute of the last byte received means
-// the server is gone; RFC 5321 4.5.3.2 asks for minutes, mail here must not
-// keep a web request waiting that long.
+// A reply not whole within a minute of asking means the server is gone or
+// stalling; RFC 5321 4.5.3.2 asks for minutes, mail here must not keep a web
+// request waiting that long.
 constexpr std::uint32_t kDefaultReplyTimeoutMs = 60000;
 
 // What one transaction sends.

@@ -1,83 +1,94 @@
 // Reply reading as a function over byte chunks: whole replies, split reads,
-// multi-line replies and garbage, without sockets.
+// multi-line replies, garbage and the size bound, without sockets.
 #include "smtp/reply.h"
 
 #include <gtest/gtest.h>
 
+#include <string>
 #include <vector>
 
 namespace quillo {
 namespace {
 
-struct ReplyCase {
-  const char* bytes;
-  ReplyStatus status;
-  int code;
-  std::size_t length;
-};
-
-TEST(ScanReply, ReadsWholeRepliesAndRejectsGarbage) {
-  const std::vector<ReplyCase> cases = {
-      {"250 ok\r\n", ReplyStatus::kComplete, 250, 8},
-      {"250\r\n", ReplyStatus::kComplete, 250, 5},
-      {"220-first\r\n220 second\r\n", ReplyStatus::kComplete, 220, 23},
-      {"250-a\r\n250-b\r\n250 c\r\n354 go\r\n", ReplyStatus::kComplete, 250, 21},
-      {"250 bare LF\n", ReplyStatus::kComplete, 250, 12},
-      {"", ReplyStatus::kIncomplete, 0, 0},
-      {"250 no line end yet", ReplyStatus::kIncomplete, 0, 0},
-      {"220-first\r\n", ReplyStatus::kIncomplete, 0, 0},
-      {"220-first\r\n220 sec", ReplyStatus::kIncomplete, 0, 0},
-      {"abc def\r\n", ReplyStatus::kMalformed, 0, 0},
-      {"25 short\r\n", ReplyStatus::kMalformed, 0, 0},
-      {"2500 four digits\r\n", ReplyStatus::kMalformed, 0, 0},
-      {"\r\n", ReplyStatus::kMalformed, 0, 0},
-      {" 250 leading blank\r\n", ReplyStatus::kMalformed, 0, 0},
-      {"250-a\r\n550 mixed codes\r\n", ReplyStatus::kMalformed, 0, 0},
-  };
-  for (const ReplyCase& c : cases) {
-    SCOPED_TRACE(c.bytes);
-    const ReplyScan scan = ScanReply(c.bytes);
-    EXPECT_EQ(scan.status, c.status);
-    if (c.status == ReplyStatus::kComplete) {
-      EXPECT_EQ(scan.code, c.code);
-      EXPECT_EQ(scan.length, c.length);
+// Feeds the chunks one by one and notes what Next() says after each:
+// the code, "incomplete" or "malformed", separated by blanks.
+std::string ReadChunks(const std::vector<std::string>& chunks) {
+  ReplyAssembler assembler;
+  std::string said;
+  for (const std::string& chunk : chunks) {
+    assembler.Feed(chunk);
+    const ReplyScan scan = assembler.Next();
+    if (!said.empty()) said += ' ';
+    switch (scan.status) {
+      case ReplyStatus::kIncomplete:
+        said += "incomplete";
+        break;
+      case ReplyStatus::kMalformed:
+        said += "malformed";
+        break;
+      case ReplyStatus::kComplete:
+        said += std::to_string(scan.code);
+        break;
     }
   }
+  return said;
 }
 
-// Every way of cutting a stream in two gives the same replies in order.
-TEST(ReplyAssembler, GivesTheSameRepliesWhereverTheStreamIsCut) {
-  const std::string stream = "220-welcome\r\n220 ready\r\n250 hello\r\n354 go ahead\r\n";
-  for (std::size_t cut = 0; cut <= stream.size(); ++cut) {
-    SCOPED_TRACE(cut);
-    ReplyAssembler assembler;
-    std::vector<int> codes;
-    auto drain = [&] {
-      for (ReplyScan scan = assembler.Next(); scan.status == ReplyStatus::kComplete;
-           scan = assembler.Next()) {
-        codes.push_back(scan.code);
-      }
-    };
-    assembler.Feed(stream.substr(0, cut));
-    drain();
-    assembler.Feed(stream.substr(cut));
-    drain();
-    EXPECT_EQ(codes, (std::vector<int>{220, 250, 354}));
-    EXPECT_EQ(assembler.Next().status, ReplyStatus::kIncomplete);
-  }
-}
-
-TEST(ReplyAssembler, AnEndlessLineIsMalformedOnceItPassesTheLimit) {
-  ReplyAssembler assembler;
-  assembler.Feed("250 ");
-  assembler.Feed(std::string(kMaxReplyBytes, 'x'));
-  EXPECT_EQ(assembler.Next().status, ReplyStatus::kMalformed);
-
-  ReplyAssembler many_lines;
+// Continuation lines, many enough to take the reply past its bound.
+std::string LinesPastTheBound() {
   std::string lines;
   while (lines.size() <= kMaxReplyBytes) lines += "250-more\r\n";
-  many_lines.Feed(lines + "250 end\r\n");
-  EXPECT_EQ(many_lines.Next().status, ReplyStatus::kMalformed);
+  return lines;
+}
+
+TEST(ReplyAssembler, ReadsRepliesByTheFirstLinesCode) {
+  struct ReplyCase {
+    const char* what;
+    std::vector<std::string> chunks;
+    std::string said;
+  };
+  const std::string x(kMaxReplyBytes - 6, 'x');  // "250 " + x + "\r\n" fills the bound
+  const std::vector<ReplyCase> cases = {
+      {"one line", {"250 ok\r\n"}, "250"},
+      {"a code alone", {"250\r\n"}, "250"},
+      {"a code alone, bare LF", {"250\n"}, "250"},
+      {"text glued to the code", {"250OK\r\n"}, "250"},
+      {"four digits", {"2500 x\r\n"}, "250"},
+      {"a bare LF ends the line", {"250 bare LF\n"}, "250"},
+      {"a CR inside a line", {"250\rx\r\n"}, "250"},
+      {"multi-line", {"220-first\r\n220 second\r\n"}, "220"},
+      {"multi-line, bare LFs", {"220-first\n220-more\n220 last\n"}, "220"},
+      {"mixed codes: the first counts", {"250-a\r\n550 mixed codes\r\n"}, "250"},
+      {"continuations are not checked", {"250-a\r\nxyz-no code\r\nlast\r\n"}, "250"},
+      {"an empty line ends a reply", {"250-a\r\n", "\r\n"}, "incomplete 250"},
+      {"a hyphen alone continues", {"250-\r\n", "250 end\r\n"}, "incomplete 250"},
+      {"lines apart", {"220-first\r\n", "220 second\r\n"}, "incomplete 220"},
+      {"a byte at a time",
+       {"2", "5", "0", " ", "o", "k", "\r", "\n"},
+       "incomplete incomplete incomplete incomplete incomplete incomplete incomplete 250"},
+      {"cut in the code of a later line", {"220-a\r\n2", "20 b\r\n"}, "incomplete 220"},
+      {"cut between CR and LF", {"220-a\r", "\n220 b\r", "\n"}, "incomplete incomplete 220"},
+      {"nothing yet", {""}, "incomplete"},
+      {"no line end yet", {"250 no line end yet"}, "incomplete"},
+      {"an extra reply is dropped", {"220 hi\r\n554 unasked\r\n", "250 hello\r\n"}, "220 250"},
+      {"nothing left after a reply", {"250 a\r\n250 b\r\n250 c\r\n", ""}, "250 incomplete"},
+      {"letters", {"abc def\r\n"}, "malformed"},
+      {"a letter in the code", {"25O ok\r\n"}, "malformed"},
+      {"two digits", {"25 short\r\n"}, "malformed"},
+      {"two digits alone", {"25\r\n"}, "malformed"},
+      {"an empty line", {"\r\n"}, "malformed"},
+      {"a bare LF", {"\n"}, "malformed"},
+      {"a leading blank", {" 250 x\r\n"}, "malformed"},
+      {"no code, cut", {"2", "5x\r\n"}, "incomplete malformed"},
+      {"a reply that fills the bound", {"250 " + x + "\r\n"}, "250"},
+      {"a line one byte past the bound", {"250 " + x + "x\r\n"}, "malformed"},
+      {"an endless line", {"250 ", x + "xx", "x"}, "incomplete incomplete malformed"},
+      {"endless lines", {LinesPastTheBound() + "250 end\r\n"}, "malformed"},
+  };
+  for (const ReplyCase& c : cases) {
+    SCOPED_TRACE(c.what);
+    EXPECT_EQ(ReadChunks(c.chunks), c.said);
+  }
 }
 
 }  // namespace
