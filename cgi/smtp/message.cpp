@@ -9,11 +9,16 @@ namespace {
 
 // --- quoted-printable (RFC 2045 6.7) ---
 
-// A soft break goes before anything that would start past this column, so a
-// line holds at most 68 + 3 (an escape) characters plus "=": within the
-// 76 characters RFC 2045 allows.
-constexpr std::size_t kLastColumnWithoutBreak = 68;
-constexpr std::size_t kEscapeLength = 3;  // "=XX"
+// Mail already sent relies on where the soft breaks fall, so the rule keeps
+// them there and adds a break only where a line used to grow past the limit.
+// An ordinary character gets a soft break before it once the line holds more
+// than 68 characters; an escape is never split and, as before, no soft break
+// precedes it while the line holds at most 72, so a run of escapes ends its
+// line at 72 + 3 characters plus "=".
+constexpr std::size_t kLastColumnBeforeCharacter = 68;
+constexpr std::size_t kLastColumnBeforeEscape = 72;
+constexpr std::size_t kMaxEncodedBodyLine = 76;  // RFC 2045 6.7 (5), the soft break's "=" included
+constexpr std::size_t kEscapeLength = 3;         // "=XX"
 constexpr unsigned char kLastPlainByte = 127;
 
 bool NeedsEscape(unsigned char byte) { return byte > kLastPlainByte || byte == '='; }
@@ -24,6 +29,17 @@ void AppendEscape(std::string& out, unsigned char byte) {
   out.push_back('=');
   out.push_back(HexDigit(byte >> kNibbleBits));
   out.push_back(HexDigit(byte & kNibbleMask));
+}
+
+// Past column 72 an escape still stays on its line when it is the last thing
+// there and the line keeps within 76 characters: such a line was legal all
+// along, and breaking it would change mail that never broke the limit.
+// `next` is where the text goes on after the escape; CRs are dropped anyway.
+bool EscapeNeedsSoftBreak(std::string_view text, std::size_t next, std::size_t column) {
+  if (column <= kLastColumnBeforeEscape) return false;
+  if (column + kEscapeLength > kMaxEncodedBodyLine) return true;
+  while (next < text.size() && text[next] == '\r') ++next;
+  return next < text.size() && text[next] != '\n';
 }
 
 // --- RFC 2047 encoded-words ---
@@ -177,22 +193,25 @@ std::string HtmlOnlyLayout(const std::string& html) {
 }  // namespace
 
 std::string encodeQuotedPrintable(std::string_view text) {
+  constexpr std::string_view kSoftBreak = "=\n";
   std::string out;
   out.reserve(text.size() + text.size() / 8);
   std::size_t column = 0;
-  for (char c : text) {
+  for (std::size_t i = 0; i < text.size(); ++i) {
+    const char c = text[i];
     if (c == '\r') continue;
     if (c == '\n') {
       out.push_back(c);
       column = 0;
       continue;
     }
-    if (column > kLastColumnWithoutBreak) {
-      out.append("=\n");
+    const auto byte = static_cast<unsigned char>(c);
+    const bool escape = NeedsEscape(byte);
+    if (escape ? EscapeNeedsSoftBreak(text, i + 1, column) : column > kLastColumnBeforeCharacter) {
+      out.append(kSoftBreak);
       column = 0;
     }
-    const auto byte = static_cast<unsigned char>(c);
-    if (NeedsEscape(byte)) {
+    if (escape) {
       AppendEscape(out, byte);
       column += kEscapeLength;
     } else {

@@ -26,9 +26,12 @@ struct MessageParts {
 };
 
 // Quoted-printable body encoding: bytes above 127 and "=" as "=XX", CR
-// dropped, LF kept as the hard line end, a soft break "=\n" before any
-// character or escape that starts past column 68, so no line exceeds 72
-// characters plus the "=" of its soft break. Output lines end in bare LF.
+// dropped, LF kept as the hard line end. A soft break "=\n" goes before an
+// ordinary character once its line holds 69 characters, and before an escape
+// once the line holds 73, unless that escape ends the line within 76
+// characters; an escape is never split. No line exceeds 76 characters, and a
+// text whose lines never needed a break before an escape keeps the bytes it
+// was always sent with. Output lines end in bare LF.
 std::string encodeQuotedPrintable(std::string_view text);
 
 // A header value for a line that already holds `used` characters: CR and LF
