@@ -184,10 +184,38 @@ std::string AlternativeLayout(const std::string& text, const std::string& html) 
   return body;
 }
 
-std::string HtmlOnlyLayout(const std::string& html) {
+// A single body's part lines follow the header lines directly, without a
+// MIME-Version line, as mail has always been sent.
+std::string SinglePartLayout(std::string_view content_type, const std::string& encoded) {
   std::string body;
-  AppendEncodedPart(body, "text/html", html);
+  AppendEncodedPart(body, content_type, encoded);
   return body;
+}
+
+// RFC 5321 4.5.3.1.6: 1000 octets a line with its CR LF.
+constexpr std::size_t kMaxDataLine = 998;
+
+// Whether a text can go out as it is: 7-bit only (nothing declares a
+// charset for it) and in lines every server must take. CR is dropped on
+// the wire, so it does not count.
+bool GoesOutUnencoded(std::string_view text) {
+  std::size_t line = 0;
+  for (char c : text) {
+    if (static_cast<unsigned char>(c) > kLastPlainByte) return false;
+    if (c == '\n') {
+      line = 0;
+    } else if (c != '\r' && ++line > kMaxDataLine) {
+      return false;
+    }
+  }
+  return true;
+}
+
+// A text-only mail in 7 bits keeps the bare layout mail has always had: an
+// empty line, then the text.
+std::string TextOnlyLayout(const std::string& text) {
+  if (GoesOutUnencoded(text)) return "\n" + text;
+  return SinglePartLayout("text/plain", encodeQuotedPrintable(text));
 }
 
 }  // namespace
@@ -234,10 +262,9 @@ std::string BuildMessageText(const MessageParts& parts) {
   if (!text.empty() && !html.empty()) {
     message += AlternativeLayout(encodeQuotedPrintable(text), encodeQuotedPrintable(html));
   } else if (!html.empty()) {
-    message += HtmlOnlyLayout(encodeQuotedPrintable(html));
+    message += SinglePartLayout("text/html", encodeQuotedPrintable(html));
   } else if (!text.empty()) {
-    message += "\n";
-    message += text;
+    message += TextOnlyLayout(text);
   }
   StuffDots(message);
   return message;

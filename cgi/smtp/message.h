@@ -1,7 +1,10 @@
 // The message text of one mail: RFC 822 header lines, then one of four body
 // layouts chosen by which bodies are present (text and HTML as
 // multipart/alternative, HTML only, text only, none). Bodies in a MIME part
-// are quoted-printable in iso-8859-1. The whole text is dot-stuffed for SMTP.
+// are quoted-printable in iso-8859-1. A text-only body goes out bare after an
+// empty line while it is 7-bit with lines of at most 998 characters;
+// otherwise it becomes a text/plain part like the HTML-only one. The whole
+// text is dot-stuffed for SMTP.
 // Pure functions; each stage is linear in its input.
 #pragma once
 

@@ -78,14 +78,37 @@ TEST(BuildMessageText, HtmlOnlyPartLinesFollowTheHeaderDirectly) {
                                          Repeat("h", 69) + "=\n..\n<b>=E9</b>");
 }
 
-TEST(BuildMessageText, TextOnlyIsSentUnencodedWithDotsStuffed) {
-  MessageParts parts = SampleParts();
-  parts.textBody =
-      "Gr\xFC\xDF"
-      "e\n.\nend = 1\n";
-  EXPECT_EQ(BuildMessageText(parts), kHeader +
-                                         "\nGr\xFC\xDF"
-                                         "e\n..\nend = 1");
+struct LayoutCase {
+  const char* what;
+  std::string textBody;
+  std::string expectedBody;
+};
+
+TEST(BuildMessageText, TextOnlyIsBareWhileSevenBitAndShortElseAPlainPart) {
+  const std::string plain_part =
+      "Content-Transfer-Encoding: quoted-printable\n"
+      "Content-Type: text/plain;\n"
+      "\tcharset=\"iso-8859-1\"\n\n";
+  const std::string x498 = Repeat("x", 498);
+  const std::string x998 = Repeat("x", 998);
+  const std::string x999 = Repeat("x", 999);
+  const LayoutCase cases[] = {
+      {"7-bit, dots stuffed", "Gruesse\n.\nend = 1\n", "\nGruesse\n..\nend = 1"},
+      {"8-bit, dots stuffed",
+       "Gr\xFC\xDF"
+       "e\n.\nend = 1\n",
+       plain_part + "Gr=FC=DFe\n..\nend =3D 1"},
+      {"8-bit in the middle of blanks", "  \xE9  ", plain_part + "=E9"},
+      {"a line of 998", "a\n" + x998 + "\nb", "\na\n" + x998 + "\nb"},
+      {"CR does not count", x498 + "\rx" + x498 + "x\r\n.", "\n" + x498 + "\rx" + x498 + "x\r\n.."},
+      {"a line of 999", "a\n" + x999,
+       plain_part + "a\n" + Repeat(Repeat("x", 69) + "=\n", 14) + Repeat("x", 33)},
+  };
+  for (const LayoutCase& c : cases) {
+    MessageParts parts = SampleParts();
+    parts.textBody = c.textBody;
+    EXPECT_EQ(BuildMessageText(parts), kHeader + c.expectedBody) << c.what;
+  }
 }
 
 TEST(BuildMessageText, NoBodiesLeaveTheSixHeaderLines) {
