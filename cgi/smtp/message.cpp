@@ -130,13 +130,27 @@ std::string FromLine(const MessageParts& parts) {
   return line + address + "\r\n";
 }
 
+// RFC 5322 2.1.1: a header line holds at most 998 characters, CR LF not
+// counted.
+constexpr std::size_t kMaxHeaderLine = 998;
+
+// Every recipient, on one line while they fit in it. A post may name so many
+// that they do not: then the line ends after a comma, and the next one starts
+// with a blank. An address that fills a line alone is not split.
 std::string ToLine(const TextList& recipients) {
-  std::string line = "To: ";
+  std::string lines = "To: ";
+  std::size_t line_start = 0;
   for (std::size_t i = 0; i < recipients.size(); ++i) {
-    if (i > 0) line += ",";
-    line += "<" + BlankLineBreaks(recipients[i]) + ">";
+    // The comma after an address stays with it, at the end of its line.
+    std::string address = "<" + BlankLineBreaks(recipients[i]) + ">";
+    if (i + 1 < recipients.size()) address += ",";
+    if (i > 0 && lines.size() - line_start + address.size() > kMaxHeaderLine) {
+      lines.append(kFold);
+      line_start = lines.size() - kFoldIndent;
+    }
+    lines += address;
   }
-  return line + "\r\n";
+  return lines + "\r\n";
 }
 
 std::string HeaderLines(const MessageParts& parts) {

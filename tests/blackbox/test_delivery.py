@@ -235,3 +235,27 @@ def test_a_text_only_mail_declares_8_bit_text_and_long_lines(site, host, value, 
     message = email.message_from_bytes(mail.raw, policy=email.policy.default)
     assert (message.get_content_type(), message.get_content_charset()) == ("text/plain", charset)
     assert message.get_payload(decode=True) == ("Name: " + value + "\r\n\r\n").encode("latin-1")
+
+
+def test_a_long_recipient_list_folds_the_to_line_within_998_characters(site):
+    recipients = ["user%03d@example.com" % i for i in range(100)]
+    listed = "".join("<%s>," % address for address in recipients)[:-1]
+    body = form(("QUILLO_TO", ", ".join(recipients)), ("QUILLO_SERVER", "127.0.0.105"), *DOCS,
+                ("QUILLO_FORMAT", "TEXT"), ("QUILLO_SUBJECT", "Many"), ("Name", "Jo"))
+    with smtp_server("127.0.0.105") as received:
+        assert site.run(body) == (document_page("<p>Thanks Jo</p>\n<p>" + ", ".join(recipients) + "</p>\n"), 0)
+    assert [m.rcpt_tos for m in received] == [[address] for address in recipients]
+    raw = received[0].raw
+    assert all(m.raw == raw for m in received)
+    # 22 characters an address with its comma: 45 of them after "To: " (994
+    # characters), 45 after the blank of the next line (991), then the last 10.
+    assert raw.startswith(crlf_lines(
+        "From: <user000@example.com>",
+        "To: " + listed[:22 * 45],
+        " " + listed[22 * 45:22 * 90],
+        " " + listed[22 * 90:],
+        "Subject: Many",
+        "Date: " + date_of(raw)))
+    assert max(len(line) for line in raw.split(b"\r\n")) <= 998
+    message = email.message_from_bytes(raw, policy=email.policy.default)
+    assert [address.addr_spec for address in message["To"].addresses] == recipients

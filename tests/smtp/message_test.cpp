@@ -155,6 +155,80 @@ TEST(BuildMessageText, EightBitNameAndSubjectBecomeEncodedWords) {
             "Subject: =?iso-8859-1?Q?Gr=FC=DFe_aus_K=F6ln=3F?=\r\n");
 }
 
+// Recipients user000@example.test, user001@example.test, ...: 20 characters.
+TextList NumberedRecipients(int count) {
+  TextList recipients;
+  for (int i = 0; i < count; ++i) {
+    const std::string number = std::to_string(1000 + i).substr(1);
+    recipients.push_back("user" + number + "@example.test");
+  }
+  return recipients;
+}
+
+// The recipients from `first` up to `end` as the To line lists them.
+std::string Listed(const TextList& recipients, std::size_t first, std::size_t end) {
+  std::string listed;
+  for (std::size_t i = first; i < end; ++i) {
+    listed += "<" + recipients[i] + ">" + (i + 1 < recipients.size() ? "," : "");
+  }
+  return listed;
+}
+
+// The longest of the header lines, leaving out any that holds `unsplittable`.
+std::size_t LongestHeaderLine(const std::string& header, const std::string& unsplittable) {
+  std::size_t longest = 0;
+  std::size_t from = 0;
+  while (from < header.size()) {
+    const std::size_t end = header.find("\r\n", from);
+    const std::string line = header.substr(from, end - from);
+    if (line.find(unsplittable) == std::string::npos) longest = std::max(longest, line.size());
+    from = end + 2;
+  }
+  return longest;
+}
+
+struct HeaderCase {
+  const char* what;
+  TextList recipients;
+  std::string expected;  // the header lines before Date
+};
+
+TEST(BuildMessageText, NoHeaderLineExceeds998Characters) {
+  const std::string from = "From: Web Form <form@example.test>\r\n";
+  const std::string subject = "Subject: Hello\r\n";
+  const TextList hundred = NumberedRecipients(100);
+  // "To: " and an address of 900 leave room for one of 88 and its comma.
+  const std::string a900 = Repeat("a", 893) + "@x.test";
+  const std::string b88 = Repeat("b", 81) + "@x.test";
+  const std::string b89 = Repeat("b", 82) + "@x.test";
+  const std::string huge = Repeat("h", 1200) + "@x.test";
+  ASSERT_EQ(("To: <" + a900 + ">,<" + b88 + ">,").size(), 998u);
+  const HeaderCase cases[] = {
+      {"a short To line", {"a@example.test", "b@example.test"}, "To: <a@example.test>,<b@example.test>\r\n"},
+      {"a To line of exactly 998",
+       {a900, b88, "c@x.test"},
+       "To: <" + a900 + ">,<" + b88 + ">,\r\n <c@x.test>\r\n"},
+      {"the comma makes it 999",
+       {a900, b89, "c@x.test"},
+       "To: <" + a900 + ">,\r\n <" + b89 + ">,<c@x.test>\r\n"},
+      {"100 recipients", hundred,
+       "To: " + Listed(hundred, 0, 43) + "\r\n " + Listed(hundred, 43, 86) + "\r\n " +
+           Listed(hundred, 86, 100) + "\r\n"},
+      {"an address too long for any line",
+       {"a@x.test", huge, "b@x.test"},
+       "To: <a@x.test>,\r\n <" + huge + ">,\r\n <b@x.test>\r\n"},
+      {"a first address too long for any line", {huge, "b@x.test"}, "To: <" + huge + ">,\r\n <b@x.test>\r\n"},
+  };
+  for (const HeaderCase& c : cases) {
+    MessageParts parts = SampleParts();
+    parts.recipients = c.recipients;
+    const std::string message = BuildMessageText(parts);
+    const std::string header = message.substr(0, message.find("Date:"));
+    EXPECT_EQ(header, from + c.expected + subject) << c.what;
+    EXPECT_LE(LongestHeaderLine(header, huge), 998u) << c.what;
+  }
+}
+
 // Decodes the encoded-words of a header value, for checking round trips.
 std::string DecodeWords(const std::string& value) {
   const std::string start = "=?iso-8859-1?Q?";
