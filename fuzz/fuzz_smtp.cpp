@@ -1,7 +1,8 @@
 // Fuzz target: server replies cut into chunks of any size, and request text
 // through the body and header encoders and the wire formatting. Checks that
-// replies come out the same however the stream is cut, and that nothing
-// taken from a request can start a line of its own on the wire.
+// replies come out the same however the stream is cut, that nothing taken
+// from a request can start a line of its own on the wire, and that a header
+// value never makes a line longer than 998 characters.
 #include <cstdint>
 #include <cstdlib>
 #include <string>
@@ -55,6 +56,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   CheckLinesAtMost(encoded, 76);
 
   const std::string header = EncodeHeaderValue(input, 9);
+  CheckLinesAtMost("Subject: " + header, 998);
   for (std::size_t i = 0; i < header.size(); ++i) {
     // Only folding may break a header line: CR LF followed by a blank.
     if (header[i] == '\n' && (i == 0 || header[i - 1] != '\r' || i + 1 >= header.size() || header[i + 1] != ' ')) {

@@ -48,6 +48,9 @@ constexpr std::string_view kWordStart = "=?iso-8859-1?Q?";
 constexpr std::string_view kWordEnd = "?=";
 constexpr std::size_t kMaxEncodedWord = 75;  // RFC 2047 2: an encoded-word
 constexpr std::size_t kMaxEncodedLine = 76;  // RFC 2047 2: a line holding one
+// RFC 5322 2.1.1: a header line holds at most 998 characters, CR LF not
+// counted.
+constexpr std::size_t kMaxHeaderLine = 998;
 constexpr std::string_view kFold = "\r\n ";  // CR LF, then the blank of a continuation line
 constexpr std::size_t kFoldIndent = 1;
 
@@ -56,6 +59,12 @@ bool IsAscii(std::string_view value) {
     if (static_cast<unsigned char>(c) > kLastPlainByte) return false;
   }
   return true;
+}
+
+// A value goes out as given only in 7 bits and while its line keeps within
+// 998 characters; anything else becomes encoded-words, which fold.
+bool StaysAsGiven(std::string_view one_line, std::size_t used) {
+  return IsAscii(one_line) && used + one_line.size() <= kMaxHeaderLine;
 }
 
 // Characters that may stand for themselves in an encoded-word anywhere in
@@ -125,14 +134,11 @@ std::string FromLine(const MessageParts& parts) {
   const std::string name = EncodeHeaderValue(parts.fromName, head.size());
   std::string line = head + name;
   // Keep the address beside an encoded name while the line stays short.
+  const bool as_given = StaysAsGiven(BlankLineBreaks(parts.fromName), head.size());
   const bool fits = LastLineLength(line, 0) + 1 + address.size() <= kMaxEncodedLine;
-  line += (IsAscii(parts.fromName) || fits) ? std::string(" ") : std::string(kFold);
+  line += (as_given || fits) ? std::string(" ") : std::string(kFold);
   return line + address + "\r\n";
 }
-
-// RFC 5322 2.1.1: a header line holds at most 998 characters, CR LF not
-// counted.
-constexpr std::size_t kMaxHeaderLine = 998;
 
 // Every recipient, on one line while they fit in it. A post may name so many
 // that they do not: then the line ends after a comma, and the next one starts
@@ -266,7 +272,7 @@ std::string encodeQuotedPrintable(std::string_view text) {
 
 std::string EncodeHeaderValue(std::string_view value, std::size_t used) {
   const std::string one_line = BlankLineBreaks(value);
-  return IsAscii(one_line) ? one_line : EncodeWords(one_line, used);
+  return StaysAsGiven(one_line, used) ? one_line : EncodeWords(one_line, used);
 }
 
 std::string BuildMessageText(const MessageParts& parts) {

@@ -38,9 +38,10 @@ struct MessageParts {
 std::string encodeQuotedPrintable(std::string_view text);
 
 // A header value for a line that already holds `used` characters: CR and LF
-// become blanks; a value with bytes above 127 becomes RFC 2047 encoded-words
-// in iso-8859-1, folded with CR LF and a blank so that no line of them
-// exceeds 76 characters. A pure ASCII value stays as given.
+// become blanks; a value with bytes above 127, or one that would make its
+// line longer than 998 characters, becomes RFC 2047 encoded-words in
+// iso-8859-1, folded with CR LF and a blank so that no line of them exceeds
+// 76 characters. A pure ASCII value that fits its line stays as given.
 std::string EncodeHeaderValue(std::string_view value, std::size_t used);
 
 // The complete, dot-stuffed message text.

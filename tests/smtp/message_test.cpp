@@ -1,6 +1,7 @@
 // The message text byte for byte: the four body layouts, quoted-printable
-// edge cases, header values (line breaks from a request, 8-bit values as
-// RFC 2047 words) and the lines as they go on the wire.
+// edge cases and its agreement with the first encoder, header values (line
+// breaks from a request, 8-bit or over-long values as RFC 2047 words),
+// header lines within 998 characters, and the lines as they go on the wire.
 #include "smtp/message.h"
 
 #include <gtest/gtest.h>
@@ -189,9 +190,22 @@ std::size_t LongestHeaderLine(const std::string& header, const std::string& unsp
 
 struct HeaderCase {
   const char* what;
-  TextList recipients;
   std::string expected;  // the header lines before Date
+  TextList recipients = {"a@example.test", "b@example.test"};
+  std::string fromName = "Web Form";
+  std::string subject = "Hello";
 };
+
+// Encoded-words of `text` (letters only): `first_room` letters in the first,
+// then as many as fit in each continuation line.
+std::string LetterWords(const std::string& text, std::size_t first_room) {
+  const std::size_t kRoom = 76 - 1 - 17;  // after the blank, without "=?iso-8859-1?Q?" and "?="
+  std::string words = "=?iso-8859-1?Q?" + text.substr(0, first_room) + "?=";
+  for (std::size_t at = first_room; at < text.size(); at += kRoom) {
+    words += "\r\n =?iso-8859-1?Q?" + text.substr(at, kRoom) + "?=";
+  }
+  return words;
+}
 
 TEST(BuildMessageText, NoHeaderLineExceeds998Characters) {
   const std::string from = "From: Web Form <form@example.test>\r\n";
@@ -203,28 +217,51 @@ TEST(BuildMessageText, NoHeaderLineExceeds998Characters) {
   const std::string b89 = Repeat("b", 82) + "@x.test";
   const std::string huge = Repeat("h", 1200) + "@x.test";
   ASSERT_EQ(("To: <" + a900 + ">,<" + b88 + ">,").size(), 998u);
+  const std::string to = "To: <a@example.test>,<b@example.test>\r\n";
+  const std::string s989 = Repeat("s", 989);
+  const std::string s990 = Repeat("s", 990);
+  const std::string n993 = Repeat("n", 993);
   const HeaderCase cases[] = {
-      {"a short To line", {"a@example.test", "b@example.test"}, "To: <a@example.test>,<b@example.test>\r\n"},
+      {"a short To line", from + "To: <a@example.test>,<b@example.test>\r\n" + subject},
       {"a To line of exactly 998",
-       {a900, b88, "c@x.test"},
-       "To: <" + a900 + ">,<" + b88 + ">,\r\n <c@x.test>\r\n"},
+       from + "To: <" + a900 + ">,<" + b88 + ">,\r\n <c@x.test>\r\n" + subject,
+       {a900, b88, "c@x.test"}},
       {"the comma makes it 999",
-       {a900, b89, "c@x.test"},
-       "To: <" + a900 + ">,\r\n <" + b89 + ">,<c@x.test>\r\n"},
-      {"100 recipients", hundred,
-       "To: " + Listed(hundred, 0, 43) + "\r\n " + Listed(hundred, 43, 86) + "\r\n " +
-           Listed(hundred, 86, 100) + "\r\n"},
+       from + "To: <" + a900 + ">,\r\n <" + b89 + ">,<c@x.test>\r\n" + subject,
+       {a900, b89, "c@x.test"}},
+      {"100 recipients",
+       from + "To: " + Listed(hundred, 0, 43) + "\r\n " + Listed(hundred, 43, 86) + "\r\n " +
+           Listed(hundred, 86, 100) + "\r\n" + subject,
+       hundred},
       {"an address too long for any line",
-       {"a@x.test", huge, "b@x.test"},
-       "To: <a@x.test>,\r\n <" + huge + ">,\r\n <b@x.test>\r\n"},
-      {"a first address too long for any line", {huge, "b@x.test"}, "To: <" + huge + ">,\r\n <b@x.test>\r\n"},
+       from + "To: <a@x.test>,\r\n <" + huge + ">,\r\n <b@x.test>\r\n" + subject,
+       {"a@x.test", huge, "b@x.test"}},
+      {"a first address too long for any line",
+       from + "To: <" + huge + ">,\r\n <b@x.test>\r\n" + subject,
+       {huge, "b@x.test"}},
+      {"an ASCII subject filling its line",
+       from + to + "Subject: " + s989 + "\r\n",
+       {"a@example.test", "b@example.test"},
+       "Web Form",
+       s989},
+      {"an ASCII subject one longer",
+       from + to + "Subject: " + LetterWords(s990, 76 - 9 - 17) + "\r\n",
+       {"a@example.test", "b@example.test"},
+       "Web Form",
+       s990},
+      {"an ASCII name too long for its line",
+       "From: " + LetterWords(n993, 76 - 6 - 17) + " <form@example.test>\r\n" + to + subject,
+       {"a@example.test", "b@example.test"},
+       n993},
   };
   for (const HeaderCase& c : cases) {
     MessageParts parts = SampleParts();
     parts.recipients = c.recipients;
+    parts.fromName = c.fromName;
+    parts.subject = c.subject;
     const std::string message = BuildMessageText(parts);
     const std::string header = message.substr(0, message.find("Date:"));
-    EXPECT_EQ(header, from + c.expected + subject) << c.what;
+    EXPECT_EQ(header, c.expected) << c.what;
     EXPECT_LE(LongestHeaderLine(header, huge), 998u) << c.what;
   }
 }
