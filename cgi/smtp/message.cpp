@@ -133,10 +133,12 @@ std::string FromLine(const MessageParts& parts) {
   const std::string head = "From: ";
   const std::string name = EncodeHeaderValue(parts.fromName, head.size());
   std::string line = head + name;
-  // Keep the address beside an encoded name while the line stays short.
+  // Keep the address beside the name while the line stays within its limit:
+  // short after encoded-words, 998 characters after a name as given.
   const bool as_given = StaysAsGiven(BlankLineBreaks(parts.fromName), head.size());
-  const bool fits = LastLineLength(line, 0) + 1 + address.size() <= kMaxEncodedLine;
-  line += (as_given || fits) ? std::string(" ") : std::string(kFold);
+  const std::size_t limit = as_given ? kMaxHeaderLine : kMaxEncodedLine;
+  const bool fits = LastLineLength(line, 0) + 1 + address.size() <= limit;
+  line += fits ? std::string(" ") : std::string(kFold);
   return line + address + "\r\n";
 }
 

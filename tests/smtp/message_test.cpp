@@ -220,6 +220,7 @@ TEST(BuildMessageText, NoHeaderLineExceeds998Characters) {
   const std::string to = "To: <a@example.test>,<b@example.test>\r\n";
   const std::string s989 = Repeat("s", 989);
   const std::string s990 = Repeat("s", 990);
+  const std::string n972 = Repeat("n", 972);  // "From: ", the name, a blank, "<form@example.test>": 998
   const std::string n993 = Repeat("n", 993);
   const HeaderCase cases[] = {
       {"a short To line", from + "To: <a@example.test>,<b@example.test>\r\n" + subject},
@@ -249,6 +250,14 @@ TEST(BuildMessageText, NoHeaderLineExceeds998Characters) {
        {"a@example.test", "b@example.test"},
        "Web Form",
        s990},
+      {"an ASCII name and its address filling the line",
+       "From: " + n972 + " <form@example.test>\r\n" + to + subject,
+       {"a@example.test", "b@example.test"},
+       n972},
+      {"an ASCII name leaving no room for its address",
+       "From: " + n972 + "n\r\n <form@example.test>\r\n" + to + subject,
+       {"a@example.test", "b@example.test"},
+       n972 + "n"},
       {"an ASCII name too long for its line",
        "From: " + LetterWords(n993, 76 - 6 - 17) + " <form@example.test>\r\n" + to + subject,
        {"a@example.test", "b@example.test"},
