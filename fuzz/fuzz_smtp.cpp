@@ -2,7 +2,8 @@
 // through the body and header encoders and the wire formatting. Checks that
 // the first reply comes out the same however the stream is cut and leaves
 // nothing behind, that nothing taken from a request can start a line of its
-// own on the wire, and that no text can end the data before the client does.
+// own on the wire, that no text can end the data before the client does, and
+// that a header value never makes a line longer than 998 characters.
 #include <cstdint>
 #include <cstdlib>
 #include <string>
@@ -58,6 +59,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   CheckLinesAtMost(encoded, 76);
 
   const std::string header = EncodeHeaderValue(input, 9);
+  CheckLinesAtMost("Subject: " + header, 998);
   for (std::size_t i = 0; i < header.size(); ++i) {
     // Only folding may break a header line: CR LF followed by a blank.
     if (header[i] == '\n' &&

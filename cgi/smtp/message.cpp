@@ -9,11 +9,16 @@ namespace {
 
 // --- quoted-printable (RFC 2045 6.7) ---
 
-// A soft break goes before anything that would start past this column, so a
-// line holds at most 68 + 3 (an escape) characters plus "=": within the
-// 76 characters RFC 2045 allows.
-constexpr std::size_t kLastColumnWithoutBreak = 68;
-constexpr std::size_t kEscapeLength = 3;  // "=XX"
+// Mail already sent relies on where the soft breaks fall, so the rule keeps
+// them there and adds a break only where a line used to grow past the limit.
+// An ordinary character gets a soft break before it once the line holds more
+// than 68 characters; an escape is never split and, as before, no soft break
+// precedes it while the line holds at most 72, so a run of escapes ends its
+// line at 72 + 3 characters plus "=".
+constexpr std::size_t kLastColumnBeforeCharacter = 68;
+constexpr std::size_t kLastColumnBeforeEscape = 72;
+constexpr std::size_t kMaxEncodedBodyLine = 76;  // RFC 2045 6.7 (5), the soft break's "=" included
+constexpr std::size_t kEscapeLength = 3;         // "=XX"
 constexpr unsigned char kLastPlainByte = 127;
 
 bool NeedsEscape(unsigned char byte) { return byte > kLastPlainByte || byte == '='; }
@@ -26,12 +31,26 @@ void AppendEscape(std::string& out, unsigned char byte) {
   out.push_back(HexDigit(byte & kNibbleMask));
 }
 
+// Past column 72 an escape still stays on its line when it is the last thing
+// there and the line keeps within 76 characters: such a line was legal all
+// along, and breaking it would change mail that never broke the limit.
+// `next` is where the text goes on after the escape; CRs are dropped anyway.
+bool EscapeNeedsSoftBreak(std::string_view text, std::size_t next, std::size_t column) {
+  if (column <= kLastColumnBeforeEscape) return false;
+  if (column + kEscapeLength > kMaxEncodedBodyLine) return true;
+  while (next < text.size() && text[next] == '\r') ++next;
+  return next < text.size() && text[next] != '\n';
+}
+
 // --- RFC 2047 encoded-words ---
 
 constexpr std::string_view kWordStart = "=?iso-8859-1?Q?";
 constexpr std::string_view kWordEnd = "?=";
 constexpr std::size_t kMaxEncodedWord = 75;  // RFC 2047 2: an encoded-word
 constexpr std::size_t kMaxEncodedLine = 76;  // RFC 2047 2: a line holding one
+// RFC 5322 2.1.1: a header line holds at most 998 characters, CR LF not
+// counted.
+constexpr std::size_t kMaxHeaderLine = 998;
 constexpr std::string_view kFold = "\r\n ";  // CR LF, then the blank of a continuation line
 constexpr std::size_t kFoldIndent = 1;
 
@@ -40,6 +59,12 @@ bool IsAscii(std::string_view value) {
     if (static_cast<unsigned char>(c) > kLastPlainByte) return false;
   }
   return true;
+}
+
+// A value goes out as given only in 7 bits and while its line keeps within
+// 998 characters; anything else becomes encoded-words, which fold.
+bool StaysAsGiven(std::string_view one_line, std::size_t used) {
+  return IsAscii(one_line) && used + one_line.size() <= kMaxHeaderLine;
 }
 
 // Characters that may stand for themselves in an encoded-word anywhere in
@@ -108,19 +133,32 @@ std::string FromLine(const MessageParts& parts) {
   const std::string head = "From: ";
   const std::string name = EncodeHeaderValue(parts.fromName, head.size());
   std::string line = head + name;
-  // Keep the address beside an encoded name while the line stays short.
-  const bool fits = LastLineLength(line, 0) + 1 + address.size() <= kMaxEncodedLine;
-  line += (IsAscii(parts.fromName) || fits) ? std::string(" ") : std::string(kFold);
+  // Keep the address beside the name while the line stays within its limit:
+  // short after encoded-words, 998 characters after a name as given.
+  const bool as_given = StaysAsGiven(BlankLineBreaks(parts.fromName), head.size());
+  const std::size_t limit = as_given ? kMaxHeaderLine : kMaxEncodedLine;
+  const bool fits = LastLineLength(line, 0) + 1 + address.size() <= limit;
+  line += fits ? std::string(" ") : std::string(kFold);
   return line + address + "\r\n";
 }
 
+// Every recipient, on one line while they fit in it. A post may name so many
+// that they do not: then the line ends after a comma, and the next one starts
+// with a blank. An address that fills a line alone is not split.
 std::string ToLine(const TextList& recipients) {
-  std::string line = "To: ";
+  std::string lines = "To: ";
+  std::size_t line_start = 0;
   for (std::size_t i = 0; i < recipients.size(); ++i) {
-    if (i > 0) line += ",";
-    line += "<" + BlankLineBreaks(recipients[i]) + ">";
+    // The comma after an address stays with it, at the end of its line.
+    std::string address = "<" + BlankLineBreaks(recipients[i]) + ">";
+    if (i + 1 < recipients.size()) address += ",";
+    if (i > 0 && lines.size() - line_start + address.size() > kMaxHeaderLine) {
+      lines.append(kFold);
+      line_start = lines.size() - kFoldIndent;
+    }
+    lines += address;
   }
-  return line + "\r\n";
+  return lines + "\r\n";
 }
 
 std::string HeaderLines(const MessageParts& parts) {
@@ -168,31 +206,62 @@ std::string AlternativeLayout(const std::string& text, const std::string& html) 
   return body;
 }
 
-std::string HtmlOnlyLayout(const std::string& html) {
+// A single body's part lines follow the header lines directly, without a
+// MIME-Version line, as mail has always been sent.
+std::string SinglePartLayout(std::string_view content_type, const std::string& encoded) {
   std::string body;
-  AppendEncodedPart(body, "text/html", html);
+  AppendEncodedPart(body, content_type, encoded);
   return body;
+}
+
+// RFC 5321 4.5.3.1.6: 1000 octets a line with its CR LF.
+constexpr std::size_t kMaxDataLine = 998;
+
+// Whether a text can go out as it is: 7-bit only (nothing declares a
+// charset for it) and in lines every server must take. CR is dropped on
+// the wire, so it does not count.
+bool GoesOutUnencoded(std::string_view text) {
+  std::size_t line = 0;
+  for (char c : text) {
+    if (static_cast<unsigned char>(c) > kLastPlainByte) return false;
+    if (c == '\n') {
+      line = 0;
+    } else if (c != '\r' && ++line > kMaxDataLine) {
+      return false;
+    }
+  }
+  return true;
+}
+
+// A text-only mail in 7 bits keeps the bare layout mail has always had: an
+// empty line, then the text.
+std::string TextOnlyLayout(const std::string& text) {
+  if (GoesOutUnencoded(text)) return "\n" + text;
+  return SinglePartLayout("text/plain", encodeQuotedPrintable(text));
 }
 
 }  // namespace
 
 std::string encodeQuotedPrintable(std::string_view text) {
+  constexpr std::string_view kSoftBreak = "=\n";
   std::string out;
   out.reserve(text.size() + text.size() / 8);
   std::size_t column = 0;
-  for (char c : text) {
+  for (std::size_t i = 0; i < text.size(); ++i) {
+    const char c = text[i];
     if (c == '\r') continue;
     if (c == '\n') {
       out.push_back(c);
       column = 0;
       continue;
     }
-    if (column > kLastColumnWithoutBreak) {
-      out.append("=\n");
+    const auto byte = static_cast<unsigned char>(c);
+    const bool escape = NeedsEscape(byte);
+    if (escape ? EscapeNeedsSoftBreak(text, i + 1, column) : column > kLastColumnBeforeCharacter) {
+      out.append(kSoftBreak);
       column = 0;
     }
-    const auto byte = static_cast<unsigned char>(c);
-    if (NeedsEscape(byte)) {
+    if (escape) {
       AppendEscape(out, byte);
       column += kEscapeLength;
     } else {
@@ -205,7 +274,7 @@ std::string encodeQuotedPrintable(std::string_view text) {
 
 std::string EncodeHeaderValue(std::string_view value, std::size_t used) {
   const std::string one_line = BlankLineBreaks(value);
-  return IsAscii(one_line) ? one_line : EncodeWords(one_line, used);
+  return StaysAsGiven(one_line, used) ? one_line : EncodeWords(one_line, used);
 }
 
 std::string BuildMessageText(const MessageParts& parts) {
@@ -215,10 +284,9 @@ std::string BuildMessageText(const MessageParts& parts) {
   if (!text.empty() && !html.empty()) {
     message += AlternativeLayout(encodeQuotedPrintable(text), encodeQuotedPrintable(html));
   } else if (!html.empty()) {
-    message += HtmlOnlyLayout(encodeQuotedPrintable(html));
+    message += SinglePartLayout("text/html", encodeQuotedPrintable(html));
   } else if (!text.empty()) {
-    message += "\n";
-    message += text;
+    message += TextOnlyLayout(text);
   }
   return message;
 }

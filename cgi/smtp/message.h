@@ -1,8 +1,10 @@
 // The message text of one mail: RFC 822 header lines, then one of four body
 // layouts chosen by which bodies are present (text and HTML as
 // multipart/alternative, HTML only, text only, none). Bodies in a MIME part
-// are quoted-printable in iso-8859-1. The text is the message itself: the
-// SMTP client dot-stuffs it as it goes on the wire (see wire.h).
+// are quoted-printable in iso-8859-1. A text-only body goes out bare after an
+// empty line while it is 7-bit with lines of at most 998 characters;
+// otherwise it becomes a text/plain part like the HTML-only one. The text is
+// the message itself: the SMTP client dot-stuffs it on the wire (wire.h).
 // Pure functions; each stage is linear in its input.
 #pragma once
 
@@ -27,15 +29,19 @@ struct MessageParts {
 };
 
 // Quoted-printable body encoding: bytes above 127 and "=" as "=XX", CR
-// dropped, LF kept as the hard line end, a soft break "=\n" before any
-// character or escape that starts past column 68, so no line exceeds 72
-// characters plus the "=" of its soft break. Output lines end in bare LF.
+// dropped, LF kept as the hard line end. A soft break "=\n" goes before an
+// ordinary character once its line holds 69 characters, and before an escape
+// once the line holds 73, unless that escape ends the line within 76
+// characters; an escape is never split. No line exceeds 76 characters, and a
+// text whose lines never needed a break before an escape keeps the bytes it
+// was always sent with. Output lines end in bare LF.
 std::string encodeQuotedPrintable(std::string_view text);
 
 // A header value for a line that already holds `used` characters: CR and LF
-// become blanks; a value with bytes above 127 becomes RFC 2047 encoded-words
-// in iso-8859-1, folded with CR LF and a blank so that no line of them
-// exceeds 76 characters. A pure ASCII value stays as given.
+// become blanks; a value with bytes above 127, or one that would make its
+// line longer than 998 characters, becomes RFC 2047 encoded-words in
+// iso-8859-1, folded with CR LF and a blank so that no line of them exceeds
+// 76 characters. A pure ASCII value that fits its line stays as given.
 std::string EncodeHeaderValue(std::string_view value, std::size_t used);
 
 // The complete message text, lines ended by LF or CR LF.

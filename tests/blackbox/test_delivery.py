@@ -2,6 +2,7 @@
 recipient domain's mail exchanger, with its automatic reply."""
 
 import email.header
+import email.policy
 import re
 
 import pytest
@@ -198,3 +199,63 @@ def test_a_form_posted_through_a_web_server_is_mailed(site, web_server, smtp_hos
             200, "text/html", b"<p>Thanks Web</p>\r\n<p>info@example.com</p>\r\n")
     assert received[0].message.get_content_type() == "multipart/alternative"
 
+
+
+def soft_broken(line):
+    """An ASCII line without "=" as quoted-printable breaks it: 69 characters
+    and a soft break at a time."""
+    pieces = [line[i:i + 69] for i in range(0, len(line), 69)]
+    return tuple(piece + "=" for piece in pieces[:-1]) + (pieces[-1],)
+
+
+TEXT_PART = ("Content-Transfer-Encoding: quoted-printable", "Content-Type: text/plain;", '\tcharset="iso-8859-1"', "")
+LONG_VALUE = "0123456789" * 200
+
+
+@pytest.mark.parametrize("host, value, body_lines, charset", [
+    ("127.0.0.101", "J\xfcrgen", TEXT_PART + ("Name: J=FCrgen",), "iso-8859-1"),
+    ("127.0.0.102", LONG_VALUE, TEXT_PART + soft_broken("Name: " + LONG_VALUE), "iso-8859-1"),
+    ("127.0.0.103", "Jurgen", ("", "Name: Jurgen"), None),
+], ids=["8-bit", "a 2000-character line", "7-bit and short"])
+def test_a_text_only_mail_declares_8_bit_text_and_long_lines(site, host, value, body_lines, charset):
+    body = form(("QUILLO_TO", "info@example.com"), ("QUILLO_SERVER", host), *DOCS,
+                ("QUILLO_FORMAT", "TEXT"), ("QUILLO_SUBJECT", "Text"), ("Name", value))
+    with smtp_server(host) as received:
+        assert site.run(body) == (document_page("<p>Thanks " + value + "</p>\n<p>info@example.com</p>\n"), 0)
+    (mail,) = received
+    assert mail.raw == crlf_lines(
+        "From: <info@example.com>",
+        "To: <info@example.com>",
+        "Subject: Text",
+        "Date: " + date_of(mail.raw),
+        "X-Mailer: Tessik Quillo!Pro v4",
+        "X-Priority: 3",
+        *body_lines,
+        "")
+    message = email.message_from_bytes(mail.raw, policy=email.policy.default)
+    assert (message.get_content_type(), message.get_content_charset()) == ("text/plain", charset)
+    assert message.get_payload(decode=True) == ("Name: " + value + "\r\n\r\n").encode("latin-1")
+
+
+def test_a_long_recipient_list_folds_the_to_line_within_998_characters(site):
+    recipients = ["user%03d@example.com" % i for i in range(100)]
+    listed = "".join("<%s>," % address for address in recipients)[:-1]
+    body = form(("QUILLO_TO", ", ".join(recipients)), ("QUILLO_SERVER", "127.0.0.105"), *DOCS,
+                ("QUILLO_FORMAT", "TEXT"), ("QUILLO_SUBJECT", "Many"), ("Name", "Jo"))
+    with smtp_server("127.0.0.105") as received:
+        assert site.run(body) == (document_page("<p>Thanks Jo</p>\n<p>" + ", ".join(recipients) + "</p>\n"), 0)
+    assert [m.rcpt_tos for m in received] == [[address] for address in recipients]
+    raw = received[0].raw
+    assert all(m.raw == raw for m in received)
+    # 22 characters an address with its comma: 45 of them after "To: " (994
+    # characters), 45 after the blank of the next line (991), then the last 10.
+    assert raw.startswith(crlf_lines(
+        "From: <user000@example.com>",
+        "To: " + listed[:22 * 45],
+        " " + listed[22 * 45:22 * 90],
+        " " + listed[22 * 90:],
+        "Subject: Many",
+        "Date: " + date_of(raw)))
+    assert max(len(line) for line in raw.split(b"\r\n")) <= 998
+    message = email.message_from_bytes(raw, policy=email.policy.default)
+    assert [address.addr_spec for address in message["To"].addresses] == recipients

@@ -1,11 +1,14 @@
 // The message text byte for byte: the four body layouts, quoted-printable
-// edge cases, header values (line breaks from a request, 8-bit values as
-// RFC 2047 words) and the lines as they go on the wire.
+// edge cases and its agreement with the first encoder, header values (line
+// breaks from a request, 8-bit or over-long values as RFC 2047 words),
+// header lines within 998 characters, and the lines as they go on the wire.
 #include "smtp/message.h"
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <random>
+#include <string_view>
 
 #include "smtp/wire.h"
 
@@ -76,14 +79,37 @@ TEST(BuildMessageText, HtmlOnlyPartLinesFollowTheHeaderDirectly) {
                                          Repeat("h", 69) + "=\n.\n<b>=E9</b>");
 }
 
-TEST(BuildMessageText, TextOnlyIsSentUnencoded) {
-  MessageParts parts = SampleParts();
-  parts.textBody =
-      "Gr\xFC\xDF"
-      "e\n.\nend = 1\n";
-  EXPECT_EQ(BuildMessageText(parts), kHeader +
-                                         "\nGr\xFC\xDF"
-                                         "e\n.\nend = 1");
+struct LayoutCase {
+  const char* what;
+  std::string textBody;
+  std::string expectedBody;
+};
+
+TEST(BuildMessageText, TextOnlyIsBareWhileSevenBitAndShortElseAPlainPart) {
+  const std::string plain_part =
+      "Content-Transfer-Encoding: quoted-printable\n"
+      "Content-Type: text/plain;\n"
+      "\tcharset=\"iso-8859-1\"\n\n";
+  const std::string x498 = Repeat("x", 498);
+  const std::string x998 = Repeat("x", 998);
+  const std::string x999 = Repeat("x", 999);
+  const LayoutCase cases[] = {
+      {"7-bit", "Gruesse\n.\nend = 1\n", "\nGruesse\n.\nend = 1"},
+      {"8-bit",
+       "Gr\xFC\xDF"
+       "e\n.\nend = 1\n",
+       plain_part + "Gr=FC=DFe\n.\nend =3D 1"},
+      {"8-bit in the middle of blanks", "  \xE9  ", plain_part + "=E9"},
+      {"a line of 998", "a\n" + x998 + "\nb", "\na\n" + x998 + "\nb"},
+      {"CR does not count", x498 + "\rx" + x498 + "x\r\n.", "\n" + x498 + "\rx" + x498 + "x\r\n."},
+      {"a line of 999", "a\n" + x999,
+       plain_part + "a\n" + Repeat(Repeat("x", 69) + "=\n", 14) + Repeat("x", 33)},
+  };
+  for (const LayoutCase& c : cases) {
+    MessageParts parts = SampleParts();
+    parts.textBody = c.textBody;
+    EXPECT_EQ(BuildMessageText(parts), kHeader + c.expectedBody) << c.what;
+  }
 }
 
 TEST(BuildMessageText, NoBodiesLeaveTheSixHeaderLines) {
@@ -128,6 +154,125 @@ TEST(BuildMessageText, EightBitNameAndSubjectBecomeEncodedWords) {
             "From: =?iso-8859-1?Q?J=FCrgen_M=FCller?= <form@example.test>\r\n"
             "To: <a@example.test>,<b@example.test>\r\n"
             "Subject: =?iso-8859-1?Q?Gr=FC=DFe_aus_K=F6ln=3F?=\r\n");
+}
+
+// Recipients user000@example.test, user001@example.test, ...: 20 characters.
+TextList NumberedRecipients(int count) {
+  TextList recipients;
+  for (int i = 0; i < count; ++i) {
+    const std::string number = std::to_string(1000 + i).substr(1);
+    recipients.push_back("user" + number + "@example.test");
+  }
+  return recipients;
+}
+
+// The recipients from `first` up to `end` as the To line lists them.
+std::string Listed(const TextList& recipients, std::size_t first, std::size_t end) {
+  std::string listed;
+  for (std::size_t i = first; i < end; ++i) {
+    listed += "<" + recipients[i] + ">" + (i + 1 < recipients.size() ? "," : "");
+  }
+  return listed;
+}
+
+// The longest of the header lines, leaving out any that holds `unsplittable`.
+std::size_t LongestHeaderLine(const std::string& header, const std::string& unsplittable) {
+  std::size_t longest = 0;
+  std::size_t from = 0;
+  while (from < header.size()) {
+    const std::size_t end = header.find("\r\n", from);
+    const std::string line = header.substr(from, end - from);
+    if (line.find(unsplittable) == std::string::npos) longest = std::max(longest, line.size());
+    from = end + 2;
+  }
+  return longest;
+}
+
+struct HeaderCase {
+  const char* what;
+  std::string expected;  // the header lines before Date
+  TextList recipients = {"a@example.test", "b@example.test"};
+  std::string fromName = "Web Form";
+  std::string subject = "Hello";
+};
+
+// Encoded-words of `text` (letters only): `first_room` letters in the first,
+// then as many as fit in each continuation line.
+std::string LetterWords(const std::string& text, std::size_t first_room) {
+  const std::size_t kRoom = 76 - 1 - 17;  // after the blank, without "=?iso-8859-1?Q?" and "?="
+  std::string words = "=?iso-8859-1?Q?" + text.substr(0, first_room) + "?=";
+  for (std::size_t at = first_room; at < text.size(); at += kRoom) {
+    words += "\r\n =?iso-8859-1?Q?" + text.substr(at, kRoom) + "?=";
+  }
+  return words;
+}
+
+TEST(BuildMessageText, NoHeaderLineExceeds998Characters) {
+  const std::string from = "From: Web Form <form@example.test>\r\n";
+  const std::string subject = "Subject: Hello\r\n";
+  const TextList hundred = NumberedRecipients(100);
+  // "To: " and an address of 900 leave room for one of 88 and its comma.
+  const std::string a900 = Repeat("a", 893) + "@x.test";
+  const std::string b88 = Repeat("b", 81) + "@x.test";
+  const std::string b89 = Repeat("b", 82) + "@x.test";
+  const std::string huge = Repeat("h", 1200) + "@x.test";
+  ASSERT_EQ(("To: <" + a900 + ">,<" + b88 + ">,").size(), 998u);
+  const std::string to = "To: <a@example.test>,<b@example.test>\r\n";
+  const std::string s989 = Repeat("s", 989);
+  const std::string s990 = Repeat("s", 990);
+  const std::string n972 = Repeat("n", 972);  // "From: ", the name, a blank, "<form@example.test>": 998
+  const std::string n993 = Repeat("n", 993);
+  const HeaderCase cases[] = {
+      {"a short To line", from + "To: <a@example.test>,<b@example.test>\r\n" + subject},
+      {"a To line of exactly 998",
+       from + "To: <" + a900 + ">,<" + b88 + ">,\r\n <c@x.test>\r\n" + subject,
+       {a900, b88, "c@x.test"}},
+      {"the comma makes it 999",
+       from + "To: <" + a900 + ">,\r\n <" + b89 + ">,<c@x.test>\r\n" + subject,
+       {a900, b89, "c@x.test"}},
+      {"100 recipients",
+       from + "To: " + Listed(hundred, 0, 43) + "\r\n " + Listed(hundred, 43, 86) + "\r\n " +
+           Listed(hundred, 86, 100) + "\r\n" + subject,
+       hundred},
+      {"an address too long for any line",
+       from + "To: <a@x.test>,\r\n <" + huge + ">,\r\n <b@x.test>\r\n" + subject,
+       {"a@x.test", huge, "b@x.test"}},
+      {"a first address too long for any line",
+       from + "To: <" + huge + ">,\r\n <b@x.test>\r\n" + subject,
+       {huge, "b@x.test"}},
+      {"an ASCII subject filling its line",
+       from + to + "Subject: " + s989 + "\r\n",
+       {"a@example.test", "b@example.test"},
+       "Web Form",
+       s989},
+      {"an ASCII subject one longer",
+       from + to + "Subject: " + LetterWords(s990, 76 - 9 - 17) + "\r\n",
+       {"a@example.test", "b@example.test"},
+       "Web Form",
+       s990},
+      {"an ASCII name and its address filling the line",
+       "From: " + n972 + " <form@example.test>\r\n" + to + subject,
+       {"a@example.test", "b@example.test"},
+       n972},
+      {"an ASCII name leaving no room for its address",
+       "From: " + n972 + "n\r\n <form@example.test>\r\n" + to + subject,
+       {"a@example.test", "b@example.test"},
+       n972 + "n"},
+      {"an ASCII name too long for its line",
+       "From: " + LetterWords(n993, 76 - 6 - 17) + " <form@example.test>\r\n" + to + subject,
+       {"a@example.test", "b@example.test"},
+       n993},
+  };
+  for (const HeaderCase& c : cases) {
+    MessageParts parts = SampleParts();
+    parts.recipients = c.recipients;
+    parts.fromName = c.fromName;
+    parts.subject = c.subject;
+    const std::string message = BuildMessageText(parts);
+    const std::string header = message.substr(0, message.find("Date:"));
+    EXPECT_EQ(header, c.expected) << c.what;
+    EXPECT_LE(LongestHeaderLine(header, huge), 998u) << c.what;
+  }
 }
 
 // Decodes the encoded-words of a header value, for checking round trips.
@@ -187,25 +332,115 @@ TEST(BuildMessageText, AnEncodedNameTooLongForTheAddressPutsItOnAContinuationLin
 
 // --- quoted-printable ---
 
-TEST(EncodeQuotedPrintable, EscapesEightBitAndEqualsOnly) {
-  EXPECT_EQ(encodeQuotedPrintable(""), "");
-  EXPECT_EQ(encodeQuotedPrintable("\xFC"), "=FC");
-  EXPECT_EQ(encodeQuotedPrintable("a=b"), "a=3Db");
-  EXPECT_EQ(encodeQuotedPrintable("\t. ;\x01"), "\t. ;\x01");
-  EXPECT_EQ(encodeQuotedPrintable("a\r\nb\rc\n"), "a\nbc\n");
-  EXPECT_EQ(encodeQuotedPrintable("a  \nb"), "a  \nb");
+struct EncodingCase {
+  const char* what;
+  std::string text;
+  std::string expected;
+};
+
+TEST(EncodeQuotedPrintable, EncodesEachCaseByteForByte) {
+  const std::string x67 = Repeat("x", 67);
+  const std::string x68 = Repeat("x", 68);
+  const std::string x69 = Repeat("x", 69);
+  const std::string fc25 = Repeat("=FC", 25);
+  const EncodingCase cases[] = {
+      {"empty", "", ""},
+      {"an 8-bit byte", "\xFC", "=FC"},
+      {"an equals sign", "a=b", "a=3Db"},
+      {"other bytes stay", "\t. ;\x01", "\t. ;\x01"},
+      {"CR LF and a bare CR", "a\r\nb\rc\n", "a\nbc\n"},
+      {"blanks before a line end", "a  \nb", "a  \nb"},
+      {"70 ordinary characters", Repeat("x", 70), x69 + "=\n" + "x"},
+      {"a hard line end resets the column", Repeat("x", 60) + "\n" + Repeat("y", 60),
+       Repeat("x", 60) + "\n" + Repeat("y", 60)},
+      {"an escape after 68 stays whole", x68 + "\xE9" + "abc", x68 + "=E9=\nabc"},
+      {"a period after 69", x69 + ".\n", x69 + "=\n.\n"},
+      {"an escape after 69", x69 + "\xE9", x69 + "=E9"},
+      {"two escapes after 69", x69 + "\xE9\xE9", x69 + "=E9=E9"},
+      {"three escapes after 69", x69 + "\xE9\xE9\xE9", x69 + "=E9=E9=\n=E9"},
+      {"200 escapes", Repeat("\xFC", 200), Repeat(fc25 + "=\n", 7) + fc25},
+      {"an escape ending the text at 76", x67 + "\xFC\xFC\xFC", x67 + "=FC=FC=FC"},
+      {"an escape ending the line at 76", x67 + "\xFC\xFC\xFC\r\ny", x67 + "=FC=FC=FC\ny"},
+      {"a character after an escape at 76", x67 + "\xFC\xFC\xFC" + "a", x67 + "=FC=FC=\n=FCa"},
+      {"an escape after an escape at 76", x67 + "\xFC\xFC\xFC\xFC", x67 + "=FC=FC=\n=FC=FC"},
+      {"the meta line of the built-in HTML layout",
+       "<head><meta http-equiv=\"Content-Type\" content=\"text/html; charset=iso-8859-1\"></head>\n",
+       "<head><meta http-equiv=3D\"Content-Type\" content=3D\"text/html; charset=3D=\n"
+       "iso-8859-1\"></head>\n"},
+  };
+  for (const EncodingCase& c : cases) {
+    EXPECT_EQ(encodeQuotedPrintable(c.text), c.expected) << c.what;
+  }
 }
 
-TEST(EncodeQuotedPrintable, SoftBreaksKeepLinesShortAndEscapesWhole) {
-  // 70 ordinary characters: 69 and the "=" of the soft break, then the 70th.
-  EXPECT_EQ(encodeQuotedPrintable(Repeat("x", 70)), Repeat("x", 69) + "=\n" + "x");
-  // An escape that starts at column 68 stays whole; the break follows it.
-  EXPECT_EQ(encodeQuotedPrintable(Repeat("x", 68) + "\xE9" + "abc"), Repeat("x", 68) + "=E9=\nabc");
-  // A run of 8-bit bytes breaks between escapes, never beyond 72 + "=".
-  EXPECT_EQ(encodeQuotedPrintable(Repeat("\xFC", 30)), Repeat("=FC", 23) + "=\n" + Repeat("=FC", 7));
-  // A hard line end resets the column.
-  EXPECT_EQ(encodeQuotedPrintable(Repeat("x", 60) + "\n" + Repeat("y", 60)),
-            Repeat("x", 60) + "\n" + Repeat("y", 60));
+// The encoder as mail was first sent with it: its soft breaks never come
+// before an escape, so a run of escapes makes a line of any length.
+std::string OriginalQuotedPrintable(std::string_view text) {
+  static const char kHex[] = "0123456789ABCDEF";
+  std::string out;
+  std::size_t column = 0;
+  for (char c : text) {
+    const auto byte = static_cast<unsigned char>(c);
+    if (c == '\r') continue;
+    if (c == '\n') {
+      out += '\n';
+      column = 0;
+    } else if (byte > 127 || c == '=') {
+      out += {'=', kHex[byte >> 4], kHex[byte & 15]};
+      column += 3;
+    } else {
+      if (column > 68) {
+        out += "=\n";
+        column = 0;
+      }
+      out += c;
+      column += 1;
+    }
+  }
+  return out;
+}
+
+std::size_t LongestLine(std::string_view text) {
+  std::size_t longest = 0;
+  std::size_t from = 0;
+  while (from <= text.size()) {
+    std::size_t end = text.find('\n', from);
+    if (end == std::string_view::npos) end = text.size();
+    longest = std::max(longest, end - from);
+    from = end + 1;
+  }
+  return longest;
+}
+
+TEST(EncodeQuotedPrintable, ChangesOnlyTheLinesThatBrokeTheLimit) {
+  std::mt19937 random(20240101);
+  const std::string pieces[] = {"a", "b", " ", ".", "=", "\xE9", "\xFC", "\x80", "\xFF", "\n", "\r\n"};
+  int kept = 0;
+  int changed = 0;
+  for (int round = 0; round < 4000; ++round) {
+    // Some texts are one long line, others break often: both kinds of line
+    // end must meet runs of escapes near the limit.
+    const int line_end_odds = std::uniform_int_distribution<int>(0, 2)(random) == 0 ? 0 : 40;
+    std::uniform_int_distribution<int> piece(0, 8);
+    std::uniform_int_distribution<int> odds(0, line_end_odds);
+    std::string text;
+    const int length = std::uniform_int_distribution<int>(0, 300)(random);
+    for (int i = 0; i < length; ++i) {
+      text += odds(random) == 1 ? pieces[9 + round % 2] : pieces[piece(random)];
+    }
+    const std::string encoded = encodeQuotedPrintable(text);
+    const std::string original = OriginalQuotedPrintable(text);
+    EXPECT_LE(LongestLine(encoded), 76u) << encoded;
+    if (LongestLine(original) <= 76) {
+      EXPECT_EQ(encoded, original);
+      ++kept;
+    } else {
+      ++changed;
+    }
+  }
+  // Both kinds must have been met for the comparison to mean anything.
+  EXPECT_GT(kept, 1000);
+  EXPECT_GT(changed, 1000);
 }
 
 TEST(EncodeQuotedPrintable, NoLineExceedsSeventySixCharacters) {

@@ -151,7 +151,7 @@ def test_multipart_mail_reaches_a_real_server_intact(servers):
     assert all(len(line) <= 76 for line in content.split(b"\r\n")), "no line past 76 characters"
 
 
-def test_refusing_server_falls_back_and_text_only_stays_unencoded(servers):
+def test_refusing_server_falls_back_and_8_bit_text_only_goes_out_quoted_printable(servers):
     answer = run_driver(servers, "send", "--server", NOBODY, "--from", "v@site.test",
                         "--name", "Eve\r\nBcc: victim@site.test", "--subject", "Hi\r\nBcc: x@site.test",
                         "--date", DATE, "--to", "owner@mail.quillo.test",
@@ -165,8 +165,11 @@ def test_refusing_server_falls_back_and_text_only_stays_unencoded(servers):
                        b"Date: " + DATE.encode() + b"\r\n"
                        b"X-Mailer: Tessik Quillo!Pro v4\r\n"
                        b"X-Priority: 3\r\n"
+                       b"Content-Transfer-Encoding: quoted-printable\r\n"
+                       b"Content-Type: text/plain;\r\n"
+                       b"\tcharset=\"iso-8859-1\"\r\n"
                        b"\r\n"
-                       b"Gr\xfc\xdfe\r\n"
+                       b"Gr=FC=DFe\r\n"
                        b".\r\n"
                        b"bareCR\r\n"
                        b"trailing\r\n"
