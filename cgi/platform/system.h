@@ -29,6 +29,7 @@ std::optional<std::string> GetEnv(const char* name);
 std::optional<std::string> ReadStdinLine(long max_bytes);
 
 // Writes text to standard output as a text stream: every LF goes out as CR LF.
+// Allocates nothing.
 void WriteStdoutText(std::string_view text);
 
 // One line for the web server's error log, on standard error: what the
@@ -38,9 +39,22 @@ void WriteStderrLine(std::string_view line);
 // [[noreturn]] process exit after flushing standard output.
 [[noreturn]] void ExitProcess(int status);
 
-// The whole file read in text mode (CR LF arrives as LF), or nothing when it
-// cannot be opened or read.
-std::optional<std::string> ReadTextFile(const std::string& path);
+enum class FileStatus {
+  kRead,
+  kMissing,     // no such file: nothing by that name in its folder
+  kUnreadable,  // there, but not a regular file, or it cannot be opened or read
+  kTooLarge,    // more than the bytes asked for at most
+};
+
+struct FileText {
+  FileStatus status = FileStatus::kRead;
+  std::string text;  // when read: the file in text mode, CR LF as LF
+};
+
+// A regular file read whole, at most max_bytes of it. Opening never waits
+// (a FIFO or a device named like a document cannot hold the run), and
+// anything but a regular file is unreadable.
+FileText ReadTextFile(const std::string& path, std::size_t max_bytes);
 
 // Seconds since 1970-01-01 00:00 UTC.
 std::time_t Now();
@@ -56,7 +70,6 @@ std::optional<LocalTime> ToLocalTime(std::time_t when);
 std::string HostName();
 
 // Pure helpers of the text-mode conventions, exposed for tests.
-std::string LfToCrLf(std::string_view text);
 std::string CrLfToLf(std::string_view bytes);
 
 }  // namespace quillo::platform

@@ -1,11 +1,13 @@
 // POSIX implementation of the system seam; see system.h.
 #include <fcntl.h>
 #include <signal.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
 #include <cerrno>
 #include <climits>
+#include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 
@@ -65,8 +67,14 @@ std::optional<std::string> ReadStdinLine(long max_bytes) {
 }
 
 void WriteStdoutText(std::string_view text) {
-  const std::string bytes = LfToCrLf(text);
-  std::fwrite(bytes.data(), 1, bytes.size(), stdout);
+  // Line by line, without a copy: this also writes the out-of-memory page.
+  while (!text.empty()) {
+    const std::size_t lf = std::min(text.find('\n'), text.size());
+    std::fwrite(text.data(), 1, lf, stdout);
+    if (lf == text.size()) break;
+    std::fwrite("\r\n", 1, 2, stdout);
+    text.remove_prefix(lf + 1);
+  }
 }
 
 void WriteStderrLine(std::string_view line) {
@@ -82,18 +90,38 @@ void ExitProcess(int status) {
   std::exit(status);
 }
 
-std::optional<std::string> ReadTextFile(const std::string& path) {
-  const int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC);
-  if (fd < 0) return std::nullopt;
-  // A folder or a failing device opens but reports an error on reading.
-  std::string bytes;
-  ssize_t got;
-  do {
-    got = AppendRead(fd, bytes, kReadStep);
-  } while (got > 0);
+FileText ReadTextFile(const std::string& path, std::size_t max_bytes) {
+  const int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY);
+  if (fd < 0) {
+    // A dangling link is there all the same: only no entry at all is missing.
+    struct stat entry {};
+    const bool missing = errno == ENOENT && lstat(path.c_str(), &entry) != 0 && errno == ENOENT;
+    return {missing ? FileStatus::kMissing : FileStatus::kUnreadable, {}};
+  }
+  struct stat info {};
+  FileText file;
+  if (fstat(fd, &info) != 0 || !S_ISREG(info.st_mode)) {
+    file.status = FileStatus::kUnreadable;
+  } else if (static_cast<std::uint64_t>(info.st_size) > max_bytes) {
+    file.status = FileStatus::kTooLarge;
+  } else {
+    // One read past the size tells a file that grew since fstat.
+    std::string bytes;
+    bytes.reserve(static_cast<std::size_t>(info.st_size) + 1);
+    ssize_t got;
+    do {
+      got = AppendRead(fd, bytes, std::min(kReadStep, max_bytes + 1 - bytes.size()));
+    } while (got > 0 && bytes.size() <= max_bytes);
+    if (got < 0) {
+      file.status = FileStatus::kUnreadable;
+    } else if (bytes.size() > max_bytes) {
+      file.status = FileStatus::kTooLarge;
+    } else {
+      file.text = CrLfToLf(bytes);
+    }
+  }
   close(fd);
-  if (got < 0) return std::nullopt;
-  return CrLfToLf(bytes);
+  return file;
 }
 
 std::time_t Now() { return std::time(nullptr); }

@@ -4,16 +4,6 @@
 
 namespace quillo::platform {
 
-std::string LfToCrLf(std::string_view text) {
-  std::string out;
-  out.reserve(text.size() + text.size() / 32);
-  for (char c : text) {
-    if (c == '\n') out.push_back('\r');
-    out.push_back(c);
-  }
-  return out;
-}
-
 std::string CrLfToLf(std::string_view bytes) {
   std::string out;
   out.reserve(bytes.size());

@@ -1,6 +1,8 @@
 // Field pass, e-mail syntax and allow-list; see field_checks.h.
 #include "request/field_checks.h"
 
+#include <algorithm>
+
 #include "content/text.h"
 #include "response/documents.h"
 
@@ -11,7 +13,33 @@ namespace {
 // which holds the terminating NUL.
 constexpr std::size_t kAllowListLinePiece = 1023;
 
-bool StartsWith(std::string_view text, std::string_view prefix) { return text.substr(0, prefix.size()) == prefix; }
+bool StartsWith(std::string_view text, std::string_view prefix) {
+  return text.substr(0, prefix.size()) == prefix;
+}
+
+bool IsAsciiAlnum(char c) {
+  return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9');
+}
+
+// RFC 1123 2.1: labels of letters, digits and hyphens, not starting or ending
+// with a hyphen, at most 63 characters each, 253 in all.
+bool IsHostName(std::string_view name) {
+  constexpr std::size_t kMaxName = 253;
+  constexpr std::size_t kMaxLabel = 63;
+  if (name.empty() || name.size() > kMaxName) return false;
+  std::size_t from = 0;
+  while (true) {
+    const std::size_t dot = std::min(name.find('.', from), name.size());
+    const std::string_view label = name.substr(from, dot - from);
+    if (label.empty() || label.size() > kMaxLabel || label.front() == '-' || label.back() == '-')
+      return false;
+    for (char c : label) {
+      if (!IsAsciiAlnum(c) && c != '-') return false;
+    }
+    if (dot == name.size()) return true;
+    from = dot + 1;
+  }
+}
 
 }  // namespace
 
@@ -56,9 +84,26 @@ TextList ParseAllowList(std::string_view file_text) {
   return entries;
 }
 
+bool IsPlainAddress(std::string_view address) {
+  const std::size_t at = address.find('@');
+  if (at == std::string_view::npos || at == 0) return false;
+  const std::string_view local = address.substr(0, at);
+  const std::string_view domain = address.substr(at + 1);
+  // Dot-atom text (RFC 5322 3.2.3) less "%" and "!".
+  const auto atom_char = [](char c) {
+    return IsAsciiAlnum(c) || std::string_view("#$&'*+-/=?^_`{|}~").find(c) != std::string_view::npos;
+  };
+  if (local.front() == '.' || local.back() == '.' || local.find("..") != std::string_view::npos) return false;
+  for (char c : local) {
+    if (c != '.' && !atom_char(c)) return false;
+  }
+  return IsHostName(domain);
+}
+
 std::optional<std::string> FindRecipientNotAllowed(const TextList& recipients, const TextList& allowed) {
   for (const std::string& recipient : recipients) {
     const std::string lower = LowerCopy(recipient);
+    if (!IsPlainAddress(recipient)) return lower;
     bool listed = false;
     for (const std::string& entry : allowed) {
       if (lower.find(entry) != std::string::npos) {

@@ -26,7 +26,14 @@ FieldPassResult RunFieldPass(FormRequest& request);
 // read in 1023-byte line pieces.
 TextList ParseAllowList(std::string_view file_text);
 
-// The first recipient (lower-cased) that no entry occurs in, if any.
+// A plain address as mail servers route it: a dot-atom local part without
+// "%" or "!" (old routing syntax), one "@", and a host name. Quotes,
+// comments, source routes and blanks are not plain: a server may read the
+// address otherwise than a substring test does.
+bool IsPlainAddress(std::string_view address);
+
+// The first recipient (lower-cased) that is no plain address or that no
+// entry occurs in, if any.
 std::optional<std::string> FindRecipientNotAllowed(const TextList& recipients, const TextList& allowed);
 
 }  // namespace quillo

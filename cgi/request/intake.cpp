@@ -1,6 +1,7 @@
 // CGI request intake; see intake.h.
 #include "request/intake.h"
 
+#include <algorithm>
 #include <climits>
 #include <cstdint>
 #include <cstdio>
@@ -184,6 +185,11 @@ void DecodeBodyIntoFields(std::string_view body, FormRequest& request) {
   }
 }
 
+bool IsMultipartForm(std::string_view content_type) {
+  constexpr std::string_view kMultipart = "multipart/form-data";
+  return LowerCopy(Trimmed(content_type)).compare(0, kMultipart.size(), kMultipart) == 0;
+}
+
 TextList SplitRecipients(std::string& to) {
   Trim(to);
   TextList recipients;
@@ -209,15 +215,19 @@ FormRequest BuildFormRequest(std::string_view argv0) {
   request.date = CurrentMailDate(now);
 
   const auto content_length = platform::GetEnv("CONTENT_LENGTH");
-  if (!content_length) WriteUsageLine();
+  if (!content_length) WriteUsageLine(platform::GetEnv("GATEWAY_INTERFACE").has_value());
   CopyCgiVariables(request);
   request.content_length = ParseContentLength(*content_length);
   request.auth_type = platform::GetEnv("AUTH_TYPE").value_or("");
 
   // A negative length is no body at all.
   if (request.content_length > 0) {
-    auto body = platform::ReadStdinLine(request.content_length);
+    if (IsMultipartForm(request.content_type)) WriteErrorPage(Error305NotUrlEncoded());
+    // One byte more than the bound tells a body that is too large.
+    auto body = platform::ReadStdinLine(std::min(request.content_length, kMaxBodyBytes + 1));
     if (!body) throw RunEnded{"", -1};
+    if (static_cast<long>(body->size()) > kMaxBodyBytes)
+      WriteErrorPage(Error306RequestTooLarge(kMaxBodyBytes));
     // The body is a text: a raw NUL byte ends it.
     CutAtNul(*body);
     DecodeBodyIntoFields(*body, request);

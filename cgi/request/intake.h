@@ -41,8 +41,17 @@ void DecodeBodyIntoFields(std::string_view body, FormRequest& request);
 // QUILLO_TO: trimmed in place, split at commas into trimmed, non-empty parts.
 TextList SplitRecipients(std::string& to);
 
+// A form post is text a visitor typed; a body larger than this is refused
+// unread rather than held in memory.
+constexpr long kMaxBodyBytes = 16 * 1024 * 1024;
+
+// Whether a CONTENT_TYPE says multipart/form-data: a form with
+// enctype="multipart/form-data", whose body is no URL-encoded field list.
+bool IsMultipartForm(std::string_view content_type);
+
 // The whole construction from the environment and standard input. Ends the run
-// with ERROR 700, the usage line, ERROR 701-704 or the silent exit.
+// with ERROR 700, the usage line, ERROR 305 or 306 for a body it does not
+// read, ERROR 701-704 or the silent exit.
 FormRequest BuildFormRequest(std::string_view argv0);
 
 }  // namespace quillo

@@ -3,6 +3,7 @@
 
 #include "platform/system.h"
 #include "request/pipeline.h"
+#include "response/pages.h"
 #include "response/run_end.h"
 #include "smtp/send_mail.h"
 
@@ -14,7 +15,8 @@ int main(int argc, char** argv) {
     platform::WriteStdoutText(end.output);
     platform::ExitProcess(end.exit_status);
   } catch (const std::bad_alloc&) {
-    // Out of memory: no page can be promised; the web server answers.
-    platform::ExitProcess(-1);
+    // The run's memory is released by now; the page needs none.
+    platform::WriteStdoutText(kOutOfMemoryPage);
+    platform::ExitProcess(0);
   }
 }

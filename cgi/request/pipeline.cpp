@@ -22,10 +22,11 @@ void SetIfEmpty(std::string& field, std::string_view value) {
   if (field.empty()) field = value;
 }
 
+// No file is no list; a file that is there but cannot be read ends the run:
+// it was meant to restrict the recipients.
 void LoadAllowList(FormRequest& request) {
   ControlSettings& s = request.settings;
-  if (const auto text = platform::ReadTextFile(s.allow_list_path))
-    s.allowed_recipients = ParseAllowList(*text);
+  if (const auto text = ReadSiteFile(s.allow_list_path)) s.allowed_recipients = ParseAllowList(*text);
 }
 
 void ApplyDefaults(ControlSettings& s) {
@@ -77,6 +78,9 @@ void RunRequest(std::string_view argv0, MailSender send_mail) {
   if (s.helo.empty()) s.helo = platform::HostName();
   SetIfEmpty(s.helo, kFallbackHostName);
   if (s.recipients.empty()) WriteErrorPage(Error300NoRecipient());
+  if (s.recipients.size() > kMaxRecipients) {
+    WriteErrorPage(Error301TooManyRecipients(s.recipients.size(), kMaxRecipients));
+  }
   LoadAllowList(request);
   if (s.success_doc.empty()) WriteErrorPage(Error302NoSuccessDocument());
   if (s.error_doc.empty()) WriteErrorPage(Error303NoErrorDocument());
@@ -90,6 +94,10 @@ void RunRequest(std::string_view argv0, MailSender send_mail) {
   }
   const FieldPassResult checks = RunFieldPass(request);
   if (!checks.result_doc.empty()) SendResultDocument(request, checks.result_doc);
+  const bool sends_reply = !s.respond_template_doc.empty() && checks.autoreply;
+  if (sends_reply && s.autoreply_recipients.size() > kMaxReplyRecipients) {
+    WriteErrorPage(Error304TooManyReplyAddresses(s.autoreply_recipients.size(), kMaxReplyRecipients));
+  }
   SetIfEmpty(s.from, s.recipients.front());
   std::string result;
   try {
@@ -101,7 +109,7 @@ void RunRequest(std::string_view argv0, MailSender send_mail) {
       SendResultDocument(request, s.bad_email_doc);
     }
     result = SendMainMail(request, send_mail);
-    if (!s.respond_template_doc.empty() && checks.autoreply) SendAutomaticReply(request, send_mail);
+    if (sends_reply) SendAutomaticReply(request, send_mail);
   } catch (const SubstitutionTooLarge& refused) {
     platform::WriteStderrLine("refused the post: " + refused.reason);
     SendResultDocument(request, s.error_doc);

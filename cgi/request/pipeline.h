@@ -12,12 +12,20 @@ namespace quillo {
 
 // Delivers one message to every recipient and answers "OK" or "NO".
 using MailSender = std::string (*)(const FormRequest& request, const std::string& server,
-                                   const std::string& firstLocalAddress, const std::string& secondLocalAddress,
-                                   const std::string& fromAddress, const TextList& recipients,
-                                   const std::string& fromName, std::string subject, std::string textBody,
-                                   std::string htmlBody, bool highPriority);
+                                   const std::string& firstLocalAddress,
+                                   const std::string& secondLocalAddress, const std::string& fromAddress,
+                                   const TextList& recipients, const std::string& fromName,
+                                   std::string subject, std::string textBody, std::string htmlBody,
+                                   bool highPriority);
 
 constexpr std::string_view kDefaultSubject = "Tessik Quillo! Pro Web-Form Message";
+
+// What one post may make the program send. Every recipient is its own SMTP
+// transaction, so without a bound a single post of 100 KB makes thousands;
+// a form's own recipients are few, and a visitor names one address or two
+// for the reply.
+constexpr std::size_t kMaxRecipients = 100;
+constexpr std::size_t kMaxReplyRecipients = 10;
 
 // Runs the request the process was started for. Never returns: every way
 // out throws RunEnded with the complete response.

@@ -102,10 +102,15 @@ void AppendControlVariables(std::string& page, const ControlSettings& s) {
                      "</strong>(NAME of template file for email template)<BR>\n"}});
 }
 
+// Anyone can switch debug mode on, so the report tells that a list is in
+// use, not what it allows.
 void AppendAllowedRecipients(std::string& page, const TextList& allowed) {
   page += "<BR><HR><H4>Allowed recipients (recipients.txt):</H4>\n<strong>";
-  if (allowed.empty()) page += "ALL";
-  for (const std::string& entry : allowed) page += EscapeHtml(entry) + "<br>";
+  if (allowed.empty()) {
+    page += "ALL";
+  } else {
+    page += std::to_string(allowed.size()) + (allowed.size() == 1 ? " entry" : " entries") + " (not shown)";
+  }
   page += "</strong>\n";
 }
 

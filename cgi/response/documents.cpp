@@ -12,7 +12,9 @@ namespace {
 // holds the terminating NUL.
 constexpr std::size_t kDocumentLinePiece = 16383;
 
-bool Contains(std::string_view text, std::string_view part) { return text.find(part) != std::string_view::npos; }
+bool Contains(std::string_view text, std::string_view part) {
+  return text.find(part) != std::string_view::npos;
+}
 
 }  // namespace
 
@@ -26,6 +28,7 @@ std::optional<std::string> RefuseDocumentName(std::string_view trimmed_name) {
     if (Contains(lower, executable)) return Error702Executable(trimmed_name);
   }
   if (Contains(lower, ".dll")) return Error703Library(trimmed_name);
+  if (!lower.empty() && lower.front() == '.') return Error701InvalidCharacters(trimmed_name);
   return std::nullopt;
 }
 
@@ -61,10 +64,25 @@ std::string DocumentText(std::string_view file_text) {
   return text;
 }
 
+std::optional<std::string> ReadSiteFile(const std::string& path) {
+  platform::FileText file = platform::ReadTextFile(path, kMaxDocumentBytes);
+  switch (file.status) {
+    case platform::FileStatus::kRead:
+      return std::move(file.text);
+    case platform::FileStatus::kMissing:
+      return std::nullopt;
+    case platform::FileStatus::kUnreadable:
+      WriteErrorPage(Error600FileNotReadable(path));
+    case platform::FileStatus::kTooLarge:
+      WriteErrorPage(Error601FileTooLarge(path, kMaxDocumentBytes));
+  }
+  WriteErrorPage(Error600FileNotReadable(path));
+}
+
 std::string ReadDocumentFile(const std::string& path) {
-  const auto file_text = platform::ReadTextFile(path);
-  if (!file_text) WriteErrorPage(Error600FileNotReadable(path));
-  return DocumentText(*file_text);
+  const std::optional<std::string> text = ReadSiteFile(path);
+  if (!text) WriteErrorPage(Error600FileNotReadable(path));
+  return DocumentText(*text);
 }
 
 bool RejectTextLists(std::string_view list_text, std::string_view address) {

@@ -16,7 +16,9 @@
 namespace quillo {
 
 // The error message that refuses a trimmed document name, or nothing when
-// the name is acceptable.
+// the name is acceptable. Besides the names that leave the folder or name a
+// program, a name starting with "." is refused: such files (.htaccess,
+// .htpasswd) are the web server's, never a page of the site.
 std::optional<std::string> RefuseDocumentName(std::string_view trimmed_name);
 
 // The path of the named document next to the program; empty for an empty
@@ -31,7 +33,17 @@ std::vector<std::string_view> LinePieces(std::string_view text, std::size_t max_
 // its first NUL byte.
 std::string DocumentText(std::string_view file_text);
 
-// The whole document; ends the run with ERROR 600 when it cannot be read.
+// Documents, templates and lists are the site's own small files; a larger
+// one is refused rather than held in memory (a name can point at a huge file).
+constexpr std::size_t kMaxDocumentBytes = 16 * 1024 * 1024;
+
+// A site file read whole in text mode, or nothing when there is no such
+// file. Ends the run with ERROR 600 when the file is
+// there but cannot be read (not a regular file, no permission) and with
+// ERROR 601 when it is larger than kMaxDocumentBytes.
+std::optional<std::string> ReadSiteFile(const std::string& path);
+
+// The whole document; ends the run with ERROR 600 when it is missing too.
 std::string ReadDocumentFile(const std::string& path);
 
 // Whether an entry of the reject-list text occurs in the address, ignoring

@@ -21,10 +21,36 @@ std::string Error300NoRecipient() { return "QUILLO! ERROR 300 - QUILLO_TO UNDEFI
 std::string Error302NoSuccessDocument() { return "QUILLO! ERROR 302 - QUILLO_SUCCESS UNDEFINED"; }
 std::string Error303NoErrorDocument() { return "QUILLO! ERROR 303 - QUILLO_ERROR UNDEFINED"; }
 
+std::string Error301TooManyRecipients(std::size_t count, std::size_t max_count) {
+  return "QUILLO! ERROR 301 - TOO MANY RECIPIENTS<br>QUILLO_TO names " + std::to_string(count) +
+         " addresses; at most " + std::to_string(max_count) + " are allowed.";
+}
+
+std::string Error304TooManyReplyAddresses(std::size_t count, std::size_t max_count) {
+  return "QUILLO! ERROR 304 - TOO MANY REPLY ADDRESSES<br>The form names " + std::to_string(count) +
+         " addresses for the automatic reply; at most " + std::to_string(max_count) + " are allowed.";
+}
+
+std::string Error305NotUrlEncoded() {
+  return "QUILLO! ERROR 305 - FORM NOT URL-ENCODED<br>The form was sent as multipart/form-data. Remove "
+         "enctype=\"multipart/form-data\" from its form tag: quillopro.exe reads forms sent as "
+         "application/x-www-form-urlencoded, the browsers' default.";
+}
+
+std::string Error306RequestTooLarge(long max_bytes) {
+  return "QUILLO! ERROR 306 - REQUEST TOO LARGE<br>The form sent more than " + std::to_string(max_bytes) +
+         " bytes, more than a form is read.";
+}
+
 std::string Error600FileNotReadable(std::string_view path) {
   return "QUILLO! ERROR 600<br>FILE NOT FOUND / ACCESS DENIED<br><br>" + EscapeHtml(path) +
          "<br><br>Please verify filename and access permissions (read).<br><br>" +
          std::string(kSameDirectory);
+}
+
+std::string Error601FileTooLarge(std::string_view path, std::size_t max_bytes) {
+  return "QUILLO! ERROR 601<br>FILE TOO LARGE<br><br>" + EscapeHtml(path) +
+         "<br><br>Files next to quillopro.exe are read up to " + std::to_string(max_bytes) + " bytes.";
 }
 
 std::string Error602TextTooLarge() {
@@ -92,6 +118,9 @@ void SendResultDocument(const FormRequest& request, const std::string& path) {
   throw RunEnded{RenderResultDocument(document), 0};
 }
 
-void WriteUsageLine() { throw RunEnded{"Place this file in your /cgi-bin or /scripts directory\n", 0}; }
+void WriteUsageLine(bool under_web_server) {
+  const std::string header = under_web_server ? "Content-Type: text/plain\n\n" : "";
+  throw RunEnded{header + "Place this file in your /cgi-bin or /scripts directory\n", 0};
+}
 
 }  // namespace quillo

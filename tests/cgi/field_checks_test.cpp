@@ -82,5 +82,33 @@ TEST(AllowList, EntriesMatchAnywhereInTheLowerCasedAddress) {
   EXPECT_EQ(FindRecipientNotAllowed({"anyone@anywhere"}, {"@"}), std::nullopt);
 }
 
+// What a mail server routes otherwise than a substring test reads it is no
+// plain address, and with an allow-list in use it is refused outright.
+TEST(AllowList, AdmitsPlainAddressesOnly) {
+  const std::pair<const char*, bool> cases[] = {
+      {"info@example.test", true},
+      {"first.last+tag@mail-1.example.test", true},
+      {"o'brien{x}@localhost", true},
+      {"victim@evil.test(info@example.test)", false},
+      {"@example.test:victim@evil.test", false},
+      {"victim%evil.test@example.test", false},
+      {"evil.test!victim@example.test", false},
+      {"\"info@example.test\"@evil.test", false},
+      {"info@example.test@evil.test", false},
+      {"info @example.test", false},
+      {".info@example.test", false},
+      {"in..fo@example.test", false},
+      {"info@example.test.", false},
+      {"info@-example.test", false},
+      {"info@[127.0.0.1]", false},
+      {"info@", false},
+      {"J\xFCrgen@example.test", false},
+  };
+  for (const auto& [address, plain] : cases) {
+    EXPECT_EQ(IsPlainAddress(address), plain) << address;
+    EXPECT_EQ(FindRecipientNotAllowed({address}, {"example.test", "localhost"}).has_value(), !plain) << address;
+  }
+}
+
 }  // namespace
 }  // namespace quillo

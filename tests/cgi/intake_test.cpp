@@ -101,6 +101,13 @@ TEST(SplitRecipients, TrimsAndDropsEmptyPieces) {
   EXPECT_TRUE(SplitRecipients(to).empty());
 }
 
+TEST(ContentType, MultipartFormsAreToldApart) {
+  EXPECT_TRUE(IsMultipartForm("multipart/form-data; boundary=----x"));
+  EXPECT_TRUE(IsMultipartForm(" Multipart/Form-Data"));
+  EXPECT_FALSE(IsMultipartForm("application/x-www-form-urlencoded"));
+  EXPECT_FALSE(IsMultipartForm(""));
+}
+
 TEST(ProgramPath, IsTrimmedAndMadeLongAndLowerCasedWhereNamesIgnoreCase) {
   EXPECT_EQ(NormaliseProgramPath(" C:\\INETPUB\\SCRIPTS\\QUILLO~1.EXE ", true), "c:\\inetpub\\scripts\\quillopro.exe");
   EXPECT_EQ(NormaliseProgramPath(" C:\\INETPUB\\SCRIPTS\\QUILLO~1.EXE ", false), "C:\\INETPUB\\SCRIPTS\\quillopro.exe");

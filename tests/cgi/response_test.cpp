@@ -32,6 +32,9 @@ TEST(DocumentName, RefusesDevicesExecutablesAndLibrariesIgnoringCase) {
   EXPECT_EQ(RefusalOf("x.isapi"), "QUILLO ERROR 702<br>Cannot use executable as document<br>x.isapi");
   EXPECT_EQ(RefusalOf("lib.DLL.txt"), "QUILLO ERROR 703<br>Cannot use dynamic link library as document<br>lib.DLL.txt");
   EXPECT_EQ(RefusalOf("Thanks.HTM"), "(accepted)");
+  // The web server's own files are no documents.
+  EXPECT_EQ(RefusalOf(".htpasswd"), "QUILLO ERROR 701<br>Invalid characters found in filename<br>.htpasswd");
+  EXPECT_EQ(RefusalOf(".x.exe"), "QUILLO ERROR 702<br>Cannot use executable as document<br>.x.exe");
 }
 
 TEST(DocumentName, EscapesMarkupInTheRefusedName) {
@@ -66,6 +69,10 @@ TEST(RejectList, MatchesTrimmedEntriesIgnoringCase) {
   EXPECT_FALSE(RejectTextLists("  \n\t\n", "a@b.c"));
   EXPECT_FALSE(RejectTextLists("", "a@b.c"));
   EXPECT_FALSE(RejectTextLists("other.org\r\n", "a@b.c"));
+}
+
+TEST(ErrorPage, TheOutOfMemoryPageIsAnErrorPageMadeInAdvance) {
+  EXPECT_EQ(kOutOfMemoryPage, RenderErrorPage("QUILLO! ERROR 603 - OUT OF MEMORY"));
 }
 
 TEST(ErrorPage, WrapsTheMessageLiterally) {
@@ -188,9 +195,11 @@ TEST(DebugReport, ListsEverythingEscapedInItsFixedOrder) {
       "</tt></small></font></body></html>";
   EXPECT_EQ(RenderDebugReport(r), expected);
 
+  // Anyone may ask for the report: it counts the allow-list's entries.
+  s.allowed_recipients = {"a@b.c"};
+  EXPECT_NE(RenderDebugReport(r).find("<strong>1 entry (not shown)</strong>\n"), std::string::npos);
   s.allowed_recipients = {"a@b.c", "<x>"};
-  const std::string report = RenderDebugReport(r);
-  EXPECT_NE(report.find("<strong>a@b.c<br>&lt;x&gt;<br></strong>\n"), std::string::npos);
+  EXPECT_NE(RenderDebugReport(r).find("<strong>2 entries (not shown)</strong>\n"), std::string::npos);
 }
 
 }  // namespace
