@@ -79,10 +79,12 @@ class Site:
     def path(self, name):
         return os.path.join(self.dir, name)
 
-    def run(self, body=b"", env=None, content_length="auto", argv0=None, stdin=None, timeout=30, log=None):
+    def run(self, body=b"", env=None, content_length="auto", argv0=None, stdin=None, timeout=30, log=None,
+            wrapper=()):
         """Runs one request; returns (standard output bytes, exit status). The
         program writes nothing to standard error unless log is a list, which
-        then receives the lines it wrote."""
+        then receives the lines it wrote. wrapper is a command that starts the
+        program, such as prlimit."""
         if isinstance(body, str):
             body = body.encode("latin-1")
         cgi_env = dict(CGI_DEFAULTS)
@@ -92,7 +94,7 @@ class Site:
             cgi_env["CONTENT_LENGTH"] = content_length
         cgi_env.update(env or {})
         cgi_env = {k: v for k, v in cgi_env.items() if v is not None}
-        command = with_private_resolver(self.resolv_conf, [self.program], argv0)
+        command = with_private_resolver(self.resolv_conf, [*wrapper, self.program], argv0)
         proc = subprocess.run(command, cwd=self.dir, env=cgi_env,
                               input=None if stdin is not None else body, stdin=stdin,
                               stdout=subprocess.PIPE, stderr=subprocess.PIPE, timeout=timeout)

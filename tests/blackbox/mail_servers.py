@@ -4,6 +4,9 @@ and a small DNS server (dnslib) with MX and A records, on loopback only."""
 import contextlib
 import email
 import email.policy
+import itertools
+import socket
+import threading
 
 from aiosmtpd.controller import Controller
 from dnslib import A, MX, QTYPE, RR
@@ -80,3 +83,42 @@ def dns_server(host, mx=None, a=None):
         yield server
     finally:
         server.stop()
+
+
+@contextlib.contextmanager
+def trickling_server(host, interval=0.5):
+    """A server on host:25 that answers every connection with a greeting it
+    never finishes: one byte every interval seconds."""
+    listener = socket.socket()
+    listener.setsockopt(socket.SOL_SOCKET, socket.SO_REUSEADDR, 1)
+    listener.bind((host, 25))
+    listener.listen(8)
+    listener.settimeout(0.1)
+    stop = threading.Event()
+
+    def trickle(connection):
+        with connection:
+            for byte in itertools.cycle(b"220-still greeting you "):
+                if stop.wait(interval):
+                    return
+                try:
+                    connection.sendall(bytes([byte]))
+                except OSError:
+                    return
+
+    def serve():
+        while not stop.is_set():
+            try:
+                connection, _ = listener.accept()
+            except socket.timeout:
+                continue
+            threading.Thread(target=trickle, args=(connection,), daemon=True).start()
+
+    server = threading.Thread(target=serve, daemon=True)
+    server.start()
+    try:
+        yield
+    finally:
+        stop.set()
+        server.join()
+        listener.close()

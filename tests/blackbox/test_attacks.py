@@ -2,15 +2,25 @@
 defined answers, within seconds, and put nothing on the wire that the form
 did not ask for."""
 
+import html
+import os
 import time
 
 import pytest
 
-from cgi_site import document_page, form
-from mail_servers import smtp_server
-from web_servers import lighttpd, post
+from cgi_site import document_page, error_page, form
+from mail_servers import smtp_server, trickling_server
+from web_servers import apache, get, lighttpd, post
 
 DOCS = [("QUILLO_SUCCESS", "ok.htm"), ("QUILLO_ERROR", "err.htm")]
+BASE = [("QUILLO_TO", "info@example.com")] + DOCS
+FAKETIME_LIBRARY = "/usr/lib/x86_64-linux-gnu/faketime/libfaketime.so.1"
+SAME_DIR = "This file must be in the same directory on the web server as the file quillopro.exe!"
+
+
+def unreadable_page(path):
+    return error_page("QUILLO! ERROR 600<br>FILE NOT FOUND / ACCESS DENIED<br><br>" + path
+                      + "<br><br>Please verify filename and access permissions (read).<br><br>" + SAME_DIR)
 SMUGGLED = "MAIL FROM:<spammer@evil.test>\r\nRCPT TO:<victim@other.test>\r\nDATA\r\nSubject: spam\r\n"
 
 
@@ -65,3 +75,103 @@ def test_a_hundred_thousand_fields_are_mailed_in_seconds(site):
     text, html = received[0].message.get_payload()
     assert "field99999: value 99999" in text.get_payload(decode=True).decode()
 
+
+
+def test_too_many_recipients_or_reply_addresses_are_refused_before_any_mail(site):
+    site.write("reply.tpl", "[QUILLO_TEMPLATE_TEXT]\nThanks.\n")
+    many = ", ".join("r%d@example.com" % i for i in range(101))
+    replies = [("_EF_Mail%d" % i, "v%d@evil.test" % i) for i in range(11)]
+    with smtp_server("127.0.0.115") as received:
+        assert site.run(form(("QUILLO_TO", many), ("QUILLO_SERVER", "127.0.0.115"), *DOCS)) == (error_page(
+            "QUILLO! ERROR 301 - TOO MANY RECIPIENTS<br>QUILLO_TO names 101 addresses; at most 100 are allowed."), 0)
+        site.write("recipients.txt", "info@example.com\n")
+        assert site.run(form(("QUILLO_TO", "info@example.com"), ("QUILLO_SERVER", "127.0.0.115"), *DOCS,
+                             ("RESPOND_TEMPLATE", "reply.tpl"), *replies)) == (error_page(
+            "QUILLO! ERROR 304 - TOO MANY REPLY ADDRESSES<br>The form names 11 addresses for the automatic "
+            "reply; at most 10 are allowed."), 0)
+        # Ten are the form's own business.
+        assert site.run(form(("QUILLO_TO", "info@example.com"), ("QUILLO_SERVER", "127.0.0.115"), *DOCS,
+                             ("RESPOND_TEMPLATE", "reply.tpl"), *replies[:10]))[0].startswith(
+            b"Content-Type: text/html\r\n\r\n<p>Thanks")
+    assert [m.rcpt_tos for m in received] == [["info@example.com"]] + [["v%d@evil.test" % i] for i in range(10)]
+
+
+@pytest.mark.parametrize("entry", ["info@example.test", "@example.test"])
+def test_an_allow_list_entry_admits_plain_addresses_only(site, entry):
+    site.write("recipients.txt", entry + "\n")
+    for recipient in ["victim@evil.test(info@example.test)", "@example.test:victim@evil.test",
+                      "victim%evil.test@example.test", "evil.test!victim@example.test",
+                      '"info@example.test"@evil.test', "info@example.test@evil.test", "info @example.test"]:
+        out, _ = site.run(form(("QUILLO_TO", recipient), *DOCS))
+        assert out == error_page("QUILLO! ERROR 900 - recipient not allowed<br>%s<br><br>Add the target email "
+                                 "address (QUILLO_TO) to allowed recipients -> recipients.txt"
+                                 % html.escape(recipient.lower(), quote=True).replace("&#x27;", "&#39;")), recipient
+
+
+def test_a_trickling_server_cannot_hold_the_run_past_its_bound(site):
+    # The program's clock runs twenty times fast: its 60-second bound on a
+    # reply is three seconds here, while the server's byte every half second
+    # is ten seconds to the program, well inside any idle time-out.
+    faked = {"LD_PRELOAD": FAKETIME_LIBRARY, "FAKETIME": "+0 x20"}
+    body = form(("QUILLO_TO", "info@example.com"), ("QUILLO_SERVER", "127.0.0.116"), *DOCS)
+    with trickling_server("127.0.0.116"):
+        started = time.monotonic()
+        assert site.run(body, env=faked, timeout=60) == (document_page("ERROR PAGE\n"), 0)
+        # Two connection attempts (first and second local address), a bound each.
+        assert time.monotonic() - started < 15
+
+
+def test_document_names_cannot_reach_the_web_servers_files_or_hold_the_run(site):
+    site.write(".htpasswd", "admin:secret\n")
+    os.mkfifo(site.path("pipe.htm"))
+    os.symlink("/dev/zero", site.path("zero.htm"))
+    os.symlink(site.path("gone.htm"), site.path("dangling.htm"))
+    with open(site.path("huge.htm"), "wb") as f:
+        f.truncate(16 * 1024 * 1024 + 1)
+    for field in ("QUILLO_REQUIRED", "RESPOND_TEMPLATE", "QUILLO_TEMPLATE", "QUILLO_REJECTEMAIL"):
+        out, _ = site.run(form(*BASE, (field, ".htpasswd"), ("_R_x", "")))
+        assert out == error_page("QUILLO ERROR 701<br>Invalid characters found in filename<br>.htpasswd"), field
+    for name in ("pipe.htm", "zero.htm", "dangling.htm"):
+        assert site.run(form(*BASE, ("QUILLO_REQUIRED", name), ("_R_x", "")), timeout=10) == (
+            unreadable_page(site.path(name)), 0), name
+    assert site.run(form(*BASE, ("QUILLO_REQUIRED", "huge.htm"), ("_R_x", ""))) == (error_page(
+        "QUILLO! ERROR 601<br>FILE TOO LARGE<br><br>%s<br><br>Files next to quillopro.exe are read up to "
+        "16777216 bytes." % site.path("huge.htm")), 0)
+
+
+def test_an_allow_list_that_cannot_be_read_refuses_every_post(site):
+    os.mkdir(site.path("recipients.txt"))
+    body = form(*BASE)
+    assert site.run(body) == (unreadable_page(site.path("recipients.txt")), 0)
+    assert site.run(body + "&QUILLO_DEBUG=ON") == (unreadable_page(site.path("recipients.txt")), 0)
+    os.rmdir(site.path("recipients.txt"))
+    out, _ = site.run(body + "&QUILLO_DEBUG=ON")
+    assert b"<strong>ALL</strong>\r\n" in out
+
+
+def test_bodies_too_large_or_too_much_for_memory_still_get_a_page(site):
+    big = form(*BASE) + "&x=" + "y" * (16 * 1024 * 1024)
+    assert site.run(big) == (error_page(
+        "QUILLO! ERROR 306 - REQUEST TOO LARGE<br>The form sent more than 16777216 bytes, more than a form "
+        "is read."), 0)
+    # Under a memory limit a large body that is allowed still ends in a page.
+    limited = ["/usr/bin/prlimit", "--as=%d" % (40 * 1024 * 1024), "--"]
+    body = form(*BASE, ("QUILLO_DEBUG", "ON")) + "&x=" + "y" * (16 * 1024 * 1024 - 200)
+    assert site.run(body, wrapper=limited) == (error_page("QUILLO! ERROR 603 - OUT OF MEMORY"), 0)
+
+
+def test_multipart_forms_and_a_browser_visit_get_pages_through_web_servers(site):
+    for web_server in (lighttpd, apache):
+        with web_server(site.dir, site.resolv_conf) as port:
+            status, content_type, page = post(port, "/cgi-bin/quillopro.exe", b"--x\r\n",
+                                              {"Content-Type": "multipart/form-data; boundary=x"})
+            assert (status, content_type) == (200, "text/html")
+            assert page == error_page(
+                "QUILLO! ERROR 305 - FORM NOT URL-ENCODED<br>The form was sent as multipart/form-data. Remove "
+                'enctype="multipart/form-data" from its form tag: quillopro.exe reads forms sent as '
+                "application/x-www-form-urlencoded, the browsers' default.").split(b"\r\n\r\n", 1)[1]
+            # Apache announces no body for a visit, lighttpd an empty one.
+            assert get(port, "/cgi-bin/quillopro.exe") == {
+                apache: (200, "text/plain", b"Place this file in your /cgi-bin or /scripts directory\r\n"),
+                lighttpd: (200, "text/html", error_page("QUILLO! ERROR 300 - QUILLO_TO UNDEFINED").split(
+                    b"\r\n\r\n", 1)[1])}[web_server]

@@ -116,3 +116,14 @@ def post(port, path, body, headers=None):
         return response.status, response.getheader("Content-Type"), response.read()
     finally:
         conn.close()
+
+
+def get(port, path):
+    """Opens an address as a browser does; returns (status, content type, body bytes)."""
+    conn = http.client.HTTPConnection("127.0.0.1", port, timeout=60)
+    try:
+        conn.request("GET", path, headers={"User-Agent": "TestAgent/1.0"})
+        response = conn.getresponse()
+        return response.status, response.getheader("Content-Type"), response.read()
+    finally:
+        conn.close()
