@@ -35,12 +35,12 @@ SocketHandle OpenTcpSocket();
 bool BindTo(SocketHandle socket, Ipv4Address address);
 
 // Connects to address:port, waiting at most timeout_ms for the handshake.
-// Afterwards a send that cannot make progress for timeout_ms fails too, so
-// that a peer which stops reading cannot hold the run.
 bool ConnectTo(SocketHandle socket, Ipv4Address address, std::uint16_t port, std::uint32_t timeout_ms);
 
-// Sends all bytes; false when the connection breaks or a send times out.
-bool SendAll(SocketHandle socket, std::string_view bytes);
+// Sends all bytes within timeout_ms in all, so that a peer which reads
+// slowly or not at all cannot hold the run; false when the connection
+// breaks or the time is up.
+bool SendAll(SocketHandle socket, std::string_view bytes, std::uint32_t timeout_ms);
 
 enum class Readiness { kReadable, kTimedOut, kFailed };
 

@@ -6,10 +6,10 @@
 #include <netinet/tcp.h>
 #include <poll.h>
 #include <sys/socket.h>
-#include <sys/time.h>
 #include <unistd.h>
 
 #include <cerrno>
+#include <chrono>
 #include <climits>
 
 #include "platform/net.h"
@@ -35,15 +35,6 @@ bool SetBlocking(SocketHandle socket, bool blocking) {
   if (flags < 0) return false;
   const int wanted = blocking ? (flags & ~O_NONBLOCK) : (flags | O_NONBLOCK);
   return fcntl(socket, F_SETFL, wanted) == 0;
-}
-
-bool SetSendTimeout(SocketHandle socket, std::uint32_t timeout_ms) {
-  constexpr std::uint32_t kMsPerSecond = 1000;
-  constexpr std::uint32_t kUsPerMs = 1000;
-  timeval limit{};
-  limit.tv_sec = static_cast<time_t>(timeout_ms / kMsPerSecond);
-  limit.tv_usec = static_cast<suseconds_t>((timeout_ms % kMsPerSecond) * kUsPerMs);
-  return setsockopt(socket, SOL_SOCKET, SO_SNDTIMEO, &limit, sizeof limit) == 0;
 }
 
 // Waits for a non-blocking connect to finish and reports its outcome.
@@ -101,18 +92,25 @@ bool ConnectTo(SocketHandle socket, Ipv4Address address, std::uint16_t port, std
   if (!SetBlocking(socket, false)) return false;
   const int started = connect(socket, reinterpret_cast<const sockaddr*>(&target), sizeof target);
   if (started != 0 && (errno != EINPROGRESS || !AwaitConnect(socket, timeout_ms))) return false;
-  return SetBlocking(socket, true) && SetSendTimeout(socket, timeout_ms);
+  return SetBlocking(socket, true);
 }
 
-bool SendAll(SocketHandle socket, std::string_view bytes) {
+bool SendAll(SocketHandle socket, std::string_view bytes, std::uint32_t timeout_ms) {
+  using Clock = std::chrono::steady_clock;
+  const Clock::time_point deadline = Clock::now() + std::chrono::milliseconds(timeout_ms);
   while (!bytes.empty()) {
     // MSG_NOSIGNAL: a closed peer is a failed send, never a SIGPIPE.
-    const ssize_t sent = send(socket, bytes.data(), bytes.size(), MSG_NOSIGNAL);
-    if (sent < 0) {
-      if (errno == EINTR) continue;
-      return false;
+    const ssize_t sent = send(socket, bytes.data(), bytes.size(), MSG_NOSIGNAL | MSG_DONTWAIT);
+    if (sent >= 0) {
+      bytes.remove_prefix(static_cast<std::size_t>(sent));
+      continue;
     }
-    bytes.remove_prefix(static_cast<std::size_t>(sent));
+    if (errno == EINTR) continue;
+    if (errno != EAGAIN && errno != EWOULDBLOCK) return false;
+    const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now()).count();
+    if (left <= 0) return false;
+    pollfd watch{socket, POLLOUT, 0};
+    if (poll(&watch, 1, PollTimeout(static_cast<std::uint32_t>(left))) < 0 && errno != EINTR) return false;
   }
   return true;
 }

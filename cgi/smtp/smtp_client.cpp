@@ -97,7 +97,7 @@ bool SmtpClient::sendMessage(const MailEnvelope& envelope) {
 bool SmtpClient::quit() {
   bool sent = false;
   if (connected_) {
-    sent = platform::SendAll(socket_, kQuit);
+    sent = platform::SendAll(socket_, kQuit, replyTimeoutMs_);
     connected_ = false;
   }
   closeSocket();
@@ -146,7 +146,7 @@ std::optional<int> SmtpClient::readReply() {
 }
 
 bool SmtpClient::sendCommand(const std::string& line) {
-  return socket_ != platform::kNoSocket && platform::SendAll(socket_, line);
+  return socket_ != platform::kNoSocket && platform::SendAll(socket_, line, replyTimeoutMs_);
 }
 
 void SmtpClient::closeSocket() {

@@ -10,9 +10,13 @@
 //
 // Every wait on the server is bounded by replyTimeoutMs: the TCP handshake;
 // each reply, from the moment the client starts waiting for it to its last
-// line, however the server spreads the bytes; and each send, which fails
-// when the server takes no bytes for that long. A peer that closes the
-// connection fails the step at once.
+// line, however the server spreads the bytes; and each send, a command or
+// the whole message, however slowly the server takes the bytes. A peer that
+// closes the connection fails the step at once. So one host costs at most
+// nineteen such waits: a failed connection attempt of five (connect,
+// greeting, HELO sent and answered, QUIT), a good one of four, and a
+// transaction of ten (three commands and their replies, the message, the
+// end of data and its reply, QUIT).
 #pragma once
 
 #include <cstdint>

@@ -80,6 +80,11 @@ TEST(CutTemplate, TextAheadOfTheFirstMarkerBelongsToNoSection) {
   p = CutTemplate("[QUILLO_TEMPLATE_TEXT][QUILLO_TEMPLATE_HTML]\nh");
   EXPECT_EQ(p.text, "");
   EXPECT_EQ(p.html, "h");
+  // A later marker that ends the file: the earlier section keeps its last
+  // line end, as it does before a marker with a line behind it.
+  p = CutTemplate("[QUILLO_TEMPLATE_TEXT]\nabc\n[QUILLO_TEMPLATE_HTML]");
+  EXPECT_EQ(p.text, "abc\n");
+  EXPECT_EQ(p.html, "");
 }
 
 FormRequest LayoutRequest() {

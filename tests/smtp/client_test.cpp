@@ -267,6 +267,20 @@ TEST(SmtpClient, AReplyNotWholeWithinTheTimeOutFailsTheStep) {
   }
 }
 
+// The message is sent within the time-out too, however slowly the peer
+// takes it: one that stops reading after DATA costs the message's send and
+// the QUIT's, a time-out each.
+TEST(SmtpClient, APeerThatStopsReadingCannotHoldTheMessage) {
+  constexpr std::uint32_t kShortTimeoutMs = 700;
+  std::vector<PeerStep> script = Conversation({kAllGood.begin(), kAllGood.begin() + 5});
+  script.push_back(Pause(3 * kShortTimeoutMs));
+  const std::string huge(64 * 1024 * 1024, 'x');
+  const Outcome outcome = Deliver("127.0.0.197", script, Envelope(huge), kShortTimeoutMs);
+  EXPECT_TRUE(outcome.connected);
+  EXPECT_FALSE(outcome.sent);
+  EXPECT_LT(outcome.elapsed, std::chrono::milliseconds(4 * kShortTimeoutMs));
+}
+
 TEST(SmtpClient, LineBreaksInAddressesNeverMakeNewCommands) {
   const MailEnvelope envelope{
       "a@example.test>\r\nRCPT TO:<evil@example.test", {"to@example.test>\nDATA"}, "x\n"};
