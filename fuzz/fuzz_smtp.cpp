@@ -74,11 +74,11 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
 
   // The data section: CR only before LF, and the end-of-data mark only
   // where the client puts it, whatever the text held.
-  const std::string data = FormatDataLines(input) + "\r\n.\r\n";
-  for (std::size_t i = 0; i < data.size(); ++i) {
-    if (data[i] == '\r' && (i + 1 >= data.size() || data[i + 1] != '\n')) std::abort();
-    if (data[i] == '\n' && (i == 0 || data[i - 1] != '\r')) std::abort();
+  const std::string wire = FormatDataLines(input) + "\r\n.\r\n";
+  for (std::size_t i = 0; i < wire.size(); ++i) {
+    if (wire[i] == '\r' && (i + 1 >= wire.size() || wire[i + 1] != '\n')) std::abort();
+    if (wire[i] == '\n' && (i == 0 || wire[i - 1] != '\r')) std::abort();
   }
-  if (data.find("\r\n.\r\n") != data.size() - 5 || data.compare(0, 3, ".\r\n") == 0) std::abort();
+  if (wire.find("\r\n.\r\n") != wire.size() - 5 || wire.compare(0, 3, ".\r\n") == 0) std::abort();
   return 0;
 }
