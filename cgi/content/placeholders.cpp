@@ -539,11 +539,6 @@ class Engine {
 }  // namespace
 
 std::vector<PlaceholderValue> PlaceholderValues(const FormRequest& request) {
-  std::vector<PlaceholderValue> values;
-  values.reserve(request.field_names.size() + 12);
-  for (std::size_t i = 0; i < request.field_names.size(); ++i) {
-    values.push_back({request.field_names[i], request.field_values[i]});
-  }
   const ControlSettings& s = request.settings;
   const PlaceholderValue fixed[] = {
       {"QUILLO_TO", s.to},
@@ -559,6 +554,11 @@ std::vector<PlaceholderValue> PlaceholderValues(const FormRequest& request) {
       {"MUID", request.muid},
       {"DATE", request.date},
   };
+  std::vector<PlaceholderValue> values;
+  values.reserve(request.field_names.size() + std::size(fixed));
+  for (std::size_t i = 0; i < request.field_names.size(); ++i) {
+    values.push_back({request.field_names[i], request.field_values[i]});
+  }
   values.insert(values.end(), std::begin(fixed), std::end(fixed));
   return values;
 }

@@ -120,57 +120,77 @@ void StuffDots(std::string& text) {
   text.swap(stuffed);
 }
 
-std::string EscapeHtml(std::string_view text) {
+namespace {
+
+// text with every byte for which reference() names a character reference
+// written as that reference.
+template <typename Reference>
+std::string WithReferences(std::string_view text, Reference reference) {
   std::string escaped;
   escaped.reserve(text.size());
   for (char c : text) {
-    switch (c) {
-      case '&':
-        escaped += "&amp;";
-        break;
-      case '<':
-        escaped += "&lt;";
-        break;
-      case '>':
-        escaped += "&gt;";
-        break;
-      case '"':
-        escaped += "&quot;";
-        break;
-      case '\'':
-        escaped += "&#39;";
-        break;
-      default:
-        escaped.push_back(c);
+    const std::string_view written = reference(c);
+    if (written.empty()) {
+      escaped.push_back(c);
+    } else {
+      escaped.append(written);
     }
   }
   return escaped;
 }
 
+}  // namespace
+
+std::string EscapeHtml(std::string_view text) {
+  return WithReferences(text, [](char c) -> std::string_view {
+    switch (c) {
+      case '&':
+        return "&amp;";
+      case '<':
+        return "&lt;";
+      case '>':
+        return "&gt;";
+      case '"':
+        return "&quot;";
+      case '\'':
+        return "&#39;";
+      default:
+        return {};
+    }
+  });
+}
+
 std::string EscapeHtmlAttribute(std::string_view text) {
-  std::string escaped;
-  escaped.reserve(text.size());
-  for (char c : text) {
+  return WithReferences(text, [](char c) -> std::string_view {
     switch (c) {
       case ' ':
+        return "&#32;";
       case '\t':
+        return "&#9;";
       case '\n':
+        return "&#10;";
       case '\r':
+        return "&#13;";
       case '\f':
+        return "&#12;";
       case '"':
+        return "&#34;";
       case '\'':
+        return "&#39;";
       case '`':
+        return "&#96;";
       case '=':
+        return "&#61;";
       case '<':
+        return "&#60;";
       case '>':
+        return "&#62;";
       case '&':
-        escaped += "&#" + std::to_string(static_cast<int>(c)) + ";";
-        break;
+        return "&#38;";
       default:
-        escaped.push_back(c);
+        return {};
     }
-  }
-  return escaped;
+  });
 }
 
 void CutAtNul(std::string& text) {
