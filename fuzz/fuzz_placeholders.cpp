@@ -1,6 +1,8 @@
 // Fuzz target: placeholder substitution against its definition. The input
 // is a text and up to eight name/value pairs separated by "|"; the engine's
-// result must equal one whole-text replacement per name, in order.
+// result must equal one whole-text replacement per name, in order, and in
+// HTML no value may add a bracket or a quote.
+#include <algorithm>
 #include <cstdint>
 #include <cstdlib>
 #include <string>
@@ -36,5 +38,14 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     expected = ReplacePlaceholder(expected, value.name, value.value, target, SIZE_MAX);
   }
   if (filled != expected) std::abort();
+  // In HTML no value adds markup or ends a quoted attribute: every bracket
+  // and quote of the result was the text's own.
+  if (target == Target::Html) {
+    for (char c : {'<', '>', '"', '\''}) {
+      if (std::count(filled.begin(), filled.end(), c) > std::count(parts[0].begin(), parts[0].end(), c)) {
+        std::abort();
+      }
+    }
+  }
   return 0;
 }
