@@ -6,7 +6,9 @@
 
 #include "content/templates.h"
 #include "request/field_checks.h"
-#include "response/documents.h"
+#include "documents/files.h"
+#include "documents/names.h"
+#include "documents/reject_list.h"
 
 using namespace quillo;
 

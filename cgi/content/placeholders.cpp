@@ -29,7 +29,7 @@
 #include <unordered_map>
 #include <utility>
 
-#include "content/text.h"
+#include "core/text.h"
 
 namespace quillo {
 namespace {

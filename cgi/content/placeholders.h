@@ -15,7 +15,7 @@
 #include <string_view>
 #include <vector>
 
-#include "request/form_request.h"
+#include "core/form_request.h"
 
 namespace quillo {
 

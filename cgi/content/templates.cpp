@@ -2,8 +2,8 @@
 #include "content/templates.h"
 
 #include "content/placeholders.h"
-#include "content/text.h"
-#include "response/documents.h"
+#include "core/text.h"
+#include "documents/files.h"
 
 namespace quillo {
 namespace {
@@ -131,9 +131,10 @@ TemplateParts CutTemplate(std::string_view c) {
   return parts;
 }
 
-void LoadMailTemplate(const FormRequest& request, const std::string& path, std::string& text_part,
+void LoadMailTemplate(const FormRequest& request, const FileReader& files, const std::string& path,
+                      std::string& text_part,
                       std::string& html_part) {
-  TemplateParts parts = CutTemplate(ReadDocumentFile(path));
+  TemplateParts parts = CutTemplate(ReadDocumentFile(files, path));
   if (parts.text_filled) SubstitutePlaceholders(request, parts.text, Target::PlainText);
   if (parts.html_filled) SubstitutePlaceholders(request, parts.html, Target::Html);
   text_part = std::move(parts.text);

@@ -6,7 +6,8 @@
 #include <string>
 #include <string_view>
 
-#include "request/form_request.h"
+#include "core/form_request.h"
+#include "core/system.h"
 
 namespace quillo {
 
@@ -26,7 +27,8 @@ TemplateParts CutTemplate(std::string_view file_text);
 
 // Reads the template at path (ERROR 600 when unreadable), cuts it and fills
 // its placeholders: the HTML section with escaped values.
-void LoadMailTemplate(const FormRequest& request, const std::string& path, std::string& text_part,
+void LoadMailTemplate(const FormRequest& request, const FileReader& files, const std::string& path,
+                      std::string& text_part,
                       std::string& html_part);
 
 // The built-in layouts: appends the text part to mail_text, sets mail_html

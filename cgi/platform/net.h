@@ -58,6 +58,10 @@ std::string LocalAddressLiteral(SocketHandle socket);
 
 void CloseSocket(SocketHandle socket);
 
+// The machine's host name, as the socket layer tells it; empty when it
+// cannot be read.
+std::string LocalHostName();
+
 // One resource record of a DNS answer, as far as mail routing needs it.
 struct DnsRecord {
   int type = 0;                  // RR type; kDnsTypeMx for mail exchangers

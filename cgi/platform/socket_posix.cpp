@@ -13,6 +13,7 @@
 #include <climits>
 
 #include "platform/net.h"
+#include "platform/posix_retry.h"
 
 namespace quillo::platform {
 namespace {
@@ -40,10 +41,7 @@ bool SetBlocking(SocketHandle socket, bool blocking) {
 // Waits for a non-blocking connect to finish and reports its outcome.
 bool AwaitConnect(SocketHandle socket, std::uint32_t timeout_ms) {
   pollfd watch{socket, POLLOUT, 0};
-  int ready;
-  do {
-    ready = poll(&watch, 1, PollTimeout(timeout_ms));
-  } while (ready < 0 && errno == EINTR);
+  const int ready = RetryOnInterrupt([&] { return poll(&watch, 1, PollTimeout(timeout_ms)); });
   if (ready <= 0) return false;
   int error = 0;
   socklen_t length = sizeof error;
@@ -100,25 +98,26 @@ bool SendAll(SocketHandle socket, std::string_view bytes, std::uint32_t timeout_
   const Clock::time_point deadline = Clock::now() + std::chrono::milliseconds(timeout_ms);
   while (!bytes.empty()) {
     // MSG_NOSIGNAL: a closed peer is a failed send, never a SIGPIPE.
-    const ssize_t sent = send(socket, bytes.data(), bytes.size(), MSG_NOSIGNAL | MSG_DONTWAIT);
+    const ssize_t sent = RetryOnInterrupt(
+        [&] { return send(socket, bytes.data(), bytes.size(), MSG_NOSIGNAL | MSG_DONTWAIT); });
     if (sent >= 0) {
       bytes.remove_prefix(static_cast<std::size_t>(sent));
       continue;
     }
-    if (errno == EINTR) continue;
     if (errno != EAGAIN && errno != EWOULDBLOCK) return false;
     const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now()).count();
     if (left <= 0) return false;
     pollfd watch{socket, POLLOUT, 0};
-    if (poll(&watch, 1, PollTimeout(static_cast<std::uint32_t>(left))) < 0 && errno != EINTR) return false;
+    const auto wait_ms = PollTimeout(static_cast<std::uint32_t>(left));
+    if (RetryOnInterrupt([&] { return poll(&watch, 1, wait_ms); }) < 0) return false;
   }
   return true;
 }
 
 Readiness WaitReadable(SocketHandle socket, std::uint32_t timeout_ms) {
   pollfd watch{socket, POLLIN, 0};
-  const int ready = poll(&watch, 1, PollTimeout(timeout_ms));
-  if (ready < 0) return errno == EINTR ? Readiness::kTimedOut : Readiness::kFailed;
+  const int ready = RetryOnInterrupt([&] { return poll(&watch, 1, PollTimeout(timeout_ms)); });
+  if (ready < 0) return Readiness::kFailed;
   if (ready == 0) return Readiness::kTimedOut;
   // A hang-up or error still lets recv() report the close or the failure.
   return Readiness::kReadable;
@@ -127,10 +126,7 @@ Readiness WaitReadable(SocketHandle socket, std::uint32_t timeout_ms) {
 ReceiveStatus Receive(SocketHandle socket, std::string& bytes, std::size_t max_bytes) {
   const std::size_t old_size = bytes.size();
   bytes.resize(old_size + max_bytes);
-  ssize_t got;
-  do {
-    got = recv(socket, bytes.data() + old_size, max_bytes, 0);
-  } while (got < 0 && errno == EINTR);
+  const ssize_t got = RetryOnInterrupt([&] { return recv(socket, bytes.data() + old_size, max_bytes, 0); });
   bytes.resize(old_size + (got > 0 ? static_cast<std::size_t>(got) : 0));
   if (got < 0) return ReceiveStatus::kFailed;
   return got == 0 ? ReceiveStatus::kClosed : ReceiveStatus::kData;
@@ -149,6 +145,13 @@ std::string LocalAddressLiteral(SocketHandle socket) {
 
 void CloseSocket(SocketHandle socket) {
   if (socket != kNoSocket) close(socket);
+}
+
+std::string LocalHostName() {
+  // POSIX host names are at most HOST_NAME_MAX bytes; one more for the NUL.
+  char name[HOST_NAME_MAX + 1] = {};
+  if (gethostname(name, sizeof name - 1) != 0) return {};
+  return name;
 }
 
 }  // namespace quillo::platform

@@ -1,4 +1,4 @@
-// POSIX implementation of the system seam; see system.h.
+// The POSIX System and the process edges; see system.h.
 #include <fcntl.h>
 #include <signal.h>
 #include <sys/stat.h>
@@ -11,6 +11,8 @@
 #include <cstdio>
 #include <cstdlib>
 
+#include "platform/net.h"
+#include "platform/posix_retry.h"
 #include "platform/system.h"
 
 namespace quillo::platform {
@@ -25,30 +27,25 @@ constexpr std::size_t kReadStep = 64 * 1024;
 ssize_t AppendRead(int fd, std::string& into, std::size_t at_most) {
   const std::size_t before = into.size();
   into.resize(before + at_most);
-  ssize_t got;
-  do {
-    got = read(fd, into.data() + before, at_most);
-  } while (got < 0 && errno == EINTR);
+  const ssize_t got = RetryOnInterrupt([&] { return read(fd, into.data() + before, at_most); });
   into.resize(before + (got > 0 ? static_cast<std::size_t>(got) : 0));
   return got;
 }
 
-}  // namespace
-
-bool FileNamesIgnoreCase() { return false; }
-
-bool StartSockets() {
+// On POSIX starting the sockets means ignoring SIGPIPE, so that a peer that
+// closes the connection cannot kill the run; it cannot fail.
+bool IgnoreBrokenPipes() {
   signal(SIGPIPE, SIG_IGN);
   return true;
 }
 
-std::optional<std::string> GetEnv(const char* name) {
+std::optional<std::string> Variable(const char* name) {
   const char* value = std::getenv(name);
   if (value == nullptr) return std::nullopt;
   return std::string(value);
 }
 
-std::optional<std::string> ReadStdinLine(long max_bytes) {
+std::optional<std::string> ReadStandardInputLine(long max_bytes) {
   std::string line;
   while (static_cast<long>(line.size()) < max_bytes) {
     const std::size_t before = line.size();
@@ -66,6 +63,8 @@ std::optional<std::string> ReadStdinLine(long max_bytes) {
   return line;
 }
 
+}  // namespace
+
 void WriteStdoutText(std::string_view text) {
   // Line by line, without a copy: this also writes the out-of-memory page.
   while (!text.empty()) {
@@ -77,20 +76,14 @@ void WriteStdoutText(std::string_view text) {
   }
 }
 
-void WriteStderrLine(std::string_view line) {
-  std::string text = "quillopro.exe: ";
-  text.append(line);
-  text.push_back('\n');
-  std::fwrite(text.data(), 1, text.size(), stderr);
-  std::fflush(stderr);
-}
-
 void ExitProcess(int status) {
   std::fflush(stdout);
   std::exit(status);
 }
 
-FileText ReadTextFile(const std::string& path, std::size_t max_bytes) {
+namespace {
+
+FileText ReadRegularFile(const std::string& path, std::size_t max_bytes) {
   const int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY);
   if (fd < 0) {
     // A dangling link is there all the same: only no entry at all is missing.
@@ -124,20 +117,39 @@ FileText ReadTextFile(const std::string& path, std::size_t max_bytes) {
   return file;
 }
 
-std::time_t Now() { return std::time(nullptr); }
-
-std::optional<LocalTime> ToLocalTime(std::time_t when) {
+std::optional<LocalTime> LocalTimeOf(std::time_t when) {
   LocalTime local;
   if (localtime_r(&when, &local.fields) == nullptr) return std::nullopt;
   local.offset_east_seconds = local.fields.tm_gmtoff;
   return local;
 }
 
-std::string HostName() {
-  // POSIX host names are at most HOST_NAME_MAX bytes; one more for the NUL.
-  char name[HOST_NAME_MAX + 1] = {};
-  if (gethostname(name, sizeof name - 1) != 0) return {};
-  return name;
+class PosixSystem : public System {
+ public:
+  FileText ReadTextFile(const std::string& path, std::size_t max_bytes) const override {
+    return ReadRegularFile(path, max_bytes);
+  }
+  bool StartSockets() override { return IgnoreBrokenPipes(); }
+  std::optional<std::string> GetEnv(const char* name) const override { return Variable(name); }
+  std::optional<std::string> ReadStdinLine(long max_bytes) override { return ReadStandardInputLine(max_bytes); }
+  std::time_t Now() const override { return std::time(nullptr); }
+  std::optional<LocalTime> ToLocalTime(std::time_t when) const override { return LocalTimeOf(when); }
+  std::string HostName() const override { return LocalHostName(); }
+  bool FileNamesIgnoreCase() const override { return false; }
+  void WriteStderrLine(std::string_view line) override {
+    std::string text = "quillopro.exe: ";
+    text.append(line);
+    text.push_back('\n');
+    std::fwrite(text.data(), 1, text.size(), stderr);
+    std::fflush(stderr);
+  }
+};
+
+}  // namespace
+
+System& TheSystem() {
+  static PosixSystem system;
+  return system;
 }
 
 }  // namespace quillo::platform

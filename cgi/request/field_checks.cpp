@@ -3,8 +3,7 @@
 
 #include <algorithm>
 
-#include "content/text.h"
-#include "response/documents.h"
+#include "core/text.h"
 
 namespace quillo {
 namespace {

@@ -6,7 +6,7 @@
 #include <string>
 #include <string_view>
 
-#include "request/form_request.h"
+#include "core/form_request.h"
 
 namespace quillo {
 

@@ -7,11 +7,11 @@
 #include <cstdio>
 #include <unordered_map>
 
-#include "content/text.h"
-#include "platform/system.h"
-#include "response/documents.h"
+#include "core/messages.h"
+#include "core/run_end.h"
+#include "core/text.h"
+#include "documents/names.h"
 #include "response/pages.h"
-#include "response/run_end.h"
 
 namespace quillo {
 namespace {
@@ -24,7 +24,7 @@ int HexValue(unsigned char byte) {
 }
 
 // The CGI variables copied into the record, in the order they are read.
-void CopyCgiVariables(FormRequest& request) {
+void CopyCgiVariables(const System& system, FormRequest& request) {
   const std::pair<const char*, std::string*> variables[] = {
       {"HTTP_USER_AGENT", &request.http_user_agent}, {"REQUEST_METHOD", &request.request_method},
       {"SCRIPT_NAME", &request.script_name},         {"REMOTE_HOST", &request.remote_host},
@@ -32,7 +32,7 @@ void CopyCgiVariables(FormRequest& request) {
       {"CONTENT_TYPE", &request.content_type},       {"REMOTE_IDENT", &request.remote_ident},
       {"SERVER_NAME", &request.server_name},
   };
-  for (const auto& [name, field] : variables) *field = platform::GetEnv(name).value_or("");
+  for (const auto& [name, field] : variables) *field = system.GetEnv(name).value_or("");
 }
 
 void ResolveDocuments(FormRequest& request) {
@@ -44,8 +44,8 @@ void ResolveDocuments(FormRequest& request) {
   s.allow_list_path = ResolveDocumentName(request, "recipients.txt");
 }
 
-std::string CurrentMailDate(std::time_t now) {
-  const auto local = platform::ToLocalTime(now);
+std::string CurrentMailDate(const System& system, std::time_t now) {
+  const auto local = system.ToLocalTime(now);
   // Without a local time only the zone part remains.
   if (!local) return "+0000";
   return FormatMailDate(local->fields, local->offset_east_seconds);
@@ -204,27 +204,27 @@ TextList SplitRecipients(std::string& to) {
   return recipients;
 }
 
-FormRequest BuildFormRequest(std::string_view argv0) {
+FormRequest BuildFormRequest(std::string_view argv0, System& system) {
   FormRequest request;
-  request.program_path = NormaliseProgramPath(argv0, platform::FileNamesIgnoreCase());
+  request.program_path = NormaliseProgramPath(argv0, system.FileNamesIgnoreCase());
   if (request.program_path.find("quillopro.exe") == std::string::npos) {
     WriteErrorPage(Error700WrongProgramName(LowerCopy(request.program_path)));
   }
-  const std::time_t now = platform::Now();
+  const std::time_t now = system.Now();
   request.muid = FormatMuid(now);
-  request.date = CurrentMailDate(now);
+  request.date = CurrentMailDate(system, now);
 
-  const auto content_length = platform::GetEnv("CONTENT_LENGTH");
-  if (!content_length) WriteUsageLine(platform::GetEnv("GATEWAY_INTERFACE").has_value());
-  CopyCgiVariables(request);
+  const auto content_length = system.GetEnv("CONTENT_LENGTH");
+  if (!content_length) WriteUsageLine(system.GetEnv("GATEWAY_INTERFACE").has_value());
+  CopyCgiVariables(system, request);
   request.content_length = ParseContentLength(*content_length);
-  request.auth_type = platform::GetEnv("AUTH_TYPE").value_or("");
+  request.auth_type = system.GetEnv("AUTH_TYPE").value_or("");
 
   // A negative length is no body at all.
   if (request.content_length > 0) {
     if (IsMultipartForm(request.content_type)) WriteErrorPage(Error305NotUrlEncoded());
     // One byte more than the bound tells a body that is too large.
-    auto body = platform::ReadStdinLine(std::min(request.content_length, kMaxBodyBytes + 1));
+    auto body = system.ReadStdinLine(std::min(request.content_length, kMaxBodyBytes + 1));
     if (!body) throw RunEnded{"", -1};
     if (static_cast<long>(body->size()) > kMaxBodyBytes)
       WriteErrorPage(Error306RequestTooLarge(kMaxBodyBytes));

@@ -8,7 +8,8 @@
 #include <string>
 #include <string_view>
 
-#include "request/form_request.h"
+#include "core/form_request.h"
+#include "core/system.h"
 
 namespace quillo {
 
@@ -52,6 +53,6 @@ bool IsMultipartForm(std::string_view content_type);
 // The whole construction from the environment and standard input. Ends the run
 // with ERROR 700, the usage line, ERROR 305 or 306 for a body it does not
 // read, ERROR 701-704 or the silent exit.
-FormRequest BuildFormRequest(std::string_view argv0);
+FormRequest BuildFormRequest(std::string_view argv0, System& system);
 
 }  // namespace quillo

@@ -1,16 +1,16 @@
 // Entry of quillopro.exe: runs one CGI request and writes its one response.
 #include <new>
 
+#include "core/messages.h"
+#include "core/run_end.h"
 #include "platform/system.h"
 #include "request/pipeline.h"
-#include "response/pages.h"
-#include "response/run_end.h"
 #include "smtp/send_mail.h"
 
 int main(int argc, char** argv) {
   using namespace quillo;
   try {
-    RunRequest(argc > 0 && argv[0] != nullptr ? argv[0] : "", &sendMail);
+    RunRequest(argc > 0 && argv[0] != nullptr ? argv[0] : "", platform::TheSystem(), &sendMail);
   } catch (const RunEnded& end) {
     platform::WriteStdoutText(end.output);
     platform::ExitProcess(end.exit_status);

@@ -6,7 +6,8 @@
 #include <string>
 #include <string_view>
 
-#include "request/form_request.h"
+#include "core/form_request.h"
+#include "core/system.h"
 
 namespace quillo {
 
@@ -27,8 +28,9 @@ constexpr std::string_view kDefaultSubject = "Tessik Quillo! Pro Web-Form Messag
 constexpr std::size_t kMaxRecipients = 100;
 constexpr std::size_t kMaxReplyRecipients = 10;
 
-// Runs the request the process was started for. Never returns: every way
-// out throws RunEnded with the complete response.
-[[noreturn]] void RunRequest(std::string_view argv0, MailSender send_mail);
+// Runs the request the process was started for, reaching the operating
+// system only through system and mail only through send_mail. Never
+// returns: every way out throws RunEnded with the complete response.
+[[noreturn]] void RunRequest(std::string_view argv0, System& system, MailSender send_mail);
 
 }  // namespace quillo

@@ -3,8 +3,8 @@
 
 #include <initializer_list>
 
-#include "content/text.h"
-#include "response/run_end.h"
+#include "core/text.h"
+#include "core/run_end.h"
 
 namespace quillo {
 namespace {

@@ -5,7 +5,7 @@
 
 #include <string>
 
-#include "request/form_request.h"
+#include "core/form_request.h"
 
 namespace quillo {
 

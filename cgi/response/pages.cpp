@@ -1,101 +1,15 @@
-// Error page, result documents and numbered messages; see pages.h.
+// Result documents and the usage line; see pages.h.
 #include "response/pages.h"
 
 #include "content/placeholders.h"
-#include "content/text.h"
-#include "platform/system.h"
-#include "response/documents.h"
-#include "response/run_end.h"
+#include "core/messages.h"
+#include "core/run_end.h"
+#include "documents/files.h"
 
 namespace quillo {
-namespace {
-
-constexpr std::string_view kContentTypeHeader = "Content-Type: text/html\n\n";
-constexpr std::string_view kSameDirectory =
-    "This file must be in the same directory on the web server as the file quillopro.exe!";
-
-}  // namespace
-
-std::string Error100SocketInit() { return "QUILLO! ERROR 100 - SOCKET INIT"; }
-std::string Error300NoRecipient() { return "QUILLO! ERROR 300 - QUILLO_TO UNDEFINED"; }
-std::string Error302NoSuccessDocument() { return "QUILLO! ERROR 302 - QUILLO_SUCCESS UNDEFINED"; }
-std::string Error303NoErrorDocument() { return "QUILLO! ERROR 303 - QUILLO_ERROR UNDEFINED"; }
-
-std::string Error301TooManyRecipients(std::size_t count, std::size_t max_count) {
-  return "QUILLO! ERROR 301 - TOO MANY RECIPIENTS<br>QUILLO_TO names " + std::to_string(count) +
-         " addresses; at most " + std::to_string(max_count) + " are allowed.";
-}
-
-std::string Error304TooManyReplyAddresses(std::size_t count, std::size_t max_count) {
-  return "QUILLO! ERROR 304 - TOO MANY REPLY ADDRESSES<br>The form names " + std::to_string(count) +
-         " addresses for the automatic reply; at most " + std::to_string(max_count) + " are allowed.";
-}
-
-std::string Error305NotUrlEncoded() {
-  return "QUILLO! ERROR 305 - FORM NOT URL-ENCODED<br>The form was sent as multipart/form-data. Remove "
-         "enctype=\"multipart/form-data\" from its form tag: quillopro.exe reads forms sent as "
-         "application/x-www-form-urlencoded, the browsers' default.";
-}
-
-std::string Error306RequestTooLarge(long max_bytes) {
-  return "QUILLO! ERROR 306 - REQUEST TOO LARGE<br>The form sent more than " + std::to_string(max_bytes) +
-         " bytes, more than a form is read.";
-}
-
-std::string Error600FileNotReadable(std::string_view path) {
-  return "QUILLO! ERROR 600<br>FILE NOT FOUND / ACCESS DENIED<br><br>" + EscapeHtml(path) +
-         "<br><br>Please verify filename and access permissions (read).<br><br>" +
-         std::string(kSameDirectory);
-}
-
-std::string Error601FileTooLarge(std::string_view path, std::size_t max_bytes) {
-  return "QUILLO! ERROR 601<br>FILE TOO LARGE<br><br>" + EscapeHtml(path) +
-         "<br><br>Files next to quillopro.exe are read up to " + std::to_string(max_bytes) + " bytes.";
-}
-
-std::string Error602TextTooLarge() {
-  return "QUILLO! ERROR 602 - TEXT TOO LARGE<br>The placeholders of the error document grow past their "
-         "bound.";
-}
-
-std::string Error700WrongProgramName(std::string_view program_path) {
-  return "QUILLO ERROR 700<br>-> Rename executable file to quillopro.exe<br>" + EscapeHtml(program_path);
-}
-
-std::string Error701InvalidCharacters(std::string_view name) {
-  return "QUILLO ERROR 701<br>Invalid characters found in filename<br>" + EscapeHtml(name);
-}
-
-std::string Error702Executable(std::string_view name) {
-  return "QUILLO ERROR 702<br>Cannot use executable as document<br>" + EscapeHtml(name);
-}
-
-std::string Error703Library(std::string_view name) {
-  return "QUILLO ERROR 703<br>Cannot use dynamic link library as document<br>" + EscapeHtml(name);
-}
-
-std::string Error704DirectoryChange(std::string_view name, DirectoryHint hint) {
-  const std::string separator = hint == DirectoryHint::Long ? "<br><br>" : "<br>";
-  return "QUILLO ERROR 704<br>Directory change not allowed<br><br>" + EscapeHtml(name) + "<br><br>" +
-         std::string(kSameDirectory) + separator + "Please enter only the filename!" + separator +
-         "Format: filename.extension";
-}
-
-std::string Error900RecipientNotAllowed(std::string_view lowercase_address) {
-  return "QUILLO! ERROR 900 - recipient not allowed<br>" + EscapeHtml(lowercase_address) +
-         "<br><br>Add the target email address (QUILLO_TO) to allowed recipients -> recipients.txt";
-}
-
-std::string RenderErrorPage(std::string_view message) {
-  std::string page(kContentTypeHeader);
-  page += "<html>\n<header></header><body>\n<HR><BR><h2>";
-  page += message;
-  page += "</h2></body></html>";
-  return page;
-}
 
 std::string RenderResultDocument(std::string_view document) {
-  std::string page(kContentTypeHeader);
+  std::string page(kHtmlHeader);
   page.reserve(page.size() + document.size());
   for (char c : document) {
     if (c != '\r') page.push_back(c);
@@ -103,18 +17,9 @@ std::string RenderResultDocument(std::string_view document) {
   return page;
 }
 
-void WriteErrorPage(std::string_view message) { throw RunEnded{RenderErrorPage(message), 0}; }
-
-void SendResultDocument(const FormRequest& request, const std::string& path) {
-  std::string document = ReadDocumentFile(path);
-  try {
-    SubstitutePlaceholders(request, document, Target::Html);
-  } catch (const SubstitutionTooLarge& refused) {
-    platform::WriteStderrLine("refused " + path + ": " + refused.reason);
-    const std::string& error_doc = request.settings.error_doc;
-    if (path != error_doc && !error_doc.empty()) SendResultDocument(request, error_doc);
-    WriteErrorPage(Error602TextTooLarge());
-  }
+void SendResultDocument(const FormRequest& request, const FileReader& files, const std::string& path) {
+  std::string document = ReadDocumentFile(files, path);
+  SubstitutePlaceholders(request, document, Target::Html);
   throw RunEnded{RenderResultDocument(document), 0};
 }
 

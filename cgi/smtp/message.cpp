@@ -1,7 +1,7 @@
 // Message assembly; see message.h.
 #include "smtp/message.h"
 
-#include "content/text.h"
+#include "core/text.h"
 #include "smtp/wire.h"
 
 namespace quillo {

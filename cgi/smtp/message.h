@@ -11,7 +11,7 @@
 #include <string>
 #include <string_view>
 
-#include "request/form_request.h"
+#include "core/text.h"
 
 namespace quillo {
 

@@ -13,7 +13,7 @@
 #include <functional>
 #include <string>
 
-#include "request/form_request.h"
+#include "core/form_request.h"
 #include "smtp/mx.h"
 #include "smtp/smtp_client.h"
 

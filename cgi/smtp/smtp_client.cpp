@@ -4,7 +4,6 @@
 #include <chrono>
 #include <string_view>
 
-#include "platform/system.h"
 #include "smtp/wire.h"
 
 namespace quillo {
@@ -67,7 +66,7 @@ bool SmtpClient::connect(const std::string& host, std::uint16_t port, const std:
     quit();
     return false;
   }
-  if (heloName_ == kAutoHeloName) heloName_ = platform::HostName();
+  if (heloName_ == kAutoHeloName) heloName_ = platform::LocalHostName();
   if (!sendHelo(heloArgument())) {
     quit();
     return false;

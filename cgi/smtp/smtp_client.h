@@ -23,8 +23,8 @@
 #include <optional>
 #include <string>
 
+#include "core/text.h"
 #include "platform/net.h"
-#include "request/form_request.h"
 #include "smtp/reply.h"
 
 namespace quillo {

@@ -1,7 +1,7 @@
 // Wire formatting of SMTP commands and message data; see wire.h.
 #include "smtp/wire.h"
 
-#include "content/text.h"
+#include "core/text.h"
 
 namespace quillo {
 namespace {

@@ -7,7 +7,7 @@
 
 #include <random>
 
-#include "content/text.h"
+#include "core/text.h"
 
 namespace quillo {
 namespace {

@@ -1,9 +1,12 @@
 #include <gtest/gtest.h>
 
 #include "response/debug_report.h"
-#include "response/documents.h"
+#include "documents/files.h"
+#include "documents/names.h"
+#include "documents/reject_list.h"
 #include "response/pages.h"
-#include "response/run_end.h"
+#include "core/messages.h"
+#include "core/run_end.h"
 
 namespace quillo {
 namespace {

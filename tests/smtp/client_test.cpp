@@ -6,7 +6,7 @@
 
 #include <chrono>
 
-#include "platform/system.h"
+#include "platform/net.h"
 #include "scripted_peer.h"
 #include "smtp/smtp_client.h"
 
@@ -20,7 +20,7 @@ constexpr std::uint16_t kPort = 25;
 // Short enough to keep the suite quick, long enough for a loaded machine.
 constexpr std::uint32_t kTestTimeoutMs = 3000;
 
-std::string Helo() { return "HELO " + platform::HostName() + "\r\n"; }
+std::string Helo() { return "HELO " + platform::LocalHostName() + "\r\n"; }
 
 MailEnvelope Envelope(std::string text = "Subject: t\r\n\r\nbody\n") {
   return MailEnvelope{"from@example.test", {"to@example.test"}, std::move(text)};

@@ -6,7 +6,7 @@
 
 #include <map>
 
-#include "platform/system.h"
+#include "platform/net.h"
 #include "scripted_peer.h"
 #include "smtp/send_mail.h"
 
@@ -27,7 +27,7 @@ std::vector<PeerStep> Accepting() {
 std::vector<PeerStep> Refusing() { return Conversation({"554 no\r\n"}); }
 
 std::string Accepted(const std::string& recipient) {
-  return "HELO " + platform::HostName() + "\r\n" + "MAIL FROM:<f@example.test>\r\n" + "RCPT TO:<" +
+  return "HELO " + platform::LocalHostName() + "\r\n" + "MAIL FROM:<f@example.test>\r\n" + "RCPT TO:<" +
          recipient + ">\r\n" + "DATA\r\n" + "Subject: t\r\n\r\nbody\r\n" + "\r\n.\r\n" + "QUIT\r\n";
 }
 

@@ -78,7 +78,7 @@ int Send(int argc, char** argv) {
 }  // namespace
 
 int main(int argc, char** argv) {
-  quillo::platform::StartSockets();
+  quillo::platform::TheSystem().StartSockets();
   const std::string mode = argc > 1 ? argv[1] : "";
   if (mode == "mx" && argc == 3) return LookUp(argv[2]);
   if (mode == "send") return Send(argc, argv);

@@ -5,11 +5,10 @@
 #pragma once
 
 #include <string>
-#include <vector>
+
+#include "core/text.h"
 
 namespace quillo {
-
-using TextList = std::vector<std::string>;
 
 // Control-variable values; the *_doc fields hold resolved paths after intake.
 struct ControlSettings {

@@ -8,8 +8,12 @@
 
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace quillo {
+
+// Lists of texts: the user fields' names and values, recipients, entries.
+using TextList = std::vector<std::string>;
 
 // Space, tab, LF, VT, FF and CR; bytes above 127 are never white space.
 bool IsWhiteSpace(char c);
@@ -57,6 +61,10 @@ std::string EscapeHtml(std::string_view text);
 // blank, tab, LF, CR, FF, " ' ` = < > & as numeric character references, so
 // that nothing in it can end the value or the tag. Other bytes stay.
 std::string EscapeHtmlAttribute(std::string_view text);
+
+// Splits text into the pieces a line reader of max_piece bytes returns: each
+// piece ends after a LF or at max_piece bytes, whichever comes first.
+std::vector<std::string_view> LinePieces(std::string_view text, std::size_t max_piece);
 
 // Cuts text at its first NUL byte: NUL ends a text wherever one arrives.
 void CutAtNul(std::string& text);

@@ -1,7 +1,8 @@
 // Text utilities; see text.h.
-#include "content/text.h"
+#include "core/text.h"
 
 #include <algorithm>
+#include <vector>
 
 namespace quillo {
 
@@ -191,6 +192,19 @@ std::string EscapeHtmlAttribute(std::string_view text) {
         return {};
     }
   });
+}
+
+std::vector<std::string_view> LinePieces(std::string_view text, std::size_t max_piece) {
+  std::vector<std::string_view> pieces;
+  std::size_t from = 0;
+  while (from < text.size()) {
+    const std::size_t lf = text.find('\n', from);
+    const std::size_t line_end = lf == std::string_view::npos ? text.size() : lf + 1;
+    const std::size_t length = std::min(line_end - from, max_piece);
+    pieces.push_back(text.substr(from, length));
+    from += length;
+  }
+  return pieces;
 }
 
 void CutAtNul(std::string& text) {

@@ -1,0 +1,47 @@
+// The numbered messages of the CGI program and the generated error page
+// around them: every condition that stops a run ends here. Values taken from
+// the request are HTML-escaped, as the page is shown in the visitor's
+// browser; the literals are the program's own.
+#pragma once
+
+#include <cstddef>
+#include <string>
+#include <string_view>
+
+namespace quillo {
+
+std::string Error100SocketInit();
+std::string Error300NoRecipient();
+std::string Error301TooManyRecipients(std::size_t count, std::size_t max_count);
+std::string Error302NoSuccessDocument();
+std::string Error303NoErrorDocument();
+std::string Error304TooManyReplyAddresses(std::size_t count, std::size_t max_count);
+std::string Error305NotUrlEncoded();
+std::string Error306RequestTooLarge(long max_bytes);
+std::string Error600FileNotReadable(std::string_view path);
+std::string Error601FileTooLarge(std::string_view path, std::size_t max_bytes);
+std::string Error602TextTooLarge();
+std::string Error700WrongProgramName(std::string_view program_path);
+std::string Error701InvalidCharacters(std::string_view name);
+std::string Error702Executable(std::string_view name);
+std::string Error703Library(std::string_view name);
+enum class DirectoryHint { Long, Short };
+std::string Error704DirectoryChange(std::string_view name, DirectoryHint hint);
+std::string Error900RecipientNotAllowed(std::string_view lowercase_address);
+
+// The error page for a run that ran out of memory, made in advance: nothing
+// can be allocated to build it then.
+constexpr std::string_view kOutOfMemoryPage =
+    "Content-Type: text/html\n\n<html>\n<header></header><body>\n"
+    "<HR><BR><h2>QUILLO! ERROR 603 - OUT OF MEMORY</h2></body></html>";
+
+// The header block of every HTML answer: the web server supplies the rest.
+constexpr std::string_view kHtmlHeader = "Content-Type: text/html\n\n";
+
+// The error page around one message, as written (LF line ends).
+std::string RenderErrorPage(std::string_view message);
+
+// Ends the run with the error page (see run_end.h).
+[[noreturn]] void WriteErrorPage(std::string_view message);
+
+}  // namespace quillo

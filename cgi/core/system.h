@@ -1,0 +1,68 @@
+// What a run needs of the operating system, as an interface the run is
+// handed: the CGI environment, standard input, the site's files, the clock,
+// the host name and the error log. The program passes the platform's own
+// (platform/posix_system.h); tests pass fakes, so that a whole run is tested
+// in-process. Sockets are the SMTP client's, behind platform/net.h.
+#pragma once
+
+#include <cstddef>
+#include <ctime>
+#include <optional>
+#include <string>
+#include <string_view>
+
+namespace quillo {
+
+enum class FileStatus {
+  kRead,
+  kMissing,     // no such file: nothing by that name in its folder
+  kUnreadable,  // there, but not a regular file, or it cannot be opened or read
+  kTooLarge,    // more than the bytes asked for at most
+};
+
+struct FileText {
+  FileStatus status = FileStatus::kRead;
+  std::string text;  // when read: the file in text mode, CR LF as LF
+};
+
+// Reads the site's files: the documents, templates and lists next to the
+// program.
+class FileReader {
+ public:
+  virtual ~FileReader() = default;
+  // A regular file read whole, at most max_bytes of it. Opening never waits
+  // (a FIFO or a device named like a document cannot hold the run), and
+  // anything but a regular file is unreadable.
+  virtual FileText ReadTextFile(const std::string& path, std::size_t max_bytes) const = 0;
+};
+
+// Local broken-down time and its offset east of UTC in seconds.
+struct LocalTime {
+  std::tm fields{};
+  long offset_east_seconds = 0;
+};
+
+class System : public FileReader {
+ public:
+  // Prepares the network for the run; false when it cannot be used.
+  virtual bool StartSockets() = 0;
+  // The variable's value, or nothing when the environment has no such variable.
+  virtual std::optional<std::string> GetEnv(const char* name) const = 0;
+  // Standard input up to max_bytes bytes or through the first line feed,
+  // whichever comes first; nothing on an input error (end of input is none).
+  virtual std::optional<std::string> ReadStdinLine(long max_bytes) = 0;
+  // Seconds since 1970-01-01 00:00 UTC.
+  virtual std::time_t Now() const = 0;
+  virtual std::optional<LocalTime> ToLocalTime(std::time_t when) const = 0;
+  // The machine's host name; empty when it cannot be read.
+  virtual std::string HostName() const = 0;
+  // Whether the file system ignores the case of file names. Where it does
+  // not, the program's own path keeps its case, or documents in a folder
+  // such as /home/Jo/cgi-bin could not be found.
+  virtual bool FileNamesIgnoreCase() const = 0;
+  // One line for the web server's error log: what the program refused and
+  // why. Nothing a browser or mail server sees.
+  virtual void WriteStderrLine(std::string_view line) = 0;
+};
+
+}  // namespace quillo
