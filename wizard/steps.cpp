@@ -5,6 +5,7 @@
 
 #include "entries.h"
 #include "form_writer.h"
+#include "page_controls.h"
 #include "platform/desktop.h"
 #include "resource_tables.h"
 

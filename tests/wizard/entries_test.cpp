@@ -7,6 +7,7 @@
 #include <fstream>
 #include <sstream>
 
+#include "page_controls.h"
 #include "resource_tables.h"
 #include "text.h"
 
