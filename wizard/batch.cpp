@@ -103,9 +103,9 @@ std::string ParseArguments(const std::vector<std::string>& args, BatchEntries& e
 }
 
 // Stores the entries page by page, as the window's Next handlers do, and
-// returns the id of the first refused entry's edit box.
-int StoreAll(const BatchEntries& e, WizardSettings& settings) {
-  int refused = StoreInstallation(e.url, settings);
+// returns the first refused entry.
+Refusal StoreAll(const BatchEntries& e, WizardSettings& settings) {
+  Refusal refused = StoreInstallation(e.url, settings);
   if (refused == kAccepted) refused = StoreBasicSettings(e.recipients, e.mail_server, settings);
   if (refused == kAccepted) refused = StoreOptionalSettings(e.optional, settings);
   if (refused == kAccepted) {
@@ -121,21 +121,21 @@ int StoreAll(const BatchEntries& e, WizardSettings& settings) {
   return refused;
 }
 
-std::string RefusalText(int control_id) {
-  switch (control_id) {
-    case control::kProgramUrl:
+// Names the option that carried the refused entry, and what it needs.
+std::string RefusalText(Entry refused) {
+  switch (refused) {
+    case Entry::kUrl:
       return "--url: the address must contain the program's file name quillopro.exe";
-    case control::kRecipients:
+    case Entry::kRecipients:
       return "--to: at least one recipient address is needed";
-    case control::kTemplateFile:
+    case Entry::kTemplateName:
       return "--template: give a plain file name, without | / \\ or :";
-    case control::kSuccessDocument:
+    case Entry::kSuccessDocument:
       return "--success: give a plain file name, without | / \\ or :";
-    case control::kErrorDocument:
+    case Entry::kErrorDocument:
       return "--error: give a plain file name, without | / \\ or :";
-    default:
-      return "entry refused";
   }
+  return "entry refused";
 }
 
 }  // namespace
@@ -191,9 +191,9 @@ int RunBatch(const std::vector<std::string>& args, std::ostream& err) {
     return kExitRefused;
   }
   WizardSettings settings;
-  const int refused = StoreAll(entries, settings);
-  if (refused != kAccepted) {
-    err << "quillogen: refused " << RefusalText(refused) << "\n";
+  const Refusal refused = StoreAll(entries, settings);
+  if (refused) {
+    err << "quillogen: refused " << RefusalText(*refused) << "\n";
     return kExitRefused;
   }
   if (!WriteFormFile(entries.output, RenderHtmlForm(settings, entries.sections))) {

@@ -4,24 +4,24 @@
 
 namespace quillogen {
 
-int StoreInstallation(const std::string& url, WizardSettings& settings) {
+Refusal StoreInstallation(const std::string& url, WizardSettings& settings) {
   settings.program_url = Trim(url);
   // Only the program's file name is looked for, so absolute addresses and
   // server-relative paths pass alike.
   const std::string upper = ToUpper(settings.program_url);
-  if (upper.empty() || !ContainsText(upper, "QUILLOPRO.EXE")) return control::kProgramUrl;
+  if (upper.empty() || !ContainsText(upper, "QUILLOPRO.EXE")) return Entry::kUrl;
   return kAccepted;
 }
 
-int StoreBasicSettings(const std::string& recipients, const std::string& mail_server,
-                       WizardSettings& settings) {
+Refusal StoreBasicSettings(const std::string& recipients, const std::string& mail_server,
+                           WizardSettings& settings) {
   settings.recipients = Trim(recipients);
   settings.mail_server = Trim(mail_server);
   // The list is passed on as typed; the CGI program splits and checks it.
-  return settings.recipients.empty() ? control::kRecipients : kAccepted;
+  return settings.recipients.empty() ? Entry::kRecipients : kAccepted;
 }
 
-int StoreOptionalSettings(const OptionalEntries& entries, WizardSettings& settings) {
+Refusal StoreOptionalSettings(const OptionalEntries& entries, WizardSettings& settings) {
   settings.subject = entries.subject;
   settings.priority = ToUpper(entries.priority);
   settings.strip_empty_fields = entries.strip_empty_fields;
@@ -29,7 +29,7 @@ int StoreOptionalSettings(const OptionalEntries& entries, WizardSettings& settin
   return kAccepted;
 }
 
-int StoreMailFormat(const FormatEntries& entries, WizardSettings& settings) {
+Refusal StoreMailFormat(const FormatEntries& entries, WizardSettings& settings) {
   if (entries.html) {
     settings.mail_format = "HTML";
     settings.template_file.clear();
@@ -41,15 +41,15 @@ int StoreMailFormat(const FormatEntries& entries, WizardSettings& settings) {
   if (!entries.use_template) return kAccepted;
   settings.mail_format.clear();
   settings.template_file = entries.template_file;
-  return IsPlainFileName(settings.template_file) ? kAccepted : control::kTemplateFile;
+  return IsPlainFileName(settings.template_file) ? kAccepted : Entry::kTemplateName;
 }
 
-int StoreResultDocuments(const DocumentEntries& entries, WizardSettings& settings) {
+Refusal StoreResultDocuments(const DocumentEntries& entries, WizardSettings& settings) {
   settings.error_document = entries.error;
   settings.success_document = entries.success;
   settings.required_document = entries.required;
-  if (!IsPlainFileName(settings.success_document)) return control::kSuccessDocument;
-  if (!IsPlainFileName(settings.error_document)) return control::kErrorDocument;
+  if (!IsPlainFileName(settings.success_document)) return Entry::kSuccessDocument;
+  if (!IsPlainFileName(settings.error_document)) return Entry::kErrorDocument;
   return kAccepted;
 }
 

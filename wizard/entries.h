@@ -3,50 +3,38 @@
 // entries.
 //
 // Each Store function copies the page's entries into the settings record and
-// returns the id of the edit box whose entry it refuses, or kAccepted.
+// returns the entry it refuses, or kAccepted. The checks name entries, not
+// controls: the pages blink the edit box that holds the entry, the batch
+// mode names the option that carried it.
 #ifndef QUILLOGEN_ENTRIES_H_
 #define QUILLOGEN_ENTRIES_H_
 
+#include <optional>
 #include <string>
 
 #include "settings.h"
 
 namespace quillogen {
 
-// Control ids of the page templates, as the resource tables give them.
-namespace control {
-constexpr int kProgramUrl = 1000;         // page 1
-constexpr int kRecipients = 1001;         // page 2
-constexpr int kMailServer = 1033;         // page 2
-constexpr int kStripEmpty = 1003;         // page 3
-constexpr int kSubject = 1004;            // page 3
-constexpr int kEnvironmentReport = 1005;  // page 3
-constexpr int kPriority = 1006;           // page 3
-constexpr int kUseTemplate = 1007;        // page 4
-constexpr int kTemplateFormat = 1008;     // page 4
-constexpr int kHtmlFormat = 1009;         // page 4
-constexpr int kTextFormat = 1010;         // page 4
-constexpr int kTemplateFile = 1011;       // page 4
-constexpr int kSuccessDocument = 1012;    // page 5
-constexpr int kErrorDocument = 1005;      // page 5
-constexpr int kRequiredDocument = 1006;   // page 5
-constexpr int kEmail = 1013;              // page 6
-constexpr int kAddress = 1015;            // page 6
-constexpr int kMisc = 1017;               // page 6
-constexpr int kComments = 1020;           // page 6
-constexpr int kSampleFields = 1021;       // page 6
-constexpr int kEmailVerify = 1025;        // page 6
-constexpr int kEmailFrom = 1032;          // page 6
-}  // namespace control
+// The entries a check can refuse; the others are taken as they come.
+enum class Entry {
+  kUrl,              // page 1
+  kRecipients,       // page 2
+  kTemplateName,     // page 4
+  kSuccessDocument,  // page 5
+  kErrorDocument,    // page 5
+};
 
-constexpr int kAccepted = 0;
+// A check refuses at most one entry, the first it finds wrong.
+using Refusal = std::optional<Entry>;
+constexpr Refusal kAccepted = std::nullopt;
 
 // Page 1: the address must name the CGI program's file, in any case.
-int StoreInstallation(const std::string& url, WizardSettings& settings);
+Refusal StoreInstallation(const std::string& url, WizardSettings& settings);
 
 // Page 2: recipients are required, the mail server is optional.
-int StoreBasicSettings(const std::string& recipients, const std::string& mail_server,
-                       WizardSettings& settings);
+Refusal StoreBasicSettings(const std::string& recipients, const std::string& mail_server,
+                           WizardSettings& settings);
 
 // Page 3: always accepted.
 struct OptionalEntries {
@@ -55,7 +43,7 @@ struct OptionalEntries {
   bool strip_empty_fields = false;
   bool environment_report = false;
 };
-int StoreOptionalSettings(const OptionalEntries& entries, WizardSettings& settings);
+Refusal StoreOptionalSettings(const OptionalEntries& entries, WizardSettings& settings);
 
 // Page 4: the states of the three exclusive check boxes and the template name.
 struct FormatEntries {
@@ -64,7 +52,7 @@ struct FormatEntries {
   bool use_template = false;
   std::string template_file;
 };
-int StoreMailFormat(const FormatEntries& entries, WizardSettings& settings);
+Refusal StoreMailFormat(const FormatEntries& entries, WizardSettings& settings);
 
 // Page 5: the success document is checked before the error document; the
 // required document may be anything, even empty.
@@ -73,7 +61,7 @@ struct DocumentEntries {
   std::string error;
   std::string required;
 };
-int StoreResultDocuments(const DocumentEntries& entries, WizardSettings& settings);
+Refusal StoreResultDocuments(const DocumentEntries& entries, WizardSettings& settings);
 
 }  // namespace quillogen
 

@@ -6,7 +6,7 @@
 #include <QLineEdit>
 #include <QPixmap>
 
-#include "entries.h"
+#include "page_controls.h"
 #include "platform/property_page.h"
 #include "platform/property_sheet.h"
 

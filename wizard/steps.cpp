@@ -5,17 +5,38 @@
 
 #include "entries.h"
 #include "form_writer.h"
+#include "page_controls.h"
 #include "platform/desktop.h"
+#include "resource_tables.h"
 
 namespace quillogen {
 namespace {
 constexpr int kBackAndNext = kWizardBack | kWizardNext;
 const char kSampleTemplate[] = "tools/wiz/sample.template";
+
+// The edit box that holds each entry the checks can refuse. Control ids are
+// unique only within a page, which is enough: a page's check refuses only
+// the entries of that page.
+int EditBoxOf(Entry entry) {
+  switch (entry) {
+    case Entry::kUrl:
+      return control::kProgramUrl;
+    case Entry::kRecipients:
+      return control::kRecipients;
+    case Entry::kTemplateName:
+      return control::kTemplateFile;
+    case Entry::kSuccessDocument:
+      return control::kSuccessDocument;
+    case Entry::kErrorDocument:
+      return control::kErrorDocument;
+  }
+  return kNoId;
+}
 }  // namespace
 
-int SettingsPage::MoveOnUnlessRefused(int refused_id) {
-  if (refused_id == kAccepted) return kMoveOn;
-  FlashField(refused_id);
+int SettingsPage::MoveOnUnlessRefused(const Refusal& refused) {
+  if (!refused) return kMoveOn;
+  FlashField(EditBoxOf(*refused));
   return kStay;
 }
 

@@ -4,6 +4,7 @@
 #ifndef QUILLOGEN_STEPS_H_
 #define QUILLOGEN_STEPS_H_
 
+#include "entries.h"
 #include "platform/property_page.h"
 #include "settings.h"
 
@@ -20,7 +21,7 @@ class SettingsPage : public PropertyPage {
 
  protected:
   // Flashes the refused edit box, if any, and tells the sheet where to go.
-  int MoveOnUnlessRefused(int refused_id);
+  int MoveOnUnlessRefused(const Refusal& refused);
   WizardSettings& settings_;
 };
 

@@ -7,6 +7,7 @@
 #include <fstream>
 #include <sstream>
 
+#include "page_controls.h"
 #include "resource_tables.h"
 #include "text.h"
 
@@ -32,13 +33,13 @@ TEST(StoreInstallation, TrimsBeforeCheckingAndKeepsTheCase) {
 TEST(StoreInstallation, RefusesEmptyAddressesAndOtherPrograms) {
   for (const char* url : {"", "   ", "/cgi-bin/formmail.exe", "/scripts/quillo/quillopro"}) {
     WizardSettings s;
-    EXPECT_EQ(StoreInstallation(url, s), control::kProgramUrl) << url;
+    EXPECT_EQ(StoreInstallation(url, s), Entry::kUrl) << url;
   }
 }
 
 TEST(StoreBasicSettings, RecipientsOfBlanksAreRefusedAndTheServerIsOptional) {
   WizardSettings s;
-  EXPECT_EQ(StoreBasicSettings("  \t ", "", s), control::kRecipients);
+  EXPECT_EQ(StoreBasicSettings("  \t ", "", s), Entry::kRecipients);
   EXPECT_EQ(s.recipients, "");
   EXPECT_EQ(StoreBasicSettings(" a@example.com, b@example.com ", " mail.example.com\t", s), kAccepted);
   EXPECT_EQ(s.recipients, "a@example.com, b@example.com");
@@ -67,14 +68,14 @@ TEST(StoreMailFormat, BuiltInFormatsClearTheTemplate) {
 TEST(StoreMailFormat, TemplateNamesMustBePlainFileNames) {
   const struct {
     const char* name;
-    int result;
+    Refusal result;
   } cases[] = {{"email.txt", kAccepted},
                {"my template.txt", kAccepted},
-               {"", control::kTemplateFile},
-               {"dir/email.txt", control::kTemplateFile},
-               {"dir\\email.txt", control::kTemplateFile},
-               {"C:email.txt", control::kTemplateFile},
-               {"a|b.txt", control::kTemplateFile}};
+               {"", Entry::kTemplateName},
+               {"dir/email.txt", Entry::kTemplateName},
+               {"dir\\email.txt", Entry::kTemplateName},
+               {"C:email.txt", Entry::kTemplateName},
+               {"a|b.txt", Entry::kTemplateName}};
   for (const auto& c : cases) {
     WizardSettings s;
     s.mail_format = "HTML";
@@ -87,9 +88,9 @@ TEST(StoreMailFormat, TemplateNamesMustBePlainFileNames) {
 
 TEST(StoreResultDocuments, ChecksSuccessFirstThenErrorAndNeverRequired) {
   WizardSettings s;
-  EXPECT_EQ(StoreResultDocuments({"", "bad/error.htm", ""}, s), control::kSuccessDocument);
-  EXPECT_EQ(StoreResultDocuments({"ok.htm", "bad/error.htm", ""}, s), control::kErrorDocument);
-  EXPECT_EQ(StoreResultDocuments({"ok.htm", "", ""}, s), control::kErrorDocument);
+  EXPECT_EQ(StoreResultDocuments({"", "bad/error.htm", ""}, s), Entry::kSuccessDocument);
+  EXPECT_EQ(StoreResultDocuments({"ok.htm", "bad/error.htm", ""}, s), Entry::kErrorDocument);
+  EXPECT_EQ(StoreResultDocuments({"ok.htm", "", ""}, s), Entry::kErrorDocument);
   EXPECT_EQ(StoreResultDocuments({"ok.htm", "error.htm", "sub/required.htm"}, s), kAccepted);
   EXPECT_EQ(s.success_document, "ok.htm");
   EXPECT_EQ(s.error_document, "error.htm");

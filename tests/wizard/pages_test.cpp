@@ -12,8 +12,8 @@
 #include <QTemporaryDir>
 #include <memory>
 
-#include "entries.h"
 #include "expected_forms.h"
+#include "page_controls.h"
 #include "platform/desktop.h"
 #include "platform/property_page.h"
 #include "steps.h"
