@@ -41,6 +41,10 @@ constexpr std::uint32_t kNone = UINT32_MAX;
 // Work units per byte of the text's bound: a real text needs a few passes;
 // a post that needs more only makes the cascade churn.
 constexpr std::size_t kWorkPerBoundByte = 4;
+// Tokens a substitution may add to those of its text: the bound on growth
+// in bytes does not bound them, as a value of "#a#a..." makes a token of
+// every byte. Real texts add a few per placeholder.
+constexpr std::size_t kMaxAddedTokens = kMaxSubstitutionGrowth / 16;
 
 bool StartsTag(char c) { return c == '<'; }
 bool EndsTag(char c) { return c == '>'; }
@@ -221,6 +225,7 @@ class Engine {
   std::uint32_t NewToken(Kind kind) {
     std::uint32_t id;
     if (free_tokens_.empty()) {
+      if (tokens_.size() > max_tokens_) Refuse("placeholders make the text too large");
       tokens_.emplace_back();
       id = static_cast<std::uint32_t>(tokens_.size() - 1);
     } else {
@@ -294,10 +299,12 @@ class Engine {
     pieces_.clear();
     free_tokens_.clear();
     free_pieces_.clear();
+    const std::vector<Shape> shapes = Cut(text, target_ == Target::Html);
+    max_tokens_ = shapes.size() + kMaxAddedTokens;
     head_ = NewToken(Kind::kEnd);
     tail_ = NewToken(Kind::kEnd);
     size_ = text.size();
-    Splice(head_, Cut(text, target_ == Target::Html), tail_);
+    Splice(head_, shapes, tail_);
   }
 
   std::string Text() {
@@ -525,6 +532,7 @@ class Engine {
   std::vector<Piece> pieces_;
   std::vector<std::uint32_t> free_tokens_;
   std::vector<std::uint32_t> free_pieces_;
+  std::size_t max_tokens_ = 0;
   std::uint32_t head_ = kNone;
   std::uint32_t tail_ = kNone;
   std::size_t size_ = 0;

@@ -14,11 +14,11 @@ constexpr std::string_view kRefused = "NO";
 // then one transaction. The client says QUIT when it goes out of scope.
 bool DeliverVia(const std::string& host, const std::string& firstLocalAddress,
                 const std::string& secondLocalAddress, const MailEnvelope& envelope,
-                std::uint32_t replyTimeoutMs) {
+                const DeliveryOptions& options) {
   SmtpClient client;
-  client.setReplyTimeoutMs(replyTimeoutMs);
-  if (!client.connect(host, kSmtpPort, firstLocalAddress) &&
-      !client.connect(host, kSmtpPort, secondLocalAddress)) {
+  client.setReplyTimeoutMs(options.replyTimeoutMs);
+  if (!client.connect(host, options.port, firstLocalAddress) &&
+      !client.connect(host, options.port, secondLocalAddress)) {
     return false;
   }
   const bool sent = client.sendMessage(envelope);
@@ -44,11 +44,9 @@ std::string DeliverMessage(const std::string& messageText, const std::string& se
   for (const std::string& recipient : recipients) {
     const MxHosts hosts = ChooseCandidates(server, options.lookup(recipient));
     envelope.recipients = {recipient};
-    last_delivered =
-        DeliverVia(hosts.primary, firstLocalAddress, secondLocalAddress, envelope, options.replyTimeoutMs);
+    last_delivered = DeliverVia(hosts.primary, firstLocalAddress, secondLocalAddress, envelope, options);
     if (!last_delivered && hosts.primary != hosts.secondary) {
-      last_delivered = DeliverVia(hosts.secondary, firstLocalAddress, secondLocalAddress, envelope,
-                                  options.replyTimeoutMs);
+      last_delivered = DeliverVia(hosts.secondary, firstLocalAddress, secondLocalAddress, envelope, options);
     }
   }
   return std::string(last_delivered ? kAccepted : kRefused);

@@ -38,6 +38,7 @@ MxHosts LookUpWithResolver(const std::string& recipient);
 struct DeliveryOptions {
   HostLookup lookup = LookUpWithResolver;
   std::uint32_t replyTimeoutMs = kDefaultReplyTimeoutMs;
+  std::uint16_t port = kSmtpPort;  // another only where tests stand in for servers
 };
 
 // The delivery loop of sendMail over a finished message text.

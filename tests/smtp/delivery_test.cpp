@@ -1,7 +1,7 @@
 // The delivery loop over a finished message: candidate order, fall-backs,
-// the answer of the last recipient. Host lookups are given by the test;
-// scripted peers listen on 127.0.0.170 to 127.0.0.188, and nobody listens
-// on 127.0.0.189, so connections there are refused at once.
+// the answer of the last recipient. Host lookups are given by the test. The
+// hosts are loopback addresses sharing one port, as mail hosts share port
+// 25: the first peer's, which the system picks; nobody listens on kNobody.
 #include <gtest/gtest.h>
 
 #include <map>
@@ -15,7 +15,9 @@ namespace {
 
 using namespace quillo::testing;
 
-const std::string kNobody = "127.0.0.189";
+const std::string kFirst = "127.0.0.1";
+const std::string kSecond = "127.0.0.2";
+const std::string kNobody = "127.0.0.9";
 constexpr std::uint32_t kTestTimeoutMs = 3000;
 const std::string kText = "Subject: t\r\n\r\nbody\n";
 
@@ -31,9 +33,10 @@ std::string Accepted(const std::string& recipient) {
          recipient + ">\r\n" + "DATA\r\n" + "Subject: t\r\n\r\nbody\r\n" + "\r\n.\r\n" + "QUIT\r\n";
 }
 
-DeliveryOptions Lookup(std::map<std::string, MxHosts> hosts) {
+DeliveryOptions Lookup(const ScriptedPeer& first, std::map<std::string, MxHosts> hosts) {
   DeliveryOptions options;
   options.replyTimeoutMs = kTestTimeoutMs;
+  options.port = first.port();
   options.lookup = [hosts](const std::string& recipient) {
     const auto found = hosts.find(recipient);
     return found == hosts.end() ? MxHosts{} : found->second;
@@ -46,16 +49,15 @@ std::string Deliver(const std::string& server, const TextList& recipients, const
 }
 
 TEST(DeliverMessage, TheAnswerIsTheLastRecipientsResult) {
-  ScriptedPeer good("127.0.0.170", Accepting());
-  const auto options = Lookup({{"x@one.test", {kNobody, kNobody}},
-                               {"y@two.test", {kNobody, kNobody}},
-                               {"z@three.test", {"127.0.0.170", "127.0.0.170"}}});
+  ScriptedPeer good(Accepting());
+  const auto options = Lookup(good, {{"x@one.test", {kNobody, kNobody}},
+                                     {"y@two.test", {kNobody, kNobody}},
+                                     {"z@three.test", {kFirst, kFirst}}});
   EXPECT_EQ(Deliver("", {"x@one.test", "y@two.test", "z@three.test"}, options), "OK");
   EXPECT_EQ(good.Finish(), std::vector<std::string>{Accepted("z@three.test")});
 
-  ScriptedPeer again("127.0.0.171", Accepting());
-  const auto last_fails =
-      Lookup({{"x@one.test", {"127.0.0.171", "127.0.0.171"}}, {"y@two.test", {kNobody, kNobody}}});
+  ScriptedPeer again(Accepting());
+  const auto last_fails = Lookup(again, {{"x@one.test", {kFirst, kFirst}}, {"y@two.test", {kNobody, kNobody}}});
   EXPECT_EQ(Deliver("", {"x@one.test", "y@two.test"}, last_fails), "NO");
   EXPECT_EQ(again.Finish(), std::vector<std::string>{Accepted("x@one.test")});
 }
@@ -67,48 +69,47 @@ TEST(DeliverMessage, NoRecipientsMeansNothingToDoAndOk) {
     asked = true;
     return MxHosts{};
   };
-  EXPECT_EQ(Deliver("127.0.0.172", {}, options), "OK");
+  EXPECT_EQ(Deliver(kNobody, {}, options), "OK");
   EXPECT_FALSE(asked);
 }
 
 TEST(DeliverMessage, ARefusingServerFallsBackToTheDomainsBestExchanger) {
-  ScriptedPeer exchanger("127.0.0.173", Accepting());
-  const auto options = Lookup({{"u@dom.test", {"127.0.0.173", "127.0.0.188"}}});
+  ScriptedPeer exchanger(Accepting());
+  const auto options = Lookup(exchanger, {{"u@dom.test", {kFirst, kSecond}}});
   EXPECT_EQ(Deliver(kNobody, {"u@dom.test"}, options), "OK");
   EXPECT_EQ(exchanger.Finish(), std::vector<std::string>{Accepted("u@dom.test")});
 }
 
 TEST(DeliverMessage, TheSecondHostIsTriedOnlyWhenItDiffers) {
   // Same name twice: one client, its two connection attempts, nothing more.
-  ScriptedPeer refusing("127.0.0.174", Refusing());
-  const auto same = Lookup({{"u@dom.test", {"127.0.0.174", "127.0.0.174"}}});
+  ScriptedPeer refusing(Refusing());
+  const auto same = Lookup(refusing, {{"u@dom.test", {kFirst, kFirst}}});
   EXPECT_EQ(Deliver("", {"u@dom.test"}, same), "NO");
   EXPECT_EQ(refusing.Finish().size(), 2u);
 
   // Different names: the second host gets the message.
-  ScriptedPeer first("127.0.0.175", Refusing());
-  ScriptedPeer second("127.0.0.176", Accepting());
-  const auto differ = Lookup({{"u@dom.test", {"127.0.0.175", "127.0.0.176"}}});
+  ScriptedPeer first(Refusing());
+  ScriptedPeer second(kSecond, first.port(), Accepting());
+  const auto differ = Lookup(first, {{"u@dom.test", {kFirst, kSecond}}});
   EXPECT_EQ(Deliver("", {"u@dom.test"}, differ), "OK");
   EXPECT_EQ(first.Finish().size(), 2u);
   EXPECT_EQ(second.Finish(), std::vector<std::string>{Accepted("u@dom.test")});
 }
 
 TEST(DeliverMessage, EveryRecipientGetsItsOwnTransactionWithTheSameText) {
-  ScriptedPeer first("127.0.0.177", Accepting());
-  ScriptedPeer second("127.0.0.178", Accepting());
-  const auto options = Lookup(
-      {{"a@one.test", {"127.0.0.177", "127.0.0.177"}}, {"b@two.test", {"127.0.0.178", "127.0.0.178"}}});
+  ScriptedPeer first(Accepting());
+  ScriptedPeer second(kSecond, first.port(), Accepting());
+  const auto options = Lookup(first, {{"a@one.test", {kFirst, kFirst}}, {"b@two.test", {kSecond, kSecond}}});
   EXPECT_EQ(Deliver("", {"a@one.test", "b@two.test"}, options), "OK");
   EXPECT_EQ(first.Finish(), std::vector<std::string>{Accepted("a@one.test")});
   EXPECT_EQ(second.Finish(), std::vector<std::string>{Accepted("b@two.test")});
 }
 
 TEST(DeliverMessage, AServerThatNeverAnswersEndsInNoAfterTheTimeOut) {
-  ScriptedPeer silent("127.0.0.179", {});
-  DeliveryOptions options = Lookup({});
+  ScriptedPeer silent({});
+  DeliveryOptions options = Lookup(silent, {});
   options.replyTimeoutMs = 200;
-  EXPECT_EQ(Deliver("127.0.0.179", {"u@nowhere.test"}, options), "NO");
+  EXPECT_EQ(Deliver(kFirst, {"u@nowhere.test"}, options), "NO");
   // Both local addresses were tried; the empty looked-up host is not.
   EXPECT_EQ(silent.Finish(), (std::vector<std::string>{"QUIT\r\n", "QUIT\r\n"}));
 }

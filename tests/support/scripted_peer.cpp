@@ -13,7 +13,6 @@
 namespace quillo::testing {
 namespace {
 
-constexpr std::uint16_t kSmtpPort = 25;
 // How long the peer waits for the client before giving up on a step; long
 // enough for a loaded machine, short enough that a broken test ends.
 constexpr int kPatienceMs = 5000;
@@ -43,6 +42,29 @@ bool ReadUntil(int connection, std::string& received, std::size_t& cursor, const
   }
 }
 
+// A listening socket on address:port; port 0 lets the system pick one.
+int Listen(const std::string& address, std::uint16_t port) {
+  const int listener = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+  const int yes = 1;
+  setsockopt(listener, SOL_SOCKET, SO_REUSEADDR, &yes, sizeof yes);
+  sockaddr_in where{};
+  where.sin_family = AF_INET;
+  where.sin_port = htons(port);
+  if (listener < 0 || inet_pton(AF_INET, address.c_str(), &where.sin_addr) != 1 ||
+      bind(listener, reinterpret_cast<sockaddr*>(&where), sizeof where) != 0 || listen(listener, 8) != 0) {
+    if (listener >= 0) close(listener);
+    throw std::runtime_error("cannot listen on " + address + ":" + std::to_string(port));
+  }
+  return listener;
+}
+
+std::uint16_t BoundPort(int listener) {
+  sockaddr_in bound{};
+  socklen_t length = sizeof bound;
+  getsockname(listener, reinterpret_cast<sockaddr*>(&bound), &length);
+  return ntohs(bound.sin_port);
+}
+
 }  // namespace
 
 PeerStep Send(std::string bytes) { return {PeerStep::Kind::kSend, std::move(bytes)}; }
@@ -60,20 +82,20 @@ std::vector<PeerStep> Conversation(const std::vector<std::string>& replies) {
   return script;
 }
 
-ScriptedPeer::ScriptedPeer(std::string address, std::vector<PeerStep> script)
+ScriptedPeer::ScriptedPeer(std::vector<PeerStep> script) : ScriptedPeer("127.0.0.1", 0, std::move(script)) {}
+
+ScriptedPeer::ScriptedPeer(std::string address, std::uint16_t port, std::vector<PeerStep> script)
     : address_(std::move(address)), script_(std::move(script)) {
-  listener_ = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-  const int yes = 1;
-  setsockopt(listener_, SOL_SOCKET, SO_REUSEADDR, &yes, sizeof yes);
-  sockaddr_in where{};
-  where.sin_family = AF_INET;
-  where.sin_port = htons(kSmtpPort);
-  if (listener_ < 0 || inet_pton(AF_INET, address_.c_str(), &where.sin_addr) != 1 ||
-      bind(listener_, reinterpret_cast<sockaddr*>(&where), sizeof where) != 0 || listen(listener_, 8) != 0) {
-    if (listener_ >= 0) close(listener_);
-    throw std::runtime_error("cannot listen on " + address_ + ":25 (tests need root)");
-  }
+  listener_ = Listen(address_, port);
+  port_ = BoundPort(listener_);
   thread_ = std::thread([this] { Serve(); });
+}
+
+std::uint16_t UnusedPort() {
+  const int listener = Listen("127.0.0.1", 0);
+  const std::uint16_t port = BoundPort(listener);
+  close(listener);
+  return port;
 }
 
 ScriptedPeer::~ScriptedPeer() {

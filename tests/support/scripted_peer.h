@@ -1,9 +1,12 @@
-// A scripted SMTP peer for tests: listens on one loopback address, port 25,
-// serves connections one after another by the same script, and records every
-// byte each connection received, so tests compare the client's whole output.
+// A scripted SMTP peer for tests: listens on a loopback address, on a port of
+// its own unless told one, serves connections one after another by the same
+// script, and records every byte each connection received, so tests compare
+// the client's whole output. Ports above 1023 need no root, and a port the
+// system picks never collides with another test's.
 #pragma once
 
 #include <atomic>
+#include <cstdint>
 #include <string>
 #include <thread>
 #include <vector>
@@ -27,20 +30,30 @@ PeerStep Close();  // hang up at once
 // command (after a 354 reply, after the whole data).
 std::vector<PeerStep> Conversation(const std::vector<std::string>& replies);
 
+// A port of 127.0.0.1 that nobody listens on, so connections are refused.
+std::uint16_t UnusedPort();
+
 class ScriptedPeer {
  public:
-  ScriptedPeer(std::string address, std::vector<PeerStep> script);
+  // On 127.0.0.1, a port the system picks.
+  explicit ScriptedPeer(std::vector<PeerStep> script);
+  // On another loopback address: beside a first peer, on its port.
+  ScriptedPeer(std::string address, std::uint16_t port, std::vector<PeerStep> script);
   ~ScriptedPeer();
 
   // Stops taking connections once those already made are served; returns
   // what each connection received, in order.
   std::vector<std::string> Finish();
 
+  const std::string& address() const { return address_; }
+  std::uint16_t port() const { return port_; }
+
  private:
   void Serve();
   std::string Converse(int connection);
 
   std::string address_;
+  std::uint16_t port_ = 0;
   std::vector<PeerStep> script_;
   int listener_ = -1;
   std::atomic<bool> stopping_{false};

@@ -1,0 +1,205 @@
+// Whole runs in-process: a fake System stands in for the web server and the
+// site's folder, a recording MailSender for delivery, and the run's answer is
+// compared whole.
+#include "request/pipeline.h"
+
+#include <gtest/gtest.h>
+
+#include "core/messages.h"
+#include "core/run_end.h"
+#include "fake_system.h"
+
+namespace quillo {
+
+// Answers compare whole: the output and the exit status.
+bool operator==(const RunEnded& a, const RunEnded& b) {
+  return a.output == b.output && a.exit_status == b.exit_status;
+}
+void PrintTo(const RunEnded& end, std::ostream* out) { *out << end.exit_status << ": " << end.output; }
+
+namespace {
+
+using testing::FakeSystem;
+
+const std::string kProgram = "/srv/cgi-bin/quillopro.exe";
+std::string InSite(const std::string& name) { return "/srv/cgi-bin/" + name; }
+
+// What the run handed to the mail sender, one call per message.
+struct MailCall {
+  std::string server, helo, server_name, from, from_name, subject, text, html;
+  TextList recipients;
+  bool high_priority = false;
+};
+std::vector<MailCall> g_mails;
+std::vector<std::string> g_answers;  // what the sender answers, call by call; "OK" when none is left
+
+std::string RecordMail(const FormRequest&, const std::string& server, const std::string& helo,
+                       const std::string& server_name, const std::string& from, const TextList& recipients,
+                       const std::string& from_name, std::string subject, std::string text, std::string html,
+                       bool high_priority) {
+  g_mails.push_back({server, helo, server_name, from, from_name, subject, text, html, recipients, high_priority});
+  const std::size_t call = g_mails.size() - 1;
+  return call < g_answers.size() ? g_answers[call] : "OK";
+}
+
+// A site with its documents and a form post of body; the run's answer.
+struct Site {
+  FakeSystem system;
+
+  Site() {
+    system.environment = {{"GATEWAY_INTERFACE", "CGI/1.1"}, {"REQUEST_METHOD", "POST"},
+                          {"CONTENT_TYPE", "application/x-www-form-urlencoded"},
+                          {"SERVER_NAME", "www.example.test"}, {"REMOTE_ADDR", "192.0.2.7"}};
+    system.AddFile(InSite("ok.htm"), "Thanks ##Name##\n");
+    system.AddFile(InSite("err.htm"), "Sorry\n");
+    system.AddFile(InSite("req.htm"), "Fill in ##Missing##\n");
+    system.AddFile(InSite("reply.tpl"), "[QUILLO_TEMPLATE_TEXT]\nWe got it, ##Name##.\n");
+  }
+
+  RunEnded Post(const std::string& body, const std::string& argv0 = kProgram) {
+    system.body = body;
+    system.environment["CONTENT_LENGTH"] = std::to_string(body.size());
+    g_mails.clear();
+    try {
+      RunRequest(argv0, system, &RecordMail);
+    } catch (const RunEnded& end) {
+      return end;
+    }
+    return {"(the run returned)", 99};
+  }
+};
+
+const std::string kDocs = "QUILLO_SUCCESS=ok.htm&QUILLO_ERROR=err.htm";
+const std::string kForm = "QUILLO_TO=info%40example.test&" + kDocs;
+
+RunEnded Page(const std::string& message) { return {RenderErrorPage(message), 0}; }
+RunEnded Document(const std::string& text) { return {"Content-Type: text/html\n\n" + text, 0}; }
+
+
+// Every way a run is refused, in the order the checks come, and no mail.
+TEST(Pipeline, RefusesInItsFixedOrderWithoutSendingMail) {
+  struct Refusal {
+    const char* what;
+    std::string body;
+    RunEnded answer;
+    void (*arrange)(FakeSystem&) = nullptr;
+    std::string argv0 = kProgram;
+  };
+  std::string hundred_and_one = "QUILLO_TO=";
+  for (int i = 0; i <= 100; ++i) hundred_and_one += "r" + std::to_string(i) + "%40x.test%2C";
+  const std::vector<Refusal> cases = {
+      {"sockets", kForm, Page(Error100SocketInit()), [](FakeSystem& s) { s.sockets_start = false; }},
+      {"program name", kForm, Page(Error700WrongProgramName("/srv/cgi-bin/mailer.exe")), nullptr,
+       "/srv/cgi-bin/mailer.exe"},
+      {"no request", kForm, {"Content-Type: text/plain\n\nPlace this file in your /cgi-bin or /scripts directory\n", 0},
+       [](FakeSystem& s) { s.environment.erase("CONTENT_LENGTH"); }},
+      {"multipart", kForm, Page(Error305NotUrlEncoded()),
+       [](FakeSystem& s) { s.environment["CONTENT_TYPE"] = "multipart/form-data; boundary=x"; }},
+      {"unreadable body", kForm, {"", -1}, [](FakeSystem& s) { s.body.reset(); }},
+      {"document name", kForm + "&QUILLO_REQUIRED=.htaccess", Page(Error701InvalidCharacters(".htaccess"))},
+      {"no recipient", kDocs, Page(Error300NoRecipient())},
+      {"too many recipients", hundred_and_one + "&" + kDocs, Page(Error301TooManyRecipients(101, 100))},
+      {"no success document", "QUILLO_TO=a%40b.test&QUILLO_ERROR=err.htm", Page(Error302NoSuccessDocument())},
+      {"no error document", "QUILLO_TO=a%40b.test&QUILLO_SUCCESS=ok.htm", Page(Error303NoErrorDocument())},
+      {"unreadable allow-list", kForm, Page(Error600FileNotReadable(InSite("recipients.txt"))),
+       [](FakeSystem& s) { s.files[InSite("recipients.txt")] = {FileStatus::kUnreadable, {}}; }},
+      {"not allowed", "QUILLO_TO=Eve%40evil.test&" + kDocs, Page(Error900RecipientNotAllowed("eve@evil.test")),
+       [](FakeSystem& s) { s.AddFile(InSite("recipients.txt"), "info@example.test\n"); }},
+      {"required field", kForm + "&QUILLO_REQUIRED=req.htm&_R_Missing=", Document("Fill in \n")},
+      {"bad address", kForm + "&_E_Mail=nobody", Document("Sorry\n")},
+      {"rejected sender", kForm + "&QUILLO_REJECTEMAIL=no.txt&_F_Mail=spam%40junk.test", Document("Sorry\n"),
+       [](FakeSystem& s) { s.AddFile(InSite("no.txt"), "junk.test\n"); }},
+      {"too many reply addresses",
+       kForm + "&RESPOND_TEMPLATE=reply.tpl&_EF_1=a%40x.test&_EF_2=b%40x.test&_EF_3=c%40x.test&_EF_4=d%40x.test"
+               "&_EF_5=e%40x.test&_EF_6=f%40x.test&_EF_7=g%40x.test&_EF_8=h%40x.test&_EF_9=i%40x.test"
+               "&_EF_10=j%40x.test&_EF_11=k%40x.test",
+       Page(Error304TooManyReplyAddresses(11, 10))},
+      {"missing template", kForm + "&QUILLO_TEMPLATE=none.tpl", Page(Error600FileNotReadable(InSite("none.tpl")))},
+  };
+  for (const Refusal& c : cases) {
+    SCOPED_TRACE(c.what);
+    Site site;
+    site.system.body = c.body;
+    site.system.environment["CONTENT_LENGTH"] = std::to_string(c.body.size());
+    if (c.arrange != nullptr) c.arrange(site.system);
+    g_mails.clear();
+    RunEnded end{"(the run returned)", 99};
+    try {
+      RunRequest(c.argv0, site.system, &RecordMail);
+    } catch (const RunEnded& ended) {
+      end = ended;
+    }
+    EXPECT_EQ(end, c.answer);
+    EXPECT_TRUE(g_mails.empty());
+  }
+}
+
+TEST(Pipeline, DebugModeReportsAndSendsNothing) {
+  Site site;
+  site.system.AddFile(InSite("recipients.txt"), "info@example.test\n");
+  const RunEnded end = site.Post("QUILLO_TO=eve%40evil.test&" + kDocs + "&QUILLO_DEBUG=MONDAY&_R_Name=");
+  EXPECT_EQ(end.output.substr(0, 46), "Content-Type: text/html\n\n<html>\n<header><title");
+  EXPECT_NE(end.output.find("<strong>QUILLO_HELO=web.example.test</strong>"), std::string::npos);
+  EXPECT_NE(end.output.find("<strong>1 entry (not shown)</strong>"), std::string::npos);
+  EXPECT_NE(end.output.find("<strong>_R_Name=</strong>"), std::string::npos);
+  EXPECT_TRUE(g_mails.empty());
+}
+
+// The main mail and the automatic reply as handed to the sender, and the
+// answer that follows the main mail alone.
+TEST(Pipeline, SendsTheMainMailAndTheReplyAndAnswersByTheMainMail) {
+  Site site;
+  g_answers = {"NO", "OK"};
+  RunEnded end = site.Post(kForm + "&QUILLO_SERVER=+mail.example.test+&QUILLO_SUBJECT=From+%23%23Name%23%23"
+                           "&QUILLO_PRIORITY=high&QUILLO_FORMAT=text&QUILLO_FROMFRIENDLY=Web"
+                           "&RESPOND_TEMPLATE=reply.tpl&_EF_Mail=jo%40example.org&Name=Jo");
+  g_answers.clear();
+  EXPECT_EQ(end, Document("Sorry\n"));
+  ASSERT_EQ(g_mails.size(), 2u);
+  const MailCall& main = g_mails[0];
+  EXPECT_EQ(main.server, "mail.example.test");
+  EXPECT_EQ(main.helo, "web.example.test");
+  EXPECT_EQ(main.server_name, "www.example.test");
+  EXPECT_EQ(main.from, "jo@example.org");
+  EXPECT_EQ(main.recipients, TextList{"info@example.test"});
+  EXPECT_EQ(main.from_name, "Web");
+  EXPECT_EQ(main.subject, "From Jo");
+  EXPECT_EQ(main.text, "\nMail: jo@example.org\nName: Jo\n");
+  EXPECT_EQ(main.html, "");
+  EXPECT_TRUE(main.high_priority);
+  const MailCall& reply = g_mails[1];
+  EXPECT_EQ(reply.from, "info@example.test");
+  EXPECT_EQ(reply.recipients, TextList{"jo@example.org"});
+  EXPECT_EQ(reply.subject, "AutoRe: From Jo");
+  EXPECT_EQ(reply.text, "We got it, Jo.\n");
+  EXPECT_FALSE(reply.high_priority);
+
+  // A reply needs both its template and a reply field.
+  end = site.Post(kForm + "&RESPOND_TEMPLATE=reply.tpl&_F_Mail=jo%40example.org&Name=Jo");
+  EXPECT_EQ(end, Document("Thanks Jo\n"));
+  EXPECT_EQ(g_mails.size(), 1u);
+  site.Post(kForm + "&_EF_Mail=jo%40example.org");
+  EXPECT_EQ(g_mails.size(), 1u);
+}
+
+TEST(Pipeline, PlaceholdersThatGrowPastTheirBoundShowTheErrorDocument) {
+  Site site;
+  std::string chain;
+  for (int i = 0; i < 40; ++i) {
+    chain += "&a" + std::to_string(i) + "=%23%23a" + std::to_string(i + 1) + "%23%23%23%23a" +
+             std::to_string(i + 1) + "%23%23";
+  }
+  EXPECT_EQ(site.Post(kForm + "&QUILLO_SUBJECT=%23%23a0%23%23" + chain), Document("Sorry\n"));
+  EXPECT_TRUE(g_mails.empty());
+  EXPECT_EQ(site.system.log,
+            std::vector<std::string>{"refused the post: placeholders make the text too large"});
+
+  // The error document itself overflowing: the error page.
+  site.system.log.clear();
+  site.system.AddFile(InSite("err.htm"), "Sorry ##a0##\n");
+  EXPECT_EQ(site.Post(kForm + "&QUILLO_SUBJECT=%23%23a0%23%23" + chain), Page(Error602TextTooLarge()));
+  EXPECT_EQ(site.system.log.size(), 2u);
+}
+
+}  // namespace
+}  // namespace quillo

@@ -1,0 +1,43 @@
+// A System for runs in-process; see fake_system.h.
+#include "fake_system.h"
+
+#include <ctime>
+
+namespace quillo::testing {
+
+void FakeSystem::AddFile(const std::string& path, std::string text) {
+  files[path] = FileText{FileStatus::kRead, std::move(text)};
+}
+
+FileText FakeSystem::ReadTextFile(const std::string& path, std::size_t max_bytes) const {
+  const auto found = files.find(path);
+  if (found == files.end()) return {FileStatus::kMissing, {}};
+  if (found->second.status == FileStatus::kRead && found->second.text.size() > max_bytes) {
+    return {FileStatus::kTooLarge, {}};
+  }
+  return found->second;
+}
+
+std::optional<std::string> FakeSystem::GetEnv(const char* name) const {
+  const auto found = environment.find(name);
+  if (found == environment.end()) return std::nullopt;
+  return found->second;
+}
+
+// As standard input is read: up to max_bytes, or through the first LF.
+std::optional<std::string> FakeSystem::ReadStdinLine(long max_bytes) {
+  if (!body) return std::nullopt;
+  std::string line = body->substr(0, static_cast<std::size_t>(max_bytes));
+  const std::size_t lf = line.find('\n');
+  if (lf != std::string::npos) line.resize(lf + 1);
+  return line;
+}
+
+// The run's clock in UTC, whatever the machine's zone.
+std::optional<LocalTime> FakeSystem::ToLocalTime(std::time_t when) const {
+  LocalTime local;
+  if (gmtime_r(&when, &local.fields) == nullptr) return std::nullopt;
+  return local;
+}
+
+}  // namespace quillo::testing

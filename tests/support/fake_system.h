@@ -1,0 +1,39 @@
+// A System for runs in-process: the environment, the request body, the
+// site's files, the clock and the host name are what the test sets, and what
+// the run writes to the error log is kept.
+#pragma once
+
+#include <map>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "core/system.h"
+
+namespace quillo::testing {
+
+class FakeSystem : public System {
+ public:
+  std::map<std::string, std::string> environment;
+  std::optional<std::string> body = std::string();  // nothing: reading it fails
+  std::map<std::string, FileText> files;             // by path; any other is missing
+  std::time_t now = 1796748718;                      // Tue, 08 Dec 2026 16:51:58 UTC
+  std::string host_name = "web.example.test";
+  bool sockets_start = true;
+  std::vector<std::string> log;
+
+  // A readable file with this text.
+  void AddFile(const std::string& path, std::string text);
+
+  FileText ReadTextFile(const std::string& path, std::size_t max_bytes) const override;
+  bool StartSockets() override { return sockets_start; }
+  std::optional<std::string> GetEnv(const char* name) const override;
+  std::optional<std::string> ReadStdinLine(long max_bytes) override;
+  std::time_t Now() const override { return now; }
+  std::optional<LocalTime> ToLocalTime(std::time_t when) const override;
+  std::string HostName() const override { return host_name; }
+  bool FileNamesIgnoreCase() const override { return false; }
+  void WriteStderrLine(std::string_view line) override { log.emplace_back(line); }
+};
+
+}  // namespace quillo::testing
