@@ -5,10 +5,10 @@
 #include <string_view>
 
 #include "content/templates.h"
-#include "request/field_checks.h"
 #include "documents/files.h"
 #include "documents/names.h"
 #include "documents/reject_list.h"
+#include "request/field_checks.h"
 
 using namespace quillo;
 

@@ -1,12 +1,15 @@
 #!/usr/bin/env bash
 # Installs every missing build and test dependency (Debian 12, as root),
-# builds the project three times (plain; with AddressSanitizer and
+# checks the format of every C++ file, builds the project three times (plain; with AddressSanitizer and
 # UndefinedBehaviorSanitizer; the fuzz targets with clang), warnings as
 # errors each time, and runs the tests of all three builds.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
 bash scripts/install-deps.sh
+
+echo "== every C++ file as clang-format writes it"
+git ls-files '*.cpp' '*.h' | xargs clang-format --dry-run --Werror
 
 jobs=2
 cmake -S . -B build -DCMAKE_BUILD_TYPE=RelWithDebInfo -DQUILLO_WERROR=ON

@@ -132,8 +132,7 @@ TemplateParts CutTemplate(std::string_view c) {
 }
 
 void LoadMailTemplate(const FormRequest& request, const FileReader& files, const std::string& path,
-                      std::string& text_part,
-                      std::string& html_part) {
+                      std::string& text_part, std::string& html_part) {
   TemplateParts parts = CutTemplate(ReadDocumentFile(files, path));
   if (parts.text_filled) SubstitutePlaceholders(request, parts.text, Target::PlainText);
   if (parts.html_filled) SubstitutePlaceholders(request, parts.html, Target::Html);

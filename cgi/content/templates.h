@@ -28,8 +28,7 @@ TemplateParts CutTemplate(std::string_view file_text);
 // Reads the template at path (ERROR 600 when unreadable), cuts it and fills
 // its placeholders: the HTML section with escaped values.
 void LoadMailTemplate(const FormRequest& request, const FileReader& files, const std::string& path,
-                      std::string& text_part,
-                      std::string& html_part);
+                      std::string& text_part, std::string& html_part);
 
 // The built-in layouts: appends the text part to mail_text, sets mail_html
 // (empty when QUILLO_FORMAT asks for text only).

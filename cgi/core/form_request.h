@@ -12,32 +12,32 @@ namespace quillo {
 
 // Control-variable values; the *_doc fields hold resolved paths after intake.
 struct ControlSettings {
-  std::string server;                  // QUILLO_SERVER, trimmed
-  std::string to;                      // QUILLO_TO
-  std::string subject;                 // QUILLO_SUBJECT
-  std::string success_doc;             // QUILLO_SUCCESS
-  std::string required_doc;            // QUILLO_REQUIRED
-  std::string error_doc;               // QUILLO_ERROR
-  std::string format;                  // QUILLO_FORMAT
-  std::string template_doc;            // QUILLO_TEMPLATE
-  TextList autoreply_recipients;       // values of _EF_ / _FE_ fields
-  std::string respond_from;            // RESPOND_FROM
-  std::string respond_from_friendly;   // RESPOND_FROMFRIENDLY
-  std::string respond_subject;         // RESPOND_SUBJECT
-  std::string respond_template_doc;    // RESPOND_TEMPLATE
-  std::string respond_priority;        // RESPOND_PRIORITY
-  std::string from;                    // QUILLO_FROM or a sender field
-  std::string from_friendly;           // QUILLO_FROMFRIENDLY
-  std::string priority;                // QUILLO_PRIORITY
-  std::string helo;                    // QUILLO_HELO
-  std::string debug;                   // QUILLO_DEBUG
-  std::string env_report;              // QUILLO_ENVREPORT
-  std::string bad_email_doc;           // QUILLO_BADEMAIL
-  std::string no_empty_fields;         // QUILLO_NOEMPTYFIELDS
-  TextList recipients;                 // split from `to`
-  std::string reject_email_doc;        // QUILLO_REJECTEMAIL
-  std::string allow_list_path;         // "recipients.txt" next to the program
-  TextList allowed_recipients;         // entries of the allow-list file
+  std::string server;                 // QUILLO_SERVER, trimmed
+  std::string to;                     // QUILLO_TO
+  std::string subject;                // QUILLO_SUBJECT
+  std::string success_doc;            // QUILLO_SUCCESS
+  std::string required_doc;           // QUILLO_REQUIRED
+  std::string error_doc;              // QUILLO_ERROR
+  std::string format;                 // QUILLO_FORMAT
+  std::string template_doc;           // QUILLO_TEMPLATE
+  TextList autoreply_recipients;      // values of _EF_ / _FE_ fields
+  std::string respond_from;           // RESPOND_FROM
+  std::string respond_from_friendly;  // RESPOND_FROMFRIENDLY
+  std::string respond_subject;        // RESPOND_SUBJECT
+  std::string respond_template_doc;   // RESPOND_TEMPLATE
+  std::string respond_priority;       // RESPOND_PRIORITY
+  std::string from;                   // QUILLO_FROM or a sender field
+  std::string from_friendly;          // QUILLO_FROMFRIENDLY
+  std::string priority;               // QUILLO_PRIORITY
+  std::string helo;                   // QUILLO_HELO
+  std::string debug;                  // QUILLO_DEBUG
+  std::string env_report;             // QUILLO_ENVREPORT
+  std::string bad_email_doc;          // QUILLO_BADEMAIL
+  std::string no_empty_fields;        // QUILLO_NOEMPTYFIELDS
+  TextList recipients;                // split from `to`
+  std::string reject_email_doc;       // QUILLO_REJECTEMAIL
+  std::string allow_list_path;        // "recipients.txt" next to the program
+  TextList allowed_recipients;        // entries of the allow-list file
 };
 
 struct FormRequest {
@@ -62,8 +62,6 @@ struct FormRequest {
   std::string mail_html;
   std::string respond_text;
   std::string respond_html;
-
-  std::size_t UserFieldCount() const { return field_names.size(); }
 };
 
 }  // namespace quillo

@@ -101,13 +101,6 @@ std::string Mid(std::string_view text, int start, int count) {
   return std::string(text.substr(static_cast<std::size_t>(from), static_cast<std::size_t>(length)));
 }
 
-std::string RightPart(std::string_view text, int n) {
-  if (n <= 0) return {};
-  const auto size = static_cast<int>(text.size());
-  if (n >= size) return std::string(text);
-  return std::string(text.substr(static_cast<std::size_t>(size - n)));
-}
-
 char HexDigit(int value) { return "0123456789ABCDEF"[value & 0x0F]; }
 
 void StuffDots(std::string& text) {

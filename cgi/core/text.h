@@ -44,9 +44,6 @@ std::string LowerCopy(std::string_view text);
 std::string Mid(std::string_view text, int start);
 std::string Mid(std::string_view text, int start, int count);
 
-// The last n characters; the whole text when n reaches its length.
-std::string RightPart(std::string_view text, int n);
-
 // "0".."9", "A".."F" for 0..15.
 char HexDigit(int value);
 

@@ -131,7 +131,9 @@ class PosixSystem : public System {
   }
   bool StartSockets() override { return IgnoreBrokenPipes(); }
   std::optional<std::string> GetEnv(const char* name) const override { return Variable(name); }
-  std::optional<std::string> ReadStdinLine(long max_bytes) override { return ReadStandardInputLine(max_bytes); }
+  std::optional<std::string> ReadStdinLine(long max_bytes) override {
+    return ReadStandardInputLine(max_bytes);
+  }
   std::time_t Now() const override { return std::time(nullptr); }
   std::optional<LocalTime> ToLocalTime(std::time_t when) const override { return LocalTimeOf(when); }
   std::string HostName() const override { return LocalHostName(); }

@@ -127,7 +127,6 @@ std::optional<int> SmtpClient::readReply() {
   while (true) {
     const ReplyScan scan = replies_.Next();
     if (scan.status == ReplyStatus::kComplete) {
-      lastReplyCode_ = scan.code;
       return scan.code;
     }
     if (scan.status == ReplyStatus::kMalformed) return std::nullopt;

@@ -60,7 +60,6 @@ class SmtpClient {
   bool quit();
 
   void setReplyTimeoutMs(std::uint32_t milliseconds) { replyTimeoutMs_ = milliseconds; }
-  int lastReplyCode() const { return lastReplyCode_; }
 
  protected:
   // True when the next reply carries exactly code.
@@ -83,7 +82,6 @@ class SmtpClient {
   // "auto" stands for the local host name, looked up at connect.
   std::string heloName_ = "auto";
   std::uint32_t replyTimeoutMs_ = kDefaultReplyTimeoutMs;
-  int lastReplyCode_ = 0;
   ReplyAssembler replies_;
 };
 

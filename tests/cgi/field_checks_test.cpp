@@ -1,6 +1,6 @@
-#include <gtest/gtest.h>
-
 #include "request/field_checks.h"
+
+#include <gtest/gtest.h>
 
 namespace quillo {
 namespace {
@@ -42,8 +42,8 @@ TEST(FieldPass, StripsPrefixesAndChoosesTheLastFailingFieldsDocument) {
 }
 
 TEST(FieldPass, SenderFieldsSetFromAndReplyFieldsCollectRecipients) {
-  FormRequest r = WithFields({{"_F_Who", "not an address"}, {"_EF_A", "a@x.y"}, {"_FE_B", "b@x.y"},
-                              {"_F_Empty", ""}});
+  FormRequest r =
+      WithFields({{"_F_Who", "not an address"}, {"_EF_A", "a@x.y"}, {"_FE_B", "b@x.y"}, {"_F_Empty", ""}});
   r.settings.from = "form@x.y";
   const FieldPassResult result = RunFieldPass(r);
   EXPECT_EQ(result.result_doc, "");
@@ -106,7 +106,8 @@ TEST(AllowList, AdmitsPlainAddressesOnly) {
   };
   for (const auto& [address, plain] : cases) {
     EXPECT_EQ(IsPlainAddress(address), plain) << address;
-    EXPECT_EQ(FindRecipientNotAllowed({address}, {"example.test", "localhost"}).has_value(), !plain) << address;
+    EXPECT_EQ(FindRecipientNotAllowed({address}, {"example.test", "localhost"}).has_value(), !plain)
+        << address;
   }
 }
 

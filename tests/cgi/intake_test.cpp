@@ -1,6 +1,6 @@
-#include <gtest/gtest.h>
-
 #include "request/intake.h"
+
+#include <gtest/gtest.h>
 
 namespace quillo {
 namespace {
@@ -15,7 +15,8 @@ using Fields = std::vector<std::pair<std::string, std::string>>;
 
 Fields UserFields(const FormRequest& r) {
   Fields fields;
-  for (std::size_t i = 0; i < r.field_names.size(); ++i) fields.emplace_back(r.field_names[i], r.field_values[i]);
+  for (std::size_t i = 0; i < r.field_names.size(); ++i)
+    fields.emplace_back(r.field_names[i], r.field_values[i]);
   return fields;
 }
 
@@ -65,11 +66,13 @@ TEST(DecodeBody, SortsControlVariablesAndDropsIgnoredFields) {
 }
 
 TEST(DecodeBody, EveryControlVariableReachesItsOwnField) {
-  const char* names[] = {"QUILLO_SERVER", "QUILLO_FROM", "QUILLO_TO", "QUILLO_SUBJECT", "QUILLO_SUCCESS",
-                         "QUILLO_REQUIRED", "QUILLO_ERROR", "QUILLO_DEBUG", "QUILLO_HELO", "QUILLO_ENVREPORT",
-                         "QUILLO_BADEMAIL", "QUILLO_NOEMPTYFIELDS", "RESPOND_TEMPLATE", "RESPOND_FROM",
-                         "RESPOND_SUBJECT", "QUILLO_TEMPLATE", "QUILLO_PRIORITY", "RESPOND_PRIORITY",
-                         "QUILLO_FORMAT", "QUILLO_FROMFRIENDLY", "RESPOND_FROMFRIENDLY", "QUILLO_REJECTEMAIL"};
+  const char* names[] = {
+      "QUILLO_SERVER",        "QUILLO_FROM",       "QUILLO_TO",       "QUILLO_SUBJECT",
+      "QUILLO_SUCCESS",       "QUILLO_REQUIRED",   "QUILLO_ERROR",    "QUILLO_DEBUG",
+      "QUILLO_HELO",          "QUILLO_ENVREPORT",  "QUILLO_BADEMAIL", "QUILLO_NOEMPTYFIELDS",
+      "RESPOND_TEMPLATE",     "RESPOND_FROM",      "RESPOND_SUBJECT", "QUILLO_TEMPLATE",
+      "QUILLO_PRIORITY",      "RESPOND_PRIORITY",  "QUILLO_FORMAT",   "QUILLO_FROMFRIENDLY",
+      "RESPOND_FROMFRIENDLY", "QUILLO_REJECTEMAIL"};
   ControlSettings settings;
   std::vector<std::string*> fields;
   for (const char* name : names) {
@@ -109,9 +112,12 @@ TEST(ContentType, MultipartFormsAreToldApart) {
 }
 
 TEST(ProgramPath, IsTrimmedAndMadeLongAndLowerCasedWhereNamesIgnoreCase) {
-  EXPECT_EQ(NormaliseProgramPath(" C:\\INETPUB\\SCRIPTS\\QUILLO~1.EXE ", true), "c:\\inetpub\\scripts\\quillopro.exe");
-  EXPECT_EQ(NormaliseProgramPath(" C:\\INETPUB\\SCRIPTS\\QUILLO~1.EXE ", false), "C:\\INETPUB\\SCRIPTS\\quillopro.exe");
-  EXPECT_EQ(NormaliseProgramPath("/home/Jo/QuilloPro.exe/QUILLOPRO.EXE", false), "/home/Jo/quillopro.exe/quillopro.exe");
+  EXPECT_EQ(NormaliseProgramPath(" C:\\INETPUB\\SCRIPTS\\QUILLO~1.EXE ", true),
+            "c:\\inetpub\\scripts\\quillopro.exe");
+  EXPECT_EQ(NormaliseProgramPath(" C:\\INETPUB\\SCRIPTS\\QUILLO~1.EXE ", false),
+            "C:\\INETPUB\\SCRIPTS\\quillopro.exe");
+  EXPECT_EQ(NormaliseProgramPath("/home/Jo/QuilloPro.exe/QUILLOPRO.EXE", false),
+            "/home/Jo/quillopro.exe/quillopro.exe");
   EXPECT_EQ(NormaliseProgramPath("/home/Jo/mailer.exe", false), "/home/Jo/mailer.exe");
 }
 

@@ -37,7 +37,8 @@ std::string RecordMail(const FormRequest&, const std::string& server, const std:
                        const std::string& server_name, const std::string& from, const TextList& recipients,
                        const std::string& from_name, std::string subject, std::string text, std::string html,
                        bool high_priority) {
-  g_mails.push_back({server, helo, server_name, from, from_name, subject, text, html, recipients, high_priority});
+  g_mails.push_back(
+      {server, helo, server_name, from, from_name, subject, text, html, recipients, high_priority});
   const std::size_t call = g_mails.size() - 1;
   return call < g_answers.size() ? g_answers[call] : "OK";
 }
@@ -47,9 +48,11 @@ struct Site {
   FakeSystem system;
 
   Site() {
-    system.environment = {{"GATEWAY_INTERFACE", "CGI/1.1"}, {"REQUEST_METHOD", "POST"},
+    system.environment = {{"GATEWAY_INTERFACE", "CGI/1.1"},
+                          {"REQUEST_METHOD", "POST"},
                           {"CONTENT_TYPE", "application/x-www-form-urlencoded"},
-                          {"SERVER_NAME", "www.example.test"}, {"REMOTE_ADDR", "192.0.2.7"}};
+                          {"SERVER_NAME", "www.example.test"},
+                          {"REMOTE_ADDR", "192.0.2.7"}};
     system.AddFile(InSite("ok.htm"), "Thanks ##Name##\n");
     system.AddFile(InSite("err.htm"), "Sorry\n");
     system.AddFile(InSite("req.htm"), "Fill in ##Missing##\n");
@@ -75,7 +78,6 @@ const std::string kForm = "QUILLO_TO=info%40example.test&" + kDocs;
 RunEnded Page(const std::string& message) { return {RenderErrorPage(message), 0}; }
 RunEnded Document(const std::string& text) { return {"Content-Type: text/html\n\n" + text, 0}; }
 
-
 // Every way a run is refused, in the order the checks come, and no mail.
 TEST(Pipeline, RefusesInItsFixedOrderWithoutSendingMail) {
   struct Refusal {
@@ -91,7 +93,9 @@ TEST(Pipeline, RefusesInItsFixedOrderWithoutSendingMail) {
       {"sockets", kForm, Page(Error100SocketInit()), [](FakeSystem& s) { s.sockets_start = false; }},
       {"program name", kForm, Page(Error700WrongProgramName("/srv/cgi-bin/mailer.exe")), nullptr,
        "/srv/cgi-bin/mailer.exe"},
-      {"no request", kForm, {"Content-Type: text/plain\n\nPlace this file in your /cgi-bin or /scripts directory\n", 0},
+      {"no request",
+       kForm,
+       {"Content-Type: text/plain\n\nPlace this file in your /cgi-bin or /scripts directory\n", 0},
        [](FakeSystem& s) { s.environment.erase("CONTENT_LENGTH"); }},
       {"multipart", kForm, Page(Error305NotUrlEncoded()),
        [](FakeSystem& s) { s.environment["CONTENT_TYPE"] = "multipart/form-data; boundary=x"; }},
@@ -102,19 +106,24 @@ TEST(Pipeline, RefusesInItsFixedOrderWithoutSendingMail) {
       {"no success document", "QUILLO_TO=a%40b.test&QUILLO_ERROR=err.htm", Page(Error302NoSuccessDocument())},
       {"no error document", "QUILLO_TO=a%40b.test&QUILLO_SUCCESS=ok.htm", Page(Error303NoErrorDocument())},
       {"unreadable allow-list", kForm, Page(Error600FileNotReadable(InSite("recipients.txt"))),
-       [](FakeSystem& s) { s.files[InSite("recipients.txt")] = {FileStatus::kUnreadable, {}}; }},
-      {"not allowed", "QUILLO_TO=Eve%40evil.test&" + kDocs, Page(Error900RecipientNotAllowed("eve@evil.test")),
+       [](FakeSystem& s) {
+         s.files[InSite("recipients.txt")] = {FileStatus::kUnreadable, {}};
+       }},
+      {"not allowed", "QUILLO_TO=Eve%40evil.test&" + kDocs,
+       Page(Error900RecipientNotAllowed("eve@evil.test")),
        [](FakeSystem& s) { s.AddFile(InSite("recipients.txt"), "info@example.test\n"); }},
       {"required field", kForm + "&QUILLO_REQUIRED=req.htm&_R_Missing=", Document("Fill in \n")},
       {"bad address", kForm + "&_E_Mail=nobody", Document("Sorry\n")},
       {"rejected sender", kForm + "&QUILLO_REJECTEMAIL=no.txt&_F_Mail=spam%40junk.test", Document("Sorry\n"),
        [](FakeSystem& s) { s.AddFile(InSite("no.txt"), "junk.test\n"); }},
       {"too many reply addresses",
-       kForm + "&RESPOND_TEMPLATE=reply.tpl&_EF_1=a%40x.test&_EF_2=b%40x.test&_EF_3=c%40x.test&_EF_4=d%40x.test"
-               "&_EF_5=e%40x.test&_EF_6=f%40x.test&_EF_7=g%40x.test&_EF_8=h%40x.test&_EF_9=i%40x.test"
-               "&_EF_10=j%40x.test&_EF_11=k%40x.test",
+       kForm +
+           "&RESPOND_TEMPLATE=reply.tpl&_EF_1=a%40x.test&_EF_2=b%40x.test&_EF_3=c%40x.test&_EF_4=d%40x.test"
+           "&_EF_5=e%40x.test&_EF_6=f%40x.test&_EF_7=g%40x.test&_EF_8=h%40x.test&_EF_9=i%40x.test"
+           "&_EF_10=j%40x.test&_EF_11=k%40x.test",
        Page(Error304TooManyReplyAddresses(11, 10))},
-      {"missing template", kForm + "&QUILLO_TEMPLATE=none.tpl", Page(Error600FileNotReadable(InSite("none.tpl")))},
+      {"missing template", kForm + "&QUILLO_TEMPLATE=none.tpl",
+       Page(Error600FileNotReadable(InSite("none.tpl")))},
   };
   for (const Refusal& c : cases) {
     SCOPED_TRACE(c.what);
@@ -150,7 +159,8 @@ TEST(Pipeline, DebugModeReportsAndSendsNothing) {
 TEST(Pipeline, SendsTheMainMailAndTheReplyAndAnswersByTheMainMail) {
   Site site;
   g_answers = {"NO", "OK"};
-  RunEnded end = site.Post(kForm + "&QUILLO_SERVER=+mail.example.test+&QUILLO_SUBJECT=From+%23%23Name%23%23"
+  RunEnded end = site.Post(kForm +
+                           "&QUILLO_SERVER=+mail.example.test+&QUILLO_SUBJECT=From+%23%23Name%23%23"
                            "&QUILLO_PRIORITY=high&QUILLO_FORMAT=text&QUILLO_FROMFRIENDLY=Web"
                            "&RESPOND_TEMPLATE=reply.tpl&_EF_Mail=jo%40example.org&Name=Jo");
   g_answers.clear();

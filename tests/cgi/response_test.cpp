@@ -1,12 +1,12 @@
 #include <gtest/gtest.h>
 
-#include "response/debug_report.h"
+#include "core/messages.h"
+#include "core/run_end.h"
 #include "documents/files.h"
 #include "documents/names.h"
 #include "documents/reject_list.h"
+#include "response/debug_report.h"
 #include "response/pages.h"
-#include "core/messages.h"
-#include "core/run_end.h"
 
 namespace quillo {
 namespace {
@@ -14,26 +14,35 @@ namespace {
 std::string RefusalOf(std::string_view name) { return RefuseDocumentName(name).value_or("(accepted)"); }
 
 const std::string kLongHint =
-    "<br><br>This file must be in the same directory on the web server as the file quillopro.exe!<br><br>Please "
+    "<br><br>This file must be in the same directory on the web server as the file "
+    "quillopro.exe!<br><br>Please "
     "enter only the filename!<br><br>Format: filename.extension";
 const std::string kShortHint =
-    "<br><br>This file must be in the same directory on the web server as the file quillopro.exe!<br>Please enter "
+    "<br><br>This file must be in the same directory on the web server as the file quillopro.exe!<br>Please "
+    "enter "
     "only the filename!<br>Format: filename.extension";
 
 TEST(DocumentName, RefusesDirectoryChangesInTheirOrder) {
-  EXPECT_EQ(RefusalOf("..\\win.ini"), "QUILLO ERROR 704<br>Directory change not allowed<br><br>..\\win.ini" + kLongHint);
-  EXPECT_EQ(RefusalOf("my..page.htm"), "QUILLO ERROR 704<br>Directory change not allowed<br><br>my..page.htm" + kLongHint);
-  EXPECT_EQ(RefusalOf("sub/page.htm"), "QUILLO ERROR 704<br>Directory change not allowed<br><br>sub/page.htm" + kShortHint);
-  EXPECT_EQ(RefusalOf("sub\\page.htm"), "QUILLO ERROR 704<br>Directory change not allowed<br><br>sub\\page.htm" + kLongHint);
+  EXPECT_EQ(RefusalOf("..\\win.ini"),
+            "QUILLO ERROR 704<br>Directory change not allowed<br><br>..\\win.ini" + kLongHint);
+  EXPECT_EQ(RefusalOf("my..page.htm"),
+            "QUILLO ERROR 704<br>Directory change not allowed<br><br>my..page.htm" + kLongHint);
+  EXPECT_EQ(RefusalOf("sub/page.htm"),
+            "QUILLO ERROR 704<br>Directory change not allowed<br><br>sub/page.htm" + kShortHint);
+  EXPECT_EQ(RefusalOf("sub\\page.htm"),
+            "QUILLO ERROR 704<br>Directory change not allowed<br><br>sub\\page.htm" + kLongHint);
 }
 
 TEST(DocumentName, RefusesDevicesExecutablesAndLibrariesIgnoringCase) {
-  EXPECT_EQ(RefusalOf("c:page.htm"), "QUILLO ERROR 701<br>Invalid characters found in filename<br>c:page.htm");
+  EXPECT_EQ(RefusalOf("c:page.htm"),
+            "QUILLO ERROR 701<br>Invalid characters found in filename<br>c:page.htm");
   EXPECT_EQ(RefusalOf("a|b.htm"), "QUILLO ERROR 701<br>Invalid characters found in filename<br>a|b.htm");
-  EXPECT_EQ(RefusalOf("PAGE.EXE.htm"), "QUILLO ERROR 702<br>Cannot use executable as document<br>PAGE.EXE.htm");
+  EXPECT_EQ(RefusalOf("PAGE.EXE.htm"),
+            "QUILLO ERROR 702<br>Cannot use executable as document<br>PAGE.EXE.htm");
   EXPECT_EQ(RefusalOf("a.Cgi.htm"), "QUILLO ERROR 702<br>Cannot use executable as document<br>a.Cgi.htm");
   EXPECT_EQ(RefusalOf("x.isapi"), "QUILLO ERROR 702<br>Cannot use executable as document<br>x.isapi");
-  EXPECT_EQ(RefusalOf("lib.DLL.txt"), "QUILLO ERROR 703<br>Cannot use dynamic link library as document<br>lib.DLL.txt");
+  EXPECT_EQ(RefusalOf("lib.DLL.txt"),
+            "QUILLO ERROR 703<br>Cannot use dynamic link library as document<br>lib.DLL.txt");
   EXPECT_EQ(RefusalOf("Thanks.HTM"), "(accepted)");
   // The web server's own files are no documents.
   EXPECT_EQ(RefusalOf(".htpasswd"), "QUILLO ERROR 701<br>Invalid characters found in filename<br>.htpasswd");
@@ -82,15 +91,17 @@ TEST(ErrorPage, WrapsTheMessageLiterally) {
   EXPECT_EQ(RenderErrorPage("QUILLO! ERROR 300 - QUILLO_TO UNDEFINED"),
             "Content-Type: text/html\n\n<html>\n<header></header><body>\n"
             "<HR><BR><h2>QUILLO! ERROR 300 - QUILLO_TO UNDEFINED</h2></body></html>");
-  EXPECT_EQ(RenderErrorPage("100% %s\n"),
-            "Content-Type: text/html\n\n<html>\n<header></header><body>\n<HR><BR><h2>100% %s\n</h2></body></html>");
+  EXPECT_EQ(
+      RenderErrorPage("100% %s\n"),
+      "Content-Type: text/html\n\n<html>\n<header></header><body>\n<HR><BR><h2>100% %s\n</h2></body></html>");
 }
 
 TEST(ErrorMessages, EscapeTheValuesTakenFromTheRequest) {
-  EXPECT_EQ(Error600FileNotReadable("/x/<b>.htm"),
-            "QUILLO! ERROR 600<br>FILE NOT FOUND / ACCESS DENIED<br><br>/x/&lt;b&gt;.htm<br><br>Please verify "
-            "filename and access permissions (read).<br><br>This file must be in the same directory on the web "
-            "server as the file quillopro.exe!");
+  EXPECT_EQ(
+      Error600FileNotReadable("/x/<b>.htm"),
+      "QUILLO! ERROR 600<br>FILE NOT FOUND / ACCESS DENIED<br><br>/x/&lt;b&gt;.htm<br><br>Please verify "
+      "filename and access permissions (read).<br><br>This file must be in the same directory on the web "
+      "server as the file quillopro.exe!");
   EXPECT_EQ(Error700WrongProgramName("/cgi/x\"y.exe"),
             "QUILLO ERROR 700<br>-> Rename executable file to quillopro.exe<br>/cgi/x&quot;y.exe");
   EXPECT_EQ(Error900RecipientNotAllowed("a'b@c.d"),
@@ -135,7 +146,8 @@ TEST(DebugReport, ListsEverythingEscapedInItsFixedOrder) {
       "(The browser the client is using to send the request. General format: software/version "
       "library/version.)<BR>\n"
       "<strong>REQUEST_METHOD=POST</strong> <BR>\n"
-      "(The method with which the request was made. For HTTP, this is \"GET\", \"HEAD\", \"POST\", etc.)<BR>\n"
+      "(The method with which the request was made. For HTTP, this is \"GET\", \"HEAD\", \"POST\", "
+      "etc.)<BR>\n"
       "<strong>REMOTE_HOST=</strong> <BR>\n"
       "(The hostname making the request. If the server does not have this information, it should set "
       "REMOTE_ADDR and leave this unset.)<BR>\n"
@@ -145,10 +157,12 @@ TEST(DebugReport, ListsEverythingEscapedInItsFixedOrder) {
       "(If the server supports user authentication, and the script is protected, this is the username they "
       "have authenticated as.)<BR>\n"
       "<strong>REMOTE_IDENT=</strong> <BR>\n"
-      "(If the HTTP server supports RFC 931 identification, then this variable will be set to the remote user "
+      "(If the HTTP server supports RFC 931 identification, then this variable will be set to the remote "
+      "user "
       "name retrieved from the server. Usage of this variable should be limited to logging only.)<BR>\n"
       "<strong>AUTH_TYPE=</strong> <BR>\n"
-      "(If the server supports user authentication, and the script is protects, this is the protocol-specific "
+      "(If the server supports user authentication, and the script is protects, this is the "
+      "protocol-specific "
       "authentication method used to validate the user.<BR>\n"
       "<strong>CONTENT_TYPE=application/x-www-form-urlencoded</strong> <BR>\n"
       "(For queries which have attached information, such as HTTP POST and PUT, this is the content type of "
@@ -161,20 +175,23 @@ TEST(DebugReport, ListsEverythingEscapedInItsFixedOrder) {
       "(The length of the said content as given by the client.)<BR>\n"
       "<BR><HR><H4>Tessik Quillo! variables:</H4>\n"
       "REQUIRED:<BR>\n"
-      "<strong>QUILLO_HELO=host</strong> (used to log into SMTP server (if QUILLO_HELO is empty, QUILLO_HELO = "
+      "<strong>QUILLO_HELO=host</strong> (used to log into SMTP server (if QUILLO_HELO is empty, QUILLO_HELO "
+      "= "
       "local_host)<BR>\n"
       "<strong>QUILLO_SERVER=</strong> (external mailserver; uses internal mailserver if not specified)<BR>\n"
       "<strong>QUILLO_FROM=</strong> (sender email address)<BR>\n"
       "<strong>QUILLO_TO=a@b.c</strong> (target address: seperate email addresses with commas)<BR>\n"
       "<strong>QUILLO_SUBJECT=S</strong> (subject of mail/form)<BR>\n"
       "<strong>QUILLO_SUCCESS=/ok.htm</strong> (NAME of [success] html document)<BR>\n"
-      "<strong>QUILLO_REQUIRED=/err.htm</strong> (NAME of [please fill out required fields] html document)<BR>\n"
+      "<strong>QUILLO_REQUIRED=/err.htm</strong> (NAME of [please fill out required fields] html "
+      "document)<BR>\n"
       "<strong>QUILLO_ERROR=/err.htm</strong> (NAME of [internal error] document)<BR>\n"
       "<BR>OPTIONAL:<BR>\n"
       "<strong>QUILLO_REJECTEMAIL=</strong> NAME of unwanted emails<BR>\n"
       "<strong>QUILLO_BADEMAIL=/err.htm</strong> (NAME of [bad email] document)<BR>\n"
       "<strong>QUILLO_DEBUG=ON</strong> (set this variable to 'ON' for debug mode!)<BR>\n"
-      "<strong>QUILLO_ENVREPORT=OFF</strong> (set this variable 'ON' to include authentication information in "
+      "<strong>QUILLO_ENVREPORT=OFF</strong> (set this variable 'ON' to include authentication information "
+      "in "
       "mail![REMOTE_USER,REMOTE_IDENT,AUTH_TYPE,HTTP_USER_AGENT,REMOTE_ADDR,REMOTE_HOST,SERVER_NAME])<BR>\n"
       "<strong>QUILLO_PRIORITY=NORMAL</strong> (use 'HIGH' for high priority)<BR>\n"
       "<strong>QUILLO_NOEMPTYFIELDS=OFF</strong> (set this variable to 'ON' to strip emtpy fields)<BR>\n"

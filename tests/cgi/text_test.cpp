@@ -44,15 +44,11 @@ TEST(Trim, RemovesOnlyAsciiWhiteSpaceAtBothEnds) {
   EXPECT_EQ(text, "\xA0x\xA0");
 }
 
-TEST(Substrings, MidAndRightPartClampToTheText) {
+TEST(Substrings, MidClampsToTheText) {
   EXPECT_EQ(Mid("abc", 5), "");
   EXPECT_EQ(Mid("abc", 1, 10), "bc");
   EXPECT_EQ(Mid("abc", -3, 2), "ab");
   EXPECT_EQ(Mid("abc", 1, -1), "");
-  EXPECT_EQ(RightPart("abc", 0), "");
-  EXPECT_EQ(RightPart("abc", 7), "abc");
-  EXPECT_EQ(RightPart("abc", 2), "bc");
-  EXPECT_EQ(RightPart("abc", -1), "");
 }
 
 TEST(Search, FindTextIsCaseSensitive) {

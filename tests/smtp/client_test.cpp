@@ -239,10 +239,7 @@ TEST(SmtpClient, AReplyNotWholeWithinTheTimeOutFailsTheStep) {
       {"silent greeting", {}, false, {"QUIT\r\n"}},
       {"silent after the data", after_data, true, {Helo() + kTranscript}},
       // Busy trickling, the peer never reads what the client sends.
-      {"trickled greeting",
-       Trickling({}, "220-still coming\r\n", kShortTimeoutMs),
-       false,
-       {""}},
+      {"trickled greeting", Trickling({}, "220-still coming\r\n", kShortTimeoutMs), false, {""}},
       {"trickled reply to MAIL",
        Trickling(after_mail, "250-still coming\r\n", kShortTimeoutMs),
        true,

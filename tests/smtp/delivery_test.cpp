@@ -57,7 +57,8 @@ TEST(DeliverMessage, TheAnswerIsTheLastRecipientsResult) {
   EXPECT_EQ(good.Finish(), std::vector<std::string>{Accepted("z@three.test")});
 
   ScriptedPeer again(Accepting());
-  const auto last_fails = Lookup(again, {{"x@one.test", {kFirst, kFirst}}, {"y@two.test", {kNobody, kNobody}}});
+  const auto last_fails =
+      Lookup(again, {{"x@one.test", {kFirst, kFirst}}, {"y@two.test", {kNobody, kNobody}}});
   EXPECT_EQ(Deliver("", {"x@one.test", "y@two.test"}, last_fails), "NO");
   EXPECT_EQ(again.Finish(), std::vector<std::string>{Accepted("x@one.test")});
 }

@@ -16,8 +16,8 @@ class FakeSystem : public System {
  public:
   std::map<std::string, std::string> environment;
   std::optional<std::string> body = std::string();  // nothing: reading it fails
-  std::map<std::string, FileText> files;             // by path; any other is missing
-  std::time_t now = 1796748718;                      // Tue, 08 Dec 2026 16:51:58 UTC
+  std::map<std::string, FileText> files;            // by path; any other is missing
+  std::time_t now = 1796748718;                     // Tue, 08 Dec 2026 16:51:58 UTC
   std::string host_name = "web.example.test";
   bool sockets_start = true;
   std::vector<std::string> log;

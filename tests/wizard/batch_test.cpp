@@ -166,8 +166,8 @@ TEST_F(BatchMode, UnwritableOutputExitsWithStatus1) {
   EXPECT_EQ(run.err, "quillogen: cannot create " + missing + "\n");
 
   // A device that opens but takes no data: the failed write is reported too.
-  const RunResult full = Run({"--batch", "-o", "/dev/full", "--url", "/quillopro.exe", "--to", "a@example.com",
-                              "--success", "s.htm", "--error", "e.htm"});
+  const RunResult full = Run({"--batch", "-o", "/dev/full", "--url", "/quillopro.exe", "--to",
+                              "a@example.com", "--success", "s.htm", "--error", "e.htm"});
   EXPECT_EQ(full.status, 1);
   EXPECT_EQ(full.err, "quillogen: cannot create /dev/full\n");
 }

@@ -98,8 +98,8 @@ QRect Geometry(const QWidget* widget, const ControlTemplate& control, DialogBase
 QFont DialogFont() {
   QFont font;
   // An 8-point sans-serif face, as the page templates were laid out for.
-  font.setFamilies({QStringLiteral("Nimbus Sans"), QStringLiteral("Liberation Sans"),
-                    QStringLiteral("DejaVu Sans")});
+  font.setFamilies(
+      {QStringLiteral("Nimbus Sans"), QStringLiteral("Liberation Sans"), QStringLiteral("DejaVu Sans")});
   font.setStyleHint(QFont::SansSerif);
   font.setPointSize(8);
   return font;
