@@ -90,6 +90,6 @@ std::string RenderErrorPage(std::string_view message) {
   return page;
 }
 
-void WriteErrorPage(std::string_view message) { throw RunEnded{RenderErrorPage(message), 0}; }
+void WriteErrorPage(std::string_view message) { EndRun({RenderErrorPage(message), 0}); }
 
 }  // namespace quillo

@@ -24,8 +24,8 @@ struct Ipv4Address {
 };
 
 // The address of a dotted quad, else the first IPv4 address name resolution
-// gives for the name. An empty name resolves to nothing without asking the
-// resolver.
+// gives for the name, looked up once a run. An empty name resolves to
+// nothing without asking the resolver.
 std::optional<Ipv4Address> ResolveIPv4(const std::string& host);
 
 // A new IPv4 TCP stream socket, or kNoSocket.

@@ -11,6 +11,7 @@
 #include <cerrno>
 #include <chrono>
 #include <climits>
+#include <map>
 
 #include "platform/net.h"
 #include "platform/posix_retry.h"
@@ -48,12 +49,8 @@ bool AwaitConnect(SocketHandle socket, std::uint32_t timeout_ms) {
   return getsockopt(socket, SOL_SOCKET, SO_ERROR, &error, &length) == 0 && error == 0;
 }
 
-}  // namespace
-
-std::optional<Ipv4Address> ResolveIPv4(const std::string& host) {
-  if (host.empty()) return std::nullopt;
-  in_addr dotted{};
-  if (inet_pton(AF_INET, host.c_str(), &dotted) == 1) return Ipv4Address{dotted.s_addr};
+// The first IPv4 address the system's name lookup gives for host.
+std::optional<Ipv4Address> LookUpIPv4(const std::string& host) {
   addrinfo hints{};
   hints.ai_family = AF_INET;
   hints.ai_socktype = SOCK_STREAM;
@@ -67,6 +64,21 @@ std::optional<Ipv4Address> ResolveIPv4(const std::string& host) {
   }
   freeaddrinfo(found);
   return first;
+}
+
+}  // namespace
+
+std::optional<Ipv4Address> ResolveIPv4(const std::string& host) {
+  if (host.empty()) return std::nullopt;
+  in_addr dotted{};
+  if (inet_pton(AF_INET, host.c_str(), &dotted) == 1) return Ipv4Address{dotted.s_addr};
+  // Every recipient's connection binds the same local name, often to the
+  // same server, and with a silent resolver every lookup costs its whole
+  // time-out: a name is looked up once a run, its answer kept, failures too.
+  static std::map<std::string, std::optional<Ipv4Address>> looked_up;
+  const auto known = looked_up.find(host);
+  if (known != looked_up.end()) return known->second;
+  return looked_up.emplace(host, LookUpIPv4(host)).first->second;
 }
 
 SocketHandle OpenTcpSocket() {

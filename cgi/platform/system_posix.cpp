@@ -98,13 +98,19 @@ FileText ReadRegularFile(const std::string& path, std::size_t max_bytes) {
   } else if (static_cast<std::uint64_t>(info.st_size) > max_bytes) {
     file.status = FileStatus::kTooLarge;
   } else {
-    // One read past the size tells a file that grew since fstat.
+    // The first read asks for the size fstat gave and one byte more, which
+    // tells a file that grew since; only such a file takes further steps. A
+    // regular file reads short only at its end.
     std::string bytes;
-    bytes.reserve(static_cast<std::size_t>(info.st_size) + 1);
+    std::size_t step = static_cast<std::size_t>(info.st_size) + 1;
     ssize_t got;
+    bool filled;
     do {
-      got = AppendRead(fd, bytes, std::min(kReadStep, max_bytes + 1 - bytes.size()));
-    } while (got > 0 && bytes.size() <= max_bytes);
+      const std::size_t asked = std::min(step, max_bytes + 1 - bytes.size());
+      got = AppendRead(fd, bytes, asked);
+      filled = got > 0 && static_cast<std::size_t>(got) == asked;
+      step = kReadStep;
+    } while (filled && bytes.size() <= max_bytes);
     if (got < 0) {
       file.status = FileStatus::kUnreadable;
     } else if (bytes.size() > max_bytes) {

@@ -225,7 +225,7 @@ FormRequest BuildFormRequest(std::string_view argv0, System& system) {
     if (IsMultipartForm(request.content_type)) WriteErrorPage(Error305NotUrlEncoded());
     // One byte more than the bound tells a body that is too large.
     auto body = system.ReadStdinLine(std::min(request.content_length, kMaxBodyBytes + 1));
-    if (!body) throw RunEnded{"", -1};
+    if (!body) EndRun({"", -1});
     if (static_cast<long>(body->size()) > kMaxBodyBytes)
       WriteErrorPage(Error306RequestTooLarge(kMaxBodyBytes));
     // The body is a text: a raw NUL byte ends it.

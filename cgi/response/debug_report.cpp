@@ -164,6 +164,6 @@ std::string RenderDebugReport(const FormRequest& request) {
   return page;
 }
 
-void WriteDebugReport(const FormRequest& request) { throw RunEnded{RenderDebugReport(request), 0}; }
+void WriteDebugReport(const FormRequest& request) { EndRun({RenderDebugReport(request), 0}); }
 
 }  // namespace quillo

@@ -20,12 +20,12 @@ std::string RenderResultDocument(std::string_view document) {
 void SendResultDocument(const FormRequest& request, const FileReader& files, const std::string& path) {
   std::string document = ReadDocumentFile(files, path);
   SubstitutePlaceholders(request, document, Target::Html);
-  throw RunEnded{RenderResultDocument(document), 0};
+  EndRun({RenderResultDocument(document), 0});
 }
 
 void WriteUsageLine(bool under_web_server) {
   const std::string header = under_web_server ? "Content-Type: text/plain\n\n" : "";
-  throw RunEnded{header + "Place this file in your /cgi-bin or /scripts directory\n", 0};
+  EndRun({header + "Place this file in your /cgi-bin or /scripts directory\n", 0});
 }
 
 }  // namespace quillo

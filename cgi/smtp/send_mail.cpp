@@ -35,18 +35,30 @@ MxHosts LookUpWithResolver(const std::string& recipient) {
   return hosts;
 }
 
-std::string DeliverMessage(const std::string& messageText, const std::string& server,
+std::string DeliverMessage(std::string messageText, const std::string& server,
                            const std::string& firstLocalAddress, const std::string& secondLocalAddress,
                            const std::string& fromAddress, const TextList& recipients,
                            const DeliveryOptions& options) {
   bool last_delivered = true;
-  MailEnvelope envelope{fromAddress, {}, messageText};
+  MailEnvelope envelope{fromAddress, {}, std::move(messageText)};
+  const auto deliver_via = [&](const std::string& host) {
+    return DeliverVia(host, firstLocalAddress, secondLocalAddress, envelope, options);
+  };
   for (const std::string& recipient : recipients) {
-    const MxHosts hosts = ChooseCandidates(server, options.lookup(recipient));
     envelope.recipients = {recipient};
-    last_delivered = DeliverVia(hosts.primary, firstLocalAddress, secondLocalAddress, envelope, options);
-    if (!last_delivered && hosts.primary != hosts.secondary) {
-      last_delivered = DeliverVia(hosts.secondary, firstLocalAddress, secondLocalAddress, envelope, options);
+    if (server.empty()) {
+      const MxHosts hosts = options.lookup(recipient);
+      last_delivered = deliver_via(hosts.primary);
+      if (!last_delivered && hosts.primary != hosts.secondary) last_delivered = deliver_via(hosts.secondary);
+    } else {
+      // The domain's exchanger is only the fallback for a configured server,
+      // so it is looked up only once the server has failed: a slow resolver
+      // then costs nothing while the server takes the mail.
+      last_delivered = deliver_via(server);
+      if (!last_delivered) {
+        const MxHosts hosts = ChooseCandidates(server, options.lookup(recipient));
+        if (hosts.primary != hosts.secondary) last_delivered = deliver_via(hosts.secondary);
+      }
     }
   }
   return std::string(last_delivered ? kAccepted : kRefused);
@@ -67,7 +79,8 @@ std::string sendMail(const FormRequest& request, const std::string& server,
   parts.htmlBody = std::move(htmlBody);
   parts.highPriority = highPriority;
   const std::string message = BuildMessageText(parts);
-  return DeliverMessage(message, server, firstLocalAddress, secondLocalAddress, fromAddress, recipients);
+  return DeliverMessage(std::move(message), server, firstLocalAddress, secondLocalAddress, fromAddress,
+                        recipients);
 }
 
 }  // namespace quillo

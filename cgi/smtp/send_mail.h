@@ -1,9 +1,11 @@
 // Mail delivery for a run: builds the message text once and hands it to
 // every recipient's mail host over SMTP, TCP port 25 only.
 //
-// Per recipient: an MX lookup gives two candidate hosts (a configured server
-// goes first); each host is tried from the first local address, then from
-// the second; the second host only when the first failed and differs. At most
+// Per recipient: two candidate hosts. Without a configured server they are
+// the two the recipient domain's MX records give; with one, the server, and
+// after it the domain's best exchanger, looked up only when the server has
+// failed. Each host is tried from the first local address, then from the
+// second; the second host only when the first failed and differs. At most
 // four connection attempts and two transactions per recipient, no pauses.
 // The answer is "OK" when the last recipient's delivery succeeded or there
 // were no recipients, else "NO". Nothing here stops the run.
@@ -42,7 +44,7 @@ struct DeliveryOptions {
 };
 
 // The delivery loop of sendMail over a finished message text.
-std::string DeliverMessage(const std::string& messageText, const std::string& server,
+std::string DeliverMessage(std::string messageText, const std::string& server,
                            const std::string& firstLocalAddress, const std::string& secondLocalAddress,
                            const std::string& fromAddress, const TextList& recipients,
                            const DeliveryOptions& options = {});

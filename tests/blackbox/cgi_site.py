@@ -8,6 +8,8 @@ import subprocess
 import tempfile
 
 PROGRAM = os.environ.get("QUILLOPRO_EXE", "")
+# The same program linked dynamically, for tests that preload a library.
+DYNAMIC_PROGRAM = os.environ.get("QUILLOPRO_DYNAMIC_EXE", PROGRAM)
 
 CGI_DEFAULTS = {
     "GATEWAY_INTERFACE": "CGI/1.1",
@@ -58,12 +60,12 @@ def document_page(text):
 
 
 class Site:
-    def __init__(self, name="quillopro.exe", nameserver=NO_DNS_SERVER):
+    def __init__(self, name="quillopro.exe", nameserver=NO_DNS_SERVER, program=None):
         self.resolv_conf = resolv_conf(nameserver)
         self.dir = tempfile.mkdtemp(prefix="quillo-site-")
         os.chmod(self.dir, 0o755)
         self.program = os.path.join(self.dir, name)
-        shutil.copy(PROGRAM, self.program)
+        shutil.copy(program or PROGRAM, self.program)
 
     def close(self):
         shutil.rmtree(self.dir, ignore_errors=True)

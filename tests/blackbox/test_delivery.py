@@ -259,3 +259,14 @@ def test_a_long_recipient_list_folds_the_to_line_within_998_characters(site):
     assert max(len(line) for line in raw.split(b"\r\n")) <= 998
     message = email.message_from_bytes(raw, policy=email.policy.default)
     assert [address.addr_spec for address in message["To"].addresses] == recipients
+
+
+def test_a_mail_server_named_in_the_hosts_file_is_found(site):
+    # The program is linked statically; its name lookups still go through
+    # the system's files, here a hosts file of the test's own.
+    hosts = site.write("hosts", "127.0.0.118 mail.site.test\n")
+    wrapper = ["/bin/bash", "-c", 'mount --bind "$0" /etc/hosts && exec "$@"', hosts]
+    body = form(("QUILLO_TO", "info@example.com"), ("QUILLO_SERVER", "mail.site.test"), *DOCS, ("Name", "Jo"))
+    with smtp_server("127.0.0.118") as received:
+        assert site.run(body, wrapper=wrapper)[0] == document_page("<p>Thanks Jo</p>\n<p>info@example.com</p>\n")
+    assert [m.rcpt_tos for m in received] == [["info@example.com"]]

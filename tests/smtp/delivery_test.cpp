@@ -74,11 +74,26 @@ TEST(DeliverMessage, NoRecipientsMeansNothingToDoAndOk) {
   EXPECT_FALSE(asked);
 }
 
+// The exchanger is the fallback for a configured server, and it is looked up
+// only when the server has failed.
 TEST(DeliverMessage, ARefusingServerFallsBackToTheDomainsBestExchanger) {
   ScriptedPeer exchanger(Accepting());
-  const auto options = Lookup(exchanger, {{"u@dom.test", {kFirst, kSecond}}});
+  int lookups = 0;
+  auto options = Lookup(exchanger, {{"u@dom.test", {kFirst, kSecond}}});
+  const HostLookup look_up = options.lookup;
+  options.lookup = [&](const std::string& recipient) {
+    ++lookups;
+    return look_up(recipient);
+  };
   EXPECT_EQ(Deliver(kNobody, {"u@dom.test"}, options), "OK");
   EXPECT_EQ(exchanger.Finish(), std::vector<std::string>{Accepted("u@dom.test")});
+  EXPECT_EQ(lookups, 1);
+
+  ScriptedPeer server(Accepting());
+  options.port = server.port();
+  EXPECT_EQ(Deliver(kFirst, {"a@dom.test", "b@dom.test"}, options), "OK");
+  EXPECT_EQ(server.Finish(), (std::vector<std::string>{Accepted("a@dom.test"), Accepted("b@dom.test")}));
+  EXPECT_EQ(lookups, 1);
 }
 
 TEST(DeliverMessage, TheSecondHostIsTriedOnlyWhenItDiffers) {
