@@ -26,8 +26,20 @@ LayoutSwitches ReadSwitches(const ControlSettings& s) {
           Trimmed(UpperCopy(s.format)).find("TEXT") != std::string::npos};
 }
 
+// Room for the fields and their values, so that a large post's layout is
+// reserved once instead of growing by doubling.
+std::size_t FieldBytes(const FormRequest& r) {
+  constexpr std::size_t kPerField = 128;  // the row markup around one field
+  std::size_t bytes = 0;
+  for (std::size_t i = 0; i < r.field_names.size(); ++i) {
+    bytes += r.field_names[i].size() + r.field_values[i].size() + kPerField;
+  }
+  return bytes;
+}
+
 std::string BuildTextLayout(const FormRequest& r, const LayoutSwitches& on) {
   std::string text;
+  text.reserve(FieldBytes(r));
   if (on.env_report) {
     text += "Remote Addr: ##REMOTE_ADDR##\n";
     if (!r.remote_host.empty()) text += "Remote Host: ##REMOTE_HOST##\n";
@@ -42,7 +54,7 @@ std::string BuildTextLayout(const FormRequest& r, const LayoutSwitches& on) {
   text += "\n";
   for (std::size_t i = 0; i < r.field_names.size(); ++i) {
     if (on.skip_empty && r.field_values[i].empty()) continue;
-    text += r.field_names[i] + ": " + r.field_values[i] + "\n";
+    text.append(r.field_names[i]).append(": ").append(r.field_values[i]).append("\n");
   }
   return text;
 }
@@ -67,6 +79,7 @@ std::string BuildHtmlLayout(const FormRequest& r, const LayoutSwitches& on) {
       "</strong></font></td></tr></table></td></tr>\n"
       "<tr><td><table border=0 cellpadding=3 cellspacing=1 width=600 bordercolor=#808080 "
       "bordercolordark=#808080 bordercolorlight=#808080>\n";
+  html.reserve(FieldBytes(r) + html.size() * 4);
   html.append(kRowStart).append("From</font></td>\n").append(kValueStart);
   html += "<a href=mailto:##QUILLO_FROM##>##QUILLO_FROM##</a>\n</font></td></tr>";
   html += "<tr><td width=150 bgcolor=#FFCB9C> <font size=2 face=Arial>\nTo</font></td>\n";
@@ -90,9 +103,9 @@ std::string BuildHtmlLayout(const FormRequest& r, const LayoutSwitches& on) {
   for (std::size_t i = 0; i < r.field_names.size(); ++i) {
     if (on.skip_empty && r.field_values[i].empty()) continue;
     html += "<tr><td valign=top width=150 bgcolor=#C0C0C0><font size=2 face=Arial>\n";
-    html += EscapeHtml(r.field_names[i]);
+    AppendEscapedHtml(html, r.field_names[i]);
     html += " </font></td><td width=450><font size=2 face=Arial>\n";
-    html += EscapeHtml(r.field_values[i]);
+    AppendEscapedHtml(html, r.field_values[i]);
     html += " </font></td></tr>\n";
   }
   html += "</table></td></tr></table></body></html>";
@@ -144,7 +157,11 @@ void BuildBuiltInLayouts(FormRequest& request) {
   const LayoutSwitches on = ReadSwitches(request.settings);
   std::string text = BuildTextLayout(request, on);
   SubstitutePlaceholders(request, text, Target::PlainText);
-  request.mail_text += text;
+  if (request.mail_text.empty()) {
+    request.mail_text = std::move(text);
+  } else {
+    request.mail_text += text;
+  }
   request.mail_html.clear();
   if (on.text_only) return;
   std::string html = BuildHtmlLayout(request, on);

@@ -58,7 +58,9 @@ void Trim(std::string& text) {
   while (begin < text.size() && IsWhiteSpace(text[begin])) ++begin;
   std::size_t end = text.size();
   while (end > begin && IsWhiteSpace(text[end - 1])) --end;
-  text = text.substr(begin, end - begin);
+  // In place: a body of megabytes is trimmed without a second copy.
+  text.erase(end);
+  text.erase(0, begin);
 }
 
 std::string Trimmed(std::string_view text) {
@@ -118,73 +120,86 @@ namespace {
 
 // text with every byte for which reference() names a character reference
 // written as that reference.
+// Appends text to out with every byte for which reference() names a
+// character reference written as that reference.
 template <typename Reference>
-std::string WithReferences(std::string_view text, Reference reference) {
-  std::string escaped;
-  escaped.reserve(text.size());
+void AppendWithReferences(std::string& out, std::string_view text, Reference reference) {
   for (char c : text) {
     const std::string_view written = reference(c);
     if (written.empty()) {
-      escaped.push_back(c);
+      out.push_back(c);
     } else {
-      escaped.append(written);
+      out.append(written);
     }
   }
-  return escaped;
+}
+
+std::string_view HtmlTextReference(char c) {
+  switch (c) {
+    case '&':
+      return "&amp;";
+    case '<':
+      return "&lt;";
+    case '>':
+      return "&gt;";
+    case '"':
+      return "&quot;";
+    case '\'':
+      return "&#39;";
+    default:
+      return {};
+  }
+}
+
+std::string_view HtmlAttributeReference(char c) {
+  switch (c) {
+    case ' ':
+      return "&#32;";
+    case '\t':
+      return "&#9;";
+    case '\n':
+      return "&#10;";
+    case '\r':
+      return "&#13;";
+    case '\f':
+      return "&#12;";
+    case '"':
+      return "&#34;";
+    case '\'':
+      return "&#39;";
+    case '`':
+      return "&#96;";
+    case '=':
+      return "&#61;";
+    case '<':
+      return "&#60;";
+    case '>':
+      return "&#62;";
+    case '&':
+      return "&#38;";
+    default:
+      return {};
+  }
 }
 
 }  // namespace
 
+void AppendEscapedHtml(std::string& out, std::string_view text) {
+  AppendWithReferences(out, text, HtmlTextReference);
+}
+
 std::string EscapeHtml(std::string_view text) {
-  return WithReferences(text, [](char c) -> std::string_view {
-    switch (c) {
-      case '&':
-        return "&amp;";
-      case '<':
-        return "&lt;";
-      case '>':
-        return "&gt;";
-      case '"':
-        return "&quot;";
-      case '\'':
-        return "&#39;";
-      default:
-        return {};
-    }
-  });
+  std::string escaped;
+  escaped.reserve(text.size());
+  AppendEscapedHtml(escaped, text);
+  return escaped;
 }
 
 std::string EscapeHtmlAttribute(std::string_view text) {
-  return WithReferences(text, [](char c) -> std::string_view {
-    switch (c) {
-      case ' ':
-        return "&#32;";
-      case '\t':
-        return "&#9;";
-      case '\n':
-        return "&#10;";
-      case '\r':
-        return "&#13;";
-      case '\f':
-        return "&#12;";
-      case '"':
-        return "&#34;";
-      case '\'':
-        return "&#39;";
-      case '`':
-        return "&#96;";
-      case '=':
-        return "&#61;";
-      case '<':
-        return "&#60;";
-      case '>':
-        return "&#62;";
-      case '&':
-        return "&#38;";
-      default:
-        return {};
-    }
-  });
+  std::string escaped;
+  escaped.reserve(text.size());
+  AppendWithReferences(escaped, text, HtmlAttributeReference);
+  return escaped;
 }
 
 std::vector<std::string_view> LinePieces(std::string_view text, std::size_t max_piece) {

@@ -47,6 +47,9 @@ std::optional<std::string> Variable(const char* name) {
 
 std::optional<std::string> ReadStandardInputLine(long max_bytes) {
   std::string line;
+  // Reserved, not filled: the pages of a length claimed but never sent are
+  // never touched, and a body that comes is not copied as it grows.
+  line.reserve(static_cast<std::size_t>(std::max(max_bytes, 0L)));
   while (static_cast<long>(line.size()) < max_bytes) {
     const std::size_t before = line.size();
     const std::size_t wanted = std::min<std::size_t>(kReadStep, static_cast<std::size_t>(max_bytes) - before);

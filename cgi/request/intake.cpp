@@ -162,12 +162,13 @@ void DecodeBodyIntoFields(std::string_view body, FormRequest& request) {
   while (from < body.size()) {
     std::size_t amp = body.find('&', from);
     if (amp == std::string_view::npos) amp = body.size();
-    const std::string pair = UrlDecode(body.substr(from, amp - from));
+    // The value is what is left of the decoded pair once the name is cut
+    // off its front: a value of megabytes is not copied.
+    std::string value = UrlDecode(body.substr(from, amp - from));
     from = amp + 1;
-
-    const std::size_t eq = pair.find('=');
-    std::string name = pair.substr(0, eq);
-    std::string value = eq == std::string::npos ? std::string() : pair.substr(eq + 1);
+    const std::size_t eq = value.find('=');
+    std::string name = value.substr(0, eq);
+    value.erase(0, eq == std::string::npos ? value.size() : eq + 1);
     if (name.compare(0, 3, "_I_") == 0) continue;
     if (std::string* field = ControlVariableField(request.settings, name)) {
       *field = std::move(value);

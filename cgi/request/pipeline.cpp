@@ -71,8 +71,9 @@ std::string SendMainMail(FormRequest& request, const FileReader& files, MailSend
     BuildBuiltInLayouts(request);
   }
   const bool high = IsHighPriority(s.priority);
+  // The bodies are the mail's now: nothing reads them after it is sent.
   return send_mail(request, s.server, s.helo, request.server_name, s.from, s.recipients, s.from_friendly,
-                   s.subject, request.mail_text, request.mail_html, high);
+                   s.subject, std::move(request.mail_text), std::move(request.mail_html), high);
 }
 
 // The automatic reply goes out whatever the main mail's result was; its own
@@ -85,7 +86,8 @@ void SendAutomaticReply(FormRequest& request, const FileReader& files, MailSende
   LoadMailTemplate(request, files, s.respond_template_doc, request.respond_text, request.respond_html);
   const bool high = IsHighPriority(s.respond_priority);
   send_mail(request, s.server, s.helo, request.server_name, s.respond_from, s.autoreply_recipients,
-            s.respond_from_friendly, s.respond_subject, request.respond_text, request.respond_html, high);
+            s.respond_from_friendly, s.respond_subject, std::move(request.respond_text),
+            std::move(request.respond_html), high);
 }
 
 }  // namespace

@@ -23,7 +23,9 @@ constexpr unsigned char kLastPlainByte = 127;
 
 bool NeedsEscape(unsigned char byte) { return byte > kLastPlainByte || byte == '='; }
 
-void AppendEscape(std::string& out, unsigned char byte) {
+// Out is a std::string, or a SizeCount that only counts what would go in.
+template <typename Out>
+void AppendEscape(Out& out, unsigned char byte) {
   constexpr int kNibbleBits = 4;
   constexpr int kNibbleMask = 0x0F;
   out.push_back('=');
@@ -40,6 +42,48 @@ bool EscapeNeedsSoftBreak(std::string_view text, std::size_t next, std::size_t c
   if (column + kEscapeLength > kMaxEncodedBodyLine) return true;
   while (next < text.size() && text[next] == '\r') ++next;
   return next < text.size() && text[next] != '\n';
+}
+
+// Counts the bytes an encoding would write, so that its output is reserved
+// once instead of growing by doubling.
+struct SizeCount {
+  std::size_t size = 0;
+  void push_back(char) { ++size; }
+  void append(std::string_view bytes) { size += bytes.size(); }
+};
+
+template <typename Out>
+void WriteQuotedPrintable(std::string_view text, Out& out) {
+  constexpr std::string_view kSoftBreak = "=\n";
+  std::size_t column = 0;
+  for (std::size_t i = 0; i < text.size(); ++i) {
+    const char c = text[i];
+    if (c == '\r') continue;
+    if (c == '\n') {
+      out.push_back(c);
+      column = 0;
+      continue;
+    }
+    const auto byte = static_cast<unsigned char>(c);
+    const bool escape = NeedsEscape(byte);
+    if (escape ? EscapeNeedsSoftBreak(text, i + 1, column) : column > kLastColumnBeforeCharacter) {
+      out.append(kSoftBreak);
+      column = 0;
+    }
+    if (escape) {
+      AppendEscape(out, byte);
+      column += kEscapeLength;
+    } else {
+      out.push_back(c);
+      column += 1;
+    }
+  }
+}
+
+std::size_t QuotedPrintableSize(std::string_view text) {
+  SizeCount count;
+  WriteQuotedPrintable(text, count);
+  return count.size;
 }
 
 // --- RFC 2047 encoded-words ---
@@ -178,40 +222,34 @@ constexpr std::string_view kBoundaryLine = "------=_NextPart_TESSIK_QUILLO_PRO\n
 constexpr std::string_view kQuotedPrintable = "Content-Transfer-Encoding: quoted-printable\n";
 constexpr std::string_view kCharset = "\tcharset=\"iso-8859-1\"\n\n";
 
-// One quoted-printable part's header lines and its encoded body.
-void AppendEncodedPart(std::string& body, std::string_view content_type, const std::string& encoded) {
-  body += kQuotedPrintable;
-  body += "Content-Type: ";
-  body += content_type;
-  body += ";\n";
-  body += kCharset;
-  body += encoded;
+// The fixed lines of the layouts, rounded up, for reserving a message once.
+constexpr std::size_t kLayoutLineBytes = 512;
+
+// One quoted-printable part: its header lines, then the body encoded straight
+// into the message. The body is released once encoded: a large one is held
+// only as long as it has to be.
+void AppendEncodedPart(std::string& message, std::string_view content_type, std::string& body) {
+  message += kQuotedPrintable;
+  message += "Content-Type: ";
+  message += content_type;
+  message += ";\n";
+  message += kCharset;
+  WriteQuotedPrintable(body, message);
+  std::string().swap(body);
 }
 
-std::string AlternativeLayout(const std::string& text, const std::string& html) {
-  std::string body;
-  constexpr std::size_t kLayoutLineBytes = 512;  // the fixed lines below, rounded up
-  body.reserve(text.size() + html.size() + kLayoutLineBytes);
-  body += "MIME-Version: 1.0 \n";
-  body += "Content-Type: multipart/alternative;\n";
-  body += "\tboundary=\"----=_NextPart_TESSIK_QUILLO_PRO\"\n";
-  body += "\n";
-  body += "This is a multi-part message in MIME format.\n\n";
-  body += kBoundaryLine;
-  AppendEncodedPart(body, "text/plain", text);
-  body += "\n\n";
-  body += kBoundaryLine;
-  AppendEncodedPart(body, "text/html", html);
-  body += "\n\n------=_NextPart_TESSIK_QUILLO_PRO--\n";
-  return body;
-}
-
-// A single body's part lines follow the header lines directly, without a
-// MIME-Version line, as mail has always been sent.
-std::string SinglePartLayout(std::string_view content_type, const std::string& encoded) {
-  std::string body;
-  AppendEncodedPart(body, content_type, encoded);
-  return body;
+void AppendAlternativeLayout(std::string& message, std::string& text, std::string& html) {
+  message += "MIME-Version: 1.0 \n";
+  message += "Content-Type: multipart/alternative;\n";
+  message += "\tboundary=\"----=_NextPart_TESSIK_QUILLO_PRO\"\n";
+  message += "\n";
+  message += "This is a multi-part message in MIME format.\n\n";
+  message += kBoundaryLine;
+  AppendEncodedPart(message, "text/plain", text);
+  message += "\n\n";
+  message += kBoundaryLine;
+  AppendEncodedPart(message, "text/html", html);
+  message += "\n\n------=_NextPart_TESSIK_QUILLO_PRO--\n";
 }
 
 // RFC 5321 4.5.3.1.6: 1000 octets a line with its CR LF.
@@ -234,41 +272,24 @@ bool GoesOutUnencoded(std::string_view text) {
 }
 
 // A text-only mail in 7 bits keeps the bare layout mail has always had: an
-// empty line, then the text.
-std::string TextOnlyLayout(const std::string& text) {
-  if (GoesOutUnencoded(text)) return "\n" + text;
-  return SinglePartLayout("text/plain", encodeQuotedPrintable(text));
+// empty line, then the text. Otherwise it is a text/plain part; a single
+// part's lines follow the header lines directly, without a MIME-Version
+// line, as mail has always been sent.
+void AppendTextOnlyLayout(std::string& message, std::string& text) {
+  if (GoesOutUnencoded(text)) {
+    message += "\n";
+    message += text;
+  } else {
+    AppendEncodedPart(message, "text/plain", text);
+  }
 }
 
 }  // namespace
 
 std::string encodeQuotedPrintable(std::string_view text) {
-  constexpr std::string_view kSoftBreak = "=\n";
   std::string out;
-  out.reserve(text.size() + text.size() / 8);
-  std::size_t column = 0;
-  for (std::size_t i = 0; i < text.size(); ++i) {
-    const char c = text[i];
-    if (c == '\r') continue;
-    if (c == '\n') {
-      out.push_back(c);
-      column = 0;
-      continue;
-    }
-    const auto byte = static_cast<unsigned char>(c);
-    const bool escape = NeedsEscape(byte);
-    if (escape ? EscapeNeedsSoftBreak(text, i + 1, column) : column > kLastColumnBeforeCharacter) {
-      out.append(kSoftBreak);
-      column = 0;
-    }
-    if (escape) {
-      AppendEscape(out, byte);
-      column += kEscapeLength;
-    } else {
-      out.push_back(c);
-      column += 1;
-    }
-  }
+  out.reserve(QuotedPrintableSize(text));
+  WriteQuotedPrintable(text, out);
   return out;
 }
 
@@ -277,16 +298,19 @@ std::string EncodeHeaderValue(std::string_view value, std::size_t used) {
   return StaysAsGiven(one_line, used) ? one_line : EncodeWords(one_line, used);
 }
 
-std::string BuildMessageText(const MessageParts& parts) {
-  const std::string text = Trimmed(parts.textBody);
-  const std::string html = Trimmed(parts.htmlBody);
+std::string BuildMessageText(MessageParts parts) {
+  Trim(parts.textBody);
+  Trim(parts.htmlBody);
+  std::string& text = parts.textBody;
+  std::string& html = parts.htmlBody;
   std::string message = HeaderLines(parts);
+  message.reserve(message.size() + kLayoutLineBytes + QuotedPrintableSize(text) + QuotedPrintableSize(html));
   if (!text.empty() && !html.empty()) {
-    message += AlternativeLayout(encodeQuotedPrintable(text), encodeQuotedPrintable(html));
+    AppendAlternativeLayout(message, text, html);
   } else if (!html.empty()) {
-    message += SinglePartLayout("text/html", encodeQuotedPrintable(html));
+    AppendEncodedPart(message, "text/html", html);
   } else if (!text.empty()) {
-    message += TextOnlyLayout(text);
+    AppendTextOnlyLayout(message, text);
   }
   return message;
 }

@@ -44,7 +44,8 @@ std::string encodeQuotedPrintable(std::string_view text);
 // 76 characters. A pure ASCII value that fits its line stays as given.
 std::string EncodeHeaderValue(std::string_view value, std::size_t used);
 
-// The complete message text, lines ended by LF or CR LF.
-std::string BuildMessageText(const MessageParts& parts);
+// The complete message text, lines ended by LF or CR LF. Takes the parts
+// over: the bodies are encoded straight into the message, reserved once.
+std::string BuildMessageText(MessageParts parts);
 
 }  // namespace quillo

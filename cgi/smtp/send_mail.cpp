@@ -78,7 +78,7 @@ std::string sendMail(const FormRequest& request, const std::string& server,
   parts.textBody = std::move(textBody);
   parts.htmlBody = std::move(htmlBody);
   parts.highPriority = highPriority;
-  const std::string message = BuildMessageText(parts);
+  std::string message = BuildMessageText(std::move(parts));
   return DeliverMessage(std::move(message), server, firstLocalAddress, secondLocalAddress, fromAddress,
                         recipients);
 }

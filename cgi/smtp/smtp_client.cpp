@@ -22,6 +22,9 @@ constexpr std::string_view kQuit = "QUIT\r\n";
 constexpr std::string_view kData = "DATA\r\n";
 constexpr std::string_view kAutoHeloName = "auto";
 
+// How much of the message is formatted for the wire at a time.
+constexpr std::size_t kDataPieceBytes = 64 * 1024;
+
 // Replies are short; one page per receive keeps the reads few.
 constexpr std::size_t kReceiveChunkBytes = 4096;
 
@@ -113,7 +116,25 @@ bool SmtpClient::sendRecipient(const std::string& address) {
   return code && IsRecipientAccepted(*code);
 }
 
-bool SmtpClient::sendData(const std::string& text) { return sendCommand(FormatDataLines(text)); }
+// The text goes out in pieces of whole lines, each formatted as it is sent,
+// so that a large message is never held twice; the time-out bounds the
+// whole message, not each piece.
+bool SmtpClient::sendData(const std::string& text) {
+  const std::string_view all(text);
+  const Clock::time_point started = Clock::now();
+  for (std::size_t from = 0; from < all.size();) {
+    std::size_t cut = all.rfind('\n', std::min(from + kDataPieceBytes, all.size()) - 1);
+    if (cut == std::string_view::npos || cut < from) cut = all.find('\n', from);
+    const std::size_t to = cut == std::string_view::npos ? all.size() : cut + 1;
+    const std::uint32_t spent = MillisecondsSince(started);
+    if (spent >= replyTimeoutMs_ ||
+        !platform::SendAll(socket_, FormatDataLines(all.substr(from, to - from)), replyTimeoutMs_ - spent)) {
+      return false;
+    }
+    from = to;
+  }
+  return true;
+}
 
 bool SmtpClient::expectReply(int code) {
   const std::optional<int> got = readReply();

@@ -7,6 +7,7 @@
 #include "platform/net.h"
 #include "scripted_peer.h"
 #include "smtp/smtp_client.h"
+#include "smtp/wire.h"
 
 namespace quillo {
 namespace {
@@ -80,6 +81,22 @@ TEST(SmtpClient, SendsEveryRecipientInOrderAndTheDataLinesWithCrLf) {
                                                                 "a\r\n...b\r\n\r\n"
                                                                 "\r\n.\r\n"
                                                                 "QUIT\r\n"});
+}
+
+// A message far larger than one piece of formatting goes out byte for byte
+// as the whole text formatted at once, lines that start with "." included
+// wherever the pieces meet.
+TEST(SmtpClient, ALargeMessageGoesOutAsTheWholeTextFormatted) {
+  std::string text;
+  for (int i = 0; text.size() < 300 * 1024; ++i) text += i % 3 ? "line " + std::to_string(i) + "\r\n" : ".\n";
+  text += "no line end";
+  const Outcome outcome = Deliver(Conversation(kAllGood), Envelope(text));
+  EXPECT_TRUE(outcome.sent);
+  EXPECT_EQ(outcome.received, std::vector<std::string>{Helo() +
+                                                       "MAIL FROM:<from@example.test>\r\n"
+                                                       "RCPT TO:<to@example.test>\r\n"
+                                                       "DATA\r\n" +
+                                                       FormatDataLines(text) + "\r\n.\r\nQUIT\r\n"});
 }
 
 TEST(SmtpClient, ReadsMultiLineRepliesWholeEvenWhenTheirLinesArriveApart) {
