@@ -13,6 +13,7 @@ cd "$(dirname "$0")/.."
 
 missing=()
 command -v msmtp >/dev/null 2>&1 || missing+=(msmtp)
+[ -x /usr/bin/time ] || missing+=(time)
 command -v cc >/dev/null 2>&1 || missing+=(build-essential)
 command -v cmake >/dev/null 2>&1 || missing+=(cmake)
 if [ ${#missing[@]} -gt 0 ]; then
