@@ -1,91 +1,365 @@
-"""Times complete runs of the built quillopro.exe: one recipient, QUILLO_SERVER
-on loopback, a sink SMTP server that answers every command at once. Prints
-the median, the 10th and 90th percentile and the slowest run.
+"""Prints what complete runs of quillopro.exe cost, as ratios to two floors:
+the process floor (a static C program that prints a fixed page) and the SMTP
+floor (a static C client that makes the program's six round trips to the
+same sink). A ratio keeps its meaning from one machine to the next where a
+time in milliseconds does not.
 
-Run it through bench/run.sh, which gives it a private resolver configuration
-(the program looks up the recipient domain's MX records on every run)."""
+Every case runs RUNS times, round-robin in a shuffled order per round, so
+that a busy moment of the machine falls on all cases alike; the table shows
+medians. Peak memory comes from /usr/bin/time, not from wait4 here: a
+child of posix_spawn shares this driver's memory until it calls exec, and
+Linux then counts the driver's peak as the child's.
 
+Run it through bench/run.sh: it compiles the floors and starts this script
+in a private network namespace, with a resolver configuration that names
+NAMESERVER, so that any MX lookup of the program stays on loopback.
+
+usage: bench_run.py WORK_DIR PROGRAM"""
+
+import contextlib
 import os
+import platform
+import random
+import shutil
 import socket
 import statistics
-import subprocess
 import sys
 import threading
 import time
 from urllib.parse import urlencode
 
-SINK_HOST = "127.0.0.90"
-RUNS = int(os.environ.get("QUILLO_BENCH_RUNS", "200"))
+RUNS = int(os.environ.get("QUILLO_BENCH_RUNS", "10"))
+# Each run of the silent-resolver case waits out the resolver's time-out for
+# every recipient, seconds where the other cases take milliseconds.
+SILENT_RUNS = min(RUNS, int(os.environ.get("QUILLO_BENCH_SILENT_RUNS", "3")))
+# A peak RSS hardly varies from run to run.
+MEMORY_RUNS = min(RUNS, 3)
 
-REPLIES = {b"HELO": b"250 sink\r\n", b"MAIL": b"250 ok\r\n", b"RCPT": b"250 ok\r\n",
-           b"DATA": b"354 go on\r\n", b"QUIT": b"221 bye\r\n"}
+SINK = "127.0.0.90"
+NAMESERVER = "127.0.0.53"  # run.sh's resolv.conf names it
+KIB = 1024
+MIB = 1024 * KIB
+
+CGI_ENV = {
+    "GATEWAY_INTERFACE": "CGI/1.1",
+    "REQUEST_METHOD": "POST",
+    "CONTENT_TYPE": "application/x-www-form-urlencoded",
+    "SCRIPT_NAME": "/cgi-bin/quillopro.exe",
+    "SERVER_NAME": "",
+    "REMOTE_ADDR": "127.0.0.1",
+    "HTTP_USER_AGENT": "Bench/1.0",
+}
+DOCUMENTS = {
+    "ok.htm": "<p>Thanks ##Name##</p>\n",
+    "err.htm": "<p>Sorry</p>\n",
+    "req.htm": "<p>Please fill in every field</p>\n",
+}
+THANKS, REQUIRED = b"<p>Thanks Bench</p>", b"<p>Please fill in every field</p>"
 
 
-def serve_one(conn):
-    with conn:
-        conn.sendall(b"220 sink ready\r\n")
-        buffer, in_data = b"", False
+class Sink:
+    """An SMTP server on SINK:25 that answers every command at once and
+    counts the messages it takes."""
+
+    REPLIES = {b"EHLO": b"250 sink\r\n", b"HELO": b"250 sink\r\n", b"MAIL": b"250 ok\r\n",
+               b"RCPT": b"250 ok\r\n", b"DATA": b"354 go on\r\n", b"RSET": b"250 ok\r\n",
+               b"QUIT": b"221 bye\r\n"}
+
+    def __init__(self):
+        self.taken = 0
+        self.last_message = b""  # as it came over the wire, dots stuffed
+        listener = socket.create_server((SINK, 25), backlog=128)
+        threading.Thread(target=self.accept, args=(listener,), daemon=True).start()
+
+    def accept(self, listener):
         while True:
-            chunk = conn.recv(65536)
-            if not chunk:
-                return
-            buffer += chunk
+            connection, _ = listener.accept()
+            threading.Thread(target=self.serve, args=(connection,), daemon=True).start()
+
+    def serve(self, connection):
+        with connection:
+            connection.sendall(b"220 sink ready\r\n")
+            pending = bytearray()
             while True:
-                if in_data:
-                    end = buffer.find(b"\r\n.\r\n")
-                    if end < 0:
-                        break
-                    buffer, in_data = buffer[end + 5:], False
-                    conn.sendall(b"250 queued\r\n")
-                    continue
-                line_end = buffer.find(b"\r\n")
+                line_end = pending.find(b"\r\n")
                 if line_end < 0:
-                    break
-                line, buffer = buffer[:line_end], buffer[line_end + 2:]
-                verb = line[:4].upper()
-                conn.sendall(REPLIES.get(verb, b"500 what\r\n"))
-                if verb == b"DATA":
-                    in_data = True
-                    buffer = b"\r\n" + buffer  # the end mark may follow at once
-                elif verb == b"QUIT":
+                    chunk = connection.recv(64 * KIB)
+                    if not chunk:
+                        return
+                    pending += chunk
+                    continue
+                verb = bytes(pending[:4]).upper()
+                del pending[:line_end + 2]
+                connection.sendall(self.REPLIES.get(verb, b"500 what\r\n"))
+                if verb == b"QUIT":
                     return
+                if verb == b"DATA":
+                    message = self.read_data(connection, pending)
+                    if message is None:
+                        return
+                    self.last_message = message
+                    self.taken += 1
+                    connection.sendall(b"250 queued\r\n")
+
+    @staticmethod
+    def read_data(connection, pending):
+        """The message up to its end mark; what follows stays in pending.
+        Only the new bytes are searched, so a large message costs linear time."""
+        data = bytearray(b"\r\n") + pending  # the end mark may follow DATA at once
+        searched = 0
+        while (end := data.find(b"\r\n.\r\n", searched)) < 0:
+            searched = max(0, len(data) - 4)
+            chunk = connection.recv(MIB)
+            if not chunk:
+                return None
+            data += chunk
+        pending[:] = data[end + 5:]
+        return bytes(data[2:end])
 
 
-def sink():
-    server = socket.create_server((SINK_HOST, 25))
-    server.listen(16)
-
-    def accept_loop():
-        while True:
-            conn, _ = server.accept()
-            threading.Thread(target=serve_one, args=(conn,), daemon=True).start()
-
-    threading.Thread(target=accept_loop, daemon=True).start()
+@contextlib.contextmanager
+def silent_resolver():
+    """A UDP socket on the resolver's address that takes queries and never
+    answers; without it the query is refused at once (port unreachable)."""
+    with socket.socket(socket.AF_INET, socket.SOCK_DGRAM) as udp:
+        udp.bind((NAMESERVER, 53))
+        yield
 
 
-def main(program):
-    site = os.path.dirname(os.path.abspath(program))
-    for name, text in (("ok.htm", "<p>Thanks ##Name##</p>\n"), ("err.htm", "<p>Sorry</p>\n")):
-        with open(os.path.join(site, name), "w") as f:
+class Case:
+    """One command line with its input, and the figures of its runs."""
+
+    def __init__(self, argv, stdin=b"", env=None, expect=b"", messages=0, runs=RUNS,
+                 around=contextlib.nullcontext, warm_up=True):
+        self.name, self.argv, self.env = argv[0], argv, env or {}
+        self.expect, self.messages, self.runs, self.around = expect, messages, runs, around
+        self.warm_up = warm_up
+        if isinstance(stdin, str):
+            self.stdin = stdin  # a file of another case
+        else:
+            self.stdin = os.path.abspath("in-%d" % id(self))
+            with open(self.stdin, "wb") as f:
+                f.write(stdin)
+        self.seconds, self.peak_rss = [], []
+
+    def memory(self):
+        """The same case under /usr/bin/time, for its peak RSS."""
+        return Case(["/usr/bin/time", "-f", "%M", "-o", "rss"] + self.argv, self.stdin, self.env, self.expect,
+                    self.messages, MEMORY_RUNS)
+
+    def run(self, sink):
+        """One run, checked: the expected page and the expected messages at the sink."""
+        files = [(os.POSIX_SPAWN_OPEN, 0, self.stdin, os.O_RDONLY, 0),
+                 (os.POSIX_SPAWN_OPEN, 1, "out", os.O_WRONLY | os.O_CREAT | os.O_TRUNC, 0o600),
+                 (os.POSIX_SPAWN_OPEN, 2, "err", os.O_WRONLY | os.O_CREAT | os.O_TRUNC, 0o600)]
+        taken = sink.taken
+        with self.around():
+            started = time.perf_counter()
+            pid = os.posix_spawn(self.argv[0], self.argv, self.env, file_actions=files)
+            _, status = os.waitpid(pid, 0)
+            elapsed = time.perf_counter() - started
+        with open("out", "rb") as out, open("err", "rb") as err:
+            answer, log = out.read(), err.read()
+        code, taken = os.waitstatus_to_exitcode(status), sink.taken - taken
+        if code != 0 or self.expect not in answer or taken != self.messages:
+            sys.exit("%s: exit %d, %d of %d messages taken, answer %r, log %r"
+                     % (self.name, code, taken, self.messages, answer[:300], log[:300]))
+        self.seconds.append(elapsed)
+        if self.argv[0] == "/usr/bin/time":
+            with open("rss") as f:
+                self.peak_rss.append(int(f.read().split()[-1]) * KIB)
+
+    def median(self):
+        return statistics.median(self.seconds)
+
+
+def form(*pairs, extra=b""):
+    return urlencode(pairs, encoding="latin-1").encode("latin-1") + extra
+
+
+def text_of(size, line):
+    """size bytes of lines like line (its last one cut short)."""
+    return (line * (size // len(line) + 1))[:size]
+
+
+def program_cases(program):
+    """The cases of quillopro.exe, by name."""
+    docs = [("QUILLO_SUCCESS", "ok.htm"), ("QUILLO_ERROR", "err.htm")]
+    to_sink = [("QUILLO_SERVER", SINK)] + docs + [("Name", "Bench")]
+    comment = ("Comment", "A few lines\r\nof text\r\n" * 10)
+    one = [("QUILLO_TO", "info@example.com")] + to_sink + [comment]
+
+    def post(body, expect=THANKS, messages=1, **more):
+        env = dict(CGI_ENV, CONTENT_LENGTH=str(len(body)))
+        return Case([program], body, env, expect, messages, **more)
+
+    def delivery(recipients, *fields, extra=b"", **more):
+        to = ", ".join("r%d@example.com" % i for i in range(recipients)) if recipients > 1 else one[0][1]
+        return post(form(("QUILLO_TO", to), *to_sink, *fields, extra=extra), messages=recipients, **more)
+
+    cases = {
+        "debug": post(form(*one, ("QUILLO_DEBUG", "ON")), b"<strong>", 0),
+        "error 300": post(form(*one[1:]), b"ERROR 300", 0),
+        "required": post(form(*one, ("QUILLO_REQUIRED", "req.htm"), ("_R_Phone", "")), REQUIRED, 0),
+        "delivery": delivery(1, comment),
+        "10 recipients": delivery(10),
+        "100 recipients": delivery(100),
+        "resolver silent": delivery(10, runs=SILENT_RUNS, around=silent_resolver, warm_up=False),
+    }
+    lines = "Dear form, these are the lines a visitor writes, 0123456789.\r\n"
+    for size in doubling(64 * KIB, 8 * MIB):
+        cases["body %d" % size] = delivery(1, ("Comment", text_of(size, lines)))
+    for size in (4 * MIB, 8 * MIB):
+        cases["memory body %d" % size] = cases["body %d" % size].memory()
+        # The 8-bit bytes go raw, as a browser posting a latin-1 form sends
+        # them; only CR LF is escaped.
+        eight_bit = text_of(size, "\xfc" * 78 + "\r\n").encode("latin-1").replace(b"\r\n", b"%0D%0A")
+        cases["memory 8-bit %d" % size] = delivery(1, extra=b"&Comment=" + eight_bit).memory()
+    for count in doubling(1000, 64000):
+        fields = "&".join("field%d=value+%d" % (i, i) for i in range(count)).encode()
+        cases["fields %d" % count] = delivery(1, extra=b"&" + fields)
+    for size in doubling(64 * KIB, 4 * MIB):
+        name = "template-%d.tpl" % size
+        with open(name, "w") as f:
+            f.write("[QUILLO_TEMPLATE_TEXT]\n")
+            f.write(text_of(size // 2, "##Name## wrote ##Comment## from ##REMOTE_ADDR## on ##DATE##\n"))
+            f.write("[QUILLO_TEMPLATE_HTML]\n")
+            f.write(text_of(size // 2, "<tr><td>##Name##</td><td>##Comment##</td><td>##DATE##</td></tr>\n"))
+        cases["template %d" % size] = delivery(1, ("QUILLO_TEMPLATE", name), ("Comment", "a short note"))
+    return cases
+
+
+def doubling(first, last):
+    size = first
+    while size <= last:
+        yield size
+        size *= 2
+
+
+def unstuffed(wire):
+    """The message a client is given, from the dot-stuffed one on the wire."""
+    return (wire[1:] if wire.startswith(b"..") else wire).replace(b"\r\n..", b"\r\n.")
+
+
+def run_all(cases, sink):
+    """Every case once as warm-up, then round-robin until each has its runs."""
+    for case in cases.values():
+        if case.warm_up:
+            case.run(sink)
+            case.seconds.clear()
+            case.peak_rss.clear()
+    for round_number in range(RUNS):
+        order = [c for c in cases.values() if round_number < c.runs]
+        random.Random(round_number).shuffle(order)
+        for case in order:
+            case.run(sink)
+
+
+def duration(seconds):
+    ms = seconds * 1000
+    return "%.3g ms" % ms if ms < 1000 else "%.3g s" % seconds
+
+
+def size_name(size):
+    return "%d MiB" % (size // MIB) if size >= MIB else "%d KiB" % (size // KIB)
+
+
+def table(c, message_bytes):
+    """The Markdown table, from the cases by name."""
+    rows = []
+
+    def timed(label, case, ratio=""):
+        low, high = min(case.seconds), max(case.seconds)
+        rows.append((label, duration(case.median()), "%s – %s" % (duration(low), duration(high)), ratio))
+
+    process, smtp = c["process floor"].median(), c["smtp floor"].median()
+
+    def floors(case, both=False):
+        text = "%.2f × process floor" % (case.median() / process)
+        return text + (", %.2f × SMTP floor" % (case.median() / smtp) if both else "")
+
+    timed("Process floor (static C, fixed page)", c["process floor"], "1.00 × process floor")
+    timed("SMTP floor (static C, 6 round trips, %d-byte message)" % message_bytes, c["smtp floor"],
+          floors(c["smtp floor"]))
+    timed("Debug report (QUILLO_DEBUG=ON)", c["debug"], floors(c["debug"]))
+    timed("ERROR 300 (no QUILLO_TO)", c["error 300"], floors(c["error 300"]))
+    timed("Required-field page (empty `_R_` field)", c["required"], floors(c["required"]))
+    timed("Delivery, 1 recipient, to the sink", c["delivery"], floors(c["delivery"], True))
+    timed("msmtp, the same message to the sink", c["msmtp"], floors(c["msmtp"], True))
+    timed("Delivery, 10 recipients", c["10 recipients"], floors(c["10 recipients"], True))
+    timed("Delivery, 100 recipients", c["100 recipients"], floors(c["100 recipients"], True))
+    for many in (10, 100):
+        extra = (c["%d recipients" % many].median() - c["delivery"].median()) / (many - 1)
+        rows.append(("Per extra recipient, 1 → %d" % many, duration(extra), "",
+                     "%.2f × SMTP floor" % (extra / smtp)))
+    silent = c["resolver silent"]
+    timed("10 recipients, resolver silent (timeout:1 attempts:1; median of %d)" % len(silent.seconds), silent,
+          "%.0f × resolver refusing (10 recipients above)" % (silent.median() / c["10 recipients"].median()))
+    for series, label, step in (("body", "Body, one field of %s", size_name),
+                                ("fields", "Field count %s", lambda n: "{:,}".format(n).replace(",", " ")),
+                                ("template", "Template of %s", size_name)):
+        previous = None
+        for key in [k for k in c if k.startswith(series + " ")]:
+            size = int(key.split()[1])
+            ratio = "%.2f × previous step" % (c[key].median() / previous.median()) if previous else floors(
+                c[key], True)
+            timed(label % step(size), c[key], ratio)
+            previous = c[key]
+
+    def peak(label, case, ratio=""):
+        rss = statistics.median(case.peak_rss)
+        rows.append((label, "%.1f MiB peak RSS" % (rss / MIB),
+                     "%.1f – %.1f MiB" % (min(case.peak_rss) / MIB, max(case.peak_rss) / MIB), ratio))
+        return rss
+
+    peak("Process floor, memory", c["memory process floor"])
+    peak("Delivery, 1 recipient, memory", c["memory delivery"])
+    for kind, key in (("ASCII", "memory body"), ("8-bit (raw 0xFC)", "memory 8-bit")):
+        small = peak("Field of 4 MiB %s, memory" % kind, c["%s %d" % (key, 4 * MIB)])
+        large = c["%s %d" % (key, 8 * MIB)]
+        per_byte = (statistics.median(large.peak_rss) - small) / (4 * MIB)
+        peak("Field of 8 MiB %s, memory" % kind, large, "%.2f B per decoded input byte" % per_byte)
+
+    lines = ["| Case | Median | Range | Ratio |", "|---|---:|---:|---|"]
+    lines += ["| %s | %s | %s | %s |" % row for row in rows]
+    return "\n".join(lines)
+
+
+def machine():
+    with open("/proc/cpuinfo") as f:
+        model = next((line.split(":", 1)[1].strip() for line in f if line.startswith("model name")), "?")
+    return "%s, %d cores, Linux %s" % (model, os.cpu_count(), platform.release())
+
+
+def main(work, program):
+    shown_name = program
+    site = os.path.join(work, "site")
+    os.mkdir(site)
+    os.chdir(site)  # every run starts here, as web servers start a CGI program in its folder
+    shutil.copy(program, "quillopro.exe")
+    program = os.path.abspath("quillopro.exe")  # web servers pass the full path as argv[0]
+    for name, text in DOCUMENTS.items():
+        with open(name, "w") as f:
             f.write(text)
-    body = urlencode([("QUILLO_TO", "info@example.com"), ("QUILLO_SERVER", SINK_HOST),
-                      ("QUILLO_SUCCESS", "ok.htm"), ("QUILLO_ERROR", "err.htm"),
-                      ("Name", "Bench"), ("Comment", "A few lines\r\nof text\r\n" * 10)]).encode()
-    env = {"CONTENT_LENGTH": str(len(body)), "REQUEST_METHOD": "POST", "SERVER_NAME": "",
-           "SCRIPT_NAME": "/cgi-bin/quillopro.exe", "REMOTE_ADDR": "127.0.0.1"}
-    sink()
-    times = []
-    for _ in range(RUNS):
-        start = time.perf_counter()
-        out = subprocess.run([program], input=body, env=env, cwd=site, capture_output=True).stdout
-        times.append((time.perf_counter() - start) * 1000)
-        if b"Thanks Bench" not in out:
-            sys.exit("run did not succeed: %r" % out[:200])
-    times.sort()
-    print("quillopro.exe, one recipient to a loopback SMTP sink, %d runs" % RUNS)
-    print("median %.2f ms, p10 %.2f ms, p90 %.2f ms, slowest %.2f ms (target: median under 10 ms)"
-          % (statistics.median(times), times[len(times) // 10], times[len(times) * 9 // 10], times[-1]))
+    sink = Sink()
+    started = time.perf_counter()
+    cases = program_cases(program)
+    # The floors and msmtp get the message the program sends for one recipient.
+    cases["delivery"].run(sink)
+    message = sink.last_message
+    cases["process floor"] = Case([os.path.join(work, "cgi_floor")], expect=b"<p>ok</p>")
+    cases["smtp floor"] = Case([os.path.join(work, "smtp_floor"), SINK, str(len(message))], messages=1)
+    cases["msmtp"] = Case([shutil.which("msmtp") or "/usr/bin/msmtp", "--host=" + SINK, "--port=25",
+                           "--from=info@example.com", "info@example.com"], unstuffed(message), messages=1)
+    cases["memory process floor"] = cases["process floor"].memory()
+    cases["memory delivery"] = cases["delivery"].memory()
+    for name, case in cases.items():
+        case.name = name
+    run_all(cases, sink)
+    print("%s: median of %d runs per case, round-robin; %s; %.0f s in all.\n"
+          % (shown_name, RUNS, machine(), time.perf_counter() - started))
+    print(table(cases, len(message)))
 
 
 if __name__ == "__main__":
-    main(sys.argv[1])
+    main(os.path.abspath(sys.argv[1]), os.path.abspath(sys.argv[2]))
