@@ -205,6 +205,10 @@ def program_cases(program):
         "10 recipients": delivery(10),
         "100 recipients": delivery(100),
         "resolver silent": delivery(10, runs=SILENT_RUNS, around=silent_resolver, warm_up=False),
+        # A post of 1 KB whose placeholders would double with each of 40
+        # fields: refused with the error document once past their bound.
+        "chained placeholders": post(form(*one, ("QUILLO_SUBJECT", "##a0##"), *[
+            ("a%d" % i, "##a%d####a%d##" % (i + 1, i + 1)) for i in range(40)]), b"<p>Sorry</p>", 0),
     }
     lines = "Dear form, these are the lines a visitor writes, 0123456789.\r\n"
     for size in doubling(64 * KIB, 8 * MIB):
@@ -292,6 +296,8 @@ def table(c, message_bytes):
         extra = (c["%d recipients" % many].median() - c["delivery"].median()) / (many - 1)
         rows.append(("Per extra recipient, 1 → %d" % many, duration(extra), "",
                      "%.2f × SMTP floor" % (extra / smtp)))
+    timed("Chained placeholders, refused (1 KB post, 40 doubling fields)", c["chained placeholders"],
+          floors(c["chained placeholders"]))
     silent = c["resolver silent"]
     timed("10 recipients, resolver silent (timeout:1 attempts:1; median of %d)" % len(silent.seconds), silent,
           "%.0f × resolver refusing (10 recipients above)" % (silent.median() / c["10 recipients"].median()))
