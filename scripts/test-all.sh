@@ -12,9 +12,9 @@ echo "== every C++ file as clang-format writes it"
 git ls-files '*.cpp' '*.h' | xargs clang-format --dry-run --Werror
 
 jobs=2
-cmake -S . -B build -DCMAKE_BUILD_TYPE=RelWithDebInfo -DQUILLO_WERROR=ON
+cmake -S . -B build -DCMAKE_BUILD_TYPE=RelWithDebInfo -DQUILLO_WERROR=ON -DQUILLO_BUILD_TESTS=ON
 cmake --build build -j "$jobs"
-cmake -S . -B build-sanitize -DCMAKE_BUILD_TYPE=Debug -DQUILLO_WERROR=ON -DQUILLO_SANITIZE=ON \
+cmake -S . -B build-sanitize -DCMAKE_BUILD_TYPE=Debug -DQUILLO_WERROR=ON -DQUILLO_SANITIZE=ON -DQUILLO_BUILD_TESTS=ON \
   -DQUILLO_BUILD_WIZARD=OFF -DQUILLO_BUILD_BENCH=OFF
 cmake --build build-sanitize -j "$jobs"
 CC=clang CXX=clang++ cmake -S . -B build-fuzz -DCMAKE_BUILD_TYPE=Debug -DQUILLO_WERROR=ON -DQUILLO_FUZZ=ON \
