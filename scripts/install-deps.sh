@@ -9,6 +9,7 @@ packages=(
   qt6-base-dev qt6-base-dev-tools libgl-dev xvfb xauth imagemagick fonts-urw-base35
   python3 python3-pytest python3-aiosmtpd python3-dnslib msmtp time
   lighttpd apache2 util-linux procps chromium faketime
+  dpkg-dev file desktop-file-utils
 )
 command -v node >/dev/null 2>&1 || packages+=(nodejs)
 command -v npm >/dev/null 2>&1 || packages+=(npm)
