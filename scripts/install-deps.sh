@@ -8,7 +8,7 @@ packages=(
   build-essential cmake pkg-config libgtest-dev clang clang-format libclang-rt-14-dev git
   qt6-base-dev qt6-base-dev-tools libgl-dev xvfb xauth imagemagick fonts-urw-base35
   python3 python3-pytest python3-aiosmtpd python3-dnslib msmtp time
-  lighttpd apache2 util-linux procps chromium faketime
+  lighttpd apache2 nginx fcgiwrap spawn-fcgi util-linux procps chromium faketime
   dpkg-dev file desktop-file-utils
 )
 command -v node >/dev/null 2>&1 || packages+=(nodejs)
