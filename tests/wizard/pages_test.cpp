@@ -8,6 +8,7 @@
 #include <QComboBox>
 #include <QDir>
 #include <QFile>
+#include <QKeyEvent>
 #include <QLineEdit>
 #include <QTemporaryDir>
 #include <memory>
@@ -36,6 +37,13 @@ class WizardPages : public ::testing::Test {
       ++save_dialogs_;
       return save_path_;
     };
+    Restart();
+  }
+
+  // A new sheet over cleared settings, as at program start.
+  void Restart() {
+    sheet_.reset();
+    settings_ = WizardSettings();
     sheet_ = CreateWizardSheet(settings_);
     sheet_->show();
     Settle();
@@ -56,6 +64,21 @@ class WizardPages : public ::testing::Test {
   QLineEdit* Edit(int id) { return Page().ControlAs<QLineEdit>(id); }
   QAbstractButton* Button(int id) { return Page().ControlAs<QAbstractButton>(id); }
   void Type(int id, const char* text) { Edit(id)->setText(QString::fromUtf8(text)); }
+  // Sends the key presses a person typing `text` into `target` makes.
+  // The target gets the focus first, as it does when a person clicks into it.
+  void TypeKeys(QWidget* target, const QString& text) {
+    sheet_->activateWindow();
+    target->setFocus(Qt::MouseFocusReason);
+    Settle();
+    for (const QChar c : text) {
+      const int key = c.isLetter() ? Qt::Key_A + (c.toUpper().unicode() - 'A') : c.unicode();
+      QKeyEvent press(QEvent::KeyPress, key, Qt::NoModifier, QString(c));
+      QKeyEvent release(QEvent::KeyRelease, key, Qt::NoModifier, QString(c));
+      QApplication::sendEvent(target, &press);
+      QApplication::sendEvent(target, &release);
+    }
+    Settle();
+  }
   void Click(int id) {
     Button(id)->click();
     Settle();
@@ -212,6 +235,33 @@ TEST_F(WizardPages, Page3DefaultsToNormalOnceAndStoresUpperCase) {
   EXPECT_EQ(PageNumber(), 3);
   EXPECT_EQ(priority->currentText(), "urgent");
   EXPECT_TRUE(Checked(control::kEnvironmentReport));
+}
+
+// The priority box takes what was typed, as it was typed: it does not
+// complete "h" to "High", which would write a priority nobody chose.
+TEST_F(WizardPages, Page3PriorityIsWhatWasTypedWithoutCompletion) {
+  const std::string high = quillogen_test::Hidden("QUILLO_PRIORITY", "HIGH");
+  const struct {
+    const char* typed;
+    const char* stored;
+    std::initializer_list<std::string> extra_hidden;
+  } cases[] = {{"h", "H", {}}, {"Hi", "HI", {}}, {"high", "HIGH", {high}}, {"n", "N", {}}};
+  for (const auto& c : cases) {
+    Restart();
+    GoToPage(3);
+    auto* priority = Page().ControlAs<QComboBox>(control::kPriority);
+    priority->lineEdit()->selectAll();
+    TypeKeys(priority->lineEdit(), QString::fromLatin1(c.typed));
+    EXPECT_EQ(priority->currentText(), QString::fromLatin1(c.typed));
+    GoToPage(6);
+    EXPECT_EQ(settings_.priority, c.stored);
+    save_path_ = TempPath("form.htm");
+    Finish();
+    EXPECT_EQ(ReadBytes(save_path_),
+              quillogen_test::DefaultsForm("/scripts/quillo/quillopro.exe", "webmaster@example.com",
+                                           "success.htm", "error.htm", c.extra_hidden))
+        << "typed: " << c.typed;
+  }
 }
 
 TEST_F(WizardPages, Page4FormatChoiceIsExclusiveAndGuardsTheTemplateEdit) {
