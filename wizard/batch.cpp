@@ -92,8 +92,9 @@ std::string ParseArguments(const std::vector<std::string>& args, BatchEntries& e
       if (i + 1 >= args.size()) return name + " needs a value";
       value = args[++i];
     }
-    // Command lines arrive in UTF-8; the form holds iso-8859-1 like the window.
-    option->second(entries, Utf8ToLatin1(value));
+    // Command lines arrive in UTF-8; the form holds cp1252 like the window.
+    // The output path names a file of this system and is kept as given.
+    option->second(entries, name == "-o" ? value : Utf8ToCp1252(value));
   }
   if (entries.output.empty()) return "-o FILE is required";
   if (entries.format_given && entries.template_given) return "--format and --template exclude each other";

@@ -1,7 +1,7 @@
 // The wizard's settings record and the section choice of its last page.
 //
-// Texts hold 8-bit bytes in the page's declared character set
-// (iso-8859-1); the form writer inserts them as they are held.
+// Texts hold 8-bit bytes in cp1252, which browsers read and send for the
+// page's declared iso-8859-1; the form writer inserts them as they are held.
 #ifndef QUILLOGEN_SETTINGS_H_
 #define QUILLOGEN_SETTINGS_H_
 

@@ -104,24 +104,40 @@ TEST_F(BatchMode, EveryOptionReachesTheForm) {
   EXPECT_EQ(ReadFile(Output()), quillogen_test::EverythingForm());
 }
 
+// Command lines arrive in UTF-8 and the form holds cp1252, as the window
+// stores it; the output path is a file name of this system and stays UTF-8.
 TEST_F(BatchMode, CommandLineTextIsStoredInTheFormsCharacterSet) {
-  const RunResult run =
-      Run({"--batch", "-o", Output(), "--url", "/quillopro.exe", "--to", "a@example.com", "--success",
-           "s.htm", "--error", "e.htm", "--format", "text", "--no-email", "--subject",
-           "Gr\xC3\xB6\xC3\x9F"
-           "e \"XL\""});
-  EXPECT_EQ(run.status, 0) << run.err;
-  EXPECT_EQ(ReadFile(Output()),
-            quillogen_test::FormHead("/quillopro.exe") +
-                quillogen_test::CrLfLines({quillogen_test::Hidden("QUILLO_TO", "a@example.com"),
-                                           quillogen_test::Hidden("QUILLO_SUCCESS", "s.htm"),
-                                           quillogen_test::Hidden("QUILLO_ERROR", "e.htm"),
-                                           quillogen_test::Hidden("QUILLO_FORMAT", "TEXT"),
-                                           quillogen_test::Hidden("QUILLO_SUBJECT",
-                                                                  "Gr\xF6\xDF"
-                                                                  "e &quot;XL&quot;"),
-                                           "<br>", "<br>", "<br>", "<br>", "<br>"}) +
-                quillogen_test::FormTail());
+  const struct {
+    const char* subject;
+    const char* stored;
+  } cases[] = {
+      {"Gr\u00F6\u00DF"
+       "e \"XL\"",
+       "Gr\xF6\xDF"
+       "e &quot;XL&quot;"},
+      {"5 \u20AC \u201CDeluxe\u201D \u2018now\u2019",
+       "5 \x80 \x93"
+       "Deluxe\x94 \x91now\x92"},
+      {"a \u2013 b \u2014 c\u2026 Quillo\u2122", "a \x96 b \x97 c\x85 Quillo\x99"},
+      {"\u03A9 \u6F22", "? ?"},
+  };
+  const std::string output = (dir_ / "Formul\u00E4r \u20AC.htm").string();
+  for (const auto& c : cases) {
+    const RunResult run =
+        Run({"--batch", "-o", output, "--url", "/quillopro.exe", "--to", "a@example.com", "--success",
+             "s.htm", "--error", "e.htm", "--format", "text", "--no-email", "--subject", c.subject});
+    EXPECT_EQ(run.status, 0) << run.err;
+    EXPECT_EQ(ReadFile(output),
+              quillogen_test::FormHead("/quillopro.exe") +
+                  quillogen_test::CrLfLines({quillogen_test::Hidden("QUILLO_TO", "a@example.com"),
+                                             quillogen_test::Hidden("QUILLO_SUCCESS", "s.htm"),
+                                             quillogen_test::Hidden("QUILLO_ERROR", "e.htm"),
+                                             quillogen_test::Hidden("QUILLO_FORMAT", "TEXT"),
+                                             quillogen_test::Hidden("QUILLO_SUBJECT", c.stored), "<br>",
+                                             "<br>", "<br>", "<br>", "<br>"}) +
+                  quillogen_test::FormTail())
+        << c.subject;
+  }
 }
 
 // Each refused entry is named on standard error, in page order, and no file

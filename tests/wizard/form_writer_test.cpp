@@ -191,15 +191,24 @@ TEST(RenderHtmlForm, ValuesAreEscapedSoTheBrowserSubmitsThemWhole) {
           FormTail());
 }
 
-// Bytes beyond ASCII go in as they are held: the page declares iso-8859-1.
-TEST(RenderHtmlForm, EightBitValuesAreKeptByteForByte) {
-  WizardSettings s = DefaultSettings();
-  s.subject =
+// Bytes beyond ASCII go in as they are held, in cp1252, and the page keeps
+// declaring iso-8859-1: browsers take that label for cp1252, so they show
+// 0x80 as the euro sign and send it back as 0x80.
+TEST(RenderHtmlForm, EightBitValuesAreKeptByteForByteUnderTheDeclaredCharset) {
+  const char* const subjects[] = {
       "Bestellung Gr\xF6\xDF"
-      "e";
-  EXPECT_EQ(RenderHtmlForm(s, FormSections{}), FormWithExtraHidden("\r\n" + Hidden("QUILLO_SUBJECT",
-                                                                                   "Bestellung Gr\xF6\xDF"
-                                                                                   "e")));
+      "e",
+      "5 \x80, \x93"
+      "Deluxe\x94 \x91now\x92",
+      "a \x96 b \x97 c\x85 Quillo\x99",
+  };
+  for (const char* subject : subjects) {
+    WizardSettings s = DefaultSettings();
+    s.subject = subject;
+    EXPECT_EQ(RenderHtmlForm(s, FormSections{}),
+              FormWithExtraHidden("\r\n" + Hidden("QUILLO_SUBJECT", subject)))
+        << subject;
+  }
 }
 
 TEST(WriteFormFile, RefusesAPathThatCannotBeCreated) {

@@ -264,6 +264,22 @@ TEST_F(WizardPages, Page3PriorityIsWhatWasTypedWithoutCompletion) {
   }
 }
 
+// The form holds cp1252: the euro sign, curly quotes and dashes keep their
+// own bytes, and only what cp1252 lacks becomes "?".
+TEST_F(WizardPages, TypedTextIsStoredInCp1252) {
+  GoToPage(3);
+  Type(control::kSubject, "5 \u20AC \u201CDeluxe\u201D \u2013 \u03A9");
+  GoToPage(6);
+  save_path_ = TempPath("form.htm");
+  Finish();
+  EXPECT_EQ(ReadBytes(save_path_),
+            quillogen_test::DefaultsForm("/scripts/quillo/quillopro.exe", "webmaster@example.com",
+                                         "success.htm", "error.htm",
+                                         {quillogen_test::Hidden("QUILLO_SUBJECT",
+                                                                 "5 \x80 \x93"
+                                                                 "Deluxe\x94 \x96 ?")}));
+}
+
 TEST_F(WizardPages, Page4FormatChoiceIsExclusiveAndGuardsTheTemplateEdit) {
   GoToPage(4);
   EXPECT_TRUE(Checked(control::kHtmlFormat));
