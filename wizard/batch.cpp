@@ -197,8 +197,9 @@ int RunBatch(const std::vector<std::string>& args, std::ostream& err) {
     err << "quillogen: refused " << RefusalText(*refused) << "\n";
     return kExitRefused;
   }
-  if (!WriteFormFile(entries.output, RenderHtmlForm(settings, entries.sections))) {
-    err << "quillogen: cannot create " << entries.output << "\n";
+  if (const WriteFailure failure =
+          WriteFormFile(entries.output, RenderHtmlForm(settings, entries.sections))) {
+    err << "quillogen: cannot write " << entries.output << ": " << *failure << "\n";
     return kExitUnwritable;
   }
   return kExitOk;

@@ -11,7 +11,7 @@ namespace quillogen {
 
 // Exit statuses of the batch mode.
 constexpr int kExitOk = 0;
-constexpr int kExitUnwritable = 1;  // the output file cannot be opened
+constexpr int kExitUnwritable = 1;  // the output file cannot be written
 constexpr int kExitRefused = 2;     // a refused entry or a malformed command line
 
 // The option list printed by --help.

@@ -168,13 +168,19 @@ FormSections Step6::Sections() const {
   return sections;
 }
 
-// A cancelled dialog or a file that cannot be created keeps the wizard open
-// on this page, with everything as it was.
+// A cancelled dialog or a file that cannot be written keeps the wizard open
+// on this page, with everything as it was, so that another file may be
+// chosen; a failed write says why.
 bool Step6::OnWizardFinish() {
   const QString path = Desktop().choose_save_file(this);
   if (path.isEmpty()) return false;
-  if (!WriteFormFile(QFile::encodeName(path).toStdString(), RenderHtmlForm(settings_, Sections())))
+  const WriteFailure failure =
+      WriteFormFile(QFile::encodeName(path).toStdString(), RenderHtmlForm(settings_, Sections()));
+  if (failure) {
+    Desktop().show_warning(
+        this, QStringLiteral("Cannot write %1: %2").arg(path, QString::fromLocal8Bit(failure->c_str())));
     return false;
+  }
   Desktop().open_document(path);
   return true;
 }

@@ -3,8 +3,10 @@
 #include <gtest/gtest.h>
 #include <sys/wait.h>
 
+#include <cerrno>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <sstream>
@@ -47,9 +49,11 @@ class BatchMode : public ::testing::Test {
   }
   void TearDown() override { fs::remove_all(dir_); }
 
-  RunResult Run(const std::vector<std::string>& args) {
-    std::string command =
-        "env -u DISPLAY -u WAYLAND_DISPLAY QT_QPA_PLATFORM=no-such-platform " + Quoted(QUILLOGEN_BINARY);
+  // `shell_setup` runs in the shell before the program, to set limits.
+  RunResult Run(const std::vector<std::string>& args, const std::string& shell_setup = "") {
+    std::string command = shell_setup +
+                          "env -u DISPLAY -u WAYLAND_DISPLAY QT_QPA_PLATFORM=no-such-platform " +
+                          Quoted(QUILLOGEN_BINARY);
     for (const std::string& arg : args) command += " " + Quoted(arg);
     command += " >" + Quoted((dir_ / "stdout").string()) + " 2>" + Quoted((dir_ / "stderr").string());
     const int status = std::system(command.c_str());
@@ -174,18 +178,40 @@ TEST_F(BatchMode, RefusedEntriesAreNamedAndExitWithStatus2) {
   }
 }
 
-TEST_F(BatchMode, UnwritableOutputExitsWithStatus1) {
-  const std::string missing = (dir_ / "no-such-folder" / "form.htm").string();
-  const RunResult run = Run({"--batch", "-o", missing, "--url", "/quillopro.exe", "--to", "a@example.com",
-                             "--success", "s.htm", "--error", "e.htm"});
-  EXPECT_EQ(run.status, 1);
-  EXPECT_EQ(run.err, "quillogen: cannot create " + missing + "\n");
-
-  // A device that opens but takes no data: the failed write is reported too.
-  const RunResult full = Run({"--batch", "-o", "/dev/full", "--url", "/quillopro.exe", "--to",
-                              "a@example.com", "--success", "s.htm", "--error", "e.htm"});
-  EXPECT_EQ(full.status, 1);
-  EXPECT_EQ(full.err, "quillogen: cannot create /dev/full\n");
+// A form that cannot be written whole is reported with the system's reason,
+// and no cut-off file is left behind.
+TEST_F(BatchMode, UnwritableOutputExitsWithStatus1AndLeavesNoFile) {
+  std::ofstream(dir_ / "plain.txt") << "a file, not a folder";
+  const struct {
+    std::string output;
+    std::string shell_setup;
+    std::string err;
+  } cases[] = {
+      {(dir_ / "no-such-folder" / "form.htm").string(), "",
+       "quillogen: cannot write " + (dir_ / "no-such-folder" / "form.htm").string() + ": " +
+           std::strerror(ENOENT) + "\n"},
+      {(dir_ / "plain.txt" / "form.htm").string(), "",
+       "quillogen: cannot write " + (dir_ / "plain.txt" / "form.htm").string() + ": " +
+           std::strerror(ENOTDIR) + "\n"},
+      // A device that opens but takes no data.
+      {"/dev/full", "", "quillogen: cannot write /dev/full: " + std::string(std::strerror(ENOSPC)) + "\n"},
+      // Room for a part of the form only, as on a nearly full disk; the limit
+      // is one block, enough for the message on standard error.
+      {Output(), "trap '' XFSZ; ulimit -f 1; ",
+       "quillogen: cannot write " + Output() + ": " + std::strerror(EFBIG) + "\n"},
+  };
+  for (const auto& c : cases) {
+    const RunResult run =
+        Run({"--batch", "-o", c.output, "--url", "http://www.example.com/cgi-bin/quillo/quillopro.exe",
+             "--to", "sales@example.com, info@example.com", "--success", "thanks.htm", "--error", "sorry.htm",
+             "--address", "--misc", "--comments", "--sample-fields"},
+            c.shell_setup);
+    EXPECT_EQ(run.status, 1) << c.output;
+    EXPECT_EQ(run.err, c.err);
+    EXPECT_FALSE(fs::exists(Output())) << c.output;
+  }
+  EXPECT_EQ(ReadFile(dir_ / "plain.txt"), "a file, not a folder");
+  EXPECT_TRUE(fs::is_character_file("/dev/full"));
 }
 
 TEST_F(BatchMode, HelpListsEveryOption) {

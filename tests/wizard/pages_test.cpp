@@ -11,6 +11,8 @@
 #include <QKeyEvent>
 #include <QLineEdit>
 #include <QTemporaryDir>
+#include <cerrno>
+#include <cstring>
 #include <memory>
 
 #include "expected_forms.h"
@@ -36,6 +38,10 @@ class WizardPages : public ::testing::Test {
     Desktop().choose_save_file = [this](QWidget*) {
       ++save_dialogs_;
       return save_path_;
+    };
+    Desktop().show_warning = [this](QWidget* owner, const QString& text) {
+      EXPECT_EQ(owner->window(), sheet_.get());
+      warnings_.push_back(text);
     };
     Restart();
   }
@@ -170,6 +176,7 @@ class WizardPages : public ::testing::Test {
   std::vector<QString> edited_;
   int save_dialogs_ = 0;
   QString save_path_;
+  std::vector<QString> warnings_;
 };
 
 TEST_F(WizardPages, StartsOnPage1WithBackAndNextEnabled) {
@@ -441,17 +448,41 @@ TEST_F(WizardPages, FinishStaysWhenTheSaveDialogIsCancelled) {
   EXPECT_TRUE(QDir(temp_.path()).isEmpty());
 }
 
-TEST_F(WizardPages, FinishStaysWhenTheFileCannotBeCreatedAndMayBeTriedAgain) {
+// A file that cannot be written is named with the reason; the wizard stays
+// on the page, leaves no file behind, and may be given another file.
+TEST_F(WizardPages, FinishSaysWhyTheFileCannotBeWrittenAndMayBeTriedAgain) {
   GoToPage(6);
-  save_path_ = TempPath("no-such-folder/form.htm");
-  Finish();
-  EXPECT_TRUE(sheet_->isVisible());
-  EXPECT_EQ(PageNumber(), 6);
-  EXPECT_TRUE(opened_.empty());
+  {
+    QFile plain(TempPath("plain.txt"));
+    ASSERT_TRUE(plain.open(QIODevice::WriteOnly));
+  }
+  const struct {
+    QString path;
+    int error;
+  } cases[] = {
+      {TempPath("no-such-folder/form.htm"), ENOENT},
+      {TempPath("plain.txt/form.htm"), ENOTDIR},
+      {QStringLiteral("/dev/full"), ENOSPC},
+  };
+  for (const auto& c : cases) {
+    warnings_.clear();
+    save_path_ = c.path;
+    Finish();
+    EXPECT_EQ(warnings_,
+              std::vector<QString>{QStringLiteral("Cannot write %1: %2")
+                                       .arg(c.path, QString::fromLocal8Bit(std::strerror(c.error)))});
+    EXPECT_TRUE(sheet_->isVisible());
+    EXPECT_EQ(PageNumber(), 6);
+    EXPECT_TRUE(opened_.empty());
+    EXPECT_EQ(QDir(temp_.path()).entryList(QDir::AllEntries | QDir::NoDotAndDotDot),
+              QStringList{QStringLiteral("plain.txt")});
+  }
 
+  warnings_.clear();
   save_path_ = TempPath("form.htm");
   Finish();
-  EXPECT_EQ(save_dialogs_, 2);
+  EXPECT_EQ(save_dialogs_, 4);
+  EXPECT_TRUE(warnings_.empty());
   EXPECT_FALSE(sheet_->isVisible());
   EXPECT_EQ(opened_, std::vector<QString>{save_path_});
 }

@@ -3,6 +3,7 @@
 #include <QDesktopServices>
 #include <QDir>
 #include <QFileDialog>
+#include <QMessageBox>
 #include <QProcess>
 #include <QThread>
 #include <QUrl>
@@ -40,9 +41,14 @@ QString ChooseSaveFile(QWidget* owner) {
 
 void Pause(int milliseconds) { QThread::msleep(static_cast<unsigned long>(milliseconds)); }
 
+// Titled like the window it belongs to.
+void ShowWarning(QWidget* owner, const QString& text) {
+  QMessageBox::warning(owner, owner != nullptr ? owner->window()->windowTitle() : QString(), text);
+}
+
 }  // namespace
 
-DesktopServices RealDesktop() { return {OpenDocument, EditTextFile, ChooseSaveFile, Pause}; }
+DesktopServices RealDesktop() { return {OpenDocument, EditTextFile, ChooseSaveFile, Pause, ShowWarning}; }
 
 DesktopServices& Desktop() {
   static DesktopServices services = RealDesktop();
