@@ -2,6 +2,7 @@
 
 #include <QComboBox>
 #include <QFile>
+#include <QFileInfo>
 
 #include "entries.h"
 #include "form_writer.h"
@@ -12,7 +13,6 @@
 namespace quillogen {
 namespace {
 constexpr int kBackAndNext = kWizardBack | kWizardNext;
-const char kSampleTemplate[] = "tools/wiz/sample.template";
 
 // The edit box that holds each entry the checks can refuse. Control ids are
 // unique only within a page, which is enough: a page's check refuses only
@@ -33,6 +33,19 @@ int EditBoxOf(Entry entry) {
   return kNoId;
 }
 }  // namespace
+
+void OpenShippedFile(QWidget* owner, const ShippedFile& file,
+                     const std::function<void(const QString&)>& open) {
+  const SearchFolders folders = Desktop().search_folders();
+  const std::string found = FindShippedFile(file, folders, [](const std::string& path) {
+    return QFileInfo(QFile::decodeName(path.c_str())).isFile();
+  });
+  if (found.empty()) {
+    Desktop().show_warning(owner, QFile::decodeName(NotFoundText(file, folders).c_str()));
+    return;
+  }
+  open(QFile::decodeName(found.c_str()));
+}
 
 int SettingsPage::MoveOnUnlessRefused(const Refusal& refused) {
   if (!refused) return kMoveOn;
@@ -99,7 +112,7 @@ void Step4::OnCommand(int id) {
       ChooseFormat(id);
       break;
     case control::kTemplateFormat:
-      Desktop().edit_text_file(QString::fromLatin1(kSampleTemplate));
+      OpenShippedFile(this, SampleTemplate(), Desktop().edit_text_file);
       break;
     default:
       break;

@@ -1,14 +1,17 @@
-// The checks behind the Next buttons, the text helpers they use, and the
-// resource tables the pages are built from.
+// The checks behind the Next buttons, the text helpers they use, the
+// resource tables the pages are built from, and the search for the files
+// that Help and the page 4 button open.
 #include "entries.h"
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <fstream>
 #include <sstream>
 
 #include "page_controls.h"
 #include "resource_tables.h"
+#include "shipped_files.h"
 #include "text.h"
 
 namespace quillogen {
@@ -135,6 +138,91 @@ TEST(Utf8ToCp1252, ConvertsWhatFitsAndMarksWhatDoesNot) {
       {"beyond \xF4\x90\x80\x80", "beyond \xF4\x90\x80\x80"},
   };
   for (const auto& c : cases) EXPECT_EQ(Utf8ToCp1252(c.utf8), c.cp1252) << c.utf8;
+}
+
+// Folder by folder, current, program's, documentation; within a folder the
+// compiled manual before the HTML one. The first that exists is opened;
+// without one, the message names every folder searched.
+TEST(ShippedFiles, AreLookedForFolderByFolderAndNamedWhenMissing) {
+  const SearchFolders usual{"/home/ann/forms", "/opt/quillo/bin", "/usr/share/doc/quillo"};
+  const struct {
+    const char* what;
+    ShippedFile file;
+    SearchFolders folders;
+    std::vector<std::string> existing;
+    std::vector<std::string> candidates;  // every path in order; not checked where empty
+    std::string found;                    // the path opened, or the message
+  } cases[] = {
+      {"manual nowhere",
+       Manual(),
+       usual,
+       {},
+       {"/home/ann/forms/manual-en-us.chm", "/home/ann/forms/manual-en-us.html",
+        "/opt/quillo/bin/manual-en-us.chm", "/opt/quillo/bin/manual-en-us.html",
+        "/usr/share/doc/quillo/manual-en-us.chm", "/usr/share/doc/quillo/manual-en-us.html"},
+       "Cannot find manual-en-us.html: looked in /home/ann/forms, /opt/quillo/bin, /usr/share/doc/quillo"},
+      {"installed HTML manual",
+       Manual(),
+       usual,
+       {"/usr/share/doc/quillo/manual-en-us.html"},
+       {},
+       "/usr/share/doc/quillo/manual-en-us.html"},
+      {"an earlier folder wins over a compiled manual",
+       Manual(),
+       usual,
+       {"/opt/quillo/bin/manual-en-us.html", "/usr/share/doc/quillo/manual-en-us.chm"},
+       {},
+       "/opt/quillo/bin/manual-en-us.html"},
+      {"the compiled manual first within a folder",
+       Manual(),
+       usual,
+       {"/home/ann/forms/manual-en-us.html", "/home/ann/forms/manual-en-us.chm"},
+       {},
+       "/home/ann/forms/manual-en-us.chm"},
+      {"template nowhere",
+       SampleTemplate(),
+       usual,
+       {"/home/ann/forms/sample.template", "/usr/share/doc/quillo/tools/wiz/sample.template"},
+       {"/home/ann/forms/tools/wiz/sample.template", "/opt/quillo/bin/tools/wiz/sample.template",
+        "/usr/share/doc/quillo/sample.template"},
+       "Cannot find sample.template: looked in /home/ann/forms/tools/wiz, /opt/quillo/bin/tools/wiz, "
+       "/usr/share/doc/quillo"},
+      {"template next to the program",
+       SampleTemplate(),
+       usual,
+       {"/opt/quillo/bin/tools/wiz/sample.template", "/usr/share/doc/quillo/sample.template"},
+       {},
+       "/opt/quillo/bin/tools/wiz/sample.template"},
+      {"template installed",
+       SampleTemplate(),
+       usual,
+       {"/usr/share/doc/quillo/sample.template"},
+       {},
+       "/usr/share/doc/quillo/sample.template"},
+      {"started in the program's folder, without a documentation folder",
+       SampleTemplate(),
+       {"/opt/quillo/bin/", "/opt/quillo/bin", ""},
+       {},
+       {"/opt/quillo/bin/tools/wiz/sample.template"},
+       "Cannot find sample.template: looked in /opt/quillo/bin/tools/wiz"},
+      {"a folder of the wizard's home platform",
+       Manual(),
+       {"C:\\Forms\\", "C:\\Program Files\\Quillo", ""},
+       {},
+       {"C:\\Forms\\manual-en-us.chm", "C:\\Forms\\manual-en-us.html",
+        "C:\\Program Files\\Quillo/manual-en-us.chm", "C:\\Program Files\\Quillo/manual-en-us.html"},
+       "Cannot find manual-en-us.html: looked in C:\\Forms\\, C:\\Program Files\\Quillo"},
+  };
+  for (const auto& c : cases) {
+    const auto exists = [&c](const std::string& path) {
+      return std::find(c.existing.begin(), c.existing.end(), path) != c.existing.end();
+    };
+    const std::string found = FindShippedFile(c.file, c.folders, exists);
+    EXPECT_EQ(found.empty() ? NotFoundText(c.file, c.folders) : found, c.found) << c.what;
+    if (!c.candidates.empty()) {
+      EXPECT_EQ(CandidatePaths(c.file, c.folders), c.candidates) << c.what;
+    }
+  }
 }
 
 TEST(ResourceTables, ParsesControlsWithEscapesAndRejectsMalformedLines) {

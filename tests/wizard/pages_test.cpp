@@ -8,6 +8,7 @@
 #include <QComboBox>
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QKeyEvent>
 #include <QLineEdit>
 #include <QTemporaryDir>
@@ -38,6 +39,10 @@ class WizardPages : public ::testing::Test {
     Desktop().choose_save_file = [this](QWidget*) {
       ++save_dialogs_;
       return save_path_;
+    };
+    Desktop().search_folders = [this] {
+      return SearchFolders{Native(TempPath("current")), Native(TempPath("program")),
+                           Native(TempPath("docs"))};
     };
     Desktop().show_warning = [this](QWidget* owner, const QString& text) {
       EXPECT_EQ(owner->window(), sheet_.get());
@@ -160,6 +165,20 @@ class WizardPages : public ::testing::Test {
   }
 
   QString TempPath(const char* name) const { return QDir(temp_.path()).filePath(QString::fromLatin1(name)); }
+
+  static std::string Native(const QString& path) { return QFile::encodeName(path).toStdString(); }
+
+  // Creates the folders the wizard searches, with empty files at the given
+  // paths below the temporary folder.
+  void CreateFiles(const std::vector<const char*>& paths) {
+    QDir(temp_.path()).removeRecursively();
+    for (const char* folder : {"current", "program", "docs"}) QDir().mkpath(TempPath(folder));
+    for (const char* path : paths) {
+      QDir().mkpath(QFileInfo(TempPath(path)).path());
+      QFile file(TempPath(path));
+      ASSERT_TRUE(file.open(QIODevice::WriteOnly)) << path;
+    }
+  }
 
   static std::string ReadBytes(const QString& path) {
     QFile file(path);
@@ -339,12 +358,36 @@ TEST_F(WizardPages, Page4KeepsTheTemplateChoiceAcrossBack) {
   EXPECT_EQ(Edit(control::kTemplateFile)->text(), "email.txt");
 }
 
-TEST_F(WizardPages, Page4FormatButtonOpensTheSampleTemplateInTheEditor) {
+// The button opens the first sample template found in the editor, or says
+// where it looked; the page stays as it was either way.
+TEST_F(WizardPages, Page4FormatButtonOpensTheSampleTemplateFoundInTheEditor) {
   GoToPage(4);
-  Click(control::kTemplateFormat);
-  EXPECT_EQ(edited_, std::vector<QString>{QStringLiteral("tools/wiz/sample.template")});
-  EXPECT_EQ(PageNumber(), 4);
-  EXPECT_TRUE(Checked(control::kHtmlFormat));
+  const struct {
+    std::vector<const char*> files;
+    const char* edited;  // below the temporary folder
+    const char* warning;
+  } cases[] = {
+      {{"program/tools/wiz/sample.template", "docs/sample.template"},
+       "program/tools/wiz/sample.template",
+       nullptr},
+      {{"current/sample.template", "docs/tools/wiz/sample.template"},
+       nullptr,
+       "Cannot find sample.template: looked in T/current/tools/wiz, T/program/tools/wiz, T/docs"},
+  };
+  for (const auto& c : cases) {
+    CreateFiles(c.files);
+    edited_.clear();
+    warnings_.clear();
+    Click(control::kTemplateFormat);
+    EXPECT_EQ(edited_,
+              c.edited == nullptr ? std::vector<QString>{} : std::vector<QString>{TempPath(c.edited)});
+    EXPECT_EQ(warnings_, c.warning == nullptr
+                             ? std::vector<QString>{}
+                             : std::vector<QString>{QString::fromLatin1(c.warning).replace(
+                                   QStringLiteral("T/"), temp_.path() + QStringLiteral("/"))});
+    EXPECT_EQ(PageNumber(), 4);
+    EXPECT_TRUE(Checked(control::kHtmlFormat));
+  }
 }
 
 TEST_F(WizardPages, Page5ChecksSuccessBeforeErrorAndAcceptsAnyRequiredName) {
@@ -497,25 +540,48 @@ TEST_F(WizardPages, CancelClosesAtOnceAndWritesNothing) {
   EXPECT_TRUE(opened_.empty());
 }
 
-// Help opens the compiled manual where there is one, else its HTML form,
-// and leaves the page as it was.
-TEST_F(WizardPages, HelpOpensTheManualFromTheCurrentFolderAndKeepsThePage) {
+// Help opens the first manual found, the compiled one before the HTML one
+// within a folder, or says where it looked; the page and its entries stay.
+TEST_F(WizardPages, HelpOpensTheManualFoundFirstAndKeepsThePage) {
   WizardApp app;
-  const QString previous = QDir::currentPath();
-  ASSERT_TRUE(QDir::setCurrent(temp_.path()));
+  app.SetMainWindow(sheet_.get());
   GoToPage(2);
   Type(control::kRecipients, "typed@example.com");
-  sheet_->button(QWizard::HelpButton)->click();
-  QFile chm(QStringLiteral("manual-en-us.chm"));
-  ASSERT_TRUE(chm.open(QIODevice::WriteOnly));
-  chm.close();
-  sheet_->button(QWizard::HelpButton)->click();
-  QDir::setCurrent(previous);
+  const struct {
+    std::vector<const char*> files;
+    const char* opened;  // below the temporary folder
+    const char* warning;
+  } cases[] = {
+      {{"current/manual-en-us.html", "current/manual-en-us.chm"}, "current/manual-en-us.chm", nullptr},
+      {{"docs/manual-en-us.html"}, "docs/manual-en-us.html", nullptr},
+      {{"docs/manual-en-us.pdf"},
+       nullptr,
+       "Cannot find manual-en-us.html: looked in T/current, T/program, T/docs"},
+  };
+  for (const auto& c : cases) {
+    CreateFiles(c.files);
+    opened_.clear();
+    warnings_.clear();
+    sheet_->button(QWizard::HelpButton)->click();
+    EXPECT_EQ(opened_,
+              c.opened == nullptr ? std::vector<QString>{} : std::vector<QString>{TempPath(c.opened)});
+    EXPECT_EQ(warnings_, c.warning == nullptr
+                             ? std::vector<QString>{}
+                             : std::vector<QString>{QString::fromLatin1(c.warning).replace(
+                                   QStringLiteral("T/"), temp_.path() + QStringLiteral("/"))});
+    EXPECT_EQ(PageNumber(), 2);
+    EXPECT_EQ(Edit(control::kRecipients)->text(), "typed@example.com");
+  }
+  app.SetMainWindow(nullptr);
+}
 
-  EXPECT_EQ(opened_,
-            (std::vector<QString>{QStringLiteral("manual-en-us.html"), QStringLiteral("manual-en-us.chm")}));
-  EXPECT_EQ(PageNumber(), 2);
-  EXPECT_EQ(Edit(control::kRecipients)->text(), "typed@example.com");
+// Outside the tests the wizard searches the current folder, the program's
+// folder and the documentation folder the build was configured for.
+TEST_F(WizardPages, TheRealSearchFoldersAreCurrentProgramAndDocumentation) {
+  const SearchFolders folders = RealDesktop().search_folders();
+  EXPECT_EQ(std::vector<std::string>({folders.current, folders.program, folders.docs}),
+            std::vector<std::string>({Native(QDir::currentPath()),
+                                      Native(QCoreApplication::applicationDirPath()), QUILLOGEN_DOC_DIR}));
 }
 
 }  // namespace

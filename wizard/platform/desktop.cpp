@@ -1,7 +1,9 @@
 #include "desktop.h"
 
+#include <QCoreApplication>
 #include <QDesktopServices>
 #include <QDir>
+#include <QFile>
 #include <QFileDialog>
 #include <QMessageBox>
 #include <QProcess>
@@ -39,6 +41,13 @@ QString ChooseSaveFile(QWidget* owner) {
   return dialog.selectedFiles().first();
 }
 
+// The documentation folder is fixed when the program is built for its
+// installation.
+SearchFolders SearchFoldersNow() {
+  return {QFile::encodeName(QDir::currentPath()).toStdString(),
+          QFile::encodeName(QCoreApplication::applicationDirPath()).toStdString(), QUILLOGEN_DOC_DIR};
+}
+
 void Pause(int milliseconds) { QThread::msleep(static_cast<unsigned long>(milliseconds)); }
 
 // Titled like the window it belongs to.
@@ -48,7 +57,9 @@ void ShowWarning(QWidget* owner, const QString& text) {
 
 }  // namespace
 
-DesktopServices RealDesktop() { return {OpenDocument, EditTextFile, ChooseSaveFile, Pause, ShowWarning}; }
+DesktopServices RealDesktop() {
+  return {OpenDocument, EditTextFile, ChooseSaveFile, Pause, ShowWarning, SearchFoldersNow};
+}
 
 DesktopServices& Desktop() {
   static DesktopServices services = RealDesktop();
