@@ -1,5 +1,6 @@
 // quillogen: the form wizard. Without options it opens the wizard window;
-// --batch writes the form from the command line without a display.
+// --batch writes the form from the command line without a display, and
+// --help, --version and a wrong command line need no display either.
 #include <QApplication>
 #include <iostream>
 #include <string>
@@ -23,12 +24,10 @@ QString ScreenshotDir(const QStringList& args) {
 }  // namespace
 
 int main(int argc, char** argv) {
-  const std::vector<std::string> args = Arguments(argc, argv);
-  if (quillogen::WantsHelp(args)) {
-    std::cout << quillogen::UsageText();
-    return quillogen::kExitOk;
-  }
-  if (quillogen::WantsBatch(args)) return quillogen::RunBatch(args, std::cerr);
+  // Only a command line that is right for the window reaches the toolkit,
+  // which aborts where there is no display.
+  const int status = quillogen::RunCommandLine(Arguments(argc, argv), std::cout, std::cerr);
+  if (status != quillogen::kOpenWindow) return status;
 
   QApplication application(argc, argv);
   QApplication::setApplicationName(QStringLiteral("quillogen"));

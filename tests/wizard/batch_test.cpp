@@ -214,15 +214,117 @@ TEST_F(BatchMode, UnwritableOutputExitsWithStatus1AndLeavesNoFile) {
   EXPECT_TRUE(fs::is_character_file("/dev/full"));
 }
 
+const char kUsage[] =
+    "Usage: quillogen [--screenshot-dir DIR]    open the form wizard\n"
+    "       quillogen --batch -o FILE --url TEXT --to TEXT\n"
+    "                 --success NAME --error NAME [OPTION]...\n"
+    "                                           write the HTML form without a window\n"
+    "       quillogen --help                    show this list\n"
+    "       quillogen --version                 show the version\n"
+    "\n"
+    "Window:\n"
+    "  --screenshot-dir DIR      save a picture of every page to DIR and quit\n"
+    "\n"
+    "Batch mode (the wizard's pages; every entry is checked as its page does;\n"
+    "options marked * are required):\n"
+    "  -o FILE                 * the form file to create or replace\n"
+    "  --url TEXT              * page 1: address of quillopro.exe on the web server\n"
+    "  --to TEXT               * page 2: recipients, separated by commas\n"
+    "  --server TEXT             page 2: optional external mail server\n"
+    "  --subject TEXT            page 3: subject, may hold ##FIELD## placeholders\n"
+    "  --priority TEXT           page 3: mail priority (default Normal; High marks\n"
+    "                            the mail)\n"
+    "  --strip-empty             page 3: leave empty user fields out of the mail\n"
+    "  --env-report              page 3: include the environment report\n"
+    "  --format html|text        page 4: built-in mail format (default html)\n"
+    "  --template NAME           page 4: use the mail template file NAME instead;\n"
+    "                            excludes --format\n"
+    "  --success NAME          * page 5: success document\n"
+    "  --error NAME            * page 5: error document\n"
+    "  --required NAME           page 5: required-field document\n"
+    "  --no-email                page 6: leave out the Email field\n"
+    "  --email-verify            page 6: check the Email field's address\n"
+    "  --no-email-from           page 6: do not use the Email field as the sender\n"
+    "  --address                 page 6: add the address form\n"
+    "  --misc                    page 6: add the misc customer information\n"
+    "  --comments                page 6: add the comments box\n"
+    "  --sample-fields           page 6: add the sample input fields\n"
+    "\n"
+    "Texts are read as UTF-8 and written to the form in cp1252.\n"
+    "Exit status: 0 written, 1 the file cannot be written, 2 an entry or option\n"
+    "refused.\n";
+
+// Help and version wherever they stand; a command line that is wrong for the
+// mode it asks for is named, every fault at once, and never opens a window
+// (the platform name given would abort it with 134).
+TEST_F(BatchMode, HelpVersionAndWrongCommandLinesNeedNoWindow) {
+  const std::vector<std::string> good = {"--url",     "/quillopro.exe", "--to",    "a@example.com",
+                                         "--success", "s.htm",          "--error", "e.htm"};
+  const std::string version = "quillogen (Tessik Quillo!PRO Form Wizard) 4.0.0.0\n";
+  const std::string try_help = "Try 'quillogen --help'.\n";
+  const struct {
+    std::vector<std::string> args;
+    bool with_good_batch_entries;
+    int status;
+    std::string out;
+    std::string err;
+  } cases[] = {
+      {{"--help"}, false, 0, kUsage, ""},
+      {{"-h"}, false, 0, kUsage, ""},
+      {{"--help"}, true, 0, kUsage, ""},
+      {{"--colour", "--help", "--version"}, false, 0, kUsage, ""},
+      {{"--version"}, false, 0, version, ""},
+      {{"--version"}, true, 0, version, ""},
+      {{"--to", "a@example.com", "--version", "--help"}, false, 0, version, ""},
+      // A value is a value, even one that looks like an option.
+      {{"--subject", "--help"}, false, 2, "", "quillogen: --subject works only with --batch\n" + try_help},
+      {{"--colour"}, false, 2, "", "quillogen: unknown option --colour\n" + try_help},
+      {{"form.htm"}, false, 2, "", "quillogen: unexpected argument form.htm\n" + try_help},
+      {{"-o", "form.htm", "--comments", "--colour=red"},
+       false,
+       2,
+       "",
+       "quillogen: -o works only with --batch\nquillogen: --comments works only with --batch\n"
+       "quillogen: unknown option --colour=red\n" +
+           try_help},
+      {{"--screenshot-dir"}, false, 2, "", "quillogen: --screenshot-dir needs a value\n" + try_help},
+      {{"--batch=yes"}, false, 2, "", "quillogen: --batch takes no value\n" + try_help},
+      {{"--screenshot-dir", "shots", "--colour"},
+       true,
+       2,
+       "",
+       "quillogen: --screenshot-dir works only without --batch\nquillogen: unknown option --colour\n" +
+           try_help},
+      {{"--strip-empty=yes", "--to"},
+       true,
+       2,
+       "",
+       "quillogen: --strip-empty takes no value\nquillogen: --to needs a value\n" + try_help},
+  };
+  for (const auto& c : cases) {
+    std::vector<std::string> args;
+    if (c.with_good_batch_entries) {
+      args = {"--batch", "-o", Output()};
+      args.insert(args.end(), good.begin(), good.end());
+    }
+    args.insert(args.end(), c.args.begin(), c.args.end());
+    const RunResult run = Run(args);
+    EXPECT_EQ(run.status, c.status) << c.args[0];
+    EXPECT_EQ(run.out, c.out) << c.args[0];
+    EXPECT_EQ(run.err, c.err) << c.args[0];
+    EXPECT_FALSE(fs::exists(Output())) << c.args[0];
+  }
+}
+
 TEST_F(BatchMode, HelpListsEveryOption) {
   const RunResult run = Run({"--help"});
   EXPECT_EQ(run.status, 0);
   for (const char* option :
-       {"--batch",         "-o FILE",         "--url",         "--to",         "--server",
-        "--subject",       "--priority",      "--strip-empty", "--env-report", "--format",
-        "--template",      "--success",       "--error",       "--required",   "--no-email",
-        "--email-verify",  "--no-email-from", "--address",     "--misc",       "--comments",
-        "--sample-fields", "--screenshot-dir"}) {
+       {"--batch",         "-o FILE",          "--url",         "--to",         "--server",
+        "--subject",       "--priority",       "--strip-empty", "--env-report", "--format",
+        "--template",      "--success",        "--error",       "--required",   "--no-email",
+        "--email-verify",  "--no-email-from",  "--address",     "--misc",       "--comments",
+        "--sample-fields", "--screenshot-dir", "--version"}) {
     EXPECT_NE(run.out.find(option), std::string::npos) << option;
   }
 }
