@@ -188,21 +188,25 @@ BatchEntries TakeEntries(const std::vector<Argument>& read, std::vector<std::str
 }
 
 // Stores the entries page by page, as the window's Next handlers do, and
-// returns the first refused entry.
-Refusal StoreAll(const BatchEntries& e, WizardSettings& settings) {
-  Refusal refused = StoreInstallation(e.url, settings);
-  if (refused == kAccepted) refused = StoreBasicSettings(e.recipients, e.mail_server, settings);
-  if (refused == kAccepted) refused = StoreOptionalSettings(e.optional, settings);
-  if (refused == kAccepted) {
-    const std::string format = ToUpper(e.format);
-    FormatEntries choice;
-    choice.html = !e.template_given && format == "HTML";
-    choice.text = !e.template_given && format == "TEXT";
-    choice.use_template = e.template_given;
-    choice.template_file = e.template_file;
-    refused = StoreMailFormat(choice, settings);
-  }
-  if (refused == kAccepted) refused = StoreResultDocuments(e.documents, settings);
+// returns every refused entry in page order: unlike a person at the window,
+// a script gets to hear of all its faults in one run.
+std::vector<Entry> StoreAll(const BatchEntries& e, WizardSettings& settings) {
+  std::vector<Entry> refused;
+  const auto note = [&refused](const Refusal& refusal) {
+    if (refusal) refused.push_back(*refusal);
+  };
+  note(StoreInstallation(e.url, settings));
+  note(StoreBasicSettings(e.recipients, e.mail_server, settings));
+  note(StoreOptionalSettings(e.optional, settings));
+  const std::string format = ToUpper(e.format);
+  FormatEntries choice;
+  choice.html = !e.template_given && format == "HTML";
+  choice.text = !e.template_given && format == "TEXT";
+  choice.use_template = e.template_given;
+  choice.template_file = e.template_file;
+  note(StoreMailFormat(choice, settings));
+  StoreResultDocuments(e.documents, settings);
+  for (Entry entry : RefusedDocuments(e.documents)) refused.push_back(entry);
   return refused;
 }
 
@@ -233,14 +237,10 @@ void Report(const std::vector<std::string>& problems, const std::vector<Entry>& 
 
 int RunBatch(const std::vector<Argument>& read, std::vector<std::string> problems, std::ostream& err) {
   const BatchEntries entries = TakeEntries(read, problems);
-  if (!problems.empty()) {
-    Report(problems, {}, err);
-    return kExitRefused;
-  }
   WizardSettings settings;
-  const Refusal refused = StoreAll(entries, settings);
-  if (refused) {
-    Report({}, {*refused}, err);
+  const std::vector<Entry> refused = StoreAll(entries, settings);
+  if (!problems.empty() || !refused.empty()) {
+    Report(problems, refused, err);
     return kExitRefused;
   }
   if (const WriteFailure failure =
@@ -304,7 +304,7 @@ std::string UsageText() {
          "\n"
          "Texts are read as UTF-8 and written to the form in cp1252.\n"
          "Exit status: 0 written, 1 the file cannot be written, 2 an entry or option\n"
-         "refused.\n";
+         "refused (all of them are named).\n";
 }
 
 std::string VersionText() {

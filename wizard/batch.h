@@ -29,7 +29,8 @@ std::string VersionText();
 
 // Handles the arguments after the program name. --help (or -h) and
 // --version, wherever they stand as options, print to `out`; --batch writes
-// the form; a wrong command line is reported on `err`, every fault at once.
+// the form; a wrong command line and refused entries are reported on `err`,
+// every fault at once, entries in page order.
 // Returns the exit status, or kOpenWindow when the arguments are right for
 // the window: none, or --screenshot-dir DIR.
 int RunCommandLine(const std::vector<std::string>& args, std::ostream& out, std::ostream& err);

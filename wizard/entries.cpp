@@ -48,9 +48,15 @@ Refusal StoreResultDocuments(const DocumentEntries& entries, WizardSettings& set
   settings.error_document = entries.error;
   settings.success_document = entries.success;
   settings.required_document = entries.required;
-  if (!IsPlainFileName(settings.success_document)) return Entry::kSuccessDocument;
-  if (!IsPlainFileName(settings.error_document)) return Entry::kErrorDocument;
-  return kAccepted;
+  const std::vector<Entry> refused = RefusedDocuments(entries);
+  return refused.empty() ? kAccepted : Refusal(refused.front());
+}
+
+std::vector<Entry> RefusedDocuments(const DocumentEntries& entries) {
+  std::vector<Entry> refused;
+  if (!IsPlainFileName(entries.success)) refused.push_back(Entry::kSuccessDocument);
+  if (!IsPlainFileName(entries.error)) refused.push_back(Entry::kErrorDocument);
+  return refused;
 }
 
 }  // namespace quillogen

@@ -11,6 +11,7 @@
 
 #include <optional>
 #include <string>
+#include <vector>
 
 #include "settings.h"
 
@@ -25,7 +26,8 @@ enum class Entry {
   kErrorDocument,    // page 5
 };
 
-// A check refuses at most one entry, the first it finds wrong.
+// A page's check refuses at most one entry, the first it finds wrong: that is
+// the edit box the page flashes.
 using Refusal = std::optional<Entry>;
 constexpr Refusal kAccepted = std::nullopt;
 
@@ -62,6 +64,10 @@ struct DocumentEntries {
   std::string required;
 };
 Refusal StoreResultDocuments(const DocumentEntries& entries, WizardSettings& settings);
+
+// Every entry of page 5 that its check refuses, in the order it checks them:
+// the page flashes the first, the batch mode names them all.
+std::vector<Entry> RefusedDocuments(const DocumentEntries& entries);
 
 }  // namespace quillogen
 

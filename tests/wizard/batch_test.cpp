@@ -161,7 +161,8 @@ TEST_F(BatchMode, RefusedEntriesAreNamedAndExitWithStatus2) {
       {{"--template", "tpl/email.txt"},
        "quillogen: refused --template: give a plain file name, without | / \\ or :\n"},
       {{"--success", "", "--error", "c:error.htm"},
-       "quillogen: refused --success: give a plain file name, without | / \\ or :\n"},
+       "quillogen: refused --success: give a plain file name, without | / \\ or :\n"
+       "quillogen: refused --error: give a plain file name, without | / \\ or :\n"},
       {{"--error", "docs\\error.htm"},
        "quillogen: refused --error: give a plain file name, without | / \\ or :\n"},
       {{"--format", "pdf"}, "quillogen: --format must be html or text\nTry 'quillogen --help'.\n"},
@@ -180,6 +181,38 @@ TEST_F(BatchMode, RefusedEntriesAreNamedAndExitWithStatus2) {
 
 // A form that cannot be written whole is reported with the system's reason,
 // and no cut-off file is left behind.
+// One run names every fault: those of the command line in argument order,
+// then the refused entries in page order, whatever the order of the options.
+TEST_F(BatchMode, EveryRefusedEntryIsNamedInOneRun) {
+  const std::string url =
+      "quillogen: refused --url: the address must contain the program's file name quillopro.exe\n";
+  const std::string to = "quillogen: refused --to: at least one recipient address is needed\n";
+  const std::string plain = ": give a plain file name, without | / \\ or :\n";
+  const std::string try_help = "Try 'quillogen --help'.\n";
+  const struct {
+    std::vector<std::string> args;
+    std::string err;
+  } cases[] = {
+      {{"--batch"},
+       "quillogen: -o FILE is required\n" + url + to + "quillogen: refused --success" + plain +
+           "quillogen: refused --error" + plain + try_help},
+      {{"--batch", "-o", Output(), "--error", "docs/e.htm", "--template", "tpl/email.txt", "--success",
+        "a|b.htm", "--to", " ", "--url", "/cgi-bin/formmail.exe"},
+       url + to + "quillogen: refused --template" + plain + "quillogen: refused --success" + plain +
+           "quillogen: refused --error" + plain},
+      {{"--batch", "-o", Output(), "--colour", "--to", "a@example.com", "--success", "s.htm", "--error",
+        "e.htm", "--format", "pdf"},
+       "quillogen: unknown option --colour\nquillogen: --format must be html or text\n" + url + try_help},
+  };
+  for (const auto& c : cases) {
+    const RunResult run = Run(c.args);
+    EXPECT_EQ(run.status, 2) << c.err;
+    EXPECT_EQ(run.out, "");
+    EXPECT_EQ(run.err, c.err);
+    EXPECT_FALSE(fs::exists(Output())) << c.err;
+  }
+}
+
 TEST_F(BatchMode, UnwritableOutputExitsWithStatus1AndLeavesNoFile) {
   std::ofstream(dir_ / "plain.txt") << "a file, not a folder";
   const struct {
@@ -252,7 +285,7 @@ const char kUsage[] =
     "\n"
     "Texts are read as UTF-8 and written to the form in cp1252.\n"
     "Exit status: 0 written, 1 the file cannot be written, 2 an entry or option\n"
-    "refused.\n";
+    "refused (all of them are named).\n";
 
 // Help and version wherever they stand; a command line that is wrong for the
 // mode it asks for is named, every fault at once, and never opens a window

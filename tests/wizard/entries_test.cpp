@@ -100,6 +100,19 @@ TEST(StoreResultDocuments, ChecksSuccessFirstThenErrorAndNeverRequired) {
   EXPECT_EQ(s.required_document, "sub/required.htm");
 }
 
+TEST(RefusedDocuments, NamesEveryRefusedDocumentSuccessFirst) {
+  const struct {
+    DocumentEntries entries;
+    std::vector<Entry> refused;
+  } cases[] = {
+      {{"", "bad/error.htm", ""}, {Entry::kSuccessDocument, Entry::kErrorDocument}},
+      {{"ok.htm", "", "sub/required.htm"}, {Entry::kErrorDocument}},
+      {{"a:b.htm", "error.htm", ""}, {Entry::kSuccessDocument}},
+      {{"ok.htm", "error.htm", ""}, {}},
+  };
+  for (const auto& c : cases) EXPECT_EQ(RefusedDocuments(c.entries), c.refused) << c.entries.success;
+}
+
 // Every character that cp1252 has in place of iso-8859-1's control codes,
 // in UTF-8 and as the byte cp1252 gives it.
 constexpr char kCp1252HighUtf8[] =
