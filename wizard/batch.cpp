@@ -22,6 +22,7 @@ struct BatchEntries {
   bool template_given = false;
   std::string template_file;
   DocumentEntries documents;
+  ExtraEntries extra;
   FormSections sections;
 };
 
@@ -87,6 +88,14 @@ const std::vector<Option>& Options() {
        [](BatchEntries& e, const std::string& v) { e.documents.error = v; }},
       {"--required", Role::kEntry, Value::kText,
        [](BatchEntries& e, const std::string& v) { e.documents.required = v; }},
+      {"--bademail", Role::kEntry, Value::kText,
+       [](BatchEntries& e, const std::string& v) { e.extra.bad_email_document = v; }},
+      {"--respond-template", Role::kEntry, Value::kText,
+       [](BatchEntries& e, const std::string& v) { e.extra.respond_template = v; }},
+      {"--respond-subject", Role::kEntry, Value::kText,
+       [](BatchEntries& e, const std::string& v) { e.extra.respond_subject = v; }},
+      {"--respond-from", Role::kEntry, Value::kText,
+       [](BatchEntries& e, const std::string& v) { e.extra.respond_from = v; }},
       {"--no-email", Role::kEntry, Value::kNone,
        [](BatchEntries& e, const std::string&) { e.sections.email = false; }},
       {"--email-verify", Role::kEntry, Value::kNone,
@@ -207,6 +216,7 @@ std::vector<Entry> StoreAll(const BatchEntries& e, WizardSettings& settings) {
   note(StoreMailFormat(choice, settings));
   StoreResultDocuments(e.documents, settings);
   for (Entry entry : RefusedDocuments(e.documents)) refused.push_back(entry);
+  for (Entry entry : StoreExtraEntries(e.extra, settings)) refused.push_back(entry);
   return refused;
 }
 
@@ -223,6 +233,10 @@ std::string RefusalText(Entry refused) {
       return "--success: give a plain file name, without | / \\ or :";
     case Entry::kErrorDocument:
       return "--error: give a plain file name, without | / \\ or :";
+    case Entry::kBadEmailDocument:
+      return "--bademail: give a plain file name, without | / \\ or :";
+    case Entry::kRespondTemplate:
+      return "--respond-template: give a plain file name, without | / \\ or :";
   }
   return "entry refused";
 }
@@ -301,6 +315,13 @@ std::string UsageText() {
          "  --misc                    page 6: add the misc customer information\n"
          "  --comments                page 6: add the comments box\n"
          "  --sample-fields           page 6: add the sample input fields\n"
+         "\n"
+         "Batch mode only (the form carries these, the pages have no place for them):\n"
+         "  --bademail NAME           document shown for an e-mail address that fails\n"
+         "                            the check\n"
+         "  --respond-template NAME   template of the automatic reply to the visitor\n"
+         "  --respond-subject TEXT    subject of the automatic reply\n"
+         "  --respond-from ADDRESS    sender of the automatic reply\n"
          "\n"
          "Texts are read as UTF-8 and written to the form in cp1252.\n"
          "Exit status: 0 written, 1 the file cannot be written, 2 an entry or option\n"

@@ -59,4 +59,18 @@ std::vector<Entry> RefusedDocuments(const DocumentEntries& entries) {
   return refused;
 }
 
+std::vector<Entry> StoreExtraEntries(const ExtraEntries& entries, WizardSettings& settings) {
+  settings.bad_email_document = entries.bad_email_document;
+  settings.respond_template = entries.respond_template;
+  settings.respond_subject = entries.respond_subject;
+  // Trimmed like the recipients, its neighbours in the mail's header.
+  settings.respond_from = Trim(entries.respond_from);
+  std::vector<Entry> refused;
+  if (!entries.bad_email_document.empty() && !IsPlainFileName(entries.bad_email_document))
+    refused.push_back(Entry::kBadEmailDocument);
+  if (!entries.respond_template.empty() && !IsPlainFileName(entries.respond_template))
+    refused.push_back(Entry::kRespondTemplate);
+  return refused;
+}
+
 }  // namespace quillogen

@@ -19,11 +19,13 @@ namespace quillogen {
 
 // The entries a check can refuse; the others are taken as they come.
 enum class Entry {
-  kUrl,              // page 1
-  kRecipients,       // page 2
-  kTemplateName,     // page 4
-  kSuccessDocument,  // page 5
-  kErrorDocument,    // page 5
+  kUrl,               // page 1
+  kRecipients,        // page 2
+  kTemplateName,      // page 4
+  kSuccessDocument,   // page 5
+  kErrorDocument,     // page 5
+  kBadEmailDocument,  // batch mode only
+  kRespondTemplate,   // batch mode only
 };
 
 // A page's check refuses at most one entry, the first it finds wrong: that is
@@ -68,6 +70,18 @@ Refusal StoreResultDocuments(const DocumentEntries& entries, WizardSettings& set
 // Every entry of page 5 that its check refuses, in the order it checks them:
 // the page flashes the first, the batch mode names them all.
 std::vector<Entry> RefusedDocuments(const DocumentEntries& entries);
+
+// Entries only the batch mode takes: the form can carry them, the pages have
+// no controls for them. All are optional; a document or template name that
+// is given must be a plain file name, as on page 5. Returns every refused
+// entry, in the order above.
+struct ExtraEntries {
+  std::string bad_email_document;
+  std::string respond_template;
+  std::string respond_subject;
+  std::string respond_from;
+};
+std::vector<Entry> StoreExtraEntries(const ExtraEntries& entries, WizardSettings& settings);
 
 }  // namespace quillogen
 

@@ -46,9 +46,13 @@ std::string HiddenFields(const WizardSettings& s) {
   if (!s.template_file.empty()) out += HiddenField("QUILLO_TEMPLATE", s.template_file);
   if (!s.subject.empty()) out += HiddenField("QUILLO_SUBJECT", s.subject);
   if (!s.required_document.empty()) out += HiddenField("QUILLO_REQUIRED", s.required_document);
+  if (!s.bad_email_document.empty()) out += HiddenField("QUILLO_BADEMAIL", s.bad_email_document);
   if (s.priority == "HIGH") out += HiddenField("QUILLO_PRIORITY", s.priority);
   if (s.environment_report) out += HiddenField("QUILLO_ENVREPORT", "ON");
   if (s.strip_empty_fields) out += HiddenField("QUILLO_NOEMPTYFIELDS", "ON");
+  if (!s.respond_template.empty()) out += HiddenField("RESPOND_TEMPLATE", s.respond_template);
+  if (!s.respond_subject.empty()) out += HiddenField("RESPOND_SUBJECT", s.respond_subject);
+  if (!s.respond_from.empty()) out += HiddenField("RESPOND_FROM", s.respond_from);
   return out;
 }
 

@@ -29,6 +29,9 @@ int EditBoxOf(Entry entry) {
       return control::kSuccessDocument;
     case Entry::kErrorDocument:
       return control::kErrorDocument;
+    case Entry::kBadEmailDocument:
+    case Entry::kRespondTemplate:
+      break;  // batch mode only: no page has a box for them
   }
   return kNoId;
 }

@@ -66,6 +66,9 @@ class BatchMode : public ::testing::Test {
   fs::path dir_;
 };
 
+const char kAction[] = "/scripts/quillo/quillopro.exe";
+const char kTo[] = "webmaster@example.com";
+
 TEST_F(BatchMode, DefaultsWriteTheSameBytesAsFinish) {
   const RunResult run = Run({"--batch", "-o", Output(), "--url", " /scripts/quillo/quillopro.exe ", "--to",
                              "webmaster@example.com", "--success", "success.htm", "--error", "error.htm"});
@@ -181,6 +184,64 @@ TEST_F(BatchMode, RefusedEntriesAreNamedAndExitWithStatus2) {
 
 // A form that cannot be written whole is reported with the system's reason,
 // and no cut-off file is left behind.
+// The fields only the batch mode writes go into the hidden block, each only
+// when given and in its place there; their names are checked as page 5
+// checks its documents.
+TEST_F(BatchMode, BatchOnlyOptionsWriteTheirHiddenFields) {
+  using quillogen_test::Hidden;
+  const std::string plain = ": give a plain file name, without | / \\ or :\n";
+  const struct {
+    std::vector<std::string> args;
+    int status;
+    std::string err;
+    std::string form;
+  } cases[] = {
+      {{"--bademail", "bad.htm"},
+       0,
+       "",
+       quillogen_test::DefaultsForm(kAction, kTo, "success.htm", "error.htm",
+                                    {Hidden("QUILLO_BADEMAIL", "bad.htm")})},
+      {{"--respond-template", "reply.txt", "--respond-subject", "Thanks, \u201C##Name##\u201D & more",
+        "--respond-from", " shop@example.com "},
+       0,
+       "",
+       quillogen_test::DefaultsForm(kAction, kTo, "success.htm", "error.htm",
+                                    {Hidden("RESPOND_TEMPLATE", "reply.txt"),
+                                     Hidden("RESPOND_SUBJECT", "Thanks, \x93##Name##\x94 &amp; more"),
+                                     Hidden("RESPOND_FROM", "shop@example.com")})},
+      {{"--respond-from=shop@example.com", "--env-report", "--bademail=bad.htm", "--priority", "high",
+        "--respond-template=reply.txt", "--required", "missing.htm", "--strip-empty"},
+       0,
+       "",
+       quillogen_test::DefaultsForm(
+           kAction, kTo, "success.htm", "error.htm",
+           {Hidden("QUILLO_REQUIRED", "missing.htm"), Hidden("QUILLO_BADEMAIL", "bad.htm"),
+            Hidden("QUILLO_PRIORITY", "HIGH"), Hidden("QUILLO_ENVREPORT", "ON"),
+            Hidden("QUILLO_NOEMPTYFIELDS", "ON"), Hidden("RESPOND_TEMPLATE", "reply.txt"),
+            Hidden("RESPOND_FROM", "shop@example.com")})},
+      // Given empty, they are left out: the form is today's.
+      {{"--bademail", "", "--respond-template", "", "--respond-subject", "", "--respond-from", " "},
+       0,
+       "",
+       quillogen_test::DefaultsForm(kAction, kTo, "success.htm", "error.htm")},
+      {{"--respond-template", "C:reply.txt", "--bademail", "docs/bad.htm", "--error", "a|b.htm"},
+       2,
+       "quillogen: refused --error" + plain + "quillogen: refused --bademail" + plain +
+           "quillogen: refused --respond-template" + plain,
+       "<missing>"},
+  };
+  for (const auto& c : cases) {
+    std::vector<std::string> args = {"--batch", "-o",        Output(),      "--url",   kAction,    "--to",
+                                     kTo,       "--success", "success.htm", "--error", "error.htm"};
+    args.insert(args.end(), c.args.begin(), c.args.end());
+    fs::remove(Output());
+    const RunResult run = Run(args);
+    EXPECT_EQ(run.status, c.status) << c.args[0];
+    EXPECT_EQ(run.err, c.err) << c.args[0];
+    EXPECT_EQ(ReadFile(Output()), c.form) << c.args[0];
+  }
+}
+
 // One run names every fault: those of the command line in argument order,
 // then the refused entries in page order, whatever the order of the options.
 TEST_F(BatchMode, EveryRefusedEntryIsNamedInOneRun) {
@@ -283,6 +344,13 @@ const char kUsage[] =
     "  --comments                page 6: add the comments box\n"
     "  --sample-fields           page 6: add the sample input fields\n"
     "\n"
+    "Batch mode only (the form carries these, the pages have no place for them):\n"
+    "  --bademail NAME           document shown for an e-mail address that fails\n"
+    "                            the check\n"
+    "  --respond-template NAME   template of the automatic reply to the visitor\n"
+    "  --respond-subject TEXT    subject of the automatic reply\n"
+    "  --respond-from ADDRESS    sender of the automatic reply\n"
+    "\n"
     "Texts are read as UTF-8 and written to the form in cp1252.\n"
     "Exit status: 0 written, 1 the file cannot be written, 2 an entry or option\n"
     "refused (all of them are named).\n";
@@ -353,11 +421,12 @@ TEST_F(BatchMode, HelpListsEveryOption) {
   const RunResult run = Run({"--help"});
   EXPECT_EQ(run.status, 0);
   for (const char* option :
-       {"--batch",         "-o FILE",          "--url",         "--to",         "--server",
-        "--subject",       "--priority",       "--strip-empty", "--env-report", "--format",
-        "--template",      "--success",        "--error",       "--required",   "--no-email",
-        "--email-verify",  "--no-email-from",  "--address",     "--misc",       "--comments",
-        "--sample-fields", "--screenshot-dir", "--version"}) {
+       {"--batch",           "-o FILE",          "--url",         "--to",         "--server",
+        "--subject",         "--priority",       "--strip-empty", "--env-report", "--format",
+        "--template",        "--success",        "--error",       "--required",   "--no-email",
+        "--email-verify",    "--no-email-from",  "--address",     "--misc",       "--comments",
+        "--sample-fields",   "--screenshot-dir", "--version",     "--bademail",   "--respond-template",
+        "--respond-subject", "--respond-from"}) {
     EXPECT_NE(run.out.find(option), std::string::npos) << option;
   }
 }
