@@ -333,7 +333,8 @@ std::string VersionText() {
   return "quillogen (" + table.at("ProductName") + ") " + DottedVersion(table.at("ProductVersion")) + "\n";
 }
 
-int RunCommandLine(const std::vector<std::string>& args, std::ostream& out, std::ostream& err) {
+int RunCommandLine(const std::vector<std::string>& args, std::ostream& out, std::ostream& err,
+                   WindowOptions& window) {
   const std::vector<Argument> read = ReadArguments(args);
   bool batch = false;
   for (const Argument& argument : read) {
@@ -350,9 +351,14 @@ int RunCommandLine(const std::vector<std::string>& args, std::ostream& out, std:
   }
   std::vector<std::string> problems = CommandLineProblems(read, batch);
   if (batch) return RunBatch(read, std::move(problems), err);
-  if (problems.empty()) return kOpenWindow;
-  Report(problems, {}, err);
-  return kExitRefused;
+  if (!problems.empty()) {
+    Report(problems, {}, err);
+    return kExitRefused;
+  }
+  for (const Argument& argument : read) {
+    if (argument.option->role == Role::kWindow) window.screenshot_dir = argument.value;
+  }
+  return kOpenWindow;
 }
 
 }  // namespace quillogen

@@ -27,13 +27,19 @@ std::string UsageText();
 // The line printed by --version, from the version table.
 std::string VersionText();
 
+// What the command line asks of the window.
+struct WindowOptions {
+  std::string screenshot_dir;  // empty: wait for the user
+};
+
 // Handles the arguments after the program name. --help (or -h) and
 // --version, wherever they stand as options, print to `out`; --batch writes
 // the form; a wrong command line and refused entries are reported on `err`,
 // every fault at once, entries in page order.
 // Returns the exit status, or kOpenWindow when the arguments are right for
-// the window: none, or --screenshot-dir DIR.
-int RunCommandLine(const std::vector<std::string>& args, std::ostream& out, std::ostream& err);
+// the window (none, or --screenshot-dir DIR) and sets `window` from them.
+int RunCommandLine(const std::vector<std::string>& args, std::ostream& out, std::ostream& err,
+                   WindowOptions& window);
 
 }  // namespace quillogen
 

@@ -1,5 +1,7 @@
 // The built quillogen in batch mode, run as a script would run it: without a
 // display, and with a platform name that would abort any window.
+#include "batch.h"
+
 #include <gtest/gtest.h>
 #include <sys/wait.h>
 
@@ -414,6 +416,29 @@ TEST_F(BatchMode, HelpVersionAndWrongCommandLinesNeedNoWindow) {
     EXPECT_EQ(run.out, c.out) << c.args[0];
     EXPECT_EQ(run.err, c.err) << c.args[0];
     EXPECT_FALSE(fs::exists(Output())) << c.args[0];
+  }
+}
+
+// The arguments that are right for the window reach it, in either form of
+// the option; the window itself is not started here.
+TEST(CommandLine, TheWindowGetsItsOptions) {
+  const struct {
+    std::vector<std::string> args;
+    std::string screenshot_dir;
+  } cases[] = {
+      {{}, ""},
+      {{"--screenshot-dir", "shots"}, "shots"},
+      {{"--screenshot-dir=build/shots"}, "build/shots"},
+      {{"--screenshot-dir", "--help"}, "--help"},
+  };
+  for (const auto& c : cases) {
+    std::ostringstream out;
+    std::ostringstream err;
+    quillogen::WindowOptions window;
+    EXPECT_EQ(quillogen::RunCommandLine(c.args, out, err, window), quillogen::kOpenWindow)
+        << c.screenshot_dir;
+    EXPECT_EQ(window.screenshot_dir, c.screenshot_dir);
+    EXPECT_EQ(out.str() + err.str(), "");
   }
 }
 
