@@ -1,12 +1,12 @@
 #include "batch.h"
 
-#include <algorithm>
 #include <functional>
-#include <map>
 
 #include "entries.h"
 #include "form_writer.h"
+#include "resource_tables.h"
 #include "text.h"
+#include "version_table.h"
 
 namespace quillogen {
 namespace {
@@ -22,102 +22,201 @@ struct BatchEntries {
   bool template_given = false;
   std::string template_file;
   DocumentEntries documents;
+  ExtraEntries extra;
   FormSections sections;
 };
 
-using ValueSetter = std::function<void(BatchEntries&, const std::string&)>;
-using FlagSetter = std::function<void(BatchEntries&)>;
+// What an option does, and so where it may be used.
+enum class Role {
+  kHelp,     // anywhere
+  kVersion,  // anywhere
+  kBatch,    // --batch itself
+  kEntry,    // an entry of the batch mode, only with --batch
+  kWindow,   // only when the window opens
+};
 
-const std::map<std::string, ValueSetter>& ValueOptions() {
-  static const std::map<std::string, ValueSetter> options = {
-      {"-o", [](BatchEntries& e, const std::string& v) { e.output = v; }},
-      {"--url", [](BatchEntries& e, const std::string& v) { e.url = v; }},
-      {"--to", [](BatchEntries& e, const std::string& v) { e.recipients = v; }},
-      {"--server", [](BatchEntries& e, const std::string& v) { e.mail_server = v; }},
-      {"--subject", [](BatchEntries& e, const std::string& v) { e.optional.subject = v; }},
-      {"--priority", [](BatchEntries& e, const std::string& v) { e.optional.priority = v; }},
-      {"--format",
+// What follows an option.
+enum class Value {
+  kNone,
+  kText,  // goes into the form: converted from the command line's UTF-8 to
+          // cp1252, as the window converts what is typed
+  kPath,  // names a file of this system: kept as given
+};
+
+using Setter = std::function<void(BatchEntries&, const std::string&)>;
+
+struct Option {
+  const char* name;
+  Role role;
+  Value value;
+  Setter set;  // for entries
+};
+
+const std::vector<Option>& Options() {
+  static const std::vector<Option> options = {
+      {"--help", Role::kHelp, Value::kNone, nullptr},
+      {"-h", Role::kHelp, Value::kNone, nullptr},
+      {"--version", Role::kVersion, Value::kNone, nullptr},
+      {"--batch", Role::kBatch, Value::kNone, nullptr},
+      {"--screenshot-dir", Role::kWindow, Value::kPath, nullptr},
+      {"-o", Role::kEntry, Value::kPath, [](BatchEntries& e, const std::string& v) { e.output = v; }},
+      {"--url", Role::kEntry, Value::kText, [](BatchEntries& e, const std::string& v) { e.url = v; }},
+      {"--to", Role::kEntry, Value::kText, [](BatchEntries& e, const std::string& v) { e.recipients = v; }},
+      {"--server", Role::kEntry, Value::kText,
+       [](BatchEntries& e, const std::string& v) { e.mail_server = v; }},
+      {"--subject", Role::kEntry, Value::kText,
+       [](BatchEntries& e, const std::string& v) { e.optional.subject = v; }},
+      {"--priority", Role::kEntry, Value::kText,
+       [](BatchEntries& e, const std::string& v) { e.optional.priority = v; }},
+      {"--strip-empty", Role::kEntry, Value::kNone,
+       [](BatchEntries& e, const std::string&) { e.optional.strip_empty_fields = true; }},
+      {"--env-report", Role::kEntry, Value::kNone,
+       [](BatchEntries& e, const std::string&) { e.optional.environment_report = true; }},
+      {"--format", Role::kEntry, Value::kText,
        [](BatchEntries& e, const std::string& v) {
          e.format = v;
          e.format_given = true;
        }},
-      {"--template",
+      {"--template", Role::kEntry, Value::kText,
        [](BatchEntries& e, const std::string& v) {
          e.template_file = v;
          e.template_given = true;
        }},
-      {"--success", [](BatchEntries& e, const std::string& v) { e.documents.success = v; }},
-      {"--error", [](BatchEntries& e, const std::string& v) { e.documents.error = v; }},
-      {"--required", [](BatchEntries& e, const std::string& v) { e.documents.required = v; }},
+      {"--success", Role::kEntry, Value::kText,
+       [](BatchEntries& e, const std::string& v) { e.documents.success = v; }},
+      {"--error", Role::kEntry, Value::kText,
+       [](BatchEntries& e, const std::string& v) { e.documents.error = v; }},
+      {"--required", Role::kEntry, Value::kText,
+       [](BatchEntries& e, const std::string& v) { e.documents.required = v; }},
+      {"--bademail", Role::kEntry, Value::kText,
+       [](BatchEntries& e, const std::string& v) { e.extra.bad_email_document = v; }},
+      {"--respond-template", Role::kEntry, Value::kText,
+       [](BatchEntries& e, const std::string& v) { e.extra.respond_template = v; }},
+      {"--respond-subject", Role::kEntry, Value::kText,
+       [](BatchEntries& e, const std::string& v) { e.extra.respond_subject = v; }},
+      {"--respond-from", Role::kEntry, Value::kText,
+       [](BatchEntries& e, const std::string& v) { e.extra.respond_from = v; }},
+      {"--no-email", Role::kEntry, Value::kNone,
+       [](BatchEntries& e, const std::string&) { e.sections.email = false; }},
+      {"--email-verify", Role::kEntry, Value::kNone,
+       [](BatchEntries& e, const std::string&) { e.sections.email_verify = true; }},
+      {"--no-email-from", Role::kEntry, Value::kNone,
+       [](BatchEntries& e, const std::string&) { e.sections.email_from = false; }},
+      {"--address", Role::kEntry, Value::kNone,
+       [](BatchEntries& e, const std::string&) { e.sections.address = true; }},
+      {"--misc", Role::kEntry, Value::kNone,
+       [](BatchEntries& e, const std::string&) { e.sections.misc = true; }},
+      {"--comments", Role::kEntry, Value::kNone,
+       [](BatchEntries& e, const std::string&) { e.sections.comments = true; }},
+      {"--sample-fields", Role::kEntry, Value::kNone,
+       [](BatchEntries& e, const std::string&) { e.sections.sample_fields = true; }},
   };
   return options;
 }
 
-const std::map<std::string, FlagSetter>& FlagOptions() {
-  static const std::map<std::string, FlagSetter> options = {
-      {"--batch", [](BatchEntries&) {}},
-      {"--strip-empty", [](BatchEntries& e) { e.optional.strip_empty_fields = true; }},
-      {"--env-report", [](BatchEntries& e) { e.optional.environment_report = true; }},
-      {"--no-email", [](BatchEntries& e) { e.sections.email = false; }},
-      {"--email-verify", [](BatchEntries& e) { e.sections.email_verify = true; }},
-      {"--no-email-from", [](BatchEntries& e) { e.sections.email_from = false; }},
-      {"--address", [](BatchEntries& e) { e.sections.address = true; }},
-      {"--misc", [](BatchEntries& e) { e.sections.misc = true; }},
-      {"--comments", [](BatchEntries& e) { e.sections.comments = true; }},
-      {"--sample-fields", [](BatchEntries& e) { e.sections.sample_fields = true; }},
-  };
-  return options;
+const Option* FindOption(const std::string& name) {
+  for (const Option& option : Options()) {
+    if (name == option.name) return &option;
+  }
+  return nullptr;
 }
 
-// Parses the command line into `entries`; returns an error text or "".
-std::string ParseArguments(const std::vector<std::string>& args, BatchEntries& entries) {
+// One argument, or an option with its value, as read: the option, or what
+// is wrong with it.
+struct Argument {
+  const Option* option = nullptr;
+  std::string name;
+  std::string value;
+  std::string problem;
+};
+
+// Reads the arguments in order. A value is the next argument, whatever it
+// looks like, or follows "=" in "--name=value"; so "--subject --help" sets a
+// subject and asks for no help.
+std::vector<Argument> ReadArguments(const std::vector<std::string>& args) {
+  std::vector<Argument> read;
   for (std::size_t i = 0; i < args.size(); ++i) {
-    std::string name = args[i];
-    std::string value;
+    Argument argument;
+    argument.name = args[i];
     bool has_inline_value = false;
-    const std::size_t equals = name.find('=');
-    if (name.rfind("--", 0) == 0 && equals != std::string::npos) {
-      value = name.substr(equals + 1);
-      name.erase(equals);
+    const std::size_t equals = argument.name.find('=');
+    if (argument.name.rfind("--", 0) == 0 && equals != std::string::npos) {
+      argument.value = argument.name.substr(equals + 1);
+      argument.name.erase(equals);
       has_inline_value = true;
     }
-    const auto flag = FlagOptions().find(name);
-    if (flag != FlagOptions().end() && !has_inline_value) {
-      flag->second(entries);
-      continue;
+    argument.option = FindOption(argument.name);
+    if (argument.option == nullptr) {
+      const bool looks_like_option = args[i].size() > 1 && args[i][0] == '-';
+      argument.problem = (looks_like_option ? "unknown option " : "unexpected argument ") + args[i];
+    } else if (argument.option->value == Value::kNone) {
+      if (has_inline_value) argument.problem = argument.name + " takes no value";
+    } else if (!has_inline_value) {
+      if (i + 1 < args.size()) {
+        argument.value = args[++i];
+      } else {
+        argument.problem = argument.name + " needs a value";
+      }
     }
-    const auto option = ValueOptions().find(name);
-    if (option == ValueOptions().end()) return "unknown option " + args[i];
-    if (!has_inline_value) {
-      if (i + 1 >= args.size()) return name + " needs a value";
-      value = args[++i];
-    }
-    // Command lines arrive in UTF-8; the form holds iso-8859-1 like the window.
-    option->second(entries, Utf8ToLatin1(value));
+    read.push_back(std::move(argument));
   }
-  if (entries.output.empty()) return "-o FILE is required";
-  if (entries.format_given && entries.template_given) return "--format and --template exclude each other";
+  return read;
+}
+
+// The faults of the command line as a whole, in argument order: options
+// that do not fit the mode that --batch chooses or leaves.
+std::vector<std::string> CommandLineProblems(const std::vector<Argument>& read, bool batch) {
+  std::vector<std::string> problems;
+  for (const Argument& argument : read) {
+    if (!argument.problem.empty()) {
+      problems.push_back(argument.problem);
+    } else if (argument.option->role == Role::kEntry && !batch) {
+      problems.push_back(argument.name + " works only with --batch");
+    } else if (argument.option->role == Role::kWindow && batch) {
+      problems.push_back(argument.name + " works only without --batch");
+    }
+  }
+  return problems;
+}
+
+// Sets the entries and adds what is wrong with them as a whole.
+BatchEntries TakeEntries(const std::vector<Argument>& read, std::vector<std::string>& problems) {
+  BatchEntries entries;
+  for (const Argument& argument : read) {
+    if (!argument.problem.empty() || !argument.option->set) continue;
+    argument.option->set(
+        entries, argument.option->value == Value::kText ? Utf8ToCp1252(argument.value) : argument.value);
+  }
+  if (entries.output.empty()) problems.push_back("-o FILE is required");
+  if (entries.format_given && entries.template_given)
+    problems.push_back("--format and --template exclude each other");
   const std::string format = ToUpper(entries.format);
-  if (!entries.template_given && format != "HTML" && format != "TEXT") return "--format must be html or text";
-  return "";
+  if (!entries.template_given && format != "HTML" && format != "TEXT")
+    problems.push_back("--format must be html or text");
+  return entries;
 }
 
 // Stores the entries page by page, as the window's Next handlers do, and
-// returns the first refused entry.
-Refusal StoreAll(const BatchEntries& e, WizardSettings& settings) {
-  Refusal refused = StoreInstallation(e.url, settings);
-  if (refused == kAccepted) refused = StoreBasicSettings(e.recipients, e.mail_server, settings);
-  if (refused == kAccepted) refused = StoreOptionalSettings(e.optional, settings);
-  if (refused == kAccepted) {
-    const std::string format = ToUpper(e.format);
-    FormatEntries choice;
-    choice.html = !e.template_given && format == "HTML";
-    choice.text = !e.template_given && format == "TEXT";
-    choice.use_template = e.template_given;
-    choice.template_file = e.template_file;
-    refused = StoreMailFormat(choice, settings);
-  }
-  if (refused == kAccepted) refused = StoreResultDocuments(e.documents, settings);
+// returns every refused entry in page order: unlike a person at the window,
+// a script gets to hear of all its faults in one run.
+std::vector<Entry> StoreAll(const BatchEntries& e, WizardSettings& settings) {
+  std::vector<Entry> refused;
+  const auto note = [&refused](const Refusal& refusal) {
+    if (refusal) refused.push_back(*refusal);
+  };
+  note(StoreInstallation(e.url, settings));
+  note(StoreBasicSettings(e.recipients, e.mail_server, settings));
+  note(StoreOptionalSettings(e.optional, settings));
+  const std::string format = ToUpper(e.format);
+  FormatEntries choice;
+  choice.html = !e.template_given && format == "HTML";
+  choice.text = !e.template_given && format == "TEXT";
+  choice.use_template = e.template_given;
+  choice.template_file = e.template_file;
+  note(StoreMailFormat(choice, settings));
+  StoreResultDocuments(e.documents, settings);
+  for (Entry entry : RefusedDocuments(e.documents)) refused.push_back(entry);
+  for (Entry entry : StoreExtraEntries(e.extra, settings)) refused.push_back(entry);
   return refused;
 }
 
@@ -134,73 +233,132 @@ std::string RefusalText(Entry refused) {
       return "--success: give a plain file name, without | / \\ or :";
     case Entry::kErrorDocument:
       return "--error: give a plain file name, without | / \\ or :";
+    case Entry::kBadEmailDocument:
+      return "--bademail: give a plain file name, without | / \\ or :";
+    case Entry::kRespondTemplate:
+      return "--respond-template: give a plain file name, without | / \\ or :";
   }
   return "entry refused";
+}
+
+// Writes one line for each fault, and a pointer to the help after faults
+// of the command line itself.
+void Report(const std::vector<std::string>& problems, const std::vector<Entry>& refused, std::ostream& err) {
+  for (const std::string& problem : problems) err << "quillogen: " << problem << "\n";
+  for (Entry entry : refused) err << "quillogen: refused " << RefusalText(entry) << "\n";
+  if (!problems.empty()) err << "Try 'quillogen --help'.\n";
+}
+
+int RunBatch(const std::vector<Argument>& read, std::vector<std::string> problems, std::ostream& err) {
+  const BatchEntries entries = TakeEntries(read, problems);
+  WizardSettings settings;
+  const std::vector<Entry> refused = StoreAll(entries, settings);
+  if (!problems.empty() || !refused.empty()) {
+    Report(problems, refused, err);
+    return kExitRefused;
+  }
+  if (const WriteFailure failure =
+          WriteFormFile(entries.output, RenderHtmlForm(settings, entries.sections))) {
+    err << "quillogen: cannot write " << entries.output << ": " << *failure << "\n";
+    return kExitUnwritable;
+  }
+  return kExitOk;
+}
+
+// "4, 0, 0, 0", as the version table writes it, becomes "4.0.0.0".
+std::string DottedVersion(const std::string& version) {
+  std::string dotted;
+  for (char c : version) {
+    if (c == ',') {
+      dotted += '.';
+    } else if (c != ' ') {
+      dotted += c;
+    }
+  }
+  return dotted;
 }
 
 }  // namespace
 
 std::string UsageText() {
-  return "Usage: quillogen                 open the form wizard\n"
-         "       quillogen --batch -o FILE [OPTION]...\n"
-         "                                 write the HTML form without a window\n"
-         "       quillogen --help          show this list\n"
+  return "Usage: quillogen [--screenshot-dir DIR]    open the form wizard\n"
+         "       quillogen --batch -o FILE --url TEXT --to TEXT\n"
+         "                 --success NAME --error NAME [OPTION]...\n"
+         "                                           write the HTML form without a window\n"
+         "       quillogen --help                    show this list\n"
+         "       quillogen --version                 show the version\n"
          "\n"
          "Window:\n"
-         "  --screenshot-dir DIR    save a picture of every page to DIR and quit\n"
+         "  --screenshot-dir DIR      save a picture of every page to DIR and quit\n"
          "\n"
-         "Batch mode (the wizard's pages; every entry is checked as its page does):\n"
-         "  -o FILE                 the form file to create or replace\n"
-         "  --url TEXT              page 1: address of quillopro.exe on the web server\n"
-         "  --to TEXT               page 2: recipients, separated by commas\n"
-         "  --server TEXT           page 2: optional external mail server\n"
-         "  --subject TEXT          page 3: mail subject, may hold ##FIELD## placeholders\n"
-         "  --priority TEXT         page 3: mail priority (default Normal; High marks the mail)\n"
-         "  --strip-empty           page 3: leave empty user fields out of the mail\n"
-         "  --env-report            page 3: include the environment report\n"
-         "  --format html|text      page 4: built-in mail format (default html)\n"
-         "  --template NAME         page 4: use the mail template file NAME instead\n"
-         "  --success NAME          page 5: success document\n"
-         "  --error NAME            page 5: error document\n"
-         "  --required NAME         page 5: required-field document (optional)\n"
-         "  --no-email              page 6: leave out the Email field\n"
-         "  --email-verify          page 6: check the Email field's address\n"
-         "  --no-email-from         page 6: do not use the Email field as the sender\n"
-         "  --address               page 6: add the address form\n"
-         "  --misc                  page 6: add the misc customer information\n"
-         "  --comments              page 6: add the comments box\n"
-         "  --sample-fields         page 6: add the sample input fields\n"
+         "Batch mode (the wizard's pages; every entry is checked as its page does;\n"
+         "options marked * are required):\n"
+         "  -o FILE                 * the form file to create or replace\n"
+         "  --url TEXT              * page 1: address of quillopro.exe on the web server\n"
+         "  --to TEXT               * page 2: recipients, separated by commas\n"
+         "  --server TEXT             page 2: optional external mail server\n"
+         "  --subject TEXT            page 3: subject, may hold ##FIELD## placeholders\n"
+         "  --priority TEXT           page 3: mail priority (default Normal; High marks\n"
+         "                            the mail)\n"
+         "  --strip-empty             page 3: leave empty user fields out of the mail\n"
+         "  --env-report              page 3: include the environment report\n"
+         "  --format html|text        page 4: built-in mail format (default html)\n"
+         "  --template NAME           page 4: use the mail template file NAME instead;\n"
+         "                            excludes --format\n"
+         "  --success NAME          * page 5: success document\n"
+         "  --error NAME            * page 5: error document\n"
+         "  --required NAME           page 5: required-field document\n"
+         "  --no-email                page 6: leave out the Email field\n"
+         "  --email-verify            page 6: check the Email field's address\n"
+         "  --no-email-from           page 6: do not use the Email field as the sender\n"
+         "  --address                 page 6: add the address form\n"
+         "  --misc                    page 6: add the misc customer information\n"
+         "  --comments                page 6: add the comments box\n"
+         "  --sample-fields           page 6: add the sample input fields\n"
          "\n"
-         "Exit status: 0 written, 1 the file cannot be created, 2 an entry or option refused.\n";
+         "Batch mode only (the form carries these, the pages have no place for them):\n"
+         "  --bademail NAME           document shown for an e-mail address that fails\n"
+         "                            the check\n"
+         "  --respond-template NAME   template of the automatic reply to the visitor\n"
+         "  --respond-subject TEXT    subject of the automatic reply\n"
+         "  --respond-from ADDRESS    sender of the automatic reply\n"
+         "\n"
+         "Texts are read as UTF-8 and written to the form in cp1252.\n"
+         "Exit status: 0 written, 1 the file cannot be written, 2 an entry or option\n"
+         "refused (all of them are named).\n";
 }
 
-bool WantsHelp(const std::vector<std::string>& args) {
-  return !args.empty() && (args[0] == "--help" || args[0] == "-h");
+std::string VersionText() {
+  const auto table = ParseKeyedTexts(kVersionTable);
+  return "quillogen (" + table.at("ProductName") + ") " + DottedVersion(table.at("ProductVersion")) + "\n";
 }
 
-bool WantsBatch(const std::vector<std::string>& args) {
-  return std::find(args.begin(), args.end(), "--batch") != args.end();
-}
-
-int RunBatch(const std::vector<std::string>& args, std::ostream& err) {
-  BatchEntries entries;
-  const std::string problem = ParseArguments(args, entries);
-  if (!problem.empty()) {
-    err << "quillogen: " << problem << "\n"
-        << "Try 'quillogen --help'.\n";
+int RunCommandLine(const std::vector<std::string>& args, std::ostream& out, std::ostream& err,
+                   WindowOptions& window) {
+  const std::vector<Argument> read = ReadArguments(args);
+  bool batch = false;
+  for (const Argument& argument : read) {
+    if (argument.option == nullptr || !argument.problem.empty()) continue;
+    if (argument.option->role == Role::kHelp) {
+      out << UsageText();
+      return kExitOk;
+    }
+    if (argument.option->role == Role::kVersion) {
+      out << VersionText();
+      return kExitOk;
+    }
+    if (argument.option->role == Role::kBatch) batch = true;
+  }
+  std::vector<std::string> problems = CommandLineProblems(read, batch);
+  if (batch) return RunBatch(read, std::move(problems), err);
+  if (!problems.empty()) {
+    Report(problems, {}, err);
     return kExitRefused;
   }
-  WizardSettings settings;
-  const Refusal refused = StoreAll(entries, settings);
-  if (refused) {
-    err << "quillogen: refused " << RefusalText(*refused) << "\n";
-    return kExitRefused;
+  for (const Argument& argument : read) {
+    if (argument.option->role == Role::kWindow) window.screenshot_dir = argument.value;
   }
-  if (!WriteFormFile(entries.output, RenderHtmlForm(settings, entries.sections))) {
-    err << "quillogen: cannot create " << entries.output << "\n";
-    return kExitUnwritable;
-  }
-  return kExitOk;
+  return kOpenWindow;
 }
 
 }  // namespace quillogen

@@ -1,5 +1,9 @@
-// The command-line mode: writes the same form as the window's Finish from
-// options, for scripts and servers without a display. Needs no Qt at all.
+// The command line: the batch mode, which writes the same form as the
+// window's Finish from options, for scripts and servers without a display,
+// and everything else that needs no window (the help, the version, and
+// command lines that are wrong). Needs no Qt at all, so that no command line
+// but a right one for the window ever reaches the toolkit, which aborts
+// without a display.
 #ifndef QUILLOGEN_BATCH_H_
 #define QUILLOGEN_BATCH_H_
 
@@ -9,22 +13,33 @@
 
 namespace quillogen {
 
-// Exit statuses of the batch mode.
+// Exit statuses of the command line.
 constexpr int kExitOk = 0;
-constexpr int kExitUnwritable = 1;  // the output file cannot be opened
+constexpr int kExitUnwritable = 1;  // the output file cannot be written
 constexpr int kExitRefused = 2;     // a refused entry or a malformed command line
+
+// Not an exit status: the command line asks for the window.
+constexpr int kOpenWindow = -1;
 
 // The option list printed by --help.
 std::string UsageText();
 
-// True when the command line starts with --help (or -h), which needs no
-// display either; and when it asks for the batch mode.
-bool WantsHelp(const std::vector<std::string>& args);
-bool WantsBatch(const std::vector<std::string>& args);
+// The line printed by --version, from the version table.
+std::string VersionText();
 
-// Runs the batch mode over the arguments after the program name. Entries are
-// checked in page order and the first refused one is reported on `err`.
-int RunBatch(const std::vector<std::string>& args, std::ostream& err);
+// What the command line asks of the window.
+struct WindowOptions {
+  std::string screenshot_dir;  // empty: wait for the user
+};
+
+// Handles the arguments after the program name. --help (or -h) and
+// --version, wherever they stand as options, print to `out`; --batch writes
+// the form; a wrong command line and refused entries are reported on `err`,
+// every fault at once, entries in page order.
+// Returns the exit status, or kOpenWindow when the arguments are right for
+// the window (none, or --screenshot-dir DIR) and sets `window` from them.
+int RunCommandLine(const std::vector<std::string>& args, std::ostream& out, std::ostream& err,
+                   WindowOptions& window);
 
 }  // namespace quillogen
 

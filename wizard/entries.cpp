@@ -48,9 +48,29 @@ Refusal StoreResultDocuments(const DocumentEntries& entries, WizardSettings& set
   settings.error_document = entries.error;
   settings.success_document = entries.success;
   settings.required_document = entries.required;
-  if (!IsPlainFileName(settings.success_document)) return Entry::kSuccessDocument;
-  if (!IsPlainFileName(settings.error_document)) return Entry::kErrorDocument;
-  return kAccepted;
+  const std::vector<Entry> refused = RefusedDocuments(entries);
+  return refused.empty() ? kAccepted : Refusal(refused.front());
+}
+
+std::vector<Entry> RefusedDocuments(const DocumentEntries& entries) {
+  std::vector<Entry> refused;
+  if (!IsPlainFileName(entries.success)) refused.push_back(Entry::kSuccessDocument);
+  if (!IsPlainFileName(entries.error)) refused.push_back(Entry::kErrorDocument);
+  return refused;
+}
+
+std::vector<Entry> StoreExtraEntries(const ExtraEntries& entries, WizardSettings& settings) {
+  settings.bad_email_document = entries.bad_email_document;
+  settings.respond_template = entries.respond_template;
+  settings.respond_subject = entries.respond_subject;
+  // Trimmed like the recipients, its neighbours in the mail's header.
+  settings.respond_from = Trim(entries.respond_from);
+  std::vector<Entry> refused;
+  if (!entries.bad_email_document.empty() && !IsPlainFileName(entries.bad_email_document))
+    refused.push_back(Entry::kBadEmailDocument);
+  if (!entries.respond_template.empty() && !IsPlainFileName(entries.respond_template))
+    refused.push_back(Entry::kRespondTemplate);
+  return refused;
 }
 
 }  // namespace quillogen

@@ -11,6 +11,7 @@
 
 #include <optional>
 #include <string>
+#include <vector>
 
 #include "settings.h"
 
@@ -18,14 +19,17 @@ namespace quillogen {
 
 // The entries a check can refuse; the others are taken as they come.
 enum class Entry {
-  kUrl,              // page 1
-  kRecipients,       // page 2
-  kTemplateName,     // page 4
-  kSuccessDocument,  // page 5
-  kErrorDocument,    // page 5
+  kUrl,               // page 1
+  kRecipients,        // page 2
+  kTemplateName,      // page 4
+  kSuccessDocument,   // page 5
+  kErrorDocument,     // page 5
+  kBadEmailDocument,  // batch mode only
+  kRespondTemplate,   // batch mode only
 };
 
-// A check refuses at most one entry, the first it finds wrong.
+// A page's check refuses at most one entry, the first it finds wrong: that is
+// the edit box the page flashes.
 using Refusal = std::optional<Entry>;
 constexpr Refusal kAccepted = std::nullopt;
 
@@ -62,6 +66,22 @@ struct DocumentEntries {
   std::string required;
 };
 Refusal StoreResultDocuments(const DocumentEntries& entries, WizardSettings& settings);
+
+// Every entry of page 5 that its check refuses, in the order it checks them:
+// the page flashes the first, the batch mode names them all.
+std::vector<Entry> RefusedDocuments(const DocumentEntries& entries);
+
+// Entries only the batch mode takes: the form can carry them, the pages have
+// no controls for them. All are optional; a document or template name that
+// is given must be a plain file name, as on page 5. Returns every refused
+// entry, in the order above.
+struct ExtraEntries {
+  std::string bad_email_document;
+  std::string respond_template;
+  std::string respond_subject;
+  std::string respond_from;
+};
+std::vector<Entry> StoreExtraEntries(const ExtraEntries& entries, WizardSettings& settings);
 
 }  // namespace quillogen
 

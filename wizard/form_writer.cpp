@@ -1,6 +1,10 @@
 #include "form_writer.h"
 
-#include <fstream>
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+#include <filesystem>
+#include <system_error>
 
 namespace quillogen {
 namespace {
@@ -42,9 +46,13 @@ std::string HiddenFields(const WizardSettings& s) {
   if (!s.template_file.empty()) out += HiddenField("QUILLO_TEMPLATE", s.template_file);
   if (!s.subject.empty()) out += HiddenField("QUILLO_SUBJECT", s.subject);
   if (!s.required_document.empty()) out += HiddenField("QUILLO_REQUIRED", s.required_document);
+  if (!s.bad_email_document.empty()) out += HiddenField("QUILLO_BADEMAIL", s.bad_email_document);
   if (s.priority == "HIGH") out += HiddenField("QUILLO_PRIORITY", s.priority);
   if (s.environment_report) out += HiddenField("QUILLO_ENVREPORT", "ON");
   if (s.strip_empty_fields) out += HiddenField("QUILLO_NOEMPTYFIELDS", "ON");
+  if (!s.respond_template.empty()) out += HiddenField("RESPOND_TEMPLATE", s.respond_template);
+  if (!s.respond_subject.empty()) out += HiddenField("RESPOND_SUBJECT", s.respond_subject);
+  if (!s.respond_from.empty()) out += HiddenField("RESPOND_FROM", s.respond_from);
   return out;
 }
 
@@ -110,6 +118,18 @@ std::string VisibleFields(const FormSections& f) {
   return out;
 }
 
+// The system's text for `error`; a failure that set no error number still
+// gets a reason.
+std::string Reason(int error) { return std::strerror(error != 0 ? error : EIO); }
+
+// Only a plain file is removed: a device or a link at the path is not the
+// wizard's to delete, and /dev/full must survive a failed write to it.
+void RemovePartialFile(const std::string& path) {
+  std::error_code ignored;
+  if (std::filesystem::symlink_status(path, ignored).type() == std::filesystem::file_type::regular)
+    std::filesystem::remove(path, ignored);
+}
+
 const char kTail[] =
     "<br><br><h2>Use a html editor to add/modify form fields here!</h2>"
     "<br><input type=\"submit\" name=\"_I_Submit\"><br><br>"
@@ -145,13 +165,18 @@ std::string RenderHtmlForm(const WizardSettings& settings, const FormSections& s
   return WithCrLf(Head(settings) + HiddenFields(settings) + VisibleFields(sections) + kTail);
 }
 
-bool WriteFormFile(const std::string& path, const std::string& bytes) {
-  std::ofstream file(path, std::ios::binary | std::ios::trunc);
-  if (!file) return false;
-  file.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
-  // A full disk shows only when the data is written out.
-  file.close();
-  return !file.fail();
+WriteFailure WriteFormFile(const std::string& path, const std::string& bytes) {
+  errno = 0;
+  std::FILE* file = std::fopen(path.c_str(), "wb");
+  if (file == nullptr) return Reason(errno);
+  int error = 0;
+  if (std::fwrite(bytes.data(), 1, bytes.size(), file) != bytes.size()) error = errno;
+  // A full disk may show only when the buffer is written out.
+  if (std::fflush(file) != 0 && error == 0) error = errno;
+  if (std::fclose(file) != 0 && error == 0) error = errno;
+  if (error == 0) return std::nullopt;
+  RemovePartialFile(path);
+  return Reason(error);
 }
 
 }  // namespace quillogen

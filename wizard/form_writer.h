@@ -4,6 +4,7 @@
 #ifndef QUILLOGEN_FORM_WRITER_H_
 #define QUILLOGEN_FORM_WRITER_H_
 
+#include <optional>
 #include <string>
 
 #include "settings.h"
@@ -18,10 +19,14 @@ std::string RenderHtmlForm(const WizardSettings& settings, const FormSections& s
 // Replaces & " < > with their character references.
 std::string EscapeAttribute(const std::string& value);
 
-// Creates or truncates the file at `path` and writes `bytes` unchanged.
-// Returns false only when the file cannot be opened: like the wizard always
-// did, later write errors go unnoticed.
-bool WriteFormFile(const std::string& path, const std::string& bytes);
+// Why a form file could not be written, in the system's words ("No space
+// left on device"); empty when it was written whole.
+using WriteFailure = std::optional<std::string>;
+
+// Creates or replaces the file at `path` with `bytes` unchanged. A write that
+// fails part way removes the plain file it had begun, so that no cut-off form
+// is left to be uploaded; a device such as /dev/full is left alone.
+WriteFailure WriteFormFile(const std::string& path, const std::string& bytes);
 
 }  // namespace quillogen
 

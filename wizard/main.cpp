@@ -1,6 +1,8 @@
 // quillogen: the form wizard. Without options it opens the wizard window;
-// --batch writes the form from the command line without a display.
+// --batch writes the form from the command line without a display, and
+// --help, --version and a wrong command line need no display either.
 #include <QApplication>
+#include <QFile>
 #include <iostream>
 #include <string>
 #include <vector>
@@ -15,24 +17,18 @@ std::vector<std::string> Arguments(int argc, char** argv) {
   return std::vector<std::string>(argv + 1, argv + argc);
 }
 
-QString ScreenshotDir(const QStringList& args) {
-  const qsizetype at = args.indexOf(QStringLiteral("--screenshot-dir"));
-  return at >= 0 && at + 1 < args.size() ? args.at(at + 1) : QString();
-}
-
 }  // namespace
 
 int main(int argc, char** argv) {
-  const std::vector<std::string> args = Arguments(argc, argv);
-  if (quillogen::WantsHelp(args)) {
-    std::cout << quillogen::UsageText();
-    return quillogen::kExitOk;
-  }
-  if (quillogen::WantsBatch(args)) return quillogen::RunBatch(args, std::cerr);
+  // Only a command line that is right for the window reaches the toolkit,
+  // which aborts where there is no display.
+  quillogen::WindowOptions window;
+  const int status = quillogen::RunCommandLine(Arguments(argc, argv), std::cout, std::cerr, window);
+  if (status != quillogen::kOpenWindow) return status;
 
   QApplication application(argc, argv);
   QApplication::setApplicationName(QStringLiteral("quillogen"));
   QApplication::setApplicationVersion(quillogen::Resources::Get().Version("ProductVersion"));
-  quillogen::WizardApp wizard(ScreenshotDir(QApplication::arguments()));
+  quillogen::WizardApp wizard(QFile::decodeName(window.screenshot_dir.c_str()));
   return wizard.Run();
 }

@@ -1,7 +1,7 @@
 // The wizard's settings record and the section choice of its last page.
 //
-// Texts hold 8-bit bytes in the page's declared character set
-// (iso-8859-1); the form writer inserts them as they are held.
+// Texts hold 8-bit bytes in cp1252, which browsers read and send for the
+// page's declared iso-8859-1; the form writer inserts them as they are held.
 #ifndef QUILLOGEN_SETTINGS_H_
 #define QUILLOGEN_SETTINGS_H_
 
@@ -9,7 +9,8 @@
 
 namespace quillogen {
 
-// Filled by the Next handlers of pages 1 to 5, read only when the form is
+// Filled by the Next handlers of pages 1 to 5, and by the batch mode, which
+// also fills the fields that no page has; read only when the form is
 // written. Every run starts with all texts empty and both flags clear.
 struct WizardSettings {
   std::string program_url;          // the form's action
@@ -24,6 +25,11 @@ struct WizardSettings {
   std::string required_document;    // QUILLO_REQUIRED
   std::string error_document;       // QUILLO_ERROR
   std::string mail_server;          // QUILLO_SERVER
+  // Batch mode only: the form can carry them, the pages have no place for them.
+  std::string bad_email_document;  // QUILLO_BADEMAIL
+  std::string respond_template;    // RESPOND_TEMPLATE
+  std::string respond_subject;     // RESPOND_SUBJECT
+  std::string respond_from;        // RESPOND_FROM
 };
 
 // The visible sections of the form, as chosen by the check boxes of the last

@@ -2,6 +2,7 @@
 
 #include <QComboBox>
 #include <QFile>
+#include <QFileInfo>
 
 #include "entries.h"
 #include "form_writer.h"
@@ -12,7 +13,6 @@
 namespace quillogen {
 namespace {
 constexpr int kBackAndNext = kWizardBack | kWizardNext;
-const char kSampleTemplate[] = "tools/wiz/sample.template";
 
 // The edit box that holds each entry the checks can refuse. Control ids are
 // unique only within a page, which is enough: a page's check refuses only
@@ -29,10 +29,26 @@ int EditBoxOf(Entry entry) {
       return control::kSuccessDocument;
     case Entry::kErrorDocument:
       return control::kErrorDocument;
+    case Entry::kBadEmailDocument:
+    case Entry::kRespondTemplate:
+      break;  // batch mode only: no page has a box for them
   }
   return kNoId;
 }
 }  // namespace
+
+void OpenShippedFile(QWidget* owner, const ShippedFile& file,
+                     const std::function<void(const QString&)>& open) {
+  const SearchFolders folders = Desktop().search_folders();
+  const std::string found = FindShippedFile(file, folders, [](const std::string& path) {
+    return QFileInfo(QFile::decodeName(path.c_str())).isFile();
+  });
+  if (found.empty()) {
+    Desktop().show_warning(owner, QFile::decodeName(NotFoundText(file, folders).c_str()));
+    return;
+  }
+  open(QFile::decodeName(found.c_str()));
+}
 
 int SettingsPage::MoveOnUnlessRefused(const Refusal& refused) {
   if (!refused) return kMoveOn;
@@ -99,7 +115,7 @@ void Step4::OnCommand(int id) {
       ChooseFormat(id);
       break;
     case control::kTemplateFormat:
-      Desktop().edit_text_file(QString::fromLatin1(kSampleTemplate));
+      OpenShippedFile(this, SampleTemplate(), Desktop().edit_text_file);
       break;
     default:
       break;
@@ -168,13 +184,19 @@ FormSections Step6::Sections() const {
   return sections;
 }
 
-// A cancelled dialog or a file that cannot be created keeps the wizard open
-// on this page, with everything as it was.
+// A cancelled dialog or a file that cannot be written keeps the wizard open
+// on this page, with everything as it was, so that another file may be
+// chosen; a failed write says why.
 bool Step6::OnWizardFinish() {
   const QString path = Desktop().choose_save_file(this);
   if (path.isEmpty()) return false;
-  if (!WriteFormFile(QFile::encodeName(path).toStdString(), RenderHtmlForm(settings_, Sections())))
+  const WriteFailure failure =
+      WriteFormFile(QFile::encodeName(path).toStdString(), RenderHtmlForm(settings_, Sections()));
+  if (failure) {
+    Desktop().show_warning(
+        this, QStringLiteral("Cannot write %1: %2").arg(path, QString::fromLocal8Bit(failure->c_str())));
     return false;
+  }
   Desktop().open_document(path);
   return true;
 }

@@ -4,11 +4,21 @@
 #ifndef QUILLOGEN_STEPS_H_
 #define QUILLOGEN_STEPS_H_
 
+#include <QString>
+#include <functional>
+
 #include "entries.h"
 #include "platform/property_page.h"
 #include "settings.h"
+#include "shipped_files.h"
 
 namespace quillogen {
+
+// Opens the first copy of `file` that exists with `open`; when there is
+// none, tells the user, in a warning owned by `owner`, where it was looked
+// for, instead of opening nothing without a word.
+void OpenShippedFile(QWidget* owner, const ShippedFile& file,
+                     const std::function<void(const QString&)>& open);
 
 // Resource ids of the pages.
 constexpr int kCaptionString = 1;

@@ -25,10 +25,13 @@ bool ContainsText(const std::string& text, const std::string& part);
 // path or a drive name is refused.
 bool IsPlainFileName(const std::string& name);
 
-// Converts UTF-8 to iso-8859-1, the form's declared character set; characters
-// beyond it become "?". Bytes that are not valid UTF-8 are kept as they are,
-// so text that already is iso-8859-1 passes unchanged.
-std::string Utf8ToLatin1(const std::string& text);
+// Converts UTF-8 to cp1252, the Windows code page that browsers read and send
+// for the form's declared iso-8859-1: it has iso-8859-1's letters, and the
+// euro sign, curly quotes, dashes and the like at 0x80 to 0x9F, where
+// iso-8859-1 has control codes. Characters beyond cp1252, those control
+// codes among them, become "?". Bytes that are not valid UTF-8 are kept as
+// they are, so text that already is cp1252 passes unchanged.
+std::string Utf8ToCp1252(const std::string& text);
 
 }  // namespace quillogen
 

@@ -1,7 +1,6 @@
 #include "wizard_app.h"
 
 #include <QApplication>
-#include <QFileInfo>
 
 #include "platform/desktop.h"
 #include "platform/resources.h"
@@ -9,9 +8,6 @@
 #include "steps.h"
 
 namespace quillogen {
-
-const char kManualChm[] = "manual-en-us.chm";
-const char kManualHtml[] = "manual-en-us.html";
 
 std::unique_ptr<PropertySheet> CreateWizardSheet(WizardSettings& settings) {
   // A bitmap that fails to load leaves its picture out, silently.
@@ -42,12 +38,10 @@ bool WizardApp::InitInstance() {
   return false;
 }
 
-// Desktops without a viewer for the compiled manual still get its HTML form.
 void WizardApp::WinHelp(unsigned long data, unsigned command) {
   (void)data;
   (void)command;
-  const bool have_chm = QFileInfo::exists(QString::fromLatin1(kManualChm));
-  Desktop().open_document(QString::fromLatin1(have_chm ? kManualChm : kManualHtml));
+  OpenShippedFile(MainWindow(), Manual(), Desktop().open_document);
 }
 
 }  // namespace quillogen

@@ -27,7 +27,8 @@ class WizardApp : public SheetApp {
   explicit WizardApp(QString screenshot_dir = QString()) : screenshot_dir_(std::move(screenshot_dir)) {}
 
   bool InitInstance() override;
-  // Opens the manual from the current folder, whatever help was asked for.
+  // Opens the manual, whatever help was asked for: the first copy found in
+  // the current folder, next to the program or in the documentation folder.
   void WinHelp(unsigned long data, unsigned command) override;
 
  private:
@@ -35,10 +36,6 @@ class WizardApp : public SheetApp {
   WizardSettings settings_;
   QString screenshot_dir_;
 };
-
-// The manual's file names, in the order they are tried.
-extern const char kManualChm[];
-extern const char kManualHtml[];
 
 }  // namespace quillogen
 

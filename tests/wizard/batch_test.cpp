@@ -1,10 +1,14 @@
 // The built quillogen in batch mode, run as a script would run it: without a
 // display, and with a platform name that would abort any window.
+#include "batch.h"
+
 #include <gtest/gtest.h>
 #include <sys/wait.h>
 
+#include <cerrno>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <sstream>
@@ -47,9 +51,11 @@ class BatchMode : public ::testing::Test {
   }
   void TearDown() override { fs::remove_all(dir_); }
 
-  RunResult Run(const std::vector<std::string>& args) {
-    std::string command =
-        "env -u DISPLAY -u WAYLAND_DISPLAY QT_QPA_PLATFORM=no-such-platform " + Quoted(QUILLOGEN_BINARY);
+  // `shell_setup` runs in the shell before the program, to set limits.
+  RunResult Run(const std::vector<std::string>& args, const std::string& shell_setup = "") {
+    std::string command = shell_setup +
+                          "env -u DISPLAY -u WAYLAND_DISPLAY QT_QPA_PLATFORM=no-such-platform " +
+                          Quoted(QUILLOGEN_BINARY);
     for (const std::string& arg : args) command += " " + Quoted(arg);
     command += " >" + Quoted((dir_ / "stdout").string()) + " 2>" + Quoted((dir_ / "stderr").string());
     const int status = std::system(command.c_str());
@@ -61,6 +67,9 @@ class BatchMode : public ::testing::Test {
 
   fs::path dir_;
 };
+
+const char kAction[] = "/scripts/quillo/quillopro.exe";
+const char kTo[] = "webmaster@example.com";
 
 TEST_F(BatchMode, DefaultsWriteTheSameBytesAsFinish) {
   const RunResult run = Run({"--batch", "-o", Output(), "--url", " /scripts/quillo/quillopro.exe ", "--to",
@@ -104,24 +113,40 @@ TEST_F(BatchMode, EveryOptionReachesTheForm) {
   EXPECT_EQ(ReadFile(Output()), quillogen_test::EverythingForm());
 }
 
+// Command lines arrive in UTF-8 and the form holds cp1252, as the window
+// stores it; the output path is a file name of this system and stays UTF-8.
 TEST_F(BatchMode, CommandLineTextIsStoredInTheFormsCharacterSet) {
-  const RunResult run =
-      Run({"--batch", "-o", Output(), "--url", "/quillopro.exe", "--to", "a@example.com", "--success",
-           "s.htm", "--error", "e.htm", "--format", "text", "--no-email", "--subject",
-           "Gr\xC3\xB6\xC3\x9F"
-           "e \"XL\""});
-  EXPECT_EQ(run.status, 0) << run.err;
-  EXPECT_EQ(ReadFile(Output()),
-            quillogen_test::FormHead("/quillopro.exe") +
-                quillogen_test::CrLfLines({quillogen_test::Hidden("QUILLO_TO", "a@example.com"),
-                                           quillogen_test::Hidden("QUILLO_SUCCESS", "s.htm"),
-                                           quillogen_test::Hidden("QUILLO_ERROR", "e.htm"),
-                                           quillogen_test::Hidden("QUILLO_FORMAT", "TEXT"),
-                                           quillogen_test::Hidden("QUILLO_SUBJECT",
-                                                                  "Gr\xF6\xDF"
-                                                                  "e &quot;XL&quot;"),
-                                           "<br>", "<br>", "<br>", "<br>", "<br>"}) +
-                quillogen_test::FormTail());
+  const struct {
+    const char* subject;
+    const char* stored;
+  } cases[] = {
+      {"Gr\u00F6\u00DF"
+       "e \"XL\"",
+       "Gr\xF6\xDF"
+       "e &quot;XL&quot;"},
+      {"5 \u20AC \u201CDeluxe\u201D \u2018now\u2019",
+       "5 \x80 \x93"
+       "Deluxe\x94 \x91now\x92"},
+      {"a \u2013 b \u2014 c\u2026 Quillo\u2122", "a \x96 b \x97 c\x85 Quillo\x99"},
+      {"\u03A9 \u6F22", "? ?"},
+  };
+  const std::string output = (dir_ / "Formul\u00E4r \u20AC.htm").string();
+  for (const auto& c : cases) {
+    const RunResult run =
+        Run({"--batch", "-o", output, "--url", "/quillopro.exe", "--to", "a@example.com", "--success",
+             "s.htm", "--error", "e.htm", "--format", "text", "--no-email", "--subject", c.subject});
+    EXPECT_EQ(run.status, 0) << run.err;
+    EXPECT_EQ(ReadFile(output),
+              quillogen_test::FormHead("/quillopro.exe") +
+                  quillogen_test::CrLfLines({quillogen_test::Hidden("QUILLO_TO", "a@example.com"),
+                                             quillogen_test::Hidden("QUILLO_SUCCESS", "s.htm"),
+                                             quillogen_test::Hidden("QUILLO_ERROR", "e.htm"),
+                                             quillogen_test::Hidden("QUILLO_FORMAT", "TEXT"),
+                                             quillogen_test::Hidden("QUILLO_SUBJECT", c.stored), "<br>",
+                                             "<br>", "<br>", "<br>", "<br>"}) +
+                  quillogen_test::FormTail())
+        << c.subject;
+  }
 }
 
 // Each refused entry is named on standard error, in page order, and no file
@@ -141,7 +166,8 @@ TEST_F(BatchMode, RefusedEntriesAreNamedAndExitWithStatus2) {
       {{"--template", "tpl/email.txt"},
        "quillogen: refused --template: give a plain file name, without | / \\ or :\n"},
       {{"--success", "", "--error", "c:error.htm"},
-       "quillogen: refused --success: give a plain file name, without | / \\ or :\n"},
+       "quillogen: refused --success: give a plain file name, without | / \\ or :\n"
+       "quillogen: refused --error: give a plain file name, without | / \\ or :\n"},
       {{"--error", "docs\\error.htm"},
        "quillogen: refused --error: give a plain file name, without | / \\ or :\n"},
       {{"--format", "pdf"}, "quillogen: --format must be html or text\nTry 'quillogen --help'.\n"},
@@ -158,29 +184,274 @@ TEST_F(BatchMode, RefusedEntriesAreNamedAndExitWithStatus2) {
   }
 }
 
-TEST_F(BatchMode, UnwritableOutputExitsWithStatus1) {
-  const std::string missing = (dir_ / "no-such-folder" / "form.htm").string();
-  const RunResult run = Run({"--batch", "-o", missing, "--url", "/quillopro.exe", "--to", "a@example.com",
-                             "--success", "s.htm", "--error", "e.htm"});
-  EXPECT_EQ(run.status, 1);
-  EXPECT_EQ(run.err, "quillogen: cannot create " + missing + "\n");
+// A form that cannot be written whole is reported with the system's reason,
+// and no cut-off file is left behind.
+// The fields only the batch mode writes go into the hidden block, each only
+// when given and in its place there; their names are checked as page 5
+// checks its documents.
+TEST_F(BatchMode, BatchOnlyOptionsWriteTheirHiddenFields) {
+  using quillogen_test::Hidden;
+  const std::string plain = ": give a plain file name, without | / \\ or :\n";
+  const struct {
+    std::vector<std::string> args;
+    int status;
+    std::string err;
+    std::string form;
+  } cases[] = {
+      {{"--bademail", "bad.htm"},
+       0,
+       "",
+       quillogen_test::DefaultsForm(kAction, kTo, "success.htm", "error.htm",
+                                    {Hidden("QUILLO_BADEMAIL", "bad.htm")})},
+      {{"--respond-template", "reply.txt", "--respond-subject", "Thanks, \u201C##Name##\u201D & more",
+        "--respond-from", " shop@example.com "},
+       0,
+       "",
+       quillogen_test::DefaultsForm(kAction, kTo, "success.htm", "error.htm",
+                                    {Hidden("RESPOND_TEMPLATE", "reply.txt"),
+                                     Hidden("RESPOND_SUBJECT", "Thanks, \x93##Name##\x94 &amp; more"),
+                                     Hidden("RESPOND_FROM", "shop@example.com")})},
+      {{"--respond-from=shop@example.com", "--env-report", "--bademail=bad.htm", "--priority", "high",
+        "--respond-template=reply.txt", "--required", "missing.htm", "--strip-empty"},
+       0,
+       "",
+       quillogen_test::DefaultsForm(
+           kAction, kTo, "success.htm", "error.htm",
+           {Hidden("QUILLO_REQUIRED", "missing.htm"), Hidden("QUILLO_BADEMAIL", "bad.htm"),
+            Hidden("QUILLO_PRIORITY", "HIGH"), Hidden("QUILLO_ENVREPORT", "ON"),
+            Hidden("QUILLO_NOEMPTYFIELDS", "ON"), Hidden("RESPOND_TEMPLATE", "reply.txt"),
+            Hidden("RESPOND_FROM", "shop@example.com")})},
+      // Given empty, they are left out: the form is today's.
+      {{"--bademail", "", "--respond-template", "", "--respond-subject", "", "--respond-from", " "},
+       0,
+       "",
+       quillogen_test::DefaultsForm(kAction, kTo, "success.htm", "error.htm")},
+      {{"--respond-template", "C:reply.txt", "--bademail", "docs/bad.htm", "--error", "a|b.htm"},
+       2,
+       "quillogen: refused --error" + plain + "quillogen: refused --bademail" + plain +
+           "quillogen: refused --respond-template" + plain,
+       "<missing>"},
+  };
+  for (const auto& c : cases) {
+    std::vector<std::string> args = {"--batch", "-o",        Output(),      "--url",   kAction,    "--to",
+                                     kTo,       "--success", "success.htm", "--error", "error.htm"};
+    args.insert(args.end(), c.args.begin(), c.args.end());
+    fs::remove(Output());
+    const RunResult run = Run(args);
+    EXPECT_EQ(run.status, c.status) << c.args[0];
+    EXPECT_EQ(run.err, c.err) << c.args[0];
+    EXPECT_EQ(ReadFile(Output()), c.form) << c.args[0];
+  }
+}
 
-  // A device that opens but takes no data: the failed write is reported too.
-  const RunResult full = Run({"--batch", "-o", "/dev/full", "--url", "/quillopro.exe", "--to",
-                              "a@example.com", "--success", "s.htm", "--error", "e.htm"});
-  EXPECT_EQ(full.status, 1);
-  EXPECT_EQ(full.err, "quillogen: cannot create /dev/full\n");
+// One run names every fault: those of the command line in argument order,
+// then the refused entries in page order, whatever the order of the options.
+TEST_F(BatchMode, EveryRefusedEntryIsNamedInOneRun) {
+  const std::string url =
+      "quillogen: refused --url: the address must contain the program's file name quillopro.exe\n";
+  const std::string to = "quillogen: refused --to: at least one recipient address is needed\n";
+  const std::string plain = ": give a plain file name, without | / \\ or :\n";
+  const std::string try_help = "Try 'quillogen --help'.\n";
+  const struct {
+    std::vector<std::string> args;
+    std::string err;
+  } cases[] = {
+      {{"--batch"},
+       "quillogen: -o FILE is required\n" + url + to + "quillogen: refused --success" + plain +
+           "quillogen: refused --error" + plain + try_help},
+      {{"--batch", "-o", Output(), "--error", "docs/e.htm", "--template", "tpl/email.txt", "--success",
+        "a|b.htm", "--to", " ", "--url", "/cgi-bin/formmail.exe"},
+       url + to + "quillogen: refused --template" + plain + "quillogen: refused --success" + plain +
+           "quillogen: refused --error" + plain},
+      {{"--batch", "-o", Output(), "--colour", "--to", "a@example.com", "--success", "s.htm", "--error",
+        "e.htm", "--format", "pdf"},
+       "quillogen: unknown option --colour\nquillogen: --format must be html or text\n" + url + try_help},
+  };
+  for (const auto& c : cases) {
+    const RunResult run = Run(c.args);
+    EXPECT_EQ(run.status, 2) << c.err;
+    EXPECT_EQ(run.out, "");
+    EXPECT_EQ(run.err, c.err);
+    EXPECT_FALSE(fs::exists(Output())) << c.err;
+  }
+}
+
+TEST_F(BatchMode, UnwritableOutputExitsWithStatus1AndLeavesNoFile) {
+  std::ofstream(dir_ / "plain.txt") << "a file, not a folder";
+  const struct {
+    std::string output;
+    std::string shell_setup;
+    std::string err;
+  } cases[] = {
+      {(dir_ / "no-such-folder" / "form.htm").string(), "",
+       "quillogen: cannot write " + (dir_ / "no-such-folder" / "form.htm").string() + ": " +
+           std::strerror(ENOENT) + "\n"},
+      {(dir_ / "plain.txt" / "form.htm").string(), "",
+       "quillogen: cannot write " + (dir_ / "plain.txt" / "form.htm").string() + ": " +
+           std::strerror(ENOTDIR) + "\n"},
+      // A device that opens but takes no data.
+      {"/dev/full", "", "quillogen: cannot write /dev/full: " + std::string(std::strerror(ENOSPC)) + "\n"},
+      // Room for a part of the form only, as on a nearly full disk; the limit
+      // is one block, enough for the message on standard error.
+      {Output(), "trap '' XFSZ; ulimit -f 1; ",
+       "quillogen: cannot write " + Output() + ": " + std::strerror(EFBIG) + "\n"},
+  };
+  for (const auto& c : cases) {
+    const RunResult run =
+        Run({"--batch", "-o", c.output, "--url", "http://www.example.com/cgi-bin/quillo/quillopro.exe",
+             "--to", "sales@example.com, info@example.com", "--success", "thanks.htm", "--error", "sorry.htm",
+             "--address", "--misc", "--comments", "--sample-fields"},
+            c.shell_setup);
+    EXPECT_EQ(run.status, 1) << c.output;
+    EXPECT_EQ(run.err, c.err);
+    EXPECT_FALSE(fs::exists(Output())) << c.output;
+  }
+  EXPECT_EQ(ReadFile(dir_ / "plain.txt"), "a file, not a folder");
+  EXPECT_TRUE(fs::is_character_file("/dev/full"));
+}
+
+const char kUsage[] =
+    "Usage: quillogen [--screenshot-dir DIR]    open the form wizard\n"
+    "       quillogen --batch -o FILE --url TEXT --to TEXT\n"
+    "                 --success NAME --error NAME [OPTION]...\n"
+    "                                           write the HTML form without a window\n"
+    "       quillogen --help                    show this list\n"
+    "       quillogen --version                 show the version\n"
+    "\n"
+    "Window:\n"
+    "  --screenshot-dir DIR      save a picture of every page to DIR and quit\n"
+    "\n"
+    "Batch mode (the wizard's pages; every entry is checked as its page does;\n"
+    "options marked * are required):\n"
+    "  -o FILE                 * the form file to create or replace\n"
+    "  --url TEXT              * page 1: address of quillopro.exe on the web server\n"
+    "  --to TEXT               * page 2: recipients, separated by commas\n"
+    "  --server TEXT             page 2: optional external mail server\n"
+    "  --subject TEXT            page 3: subject, may hold ##FIELD## placeholders\n"
+    "  --priority TEXT           page 3: mail priority (default Normal; High marks\n"
+    "                            the mail)\n"
+    "  --strip-empty             page 3: leave empty user fields out of the mail\n"
+    "  --env-report              page 3: include the environment report\n"
+    "  --format html|text        page 4: built-in mail format (default html)\n"
+    "  --template NAME           page 4: use the mail template file NAME instead;\n"
+    "                            excludes --format\n"
+    "  --success NAME          * page 5: success document\n"
+    "  --error NAME            * page 5: error document\n"
+    "  --required NAME           page 5: required-field document\n"
+    "  --no-email                page 6: leave out the Email field\n"
+    "  --email-verify            page 6: check the Email field's address\n"
+    "  --no-email-from           page 6: do not use the Email field as the sender\n"
+    "  --address                 page 6: add the address form\n"
+    "  --misc                    page 6: add the misc customer information\n"
+    "  --comments                page 6: add the comments box\n"
+    "  --sample-fields           page 6: add the sample input fields\n"
+    "\n"
+    "Batch mode only (the form carries these, the pages have no place for them):\n"
+    "  --bademail NAME           document shown for an e-mail address that fails\n"
+    "                            the check\n"
+    "  --respond-template NAME   template of the automatic reply to the visitor\n"
+    "  --respond-subject TEXT    subject of the automatic reply\n"
+    "  --respond-from ADDRESS    sender of the automatic reply\n"
+    "\n"
+    "Texts are read as UTF-8 and written to the form in cp1252.\n"
+    "Exit status: 0 written, 1 the file cannot be written, 2 an entry or option\n"
+    "refused (all of them are named).\n";
+
+// Help and version wherever they stand; a command line that is wrong for the
+// mode it asks for is named, every fault at once, and never opens a window
+// (the platform name given would abort it with 134).
+TEST_F(BatchMode, HelpVersionAndWrongCommandLinesNeedNoWindow) {
+  const std::vector<std::string> good = {"--url",     "/quillopro.exe", "--to",    "a@example.com",
+                                         "--success", "s.htm",          "--error", "e.htm"};
+  const std::string version = "quillogen (Tessik Quillo!PRO Form Wizard) 4.0.0.0\n";
+  const std::string try_help = "Try 'quillogen --help'.\n";
+  const struct {
+    std::vector<std::string> args;
+    bool with_good_batch_entries;
+    int status;
+    std::string out;
+    std::string err;
+  } cases[] = {
+      {{"--help"}, false, 0, kUsage, ""},
+      {{"-h"}, false, 0, kUsage, ""},
+      {{"--help"}, true, 0, kUsage, ""},
+      {{"--colour", "--help", "--version"}, false, 0, kUsage, ""},
+      {{"--version"}, false, 0, version, ""},
+      {{"--version"}, true, 0, version, ""},
+      {{"--to", "a@example.com", "--version", "--help"}, false, 0, version, ""},
+      // A value is a value, even one that looks like an option.
+      {{"--subject", "--help"}, false, 2, "", "quillogen: --subject works only with --batch\n" + try_help},
+      {{"--colour"}, false, 2, "", "quillogen: unknown option --colour\n" + try_help},
+      {{"form.htm"}, false, 2, "", "quillogen: unexpected argument form.htm\n" + try_help},
+      {{"-o", "form.htm", "--comments", "--colour=red"},
+       false,
+       2,
+       "",
+       "quillogen: -o works only with --batch\nquillogen: --comments works only with --batch\n"
+       "quillogen: unknown option --colour=red\n" +
+           try_help},
+      {{"--screenshot-dir"}, false, 2, "", "quillogen: --screenshot-dir needs a value\n" + try_help},
+      {{"--batch=yes"}, false, 2, "", "quillogen: --batch takes no value\n" + try_help},
+      {{"--screenshot-dir", "shots", "--colour"},
+       true,
+       2,
+       "",
+       "quillogen: --screenshot-dir works only without --batch\nquillogen: unknown option --colour\n" +
+           try_help},
+      {{"--strip-empty=yes", "--to"},
+       true,
+       2,
+       "",
+       "quillogen: --strip-empty takes no value\nquillogen: --to needs a value\n" + try_help},
+  };
+  for (const auto& c : cases) {
+    std::vector<std::string> args;
+    if (c.with_good_batch_entries) {
+      args = {"--batch", "-o", Output()};
+      args.insert(args.end(), good.begin(), good.end());
+    }
+    args.insert(args.end(), c.args.begin(), c.args.end());
+    const RunResult run = Run(args);
+    EXPECT_EQ(run.status, c.status) << c.args[0];
+    EXPECT_EQ(run.out, c.out) << c.args[0];
+    EXPECT_EQ(run.err, c.err) << c.args[0];
+    EXPECT_FALSE(fs::exists(Output())) << c.args[0];
+  }
+}
+
+// The arguments that are right for the window reach it, in either form of
+// the option; the window itself is not started here.
+TEST(CommandLine, TheWindowGetsItsOptions) {
+  const struct {
+    std::vector<std::string> args;
+    std::string screenshot_dir;
+  } cases[] = {
+      {{}, ""},
+      {{"--screenshot-dir", "shots"}, "shots"},
+      {{"--screenshot-dir=build/shots"}, "build/shots"},
+      {{"--screenshot-dir", "--help"}, "--help"},
+  };
+  for (const auto& c : cases) {
+    std::ostringstream out;
+    std::ostringstream err;
+    quillogen::WindowOptions window;
+    EXPECT_EQ(quillogen::RunCommandLine(c.args, out, err, window), quillogen::kOpenWindow)
+        << c.screenshot_dir;
+    EXPECT_EQ(window.screenshot_dir, c.screenshot_dir);
+    EXPECT_EQ(out.str() + err.str(), "");
+  }
 }
 
 TEST_F(BatchMode, HelpListsEveryOption) {
   const RunResult run = Run({"--help"});
   EXPECT_EQ(run.status, 0);
   for (const char* option :
-       {"--batch",         "-o FILE",         "--url",         "--to",         "--server",
-        "--subject",       "--priority",      "--strip-empty", "--env-report", "--format",
-        "--template",      "--success",       "--error",       "--required",   "--no-email",
-        "--email-verify",  "--no-email-from", "--address",     "--misc",       "--comments",
-        "--sample-fields", "--screenshot-dir"}) {
+       {"--batch",           "-o FILE",          "--url",         "--to",         "--server",
+        "--subject",         "--priority",       "--strip-empty", "--env-report", "--format",
+        "--template",        "--success",        "--error",       "--required",   "--no-email",
+        "--email-verify",    "--no-email-from",  "--address",     "--misc",       "--comments",
+        "--sample-fields",   "--screenshot-dir", "--version",     "--bademail",   "--respond-template",
+        "--respond-subject", "--respond-from"}) {
     EXPECT_NE(run.out.find(option), std::string::npos) << option;
   }
 }

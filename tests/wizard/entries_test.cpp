@@ -1,14 +1,17 @@
-// The checks behind the Next buttons, the text helpers they use, and the
-// resource tables the pages are built from.
+// The checks behind the Next buttons, the text helpers they use, the
+// resource tables the pages are built from, and the search for the files
+// that Help and the page 4 button open.
 #include "entries.h"
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <fstream>
 #include <sstream>
 
 #include "page_controls.h"
 #include "resource_tables.h"
+#include "shipped_files.h"
 #include "text.h"
 
 namespace quillogen {
@@ -97,14 +100,142 @@ TEST(StoreResultDocuments, ChecksSuccessFirstThenErrorAndNeverRequired) {
   EXPECT_EQ(s.required_document, "sub/required.htm");
 }
 
-TEST(Utf8ToLatin1, ConvertsWhatFitsAndMarksWhatDoesNot) {
-  EXPECT_EQ(Utf8ToLatin1("Gr\xC3\xB6\xC3\x9F"
-                         "e"),
-            "Gr\xF6\xDF"
-            "e");
-  EXPECT_EQ(Utf8ToLatin1("5 \xE2\x82\xAC"), "5 ?");
-  EXPECT_EQ(Utf8ToLatin1("already \xF6"), "already \xF6");
-  EXPECT_EQ(Utf8ToLatin1("cut \xC3"), "cut \xC3");
+TEST(RefusedDocuments, NamesEveryRefusedDocumentSuccessFirst) {
+  const struct {
+    DocumentEntries entries;
+    std::vector<Entry> refused;
+  } cases[] = {
+      {{"", "bad/error.htm", ""}, {Entry::kSuccessDocument, Entry::kErrorDocument}},
+      {{"ok.htm", "", "sub/required.htm"}, {Entry::kErrorDocument}},
+      {{"a:b.htm", "error.htm", ""}, {Entry::kSuccessDocument}},
+      {{"ok.htm", "error.htm", ""}, {}},
+  };
+  for (const auto& c : cases) EXPECT_EQ(RefusedDocuments(c.entries), c.refused) << c.entries.success;
+}
+
+// Every character that cp1252 has in place of iso-8859-1's control codes,
+// in UTF-8 and as the byte cp1252 gives it.
+constexpr char kCp1252HighUtf8[] =
+    "\u20AC\u201A\u0192\u201E\u2026\u2020\u2021\u02C6\u2030\u0160\u2039\u0152\u017D"
+    "\u2018\u2019\u201C\u201D\u2022\u2013\u2014\u02DC\u2122\u0161\u203A\u0153\u017E\u0178";
+constexpr char kCp1252HighBytes[] =
+    "\x80\x82\x83\x84\x85\x86\x87\x88\x89\x8A\x8B\x8C\x8E"
+    "\x91\x92\x93\x94\x95\x96\x97\x98\x99\x9A\x9B\x9C\x9E\x9F";
+
+TEST(Utf8ToCp1252, ConvertsWhatFitsAndMarksWhatDoesNot) {
+  const struct {
+    const char* utf8;
+    const char* cp1252;
+  } cases[] = {
+      {"plain ASCII <&>", "plain ASCII <&>"},
+      {"Gr\u00F6\u00DF"
+       "e \u00A0\u00FF",
+       "Gr\xF6\xDF"
+       "e \xA0\xFF"},
+      {"5 \u20AC", "5 \x80"},
+      {"\u201CDeluxe\u201D \u2018now\u2019",
+       "\x93"
+       "Deluxe\x94 \x91now\x92"},
+      {"a \u2013 b \u2014 c", "a \x96 b \x97 c"},
+      {"wait\u2026 Quillo\u2122", "wait\x85 Quillo\x99"},
+      {kCp1252HighUtf8, kCp1252HighBytes},
+      // Beyond cp1252: other scripts, signs, and the control codes that
+      // cp1252 does not keep at 0x80 to 0x9F.
+      {"\u03A9 \u6F22 \U0001F600 \u2212", "? ? ? ?"},
+      {"\xC2\x80 \xC2\x81 \xC2\x9F", "? ? ?"},
+      // Not UTF-8: kept byte for byte, so cp1252 text passes unchanged.
+      {"already \xF6 \x80", "already \xF6 \x80"},
+      {"cut \xC3", "cut \xC3"},
+      {"overlong \xC0\xAF \xE0\x82\xAC \xF0\x82\x82\xAC", "overlong \xC0\xAF \xE0\x82\xAC \xF0\x82\x82\xAC"},
+      {"surrogate \xED\xA0\x80", "surrogate \xED\xA0\x80"},
+      {"beyond \xF4\x90\x80\x80", "beyond \xF4\x90\x80\x80"},
+  };
+  for (const auto& c : cases) EXPECT_EQ(Utf8ToCp1252(c.utf8), c.cp1252) << c.utf8;
+}
+
+// Folder by folder, current, program's, documentation; within a folder the
+// compiled manual before the HTML one. The first that exists is opened;
+// without one, the message names every folder searched.
+TEST(ShippedFiles, AreLookedForFolderByFolderAndNamedWhenMissing) {
+  const SearchFolders usual{"/home/ann/forms", "/opt/quillo/bin", "/usr/share/doc/quillo"};
+  const struct {
+    const char* what;
+    ShippedFile file;
+    SearchFolders folders;
+    std::vector<std::string> existing;
+    std::vector<std::string> candidates;  // every path in order; not checked where empty
+    std::string found;                    // the path opened, or the message
+  } cases[] = {
+      {"manual nowhere",
+       Manual(),
+       usual,
+       {},
+       {"/home/ann/forms/manual-en-us.chm", "/home/ann/forms/manual-en-us.html",
+        "/opt/quillo/bin/manual-en-us.chm", "/opt/quillo/bin/manual-en-us.html",
+        "/usr/share/doc/quillo/manual-en-us.chm", "/usr/share/doc/quillo/manual-en-us.html"},
+       "Cannot find manual-en-us.html: looked in /home/ann/forms, /opt/quillo/bin, /usr/share/doc/quillo"},
+      {"installed HTML manual",
+       Manual(),
+       usual,
+       {"/usr/share/doc/quillo/manual-en-us.html"},
+       {},
+       "/usr/share/doc/quillo/manual-en-us.html"},
+      {"an earlier folder wins over a compiled manual",
+       Manual(),
+       usual,
+       {"/opt/quillo/bin/manual-en-us.html", "/usr/share/doc/quillo/manual-en-us.chm"},
+       {},
+       "/opt/quillo/bin/manual-en-us.html"},
+      {"the compiled manual first within a folder",
+       Manual(),
+       usual,
+       {"/home/ann/forms/manual-en-us.html", "/home/ann/forms/manual-en-us.chm"},
+       {},
+       "/home/ann/forms/manual-en-us.chm"},
+      {"template nowhere",
+       SampleTemplate(),
+       usual,
+       {"/home/ann/forms/sample.template", "/usr/share/doc/quillo/tools/wiz/sample.template"},
+       {"/home/ann/forms/tools/wiz/sample.template", "/opt/quillo/bin/tools/wiz/sample.template",
+        "/usr/share/doc/quillo/sample.template"},
+       "Cannot find sample.template: looked in /home/ann/forms/tools/wiz, /opt/quillo/bin/tools/wiz, "
+       "/usr/share/doc/quillo"},
+      {"template next to the program",
+       SampleTemplate(),
+       usual,
+       {"/opt/quillo/bin/tools/wiz/sample.template", "/usr/share/doc/quillo/sample.template"},
+       {},
+       "/opt/quillo/bin/tools/wiz/sample.template"},
+      {"template installed",
+       SampleTemplate(),
+       usual,
+       {"/usr/share/doc/quillo/sample.template"},
+       {},
+       "/usr/share/doc/quillo/sample.template"},
+      {"started in the program's folder, without a documentation folder",
+       SampleTemplate(),
+       {"/opt/quillo/bin/", "/opt/quillo/bin", ""},
+       {},
+       {"/opt/quillo/bin/tools/wiz/sample.template"},
+       "Cannot find sample.template: looked in /opt/quillo/bin/tools/wiz"},
+      {"a folder of the wizard's home platform",
+       Manual(),
+       {"C:\\Forms\\", "C:\\Program Files\\Quillo", ""},
+       {},
+       {"C:\\Forms\\manual-en-us.chm", "C:\\Forms\\manual-en-us.html",
+        "C:\\Program Files\\Quillo/manual-en-us.chm", "C:\\Program Files\\Quillo/manual-en-us.html"},
+       "Cannot find manual-en-us.html: looked in C:\\Forms\\, C:\\Program Files\\Quillo"},
+  };
+  for (const auto& c : cases) {
+    const auto exists = [&c](const std::string& path) {
+      return std::find(c.existing.begin(), c.existing.end(), path) != c.existing.end();
+    };
+    const std::string found = FindShippedFile(c.file, c.folders, exists);
+    EXPECT_EQ(found.empty() ? NotFoundText(c.file, c.folders) : found, c.found) << c.what;
+    if (!c.candidates.empty()) {
+      EXPECT_EQ(CandidatePaths(c.file, c.folders), c.candidates) << c.what;
+    }
+  }
 }
 
 TEST(ResourceTables, ParsesControlsWithEscapesAndRejectsMalformedLines) {

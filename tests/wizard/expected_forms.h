@@ -35,12 +35,16 @@ inline std::string Hidden(const std::string& name, const std::string& value) {
 }
 
 // The form written when only the address, the recipients and the two
-// documents were entered and everything else kept its default.
+// documents were entered and everything else kept its default; the lines of
+// `extra_hidden` follow the four hidden fields.
 inline std::string DefaultsForm(const std::string& action, const std::string& to, const std::string& success,
-                                const std::string& error) {
+                                const std::string& error,
+                                std::initializer_list<std::string> extra_hidden = {}) {
   return FormHead(action) +
          CrLfLines({Hidden("QUILLO_TO", to), Hidden("QUILLO_SUCCESS", success), Hidden("QUILLO_ERROR", error),
-                    Hidden("QUILLO_FORMAT", "HTML"), "<br><br><h2>Email</h2>",
+                    Hidden("QUILLO_FORMAT", "HTML")}) +
+         CrLfLines(extra_hidden) +
+         CrLfLines({"<br><br><h2>Email</h2>",
                     "<br>Email:<br> <input type=\"text\" size=\"35\" name=\"_F_Email\" value=\"\">(from)",
                     "<br>", "<br>", "<br>", "<br>", "<br>"}) +
          FormTail();

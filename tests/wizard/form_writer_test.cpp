@@ -2,12 +2,24 @@
 #include "form_writer.h"
 
 #include <gtest/gtest.h>
+#include <sys/resource.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <csignal>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+#include <vector>
 
 #include "entries.h"
 #include "expected_forms.h"
 
 namespace quillogen {
 namespace {
+
+namespace fs = std::filesystem;
 
 using quillogen_test::AllSections;
 using quillogen_test::CrLfLines;
@@ -191,19 +203,140 @@ TEST(RenderHtmlForm, ValuesAreEscapedSoTheBrowserSubmitsThemWhole) {
           FormTail());
 }
 
-// Bytes beyond ASCII go in as they are held: the page declares iso-8859-1.
-TEST(RenderHtmlForm, EightBitValuesAreKeptByteForByte) {
-  WizardSettings s = DefaultSettings();
-  s.subject =
+// Bytes beyond ASCII go in as they are held, in cp1252, and the page keeps
+// declaring iso-8859-1: browsers take that label for cp1252, so they show
+// 0x80 as the euro sign and send it back as 0x80.
+TEST(RenderHtmlForm, EightBitValuesAreKeptByteForByteUnderTheDeclaredCharset) {
+  const char* const subjects[] = {
       "Bestellung Gr\xF6\xDF"
-      "e";
-  EXPECT_EQ(RenderHtmlForm(s, FormSections{}), FormWithExtraHidden("\r\n" + Hidden("QUILLO_SUBJECT",
-                                                                                   "Bestellung Gr\xF6\xDF"
-                                                                                   "e")));
+      "e",
+      "5 \x80, \x93"
+      "Deluxe\x94 \x91now\x92",
+      "a \x96 b \x97 c\x85 Quillo\x99",
+  };
+  for (const char* subject : subjects) {
+    WizardSettings s = DefaultSettings();
+    s.subject = subject;
+    EXPECT_EQ(RenderHtmlForm(s, FormSections{}),
+              FormWithExtraHidden("\r\n" + Hidden("QUILLO_SUBJECT", subject)))
+        << subject;
+  }
 }
 
-TEST(WriteFormFile, RefusesAPathThatCannotBeCreated) {
-  EXPECT_FALSE(WriteFormFile("/nonexistent-folder/form.htm", "x"));
+// What a folder holds, by name, in order.
+std::vector<std::string> Listing(const fs::path& dir) {
+  std::vector<std::string> names;
+  for (const auto& entry : fs::directory_iterator(dir)) names.push_back(entry.path().filename().string());
+  std::sort(names.begin(), names.end());
+  return names;
+}
+
+std::string ReadFile(const fs::path& path) {
+  std::ifstream file(path, std::ios::binary);
+  std::ostringstream text;
+  text << file.rdbuf();
+  return text.str();
+}
+
+// Lowers the process's file-size limit for the scope, so that a write is cut
+// short as on a nearly full disk, even for root. The signal that would end
+// the process is ignored; the write fails with EFBIG instead.
+class FileSizeLimit {
+ public:
+  explicit FileSizeLimit(rlim_t bytes) {
+    getrlimit(RLIMIT_FSIZE, &saved_);
+    rlimit lowered = saved_;
+    lowered.rlim_cur = bytes;
+    setrlimit(RLIMIT_FSIZE, &lowered);
+    saved_handler_ = std::signal(SIGXFSZ, SIG_IGN);
+  }
+  ~FileSizeLimit() {
+    setrlimit(RLIMIT_FSIZE, &saved_);
+    std::signal(SIGXFSZ, saved_handler_);
+  }
+  FileSizeLimit(const FileSizeLimit&) = delete;
+  FileSizeLimit& operator=(const FileSizeLimit&) = delete;
+
+ private:
+  rlimit saved_{};
+  void (*saved_handler_)(int) = SIG_DFL;
+};
+
+constexpr long kNoLimit = -1;
+
+// A failed write reports the system's reason and leaves no file behind; a
+// file that was written whole holds exactly the bytes.
+TEST(WriteFormFile, ReportsWhyAndLeavesNoCutOffFile) {
+  const fs::path dir = fs::temp_directory_path() / ("quillogen-write-" + std::to_string(::getpid()));
+  const std::string form =
+      RenderHtmlForm(DefaultSettings(), FormSections{true, true, true, true, true, true, true});
+  ASSERT_GT(form.size(), 2048u);  // more than the limit of the cut-short cases
+  const struct {
+    const char* what;
+    std::string path;  // relative to `dir` unless absolute
+    long size_limit;
+    bool needs_permissions;  // root writes into read-only folders
+    WriteFailure failure;
+    std::vector<std::string> listing;  // of `dir` afterwards
+  } cases[] = {
+      {"written whole", "form.htm", kNoLimit, false, std::nullopt, {"form.htm", "plain.txt", "read-only"}},
+      {"an existing file replaced", "plain.txt", kNoLimit, false, std::nullopt, {"plain.txt", "read-only"}},
+      {"a folder that does not exist",
+       "missing/form.htm",
+       kNoLimit,
+       false,
+       std::strerror(ENOENT),
+       {"plain.txt", "read-only"}},
+      {"a folder that is a file",
+       "plain.txt/form.htm",
+       kNoLimit,
+       false,
+       std::strerror(ENOTDIR),
+       {"plain.txt", "read-only"}},
+      {"a folder without write permission",
+       "read-only/form.htm",
+       kNoLimit,
+       true,
+       std::strerror(EACCES),
+       {"plain.txt", "read-only"}},
+      {"a full device", "/dev/full", kNoLimit, false, std::strerror(ENOSPC), {"plain.txt", "read-only"}},
+      {"no room at all: an empty file",
+       "form.htm",
+       0,
+       false,
+       std::strerror(EFBIG),
+       {"plain.txt", "read-only"}},
+      {"room for part of the form",
+       "form.htm",
+       1024,
+       false,
+       std::strerror(EFBIG),
+       {"plain.txt", "read-only"}},
+      {"an existing file cut short", "plain.txt", 1024, false, std::strerror(EFBIG), {"read-only"}},
+  };
+  for (const auto& c : cases) {
+    if (c.needs_permissions && ::geteuid() == 0) continue;
+    fs::remove_all(dir);
+    fs::create_directories(dir / "read-only");
+    fs::permissions(dir / "read-only", fs::perms::owner_read | fs::perms::owner_exec);
+    std::ofstream(dir / "plain.txt") << "an older file";
+    const fs::path path = fs::path(c.path).is_absolute() ? fs::path(c.path) : dir / c.path;
+    WriteFailure failure;
+    if (c.size_limit == kNoLimit) {
+      failure = WriteFormFile(path.string(), form);
+    } else {
+      FileSizeLimit limit(static_cast<rlim_t>(c.size_limit));
+      failure = WriteFormFile(path.string(), form);
+    }
+    EXPECT_EQ(failure, c.failure) << c.what;
+    EXPECT_EQ(Listing(dir), c.listing) << c.what;
+    if (!c.failure) {
+      EXPECT_EQ(ReadFile(path), form) << c.what;
+    }
+  }
+  EXPECT_TRUE(fs::is_character_file("/dev/full"));
+  fs::permissions(dir / "read-only", fs::perms::owner_all);
+  fs::remove_all(dir);
 }
 
 }  // namespace

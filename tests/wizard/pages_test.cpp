@@ -8,8 +8,12 @@
 #include <QComboBox>
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
+#include <QKeyEvent>
 #include <QLineEdit>
 #include <QTemporaryDir>
+#include <cerrno>
+#include <cstring>
 #include <memory>
 
 #include "expected_forms.h"
@@ -36,6 +40,21 @@ class WizardPages : public ::testing::Test {
       ++save_dialogs_;
       return save_path_;
     };
+    Desktop().search_folders = [this] {
+      return SearchFolders{Native(TempPath("current")), Native(TempPath("program")),
+                           Native(TempPath("docs"))};
+    };
+    Desktop().show_warning = [this](QWidget* owner, const QString& text) {
+      EXPECT_EQ(owner->window(), sheet_.get());
+      warnings_.push_back(text);
+    };
+    Restart();
+  }
+
+  // A new sheet over cleared settings, as at program start.
+  void Restart() {
+    sheet_.reset();
+    settings_ = WizardSettings();
     sheet_ = CreateWizardSheet(settings_);
     sheet_->show();
     Settle();
@@ -56,6 +75,21 @@ class WizardPages : public ::testing::Test {
   QLineEdit* Edit(int id) { return Page().ControlAs<QLineEdit>(id); }
   QAbstractButton* Button(int id) { return Page().ControlAs<QAbstractButton>(id); }
   void Type(int id, const char* text) { Edit(id)->setText(QString::fromUtf8(text)); }
+  // Sends the key presses a person typing `text` into `target` makes.
+  // The target gets the focus first, as it does when a person clicks into it.
+  void TypeKeys(QWidget* target, const QString& text) {
+    sheet_->activateWindow();
+    target->setFocus(Qt::MouseFocusReason);
+    Settle();
+    for (const QChar c : text) {
+      const int key = c.isLetter() ? Qt::Key_A + (c.toUpper().unicode() - 'A') : c.unicode();
+      QKeyEvent press(QEvent::KeyPress, key, Qt::NoModifier, QString(c));
+      QKeyEvent release(QEvent::KeyRelease, key, Qt::NoModifier, QString(c));
+      QApplication::sendEvent(target, &press);
+      QApplication::sendEvent(target, &release);
+    }
+    Settle();
+  }
   void Click(int id) {
     Button(id)->click();
     Settle();
@@ -132,6 +166,20 @@ class WizardPages : public ::testing::Test {
 
   QString TempPath(const char* name) const { return QDir(temp_.path()).filePath(QString::fromLatin1(name)); }
 
+  static std::string Native(const QString& path) { return QFile::encodeName(path).toStdString(); }
+
+  // Creates the folders the wizard searches, with empty files at the given
+  // paths below the temporary folder.
+  void CreateFiles(const std::vector<const char*>& paths) {
+    QDir(temp_.path()).removeRecursively();
+    for (const char* folder : {"current", "program", "docs"}) QDir().mkpath(TempPath(folder));
+    for (const char* path : paths) {
+      QDir().mkpath(QFileInfo(TempPath(path)).path());
+      QFile file(TempPath(path));
+      ASSERT_TRUE(file.open(QIODevice::WriteOnly)) << path;
+    }
+  }
+
   static std::string ReadBytes(const QString& path) {
     QFile file(path);
     if (!file.open(QIODevice::ReadOnly)) return "<missing>";
@@ -147,6 +195,7 @@ class WizardPages : public ::testing::Test {
   std::vector<QString> edited_;
   int save_dialogs_ = 0;
   QString save_path_;
+  std::vector<QString> warnings_;
 };
 
 TEST_F(WizardPages, StartsOnPage1WithBackAndNextEnabled) {
@@ -214,6 +263,49 @@ TEST_F(WizardPages, Page3DefaultsToNormalOnceAndStoresUpperCase) {
   EXPECT_TRUE(Checked(control::kEnvironmentReport));
 }
 
+// The priority box takes what was typed, as it was typed: it does not
+// complete "h" to "High", which would write a priority nobody chose.
+TEST_F(WizardPages, Page3PriorityIsWhatWasTypedWithoutCompletion) {
+  const std::string high = quillogen_test::Hidden("QUILLO_PRIORITY", "HIGH");
+  const struct {
+    const char* typed;
+    const char* stored;
+    std::initializer_list<std::string> extra_hidden;
+  } cases[] = {{"h", "H", {}}, {"Hi", "HI", {}}, {"high", "HIGH", {high}}, {"n", "N", {}}};
+  for (const auto& c : cases) {
+    Restart();
+    GoToPage(3);
+    auto* priority = Page().ControlAs<QComboBox>(control::kPriority);
+    priority->lineEdit()->selectAll();
+    TypeKeys(priority->lineEdit(), QString::fromLatin1(c.typed));
+    EXPECT_EQ(priority->currentText(), QString::fromLatin1(c.typed));
+    GoToPage(6);
+    EXPECT_EQ(settings_.priority, c.stored);
+    save_path_ = TempPath("form.htm");
+    Finish();
+    EXPECT_EQ(ReadBytes(save_path_),
+              quillogen_test::DefaultsForm("/scripts/quillo/quillopro.exe", "webmaster@example.com",
+                                           "success.htm", "error.htm", c.extra_hidden))
+        << "typed: " << c.typed;
+  }
+}
+
+// The form holds cp1252: the euro sign, curly quotes and dashes keep their
+// own bytes, and only what cp1252 lacks becomes "?".
+TEST_F(WizardPages, TypedTextIsStoredInCp1252) {
+  GoToPage(3);
+  Type(control::kSubject, "5 \u20AC \u201CDeluxe\u201D \u2013 \u03A9");
+  GoToPage(6);
+  save_path_ = TempPath("form.htm");
+  Finish();
+  EXPECT_EQ(ReadBytes(save_path_),
+            quillogen_test::DefaultsForm("/scripts/quillo/quillopro.exe", "webmaster@example.com",
+                                         "success.htm", "error.htm",
+                                         {quillogen_test::Hidden("QUILLO_SUBJECT",
+                                                                 "5 \x80 \x93"
+                                                                 "Deluxe\x94 \x96 ?")}));
+}
+
 TEST_F(WizardPages, Page4FormatChoiceIsExclusiveAndGuardsTheTemplateEdit) {
   GoToPage(4);
   EXPECT_TRUE(Checked(control::kHtmlFormat));
@@ -266,12 +358,36 @@ TEST_F(WizardPages, Page4KeepsTheTemplateChoiceAcrossBack) {
   EXPECT_EQ(Edit(control::kTemplateFile)->text(), "email.txt");
 }
 
-TEST_F(WizardPages, Page4FormatButtonOpensTheSampleTemplateInTheEditor) {
+// The button opens the first sample template found in the editor, or says
+// where it looked; the page stays as it was either way.
+TEST_F(WizardPages, Page4FormatButtonOpensTheSampleTemplateFoundInTheEditor) {
   GoToPage(4);
-  Click(control::kTemplateFormat);
-  EXPECT_EQ(edited_, std::vector<QString>{QStringLiteral("tools/wiz/sample.template")});
-  EXPECT_EQ(PageNumber(), 4);
-  EXPECT_TRUE(Checked(control::kHtmlFormat));
+  const struct {
+    std::vector<const char*> files;
+    const char* edited;  // below the temporary folder
+    const char* warning;
+  } cases[] = {
+      {{"program/tools/wiz/sample.template", "docs/sample.template"},
+       "program/tools/wiz/sample.template",
+       nullptr},
+      {{"current/sample.template", "docs/tools/wiz/sample.template"},
+       nullptr,
+       "Cannot find sample.template: looked in T/current/tools/wiz, T/program/tools/wiz, T/docs"},
+  };
+  for (const auto& c : cases) {
+    CreateFiles(c.files);
+    edited_.clear();
+    warnings_.clear();
+    Click(control::kTemplateFormat);
+    EXPECT_EQ(edited_,
+              c.edited == nullptr ? std::vector<QString>{} : std::vector<QString>{TempPath(c.edited)});
+    EXPECT_EQ(warnings_, c.warning == nullptr
+                             ? std::vector<QString>{}
+                             : std::vector<QString>{QString::fromLatin1(c.warning).replace(
+                                   QStringLiteral("T/"), temp_.path() + QStringLiteral("/"))});
+    EXPECT_EQ(PageNumber(), 4);
+    EXPECT_TRUE(Checked(control::kHtmlFormat));
+  }
 }
 
 TEST_F(WizardPages, Page5ChecksSuccessBeforeErrorAndAcceptsAnyRequiredName) {
@@ -375,17 +491,41 @@ TEST_F(WizardPages, FinishStaysWhenTheSaveDialogIsCancelled) {
   EXPECT_TRUE(QDir(temp_.path()).isEmpty());
 }
 
-TEST_F(WizardPages, FinishStaysWhenTheFileCannotBeCreatedAndMayBeTriedAgain) {
+// A file that cannot be written is named with the reason; the wizard stays
+// on the page, leaves no file behind, and may be given another file.
+TEST_F(WizardPages, FinishSaysWhyTheFileCannotBeWrittenAndMayBeTriedAgain) {
   GoToPage(6);
-  save_path_ = TempPath("no-such-folder/form.htm");
-  Finish();
-  EXPECT_TRUE(sheet_->isVisible());
-  EXPECT_EQ(PageNumber(), 6);
-  EXPECT_TRUE(opened_.empty());
+  {
+    QFile plain(TempPath("plain.txt"));
+    ASSERT_TRUE(plain.open(QIODevice::WriteOnly));
+  }
+  const struct {
+    QString path;
+    int error;
+  } cases[] = {
+      {TempPath("no-such-folder/form.htm"), ENOENT},
+      {TempPath("plain.txt/form.htm"), ENOTDIR},
+      {QStringLiteral("/dev/full"), ENOSPC},
+  };
+  for (const auto& c : cases) {
+    warnings_.clear();
+    save_path_ = c.path;
+    Finish();
+    EXPECT_EQ(warnings_,
+              std::vector<QString>{QStringLiteral("Cannot write %1: %2")
+                                       .arg(c.path, QString::fromLocal8Bit(std::strerror(c.error)))});
+    EXPECT_TRUE(sheet_->isVisible());
+    EXPECT_EQ(PageNumber(), 6);
+    EXPECT_TRUE(opened_.empty());
+    EXPECT_EQ(QDir(temp_.path()).entryList(QDir::AllEntries | QDir::NoDotAndDotDot),
+              QStringList{QStringLiteral("plain.txt")});
+  }
 
+  warnings_.clear();
   save_path_ = TempPath("form.htm");
   Finish();
-  EXPECT_EQ(save_dialogs_, 2);
+  EXPECT_EQ(save_dialogs_, 4);
+  EXPECT_TRUE(warnings_.empty());
   EXPECT_FALSE(sheet_->isVisible());
   EXPECT_EQ(opened_, std::vector<QString>{save_path_});
 }
@@ -400,25 +540,48 @@ TEST_F(WizardPages, CancelClosesAtOnceAndWritesNothing) {
   EXPECT_TRUE(opened_.empty());
 }
 
-// Help opens the compiled manual where there is one, else its HTML form,
-// and leaves the page as it was.
-TEST_F(WizardPages, HelpOpensTheManualFromTheCurrentFolderAndKeepsThePage) {
+// Help opens the first manual found, the compiled one before the HTML one
+// within a folder, or says where it looked; the page and its entries stay.
+TEST_F(WizardPages, HelpOpensTheManualFoundFirstAndKeepsThePage) {
   WizardApp app;
-  const QString previous = QDir::currentPath();
-  ASSERT_TRUE(QDir::setCurrent(temp_.path()));
+  app.SetMainWindow(sheet_.get());
   GoToPage(2);
   Type(control::kRecipients, "typed@example.com");
-  sheet_->button(QWizard::HelpButton)->click();
-  QFile chm(QStringLiteral("manual-en-us.chm"));
-  ASSERT_TRUE(chm.open(QIODevice::WriteOnly));
-  chm.close();
-  sheet_->button(QWizard::HelpButton)->click();
-  QDir::setCurrent(previous);
+  const struct {
+    std::vector<const char*> files;
+    const char* opened;  // below the temporary folder
+    const char* warning;
+  } cases[] = {
+      {{"current/manual-en-us.html", "current/manual-en-us.chm"}, "current/manual-en-us.chm", nullptr},
+      {{"docs/manual-en-us.html"}, "docs/manual-en-us.html", nullptr},
+      {{"docs/manual-en-us.pdf"},
+       nullptr,
+       "Cannot find manual-en-us.html: looked in T/current, T/program, T/docs"},
+  };
+  for (const auto& c : cases) {
+    CreateFiles(c.files);
+    opened_.clear();
+    warnings_.clear();
+    sheet_->button(QWizard::HelpButton)->click();
+    EXPECT_EQ(opened_,
+              c.opened == nullptr ? std::vector<QString>{} : std::vector<QString>{TempPath(c.opened)});
+    EXPECT_EQ(warnings_, c.warning == nullptr
+                             ? std::vector<QString>{}
+                             : std::vector<QString>{QString::fromLatin1(c.warning).replace(
+                                   QStringLiteral("T/"), temp_.path() + QStringLiteral("/"))});
+    EXPECT_EQ(PageNumber(), 2);
+    EXPECT_EQ(Edit(control::kRecipients)->text(), "typed@example.com");
+  }
+  app.SetMainWindow(nullptr);
+}
 
-  EXPECT_EQ(opened_,
-            (std::vector<QString>{QStringLiteral("manual-en-us.html"), QStringLiteral("manual-en-us.chm")}));
-  EXPECT_EQ(PageNumber(), 2);
-  EXPECT_EQ(Edit(control::kRecipients)->text(), "typed@example.com");
+// Outside the tests the wizard searches the current folder, the program's
+// folder and the documentation folder the build was configured for.
+TEST_F(WizardPages, TheRealSearchFoldersAreCurrentProgramAndDocumentation) {
+  const SearchFolders folders = RealDesktop().search_folders();
+  EXPECT_EQ(std::vector<std::string>({folders.current, folders.program, folders.docs}),
+            std::vector<std::string>({Native(QDir::currentPath()),
+                                      Native(QCoreApplication::applicationDirPath()), QUILLOGEN_DOC_DIR}));
 }
 
 }  // namespace

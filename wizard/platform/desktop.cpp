@@ -1,8 +1,11 @@
 #include "desktop.h"
 
+#include <QCoreApplication>
 #include <QDesktopServices>
 #include <QDir>
+#include <QFile>
 #include <QFileDialog>
+#include <QMessageBox>
 #include <QProcess>
 #include <QThread>
 #include <QUrl>
@@ -38,11 +41,25 @@ QString ChooseSaveFile(QWidget* owner) {
   return dialog.selectedFiles().first();
 }
 
+// The documentation folder is fixed when the program is built for its
+// installation.
+SearchFolders SearchFoldersNow() {
+  return {QFile::encodeName(QDir::currentPath()).toStdString(),
+          QFile::encodeName(QCoreApplication::applicationDirPath()).toStdString(), QUILLOGEN_DOC_DIR};
+}
+
 void Pause(int milliseconds) { QThread::msleep(static_cast<unsigned long>(milliseconds)); }
+
+// Titled like the window it belongs to.
+void ShowWarning(QWidget* owner, const QString& text) {
+  QMessageBox::warning(owner, owner != nullptr ? owner->window()->windowTitle() : QString(), text);
+}
 
 }  // namespace
 
-DesktopServices RealDesktop() { return {OpenDocument, EditTextFile, ChooseSaveFile, Pause}; }
+DesktopServices RealDesktop() {
+  return {OpenDocument, EditTextFile, ChooseSaveFile, Pause, ShowWarning, SearchFoldersNow};
+}
 
 DesktopServices& Desktop() {
   static DesktopServices services = RealDesktop();

@@ -1,12 +1,15 @@
 // Everything the wizard asks of the desktop, behind one replaceable seam:
 // opening a document with its default handler, opening a text file in the
-// text editor, the Save As dialog and the blocking pause of the field flash.
+// text editor, the Save As dialog, the blocking pause of the field flash,
+// the warning box and the folders where the wizard's own files may lie.
 // Tests replace the members so that no desktop program is ever started.
 #ifndef QUILLOGEN_PLATFORM_DESKTOP_H_
 #define QUILLOGEN_PLATFORM_DESKTOP_H_
 
 #include <QString>
 #include <functional>
+
+#include "shipped_files.h"
 
 class QWidget;
 
@@ -23,6 +26,12 @@ struct DesktopServices {
   std::function<QString(QWidget* owner)> choose_save_file;
   // Blocks the user-interface thread for `milliseconds`.
   std::function<void(int milliseconds)> pause;
+  // Tells the user, in a warning box owned by `owner`, what could not be
+  // done; returns when the box is closed.
+  std::function<void(QWidget* owner, const QString& text)> show_warning;
+  // The current folder, the program's folder and the installed
+  // documentation folder, as they are when asked.
+  std::function<SearchFolders()> search_folders;
 };
 
 // The process-wide services, set to the real desktop at start.

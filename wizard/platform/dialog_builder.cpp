@@ -42,9 +42,13 @@ QWidget* StaticText(QWidget* page, const ControlTemplate& control) {
   return label;
 }
 
+// The toolkit's editable combo box completes typed text from its list, so
+// that "h" would become "High" behind the typist's back; the templates' boxes
+// take what was typed.
 QWidget* ComboBox(QWidget* page, const ControlTemplate& control) {
   auto* combo = new QComboBox(page);
   combo->setEditable(true);
+  combo->setCompleter(nullptr);
   combo->setInsertPolicy(QComboBox::NoInsert);
   for (const std::string& item : SplitItems(control.text)) combo->addItem(QString::fromUtf8(item.c_str()));
   combo->model()->sort(0);

@@ -8,6 +8,7 @@
 #include "dialog_builder.h"
 #include "property_sheet.h"
 #include "resources.h"
+#include "text.h"
 
 namespace quillogen {
 namespace {
@@ -53,7 +54,7 @@ std::string PropertyPage::ControlText(int id) const {
   QString text;
   if (auto* edit = ControlAs<QLineEdit>(id)) text = edit->text();
   if (auto* combo = ControlAs<QComboBox>(id)) text = combo->currentText();
-  return text.toLatin1().toStdString();
+  return Utf8ToCp1252(text.toUtf8().toStdString());
 }
 
 void PropertyPage::SetControlText(int id, const QString& text) {

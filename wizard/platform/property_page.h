@@ -47,7 +47,8 @@ class PropertyPage : public QWizardPage {
   // Asks the sheet to set its buttons once the running handler has returned.
   void PostWizardButtons(int flags);
 
-  // The text of an edit or combo box in the form's 8-bit character set.
+  // The text of an edit or combo box in the form's 8-bit character set,
+  // cp1252.
   std::string ControlText(int id) const;
   void SetControlText(int id, const QString& text);
   bool IsChecked(int id) const;
