@@ -1,7 +1,6 @@
 #!/bin/sh
-# Writes the sample site's form, htdocs/contact.htm, with the form wizard,
-# then adds the hidden fields the wizard has no page for: the bad-address
-# document and the automatic reply.
+# Writes the sample site's form, htdocs/contact.htm, with the form wizard in
+# batch mode.
 #
 #   sh examples/site/make-form.sh [QUILLOGEN [FORM]]
 #
@@ -17,16 +16,5 @@ form=${2:-$here/htdocs/contact.htm}
 "$quillogen" --batch -o "$form" --url /cgi-bin/quillopro.exe \
   --to info@example.com --server 127.0.0.1 --subject 'Contact form: ##FirstName## ##Name##' \
   --template mail.tpl --success thanks.htm --error error.htm --required required.htm \
+  --bademail bad-address.htm --respond-template reply.tpl --respond-subject 'Thank you for your message' \
   --email-verify --address --comments
-
-# The form's lines end in CR LF; the added ones too.
-cr=$(printf '\r')
-anchor="<input type=\"hidden\" name=\"QUILLO_REQUIRED\" value=\"required.htm\">$cr"
-if ! grep -qx "$anchor" "$form"; then
-  echo "make-form.sh: no QUILLO_REQUIRED field in $form to add the others after" >&2
-  exit 1
-fi
-sed -i "s|^$anchor\$|&\\
-<input type=\"hidden\" name=\"QUILLO_BADEMAIL\" value=\"bad-address.htm\">$cr\\
-<input type=\"hidden\" name=\"RESPOND_TEMPLATE\" value=\"reply.tpl\">$cr\\
-<input type=\"hidden\" name=\"RESPOND_SUBJECT\" value=\"Thank you for your message\">$cr|" "$form"

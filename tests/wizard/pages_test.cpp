@@ -576,12 +576,14 @@ TEST_F(WizardPages, HelpOpensTheManualFoundFirstAndKeepsThePage) {
 }
 
 // Outside the tests the wizard searches the current folder, the program's
-// folder and the documentation folder the build was configured for.
+// folder and the documentation folder where an installation puts it beside
+// the program's: share/doc/quillo next to bin.
 TEST_F(WizardPages, TheRealSearchFoldersAreCurrentProgramAndDocumentation) {
   const SearchFolders folders = RealDesktop().search_folders();
+  const QString program = QCoreApplication::applicationDirPath();
   EXPECT_EQ(std::vector<std::string>({folders.current, folders.program, folders.docs}),
-            std::vector<std::string>({Native(QDir::currentPath()),
-                                      Native(QCoreApplication::applicationDirPath()), QUILLOGEN_DOC_DIR}));
+            std::vector<std::string>({Native(QDir::currentPath()), Native(program),
+                                      Native(QDir::cleanPath(program + "/../share/doc/quillo"))}));
 }
 
 }  // namespace

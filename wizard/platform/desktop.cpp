@@ -41,11 +41,13 @@ QString ChooseSaveFile(QWidget* owner) {
   return dialog.selectedFiles().first();
 }
 
-// The documentation folder is fixed when the program is built for its
-// installation.
+// The documentation folder lies where the installation put it, relative to
+// the program's own folder.
 SearchFolders SearchFoldersNow() {
-  return {QFile::encodeName(QDir::currentPath()).toStdString(),
-          QFile::encodeName(QCoreApplication::applicationDirPath()).toStdString(), QUILLOGEN_DOC_DIR};
+  const QString program = QCoreApplication::applicationDirPath();
+  const QString docs = QDir::cleanPath(program + QStringLiteral("/" QUILLOGEN_DOC_DIR_FROM_BIN));
+  return {QFile::encodeName(QDir::currentPath()).toStdString(), QFile::encodeName(program).toStdString(),
+          QFile::encodeName(docs).toStdString()};
 }
 
 void Pause(int milliseconds) { QThread::msleep(static_cast<unsigned long>(milliseconds)); }
