@@ -220,25 +220,34 @@ std::vector<Entry> StoreAll(const BatchEntries& e, WizardSettings& settings) {
   return refused;
 }
 
-// Names the option that carried the refused entry, and what it needs.
-std::string RefusalText(Entry refused) {
-  switch (refused) {
+// The option that carries each entry the checks can refuse.
+const char* OptionOf(Entry entry) {
+  switch (entry) {
     case Entry::kUrl:
-      return "--url: the address must contain the program's file name quillopro.exe";
+      return "--url";
     case Entry::kRecipients:
-      return "--to: at least one recipient address is needed";
+      return "--to";
     case Entry::kTemplateName:
-      return "--template: give a plain file name, without | / \\ or :";
+      return "--template";
     case Entry::kSuccessDocument:
-      return "--success: give a plain file name, without | / \\ or :";
+      return "--success";
     case Entry::kErrorDocument:
-      return "--error: give a plain file name, without | / \\ or :";
+      return "--error";
     case Entry::kBadEmailDocument:
-      return "--bademail: give a plain file name, without | / \\ or :";
+      return "--bademail";
     case Entry::kRespondTemplate:
-      return "--respond-template: give a plain file name, without | / \\ or :";
+      return "--respond-template";
   }
-  return "entry refused";
+  return "an option";
+}
+
+// Names the option that carried the refused entry, and what it needs: every
+// entry but the two of pages 1 and 2 is a file name.
+std::string RefusalText(Entry refused) {
+  std::string need = "give a plain file name, without | / \\ or :";
+  if (refused == Entry::kUrl) need = "the address must contain the program's file name quillopro.exe";
+  if (refused == Entry::kRecipients) need = "at least one recipient address is needed";
+  return std::string(OptionOf(refused)) + ": " + need;
 }
 
 // Writes one line for each fault, and a pointer to the help after faults
