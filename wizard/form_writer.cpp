@@ -6,40 +6,38 @@
 #include <filesystem>
 #include <system_error>
 
+#include "text.h"
+
 namespace quillogen {
 namespace {
-
-// The form is composed with bare LF line ends; this turns each into CR LF,
-// the way a file written in text mode on the wizard's home platform gets them.
-std::string WithCrLf(const std::string& text) {
-  std::string out;
-  out.reserve(text.size() + text.size() / 16);
-  for (char c : text) {
-    if (c == '\n') out += '\r';
-    out += c;
-  }
-  return out;
-}
 
 std::string HiddenField(const std::string& name, const std::string& value) {
   return "<input type=\"hidden\" name=\"" + name + "\" value=\"" + EscapeAttribute(value) + "\">\n";
 }
 
+// Without a charset of its own the page declares iso-8859-1, as the window
+// writes it; a page in UTF-8 also asks the browser to post in UTF-8.
 std::string Head(const WizardSettings& s) {
-  return "<html>\n<head>\n<meta http-equiv=\"Content-Type\" content=\"text/html; charset=iso-8859-1\">\n"
+  const std::string charset = EscapeAttribute(s.charset.empty() ? "iso-8859-1" : s.charset);
+  const std::string accept = s.charset.empty() ? "" : " accept-charset=\"" + charset + "\"";
+  return "<html>\n<head>\n<meta http-equiv=\"Content-Type\" content=\"text/html; charset=" + charset +
+         "\">\n"
          "<meta name=\"GENERATOR\" content=\"Tessik Quillo! Pro Wizard\">\n"
          "</head>\n<body>\n"
          "<h1>Tessik Quillo! Pro Wizard Form</h1><br>\n"
          "<form action=\"" +
-         EscapeAttribute(s.program_url) + "\" method=\"POST\" name=\"QUILLOPROFORM\">\n";
+         EscapeAttribute(s.program_url) + "\" method=\"POST\" name=\"QUILLOPROFORM\"" + accept + ">\n";
 }
 
 // Optional settings are written only when they differ from what the CGI
 // program assumes anyway.
 std::string HiddenFields(const WizardSettings& s) {
   std::string out;
+  // Browsers fill a hidden field of this name, left without a value, with
+  // the encoding they post in; the CGI program declares it in the mail.
+  if (!s.charset.empty()) out += "<input type=\"hidden\" name=\"_charset_\">\n";
   if (!s.mail_server.empty()) out += HiddenField("QUILLO_SERVER", s.mail_server);
-  out += HiddenField("QUILLO_TO", s.recipients);
+  out += HiddenField("QUILLO_TO", s.recipients_alias.empty() ? s.recipients : s.recipients_alias);
   out += HiddenField("QUILLO_SUCCESS", s.success_document);
   out += HiddenField("QUILLO_ERROR", s.error_document);
   if (!s.mail_format.empty()) out += HiddenField("QUILLO_FORMAT", s.mail_format);

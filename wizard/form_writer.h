@@ -19,13 +19,14 @@ std::string RenderHtmlForm(const WizardSettings& settings, const FormSections& s
 // Replaces & " < > with their character references.
 std::string EscapeAttribute(const std::string& value);
 
-// Why a form file could not be written, in the system's words ("No space
-// left on device"); empty when it was written whole.
+// Why a file could not be written, in the system's words ("No space left on
+// device"); empty when it was written whole.
 using WriteFailure = std::optional<std::string>;
 
-// Creates or replaces the file at `path` with `bytes` unchanged. A write that
-// fails part way removes the plain file it had begun, so that no cut-off form
-// is left to be uploaded; a device such as /dev/full is left alone.
+// Creates or replaces the file at `path` with `bytes` unchanged: the form
+// file, and the site settings file of the batch mode. A write that fails
+// part way removes the plain file it had begun, so that no cut-off file is
+// left to be uploaded; a device such as /dev/full is left alone.
 WriteFailure WriteFormFile(const std::string& path, const std::string& bytes);
 
 }  // namespace quillogen

@@ -1,7 +1,8 @@
 // The wizard's settings record and the section choice of its last page.
 //
 // Texts hold 8-bit bytes in cp1252, which browsers read and send for the
-// page's declared iso-8859-1; the form writer inserts them as they are held.
+// page's declared iso-8859-1, or UTF-8 when `charset` says so; the form
+// writer inserts them as they are held.
 #ifndef QUILLOGEN_SETTINGS_H_
 #define QUILLOGEN_SETTINGS_H_
 
@@ -30,6 +31,12 @@ struct WizardSettings {
   std::string respond_template;    // RESPOND_TEMPLATE
   std::string respond_subject;     // RESPOND_SUBJECT
   std::string respond_from;        // RESPOND_FROM
+  // Empty: the page declares iso-8859-1. "utf-8": the texts are UTF-8, the
+  // page declares it, and the browser names it in the _charset_ field.
+  std::string charset;
+  // Not empty: QUILLO_TO names this alias of the site settings file instead
+  // of the addresses, which then appear only in that file.
+  std::string recipients_alias;
 };
 
 // The visible sections of the form, as chosen by the check boxes of the last

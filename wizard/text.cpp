@@ -105,4 +105,14 @@ std::string Utf8ToCp1252(const std::string& text) {
   return cp1252;
 }
 
+std::string WithCrLf(const std::string& text) {
+  std::string out;
+  out.reserve(text.size() + text.size() / 16);
+  for (char c : text) {
+    if (c == '\n') out += '\r';
+    out += c;
+  }
+  return out;
+}
+
 }  // namespace quillogen

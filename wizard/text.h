@@ -33,6 +33,11 @@ bool IsPlainFileName(const std::string& name);
 // they are, so text that already is cp1252 passes unchanged.
 std::string Utf8ToCp1252(const std::string& text);
 
+// Turns every LF into CR LF, the line ends that a file written in text mode
+// on the wizard's home platform gets: the files the wizard writes are
+// composed with bare LF.
+std::string WithCrLf(const std::string& text);
+
 }  // namespace quillogen
 
 #endif  // QUILLOGEN_TEXT_H_

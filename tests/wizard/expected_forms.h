@@ -1,5 +1,6 @@
-// Whole form files as the wizard must write them, shared by the tests of the
-// form writer, the pages and the batch mode.
+// Whole form files, and the site settings file of the batch mode, as the
+// wizard must write them, shared by the tests of the form writer, the pages
+// and the batch mode.
 #ifndef QUILLOGEN_TESTS_EXPECTED_FORMS_H_
 #define QUILLOGEN_TESTS_EXPECTED_FORMS_H_
 
@@ -23,6 +24,17 @@ inline std::string FormHead(const std::string& action) {
                     "<form action=\"" + action + "\" method=\"POST\" name=\"QUILLOPROFORM\">"});
 }
 
+// The head of a form written in UTF-8: declared in the page and asked of the
+// browser, which names it in the _charset_ field that opens the hidden block.
+inline std::string Utf8FormHead(const std::string& action) {
+  return CrLfLines(
+      {"<html>", "<head>", "<meta http-equiv=\"Content-Type\" content=\"text/html; charset=utf-8\">",
+       "<meta name=\"GENERATOR\" content=\"Tessik Quillo! Pro Wizard\">", "</head>", "<body>",
+       "<h1>Tessik Quillo! Pro Wizard Form</h1><br>",
+       "<form action=\"" + action + "\" method=\"POST\" name=\"QUILLOPROFORM\" accept-charset=\"utf-8\">",
+       "<input type=\"hidden\" name=\"_charset_\">"});
+}
+
 inline std::string FormTail() {
   return CrLfLines(
       {"<br><br><h2>Use a html editor to add/modify form fields here!</h2>"
@@ -34,20 +46,49 @@ inline std::string Hidden(const std::string& name, const std::string& value) {
   return "<input type=\"hidden\" name=\"" + name + "\" value=\"" + value + "\">";
 }
 
-// The form written when only the address, the recipients and the two
-// documents were entered and everything else kept its default; the lines of
-// `extra_hidden` follow the four hidden fields.
-inline std::string DefaultsForm(const std::string& action, const std::string& to, const std::string& success,
-                                const std::string& error,
-                                std::initializer_list<std::string> extra_hidden = {}) {
-  return FormHead(action) +
-         CrLfLines({Hidden("QUILLO_TO", to), Hidden("QUILLO_SUCCESS", success), Hidden("QUILLO_ERROR", error),
+// What follows the head of the form written when only the address, the
+// recipients and the two documents were entered and everything else kept
+// its default; the lines of `extra_hidden` follow the four hidden fields.
+inline std::string DefaultsFormBody(const std::string& to, const std::string& success,
+                                    const std::string& error,
+                                    std::initializer_list<std::string> extra_hidden = {}) {
+  return CrLfLines({Hidden("QUILLO_TO", to), Hidden("QUILLO_SUCCESS", success), Hidden("QUILLO_ERROR", error),
                     Hidden("QUILLO_FORMAT", "HTML")}) +
          CrLfLines(extra_hidden) +
          CrLfLines({"<br><br><h2>Email</h2>",
                     "<br>Email:<br> <input type=\"text\" size=\"35\" name=\"_F_Email\" value=\"\">(from)",
                     "<br>", "<br>", "<br>", "<br>", "<br>"}) +
          FormTail();
+}
+
+// That form whole, in the window's cp1252.
+inline std::string DefaultsForm(const std::string& action, const std::string& to, const std::string& success,
+                                const std::string& error,
+                                std::initializer_list<std::string> extra_hidden = {}) {
+  return FormHead(action) + DefaultsFormBody(to, success, error, extra_hidden);
+}
+
+// The site settings file whose alias line is `alias_line`.
+inline std::string SiteSettingsFile(const std::string& alias_line) {
+  return CrLfLines({
+      "; Site settings of quillopro.exe, written by the form wizard quillogen.",
+      "; Put this file next to quillopro.exe as quillopro.ini. What it sets holds",
+      "; for every form of the site: a form cannot override it, and so neither",
+      "; can a visitor who posts a changed copy of a form.",
+      "",
+      "[site]",
+      "; A visitor cannot switch on the debug report, which shows the server's",
+      "; paths and settings to whoever posts the form.",
+      "debug = off",
+      "; Each entry of recipients.txt must be a whole address or an @domain that",
+      "; ends the recipient: @site.example no longer allows x@site.example.evil.test.",
+      "recipients_match = address",
+      "",
+      "[aliases]",
+      "; The form names its recipients by this alias, and mail goes only to the",
+      "; alias's addresses, which no longer appear in the page.",
+      alias_line,
+  });
 }
 
 // Every section after the hidden fields, with the e-mail field verified and

@@ -1,0 +1,63 @@
+#include "site_settings.h"
+
+#include <filesystem>
+
+#include "text.h"
+
+namespace quillogen {
+namespace {
+
+bool IsAliasCharacter(char c) {
+  return (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9') || c == '-' || c == '_' || c == '.';
+}
+
+// The program reads a value to the end of its line, so a line break typed
+// into the recipients would start a line of its own in the file, read as a
+// setting; a blank stands in for it.
+std::string OnOneLine(const std::string& value) {
+  std::string line = value;
+  for (char& c : line) {
+    if (c == '\r' || c == '\n') c = ' ';
+  }
+  return line;
+}
+
+const char kHeader[] =
+    "; Site settings of quillopro.exe, written by the form wizard quillogen.\n"
+    "; Put this file next to quillopro.exe as quillopro.ini. What it sets holds\n"
+    "; for every form of the site: a form cannot override it, and so neither\n"
+    "; can a visitor who posts a changed copy of a form.\n"
+    "\n";
+
+const char kSiteSection[] =
+    "[site]\n"
+    "; A visitor cannot switch on the debug report, which shows the server's\n"
+    "; paths and settings to whoever posts the form.\n"
+    "debug = off\n"
+    "; Each entry of recipients.txt must be a whole address or an @domain that\n"
+    "; ends the recipient: @site.example no longer allows x@site.example.evil.test.\n"
+    "recipients_match = address\n"
+    "\n";
+
+const char kAliasesSection[] =
+    "[aliases]\n"
+    "; The form names its recipients by this alias, and mail goes only to the\n"
+    "; alias's addresses, which no longer appear in the page.\n";
+
+}  // namespace
+
+std::string RecipientsAliasName(const std::string& form_path) {
+  std::string alias;
+  for (char c : std::filesystem::path(form_path).stem().string()) {
+    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
+    if (IsAliasCharacter(c)) alias += c;
+  }
+  return alias.empty() ? "form" : alias;
+}
+
+std::string RenderSiteSettings(const WizardSettings& settings) {
+  return WithCrLf(std::string(kHeader) + kSiteSection + kAliasesSection + settings.recipients_alias + " = " +
+                  OnOneLine(settings.recipients) + "\n");
+}
+
+}  // namespace quillogen
