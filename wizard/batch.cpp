@@ -5,6 +5,7 @@
 #include "entries.h"
 #include "form_writer.h"
 #include "resource_tables.h"
+#include "site_settings.h"
 #include "text.h"
 #include "version_table.h"
 
@@ -24,6 +25,10 @@ struct BatchEntries {
   DocumentEntries documents;
   ExtraEntries extra;
   FormSections sections;
+  bool charset_given = false;
+  std::string charset;
+  bool settings_given = false;
+  std::string settings_file;
 };
 
 // What an option does, and so where it may be used.
@@ -39,7 +44,8 @@ enum class Role {
 enum class Value {
   kNone,
   kText,  // goes into the form: converted from the command line's UTF-8 to
-          // cp1252, as the window converts what is typed
+          // cp1252, as the window converts what is typed, unless the form
+          // is written in UTF-8
   kPath,  // names a file of this system: kept as given
 };
 
@@ -110,6 +116,16 @@ const std::vector<Option>& Options() {
        [](BatchEntries& e, const std::string&) { e.sections.comments = true; }},
       {"--sample-fields", Role::kEntry, Value::kNone,
        [](BatchEntries& e, const std::string&) { e.sections.sample_fields = true; }},
+      {"--charset", Role::kEntry, Value::kText,
+       [](BatchEntries& e, const std::string& v) {
+         e.charset = v;
+         e.charset_given = true;
+       }},
+      {"--settings", Role::kEntry, Value::kPath,
+       [](BatchEntries& e, const std::string& v) {
+         e.settings_file = v;
+         e.settings_given = true;
+       }},
   };
   return options;
 }
@@ -179,20 +195,31 @@ std::vector<std::string> CommandLineProblems(const std::vector<Argument>& read, 
   return problems;
 }
 
+// The one charset a form can be written in besides the window's cp1252.
+bool IsUtf8(const std::string& charset) { return ToUpper(charset) == "UTF-8"; }
+
 // Sets the entries and adds what is wrong with them as a whole.
 BatchEntries TakeEntries(const std::vector<Argument>& read, std::vector<std::string>& problems) {
   BatchEntries entries;
+  // The charset decides how every text is stored, wherever it stands.
+  for (const Argument& argument : read) {
+    if (argument.problem.empty() && argument.name == "--charset")
+      argument.option->set(entries, argument.value);
+  }
+  const bool keep_utf8 = IsUtf8(entries.charset);
   for (const Argument& argument : read) {
     if (!argument.problem.empty() || !argument.option->set) continue;
-    argument.option->set(
-        entries, argument.option->value == Value::kText ? Utf8ToCp1252(argument.value) : argument.value);
+    const bool convert = argument.option->value == Value::kText && !keep_utf8;
+    argument.option->set(entries, convert ? Utf8ToCp1252(argument.value) : argument.value);
   }
   if (entries.output.empty()) problems.push_back("-o FILE is required");
+  if (entries.settings_given && entries.settings_file.empty()) problems.push_back("--settings needs a value");
   if (entries.format_given && entries.template_given)
     problems.push_back("--format and --template exclude each other");
   const std::string format = ToUpper(entries.format);
   if (!entries.template_given && format != "HTML" && format != "TEXT")
     problems.push_back("--format must be html or text");
+  if (entries.charset_given && !keep_utf8) problems.push_back("--charset must be utf-8");
   return entries;
 }
 
@@ -217,6 +244,8 @@ std::vector<Entry> StoreAll(const BatchEntries& e, WizardSettings& settings) {
   StoreResultDocuments(e.documents, settings);
   for (Entry entry : RefusedDocuments(e.documents)) refused.push_back(entry);
   for (Entry entry : StoreExtraEntries(e.extra, settings)) refused.push_back(entry);
+  if (IsUtf8(e.charset)) settings.charset = "utf-8";
+  if (e.settings_given) settings.recipients_alias = RecipientsAliasName(e.output);
   return refused;
 }
 
@@ -258,6 +287,13 @@ void Report(const std::vector<std::string>& problems, const std::vector<Entry>& 
   if (!problems.empty()) err << "Try 'quillogen --help'.\n";
 }
 
+// Writes one file, or names it with the system's reason on `err`.
+bool WriteOrReport(const std::string& path, const std::string& bytes, std::ostream& err) {
+  const WriteFailure failure = WriteFormFile(path, bytes);
+  if (failure) err << "quillogen: cannot write " << path << ": " << *failure << "\n";
+  return !failure;
+}
+
 int RunBatch(const std::vector<Argument>& read, std::vector<std::string> problems, std::ostream& err) {
   const BatchEntries entries = TakeEntries(read, problems);
   WizardSettings settings;
@@ -266,11 +302,11 @@ int RunBatch(const std::vector<Argument>& read, std::vector<std::string> problem
     Report(problems, refused, err);
     return kExitRefused;
   }
-  if (const WriteFailure failure =
-          WriteFormFile(entries.output, RenderHtmlForm(settings, entries.sections))) {
-    err << "quillogen: cannot write " << entries.output << ": " << *failure << "\n";
+  // The settings file goes first: a form that names its recipients by an
+  // alias is of no use without the file that defines it.
+  if (entries.settings_given && !WriteOrReport(entries.settings_file, RenderSiteSettings(settings), err))
     return kExitUnwritable;
-  }
+  if (!WriteOrReport(entries.output, RenderHtmlForm(settings, entries.sections), err)) return kExitUnwritable;
   return kExitOk;
 }
 
@@ -331,9 +367,14 @@ std::string UsageText() {
          "  --respond-template NAME   template of the automatic reply to the visitor\n"
          "  --respond-subject TEXT    subject of the automatic reply\n"
          "  --respond-from ADDRESS    sender of the automatic reply\n"
+         "  --charset utf-8           write the form in UTF-8 instead of cp1252\n"
+         "  --settings FILE           also write the settings of quillopro.exe, to go\n"
+         "                            next to it as quillopro.ini; the form then names\n"
+         "                            its recipients by an alias defined there\n"
          "\n"
-         "Texts are read as UTF-8 and written to the form in cp1252.\n"
-         "Exit status: 0 written, 1 the file cannot be written, 2 an entry or option\n"
+         "Texts are read as UTF-8 and written to the form in cp1252 (unchanged with\n"
+         "--charset utf-8).\n"
+         "Exit status: 0 written, 1 a file cannot be written, 2 an entry or option\n"
          "refused (all of them are named).\n";
 }
 

@@ -64,6 +64,7 @@ class BatchMode : public ::testing::Test {
   }
 
   std::string Output() const { return (dir_ / "form.htm").string(); }
+  std::string Settings() const { return (dir_ / "quillopro.ini").string(); }
 
   fs::path dir_;
 };
@@ -172,6 +173,11 @@ TEST_F(BatchMode, RefusedEntriesAreNamedAndExitWithStatus2) {
        "quillogen: refused --error: give a plain file name, without | / \\ or :\n"},
       {{"--format", "pdf"}, "quillogen: --format must be html or text\nTry 'quillogen --help'.\n"},
       {{"--colour"}, "quillogen: unknown option --colour\nTry 'quillogen --help'.\n"},
+      {{"--charset", "iso-8859-1"}, "quillogen: --charset must be utf-8\nTry 'quillogen --help'.\n"},
+      {{"--charset=", "--settings", ""},
+       "quillogen: --settings needs a value\nquillogen: --charset must be utf-8\nTry 'quillogen --help'.\n"},
+      {{"--settings", Settings(), "--to", ""},
+       "quillogen: refused --to: at least one recipient address is needed\n"},
   };
   for (const auto& c : cases) {
     std::vector<std::string> args = {"--batch", "-o", Output()};
@@ -181,6 +187,7 @@ TEST_F(BatchMode, RefusedEntriesAreNamedAndExitWithStatus2) {
     EXPECT_EQ(run.status, 2) << c.err;
     EXPECT_EQ(run.err, c.err);
     EXPECT_FALSE(fs::exists(Output())) << c.err;
+    EXPECT_FALSE(fs::exists(Settings())) << c.err;
   }
 }
 
@@ -241,6 +248,63 @@ TEST_F(BatchMode, BatchOnlyOptionsWriteTheirHiddenFields) {
     EXPECT_EQ(run.status, c.status) << c.args[0];
     EXPECT_EQ(run.err, c.err) << c.args[0];
     EXPECT_EQ(ReadFile(Output()), c.form) << c.args[0];
+  }
+}
+
+// --charset utf-8 keeps the texts as the command line gives them and writes
+// the page in UTF-8; --settings writes the site settings file first, and the
+// form names the alias made from its own file name. Each file is compared
+// whole.
+TEST_F(BatchMode, CharsetAndSettingsWriteTheirFiles) {
+  using quillogen_test::DefaultsFormBody;
+  using quillogen_test::FormHead;
+  using quillogen_test::Hidden;
+  using quillogen_test::SiteSettingsFile;
+  using quillogen_test::Utf8FormHead;
+  const std::string form = (dir_ / "Contact Us!.htm").string();
+  const std::string no_folder = (dir_ / "no-such-folder" / "quillopro.ini").string();
+  const char kUtf8To[] = "b\u00FCro@example.com, info@example.com";
+  const struct {
+    std::vector<std::string> args;
+    int status;
+    std::string err;
+    std::string form;
+    std::string settings;
+  } cases[] = {
+      {{"--charset", "UTF-8", "--subject", "Gr\u00F6\u00DFe \u20AC \u03A9"},
+       0,
+       "",
+       Utf8FormHead(kAction) + DefaultsFormBody(kUtf8To, "success.htm", "error.htm",
+                                                {Hidden("QUILLO_SUBJECT", "Gr\u00F6\u00DFe \u20AC \u03A9")}),
+       "<missing>"},
+      {{"--settings", Settings()},
+       0,
+       "",
+       FormHead(kAction) + DefaultsFormBody("contactus", "success.htm", "error.htm"),
+       SiteSettingsFile("contactus = b\xFCro@example.com, info@example.com")},
+      {{"--settings=" + Settings(), "--charset=utf-8"},
+       0,
+       "",
+       Utf8FormHead(kAction) + DefaultsFormBody("contactus", "success.htm", "error.htm"),
+       SiteSettingsFile("contactus = " + std::string(kUtf8To))},
+      // The form is not written without the file that defines its alias.
+      {{"--settings", no_folder},
+       1,
+       "quillogen: cannot write " + no_folder + ": " + std::strerror(ENOENT) + "\n",
+       "<missing>",
+       "<missing>"},
+  };
+  for (const auto& c : cases) {
+    std::vector<std::string> args = {"--batch", "-o",        form,          "--url",   kAction,    "--to",
+                                     kUtf8To,   "--success", "success.htm", "--error", "error.htm"};
+    args.insert(args.end(), c.args.begin(), c.args.end());
+    fs::remove(form);
+    fs::remove(Settings());
+    const RunResult run = Run(args);
+    EXPECT_EQ(run.status, c.status) << c.args[0];
+    EXPECT_EQ(run.err, c.err) << c.args[0];
+    EXPECT_EQ(ReadFile(form), c.form) << c.args[0];
+    EXPECT_EQ(ReadFile(Settings()), c.settings) << c.args[0];
   }
 }
 
@@ -352,9 +416,14 @@ const char kUsage[] =
     "  --respond-template NAME   template of the automatic reply to the visitor\n"
     "  --respond-subject TEXT    subject of the automatic reply\n"
     "  --respond-from ADDRESS    sender of the automatic reply\n"
+    "  --charset utf-8           write the form in UTF-8 instead of cp1252\n"
+    "  --settings FILE           also write the settings of quillopro.exe, to go\n"
+    "                            next to it as quillopro.ini; the form then names\n"
+    "                            its recipients by an alias defined there\n"
     "\n"
-    "Texts are read as UTF-8 and written to the form in cp1252.\n"
-    "Exit status: 0 written, 1 the file cannot be written, 2 an entry or option\n"
+    "Texts are read as UTF-8 and written to the form in cp1252 (unchanged with\n"
+    "--charset utf-8).\n"
+    "Exit status: 0 written, 1 a file cannot be written, 2 an entry or option\n"
     "refused (all of them are named).\n";
 
 // Help and version wherever they stand; a command line that is wrong for the
@@ -451,7 +520,7 @@ TEST_F(BatchMode, HelpListsEveryOption) {
         "--template",        "--success",        "--error",       "--required",   "--no-email",
         "--email-verify",    "--no-email-from",  "--address",     "--misc",       "--comments",
         "--sample-fields",   "--screenshot-dir", "--version",     "--bademail",   "--respond-template",
-        "--respond-subject", "--respond-from"}) {
+        "--respond-subject", "--respond-from",   "--charset",     "--settings"}) {
     EXPECT_NE(run.out.find(option), std::string::npos) << option;
   }
 }
