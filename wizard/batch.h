@@ -15,7 +15,7 @@ namespace quillogen {
 
 // Exit statuses of the command line.
 constexpr int kExitOk = 0;
-constexpr int kExitUnwritable = 1;  // the output file cannot be written
+constexpr int kExitUnwritable = 1;  // the form or the settings file cannot be written
 constexpr int kExitRefused = 2;     // a refused entry or a malformed command line
 
 // Not an exit status: the command line asks for the window.
@@ -34,8 +34,9 @@ struct WindowOptions {
 
 // Handles the arguments after the program name. --help (or -h) and
 // --version, wherever they stand as options, print to `out`; --batch writes
-// the form; a wrong command line and refused entries are reported on `err`,
-// every fault at once, entries in page order.
+// the form, and with --settings the site settings file first; a wrong
+// command line and refused entries are reported on `err`, every fault at
+// once, entries in page order.
 // Returns the exit status, or kOpenWindow when the arguments are right for
 // the window (none, or --screenshot-dir DIR) and sets `window` from them.
 int RunCommandLine(const std::vector<std::string>& args, std::ostream& out, std::ostream& err,
