@@ -71,7 +71,9 @@ void AppendEnvRow(std::string& html, std::string_view label, std::string_view pl
 std::string BuildHtmlLayout(const FormRequest& r, const LayoutSwitches& on) {
   std::string html =
       "<!DOCTYPE HTML PUBLIC \"-//W3C//DTD HTML 4.0 Transitional//EN\">\n<html>\n"
-      "<head><meta http-equiv=\"Content-Type\" content=\"text/html; charset=iso-8859-1\"></head>\n"
+      "<head><meta http-equiv=\"Content-Type\" content=\"text/html; charset=" +
+      r.charset +
+      "\"></head>\n"
       "<body bgcolor=#FFFFFF>\n<table border=1 cellpadding=0 cellspacing=0 width=100% bordercolor=#808080 "
       "bordercolordark=#808080 bordercolorlight=#808080>\n"
       "<tr><td width=600 bgcolor=#808080><table border=0 cellpadding=3 cellspacing=1>\n"

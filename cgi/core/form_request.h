@@ -38,6 +38,7 @@ struct ControlSettings {
   std::string reject_email_doc;       // QUILLO_REJECTEMAIL
   std::string allow_list_path;        // "recipients.txt" next to the program
   TextList allowed_recipients;        // entries of the allow-list file
+  std::string form_charset;           // _charset_, which browsers fill with the page's encoding
 };
 
 struct FormRequest {
@@ -62,6 +63,7 @@ struct FormRequest {
   std::string mail_html;
   std::string respond_text;
   std::string respond_html;
+  std::string charset = "iso-8859-1";  // declared for the mail's text
 };
 
 }  // namespace quillo

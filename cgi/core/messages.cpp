@@ -54,6 +54,11 @@ std::string Error602TextTooLarge() {
          "bound.";
 }
 
+std::string Error604SettingsInvalid(std::string_view path, int line, std::string_view problem) {
+  return "QUILLO! ERROR 604<br>SETTINGS FILE INVALID<br><br>" + EscapeHtml(path) + "<br>line " +
+         std::to_string(line) + ": " + EscapeHtml(problem);
+}
+
 std::string Error700WrongProgramName(std::string_view program_path) {
   return "QUILLO ERROR 700<br>-> Rename executable file to quillopro.exe<br>" + EscapeHtml(program_path);
 }
@@ -77,9 +82,37 @@ std::string Error704DirectoryChange(std::string_view name, DirectoryHint hint) {
          "Format: filename.extension";
 }
 
+std::string Error705SiteFile(std::string_view name) {
+  return "QUILLO ERROR 705<br>Cannot use the program's settings or allow-list as document<br>" +
+         EscapeHtml(name);
+}
+
+std::string Error706NotListed(std::string_view name) {
+  return "QUILLO ERROR 706<br>Document not listed in quillopro.ini<br>" + EscapeHtml(name);
+}
+
+std::string Error901RefererNotAllowed(std::string_view referer) {
+  return "QUILLO! ERROR 901 - form posted from another site<br>" + EscapeHtml(referer);
+}
+
+std::string Error902TooManyPosts() {
+  return "QUILLO! ERROR 902 - TOO MANY POSTS<br>Please wait a few minutes before you send the form again.";
+}
+
 std::string Error900RecipientNotAllowed(std::string_view lowercase_address) {
   return "QUILLO! ERROR 900 - recipient not allowed<br>" + EscapeHtml(lowercase_address) +
          "<br><br>Add the target email address (QUILLO_TO) to allowed recipients -> recipients.txt";
+}
+
+int ErrorNumber(std::string_view message) {
+  const std::size_t at = message.find("ERROR ");
+  if (at == std::string_view::npos) return 0;
+  int number = 0;
+  for (std::size_t i = at + 6; i < message.size() && i < at + 9; ++i) {
+    if (message[i] < '0' || message[i] > '9') return 0;
+    number = number * 10 + (message[i] - '0');
+  }
+  return number;
 }
 
 std::string RenderErrorPage(std::string_view message) {
@@ -90,6 +123,9 @@ std::string RenderErrorPage(std::string_view message) {
   return page;
 }
 
-void WriteErrorPage(std::string_view message) { EndRun({RenderErrorPage(message), 0}); }
+void WriteErrorPage(std::string_view message) {
+  EndRun(
+      {RenderErrorPage(message), 0, AnswerKind::kErrorPage, ErrorNumber(message), std::string(message), {}});
+}
 
 }  // namespace quillo

@@ -21,13 +21,22 @@ std::string Error306RequestTooLarge(long max_bytes);
 std::string Error600FileNotReadable(std::string_view path);
 std::string Error601FileTooLarge(std::string_view path, std::size_t max_bytes);
 std::string Error602TextTooLarge();
+std::string Error604SettingsInvalid(std::string_view path, int line, std::string_view problem);
 std::string Error700WrongProgramName(std::string_view program_path);
 std::string Error701InvalidCharacters(std::string_view name);
 std::string Error702Executable(std::string_view name);
 std::string Error703Library(std::string_view name);
 enum class DirectoryHint { Long, Short };
 std::string Error704DirectoryChange(std::string_view name, DirectoryHint hint);
+std::string Error705SiteFile(std::string_view name);
+std::string Error706NotListed(std::string_view name);
 std::string Error900RecipientNotAllowed(std::string_view lowercase_address);
+std::string Error901RefererNotAllowed(std::string_view referer);
+std::string Error902TooManyPosts();
+
+// The number of a numbered message ("QUILLO! ERROR 300 - ..." gives 300), or
+// 0 for a text without one.
+int ErrorNumber(std::string_view message);
 
 // The error page for a run that ran out of memory, made in advance: nothing
 // can be allocated to build it then.

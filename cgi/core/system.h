@@ -7,6 +7,7 @@
 
 #include <cstddef>
 #include <ctime>
+#include <functional>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -63,6 +64,15 @@ class System : public FileReader {
   // One line for the web server's error log: what the program refused and
   // why. Nothing a browser or mail server sees.
   virtual void WriteStderrLine(std::string_view line) = 0;
+  // Appends line and a LF to the file at path (created when missing) in one
+  // write, so that the lines of concurrent runs never interleave; false when
+  // it cannot.
+  virtual bool AppendLine(const std::string& path, std::string_view line) = 0;
+  // Hands the bytes of the file at path (created when missing) to update and
+  // replaces them with what it returns, all under an exclusive lock, so that
+  // concurrent runs take turns; false when the file cannot be used.
+  virtual bool UpdateLockedFile(const std::string& path,
+                                const std::function<std::string(std::string_view)>& update) = 0;
 };
 
 }  // namespace quillo

@@ -27,13 +27,19 @@ std::optional<std::string> RefuseDocumentName(std::string_view trimmed_name) {
   return std::nullopt;
 }
 
+std::string SiteFilePath(const std::string& program_path, std::string_view name) {
+  std::string path = program_path;
+  ReplaceAll(path, "quillopro.exe", name);
+  return path;
+}
+
 std::string ResolveDocumentName(const FormRequest& request, std::string_view name) {
   const std::string trimmed = Trimmed(name);
   if (trimmed.empty()) return {};
   if (auto refusal = RefuseDocumentName(trimmed)) WriteErrorPage(*refusal);
-  std::string path = request.program_path;
-  ReplaceAll(path, "quillopro.exe", trimmed);
-  return path;
+  const std::string lower = LowerCopy(trimmed);
+  if (lower == "quillopro.ini" || lower == "recipients.txt") WriteErrorPage(Error705SiteFile(trimmed));
+  return SiteFilePath(request.program_path, trimmed);
 }
 
 }  // namespace quillo

@@ -20,8 +20,13 @@ namespace quillo {
 // .htpasswd) are the web server's, never a page of the site.
 std::optional<std::string> RefuseDocumentName(std::string_view trimmed_name);
 
+// The path of a file next to the program at program_path.
+std::string SiteFilePath(const std::string& program_path, std::string_view name);
+
 // The path of the named document next to the program; empty for an empty
-// name. Ends the run with ERROR 701-704 on a refused name.
+// name. Ends the run with ERROR 701-704 on a refused name, and with ERROR 705
+// for the program's own settings file or allow-list, which are never a
+// page, a template or a list of the form's.
 std::string ResolveDocumentName(const FormRequest& request, std::string_view name);
 
 }  // namespace quillo

@@ -1,6 +1,7 @@
 // The POSIX System and the process edges; see system.h.
 #include <fcntl.h>
 #include <signal.h>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -21,6 +22,10 @@ namespace {
 // Input is read in steps of this size, so that memory grows with what really
 // arrives: a claimed body length of gigabytes costs nothing by itself.
 constexpr std::size_t kReadStep = 64 * 1024;
+
+// A state file the program keeps itself stays far below this; a larger one
+// is not read.
+constexpr std::size_t kMaxLockedFileBytes = 4 * 1024 * 1024;
 
 // Appends at most at_most bytes read from fd to into; the count read, 0 at
 // the end of input, -1 on an input error. Interrupted reads are retried.
@@ -126,6 +131,44 @@ FileText ReadRegularFile(const std::string& path, std::size_t max_bytes) {
   return file;
 }
 
+bool WriteWhole(int fd, std::string_view bytes) {
+  while (!bytes.empty()) {
+    const ssize_t put = RetryOnInterrupt([&] { return write(fd, bytes.data(), bytes.size()); });
+    if (put <= 0) return false;
+    bytes.remove_prefix(static_cast<std::size_t>(put));
+  }
+  return true;
+}
+
+// O_APPEND makes each write land whole at the end of the file.
+bool AppendLineTo(const std::string& path, std::string_view line) {
+  const int fd = open(path.c_str(), O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC | O_NOCTTY, 0640);
+  if (fd < 0) return false;
+  std::string text(line);
+  text.push_back('\n');
+  const bool written = WriteWhole(fd, text);
+  return close(fd) == 0 && written;
+}
+
+// The lock is the file's own and goes with the descriptor, so a run that
+// dies mid-update releases it.
+bool UpdateUnderLock(const std::string& path, const std::function<std::string(std::string_view)>& update) {
+  const int fd = open(path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC | O_NOCTTY | O_NOFOLLOW, 0600);
+  if (fd < 0) return false;
+  bool done = false;
+  struct stat info {};
+  if (RetryOnInterrupt([&] { return flock(fd, LOCK_EX); }) == 0 && fstat(fd, &info) == 0 &&
+      S_ISREG(info.st_mode) && info.st_size <= static_cast<off_t>(kMaxLockedFileBytes)) {
+    std::string bytes;
+    while (AppendRead(fd, bytes, kReadStep) > 0 && bytes.size() <= kMaxLockedFileBytes) {
+    }
+    const std::string replaced = update(bytes);
+    done = lseek(fd, 0, SEEK_SET) == 0 && ftruncate(fd, 0) == 0 && WriteWhole(fd, replaced);
+  }
+  close(fd);  // releases the lock
+  return done;
+}
+
 std::optional<LocalTime> LocalTimeOf(std::time_t when) {
   LocalTime local;
   if (localtime_r(&when, &local.fields) == nullptr) return std::nullopt;
@@ -147,6 +190,13 @@ class PosixSystem : public System {
   std::optional<LocalTime> ToLocalTime(std::time_t when) const override { return LocalTimeOf(when); }
   std::string HostName() const override { return LocalHostName(); }
   bool FileNamesIgnoreCase() const override { return false; }
+  bool AppendLine(const std::string& path, std::string_view line) override {
+    return AppendLineTo(path, line);
+  }
+  bool UpdateLockedFile(const std::string& path,
+                        const std::function<std::string(std::string_view)>& update) override {
+    return UpdateUnderLock(path, update);
+  }
   void WriteStderrLine(std::string_view line) override {
     std::string text = "quillopro.exe: ";
     text.append(line);

@@ -55,16 +55,19 @@ FieldPassResult RunFieldPass(FormRequest& request) {
     std::string& name = request.field_names[i];
     const std::string& value = request.field_values[i];
     if (StartsWith(name, "_R_")) {
-      if (value.empty()) result.result_doc = s.required_doc;
+      if (value.empty()) {
+        result.result_doc = s.required_doc;
+        result.bad_email = false;
+      }
       name.erase(0, 3);
     } else if (StartsWith(name, "_E_")) {
-      if (!PassesEmailSyntax(value)) result.result_doc = s.bad_email_doc;
+      if (!PassesEmailSyntax(value)) result = {s.bad_email_doc, result.autoreply, true};
       name.erase(0, 3);
     } else if (StartsWith(name, "_F_")) {
       if (!value.empty()) s.from = value;
       name.erase(0, 3);
     } else if (StartsWith(name, "_EF_") || StartsWith(name, "_FE_")) {
-      if (!PassesEmailSyntax(value)) result.result_doc = s.bad_email_doc;
+      if (!PassesEmailSyntax(value)) result = {s.bad_email_doc, result.autoreply, true};
       if (!value.empty()) s.from = value;
       name.erase(0, 4);
       s.autoreply_recipients.push_back(value);
@@ -99,17 +102,19 @@ bool IsPlainAddress(std::string_view address) {
   return IsHostName(domain);
 }
 
-std::optional<std::string> FindRecipientNotAllowed(const TextList& recipients, const TextList& allowed) {
+std::optional<std::string> FindRecipientNotAllowed(const TextList& recipients, const TextList& allowed,
+                                                   RecipientsMatch match) {
+  const auto allows = [match](const std::string& entry, const std::string& lower) {
+    if (match == RecipientsMatch::kSubstring) return lower.find(entry) != std::string::npos;
+    if (entry.front() != '@') return lower == entry;
+    return lower.size() > entry.size() &&
+           lower.compare(lower.size() - entry.size(), entry.size(), entry) == 0;
+  };
   for (const std::string& recipient : recipients) {
     const std::string lower = LowerCopy(recipient);
     if (!IsPlainAddress(recipient)) return lower;
-    bool listed = false;
-    for (const std::string& entry : allowed) {
-      if (lower.find(entry) != std::string::npos) {
-        listed = true;
-        break;
-      }
-    }
+    const bool listed = std::any_of(allowed.begin(), allowed.end(),
+                                    [&](const std::string& entry) { return allows(entry, lower); });
     if (!listed) return lower;
   }
   return std::nullopt;

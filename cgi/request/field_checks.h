@@ -7,6 +7,7 @@
 #include <string_view>
 
 #include "core/form_request.h"
+#include "documents/site_settings.h"
 
 namespace quillo {
 
@@ -16,6 +17,7 @@ bool PassesEmailSyntax(std::string_view text);
 struct FieldPassResult {
   std::string result_doc;  // document of the last failing field; empty when all passed
   bool autoreply = false;  // a _EF_ / _FE_ field was seen
+  bool bad_email = false;  // the last failing field failed the e-mail check
 };
 
 // Checks _R_, _E_, _F_, _EF_/_FE_ fields, strips their prefixes, sets the
@@ -33,7 +35,10 @@ TextList ParseAllowList(std::string_view file_text);
 bool IsPlainAddress(std::string_view address);
 
 // The first recipient (lower-cased) that is no plain address or that no
-// entry occurs in, if any.
-std::optional<std::string> FindRecipientNotAllowed(const TextList& recipients, const TextList& allowed);
+// entry allows, if any. An entry allows a recipient it occurs in; matching
+// by address, only the recipient that it is, or, for an "@domain" entry,
+// that it ends.
+std::optional<std::string> FindRecipientNotAllowed(const TextList& recipients, const TextList& allowed,
+                                                   RecipientsMatch match = RecipientsMatch::kSubstring);
 
 }  // namespace quillo

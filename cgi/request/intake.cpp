@@ -11,6 +11,7 @@
 #include "core/run_end.h"
 #include "core/text.h"
 #include "documents/names.h"
+#include "documents/site_settings.h"
 #include "response/pages.h"
 
 namespace quillo {
@@ -35,13 +36,21 @@ void CopyCgiVariables(const System& system, FormRequest& request) {
   for (const auto& [name, field] : variables) *field = system.GetEnv(name).value_or("");
 }
 
-void ResolveDocuments(FormRequest& request) {
+// With the site's lists, a form may name only what they list: the reply's
+// template from autoreply_templates (or documents), every other file from
+// documents.
+void ResolveDocuments(FormRequest& request, const SiteSettings& site) {
   ControlSettings& s = request.settings;
   for (std::string* doc : {&s.success_doc, &s.required_doc, &s.bad_email_doc, &s.error_doc,
                            &s.respond_template_doc, &s.template_doc, &s.reject_email_doc}) {
-    *doc = ResolveDocumentName(request, *doc);
+    const std::string name = *doc;
+    *doc = ResolveDocumentName(request, name);
+    const bool reply = doc == &s.respond_template_doc && site.autoreply_templates;
+    const std::optional<TextList>& allowed = reply ? site.autoreply_templates : site.documents;
+    if (!doc->empty() && allowed && !ListsName(*allowed, name))
+      WriteErrorPage(Error706NotListed(Trimmed(name)));
   }
-  s.allow_list_path = ResolveDocumentName(request, "recipients.txt");
+  s.allow_list_path = SiteFilePath(request.program_path, kAllowListFileName);
 }
 
 std::string CurrentMailDate(const System& system, std::time_t now) {
@@ -146,6 +155,7 @@ std::string* ControlVariableField(ControlSettings& s, std::string_view name) {
       {"QUILLO_FROMFRIENDLY", &s.from_friendly},
       {"RESPOND_FROMFRIENDLY", &s.respond_from_friendly},
       {"QUILLO_REJECTEMAIL", &s.reject_email_doc},
+      {"_charset_", &s.form_charset},
   };
   for (const auto& [control_name, field] : table) {
     if (control_name == name) return field;
@@ -205,12 +215,13 @@ TextList SplitRecipients(std::string& to) {
   return recipients;
 }
 
-FormRequest BuildFormRequest(std::string_view argv0, System& system) {
+FormRequest BuildFormRequest(std::string_view argv0, System& system, SiteSettings& site) {
   FormRequest request;
   request.program_path = NormaliseProgramPath(argv0, system.FileNamesIgnoreCase());
   if (request.program_path.find("quillopro.exe") == std::string::npos) {
     WriteErrorPage(Error700WrongProgramName(LowerCopy(request.program_path)));
   }
+  site = LoadSiteSettings(system, request.program_path);
   const std::time_t now = system.Now();
   request.muid = FormatMuid(now);
   request.date = CurrentMailDate(system, now);
@@ -235,7 +246,7 @@ FormRequest BuildFormRequest(std::string_view argv0, System& system) {
     request.settings.recipients = SplitRecipients(request.settings.to);
   }
   Trim(request.settings.server);
-  ResolveDocuments(request);
+  ResolveDocuments(request, site);
   return request;
 }
 

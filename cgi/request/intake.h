@@ -10,6 +10,7 @@
 
 #include "core/form_request.h"
 #include "core/system.h"
+#include "documents/site_settings.h"
 
 namespace quillo {
 
@@ -50,9 +51,11 @@ constexpr long kMaxBodyBytes = 16 * 1024 * 1024;
 // enctype="multipart/form-data", whose body is no URL-encoded field list.
 bool IsMultipartForm(std::string_view content_type);
 
-// The whole construction from the environment and standard input. Ends the run
-// with ERROR 700, the usage line, ERROR 305 or 306 for a body it does not
-// read, ERROR 701-704 or the silent exit.
-FormRequest BuildFormRequest(std::string_view argv0, System& system);
+// The whole construction from the environment and standard input, with the
+// site's settings read into site once the program's path is known. Ends the
+// run with ERROR 700, ERROR 604 for settings that do not parse, the usage
+// line, ERROR 305 or 306 for a body it does not read, ERROR 701-706 or the
+// silent exit.
+FormRequest BuildFormRequest(std::string_view argv0, System& system, SiteSettings& site);
 
 }  // namespace quillo

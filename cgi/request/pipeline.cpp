@@ -4,11 +4,14 @@
 #include "content/placeholders.h"
 #include "content/templates.h"
 #include "core/messages.h"
+#include "core/run_end.h"
 #include "core/text.h"
 #include "documents/files.h"
 #include "documents/reject_list.h"
 #include "request/field_checks.h"
 #include "request/intake.h"
+#include "request/site_rules.h"
+#include "response/answer_forms.h"
 #include "response/debug_report.h"
 #include "response/pages.h"
 
@@ -18,6 +21,14 @@ namespace {
 // Used for HELO and as the first local address when the system cannot tell
 // its own name.
 constexpr std::string_view kFallbackHostName = "localhost";
+
+// The numbers a script is told for refusals that answer with a site
+// document rather than a numbered page.
+constexpr int kRequiredMissing = 307;
+constexpr int kBadEmail = 308;
+constexpr int kSenderRejected = 309;
+constexpr int kMailNotSent = 500;
+constexpr int kTextTooLarge = 602;
 
 void SetIfEmpty(std::string& field, std::string_view value) {
   if (field.empty()) field = value;
@@ -63,7 +74,8 @@ bool IsHighPriority(std::string& priority) {
   return priority.find("HIGH") != std::string::npos;
 }
 
-std::string SendMainMail(FormRequest& request, const FileReader& files, MailSender send_mail) {
+std::string SendMainMail(FormRequest& request, const FileReader& files, MailSender send_mail,
+                         const SiteSettings& site, RunRecord& record) {
   ControlSettings& s = request.settings;
   if (!s.template_doc.empty()) {
     LoadMailTemplate(request, files, s.template_doc, request.mail_text, request.mail_html);
@@ -71,15 +83,28 @@ std::string SendMainMail(FormRequest& request, const FileReader& files, MailSend
     BuildBuiltInLayouts(request);
   }
   const bool high = IsHighPriority(s.priority);
+  // A site that sends as itself names the visitor as the one to answer, when
+  // the visitor's address is one a mail program can reply to.
+  MailExtras extras;
+  DeliveryNote failure;
+  extras.failure = &failure;
+  const bool own_sender = !site.sender.empty();
+  if (own_sender && IsPlainAddress(s.from)) extras.reply_to = s.from;
+  record.recipients = s.recipients.size();
   // The bodies are the mail's now: nothing reads them after it is sent.
-  return send_mail(request, s.server, s.helo, request.server_name, s.from, s.recipients, s.from_friendly,
-                   s.subject, std::move(request.mail_text), std::move(request.mail_html), high);
+  std::string result = send_mail(request, s.server, s.helo, request.server_name,
+                                 own_sender ? site.sender : s.from, s.recipients, s.from_friendly, s.subject,
+                                 std::move(request.mail_text), std::move(request.mail_html), high, extras);
+  if (result != "OK") record.failure = failure;
+  return result;
 }
 
 // The automatic reply goes out whatever the main mail's result was; its own
 // result is not part of the answer.
-void SendAutomaticReply(FormRequest& request, const FileReader& files, MailSender send_mail) {
+void SendAutomaticReply(FormRequest& request, const FileReader& files, MailSender send_mail,
+                        const SiteSettings& site) {
   ControlSettings& s = request.settings;
+  if (!site.sender.empty()) s.respond_from = site.sender;
   SetIfEmpty(s.respond_from, s.recipients.front());
   SetIfEmpty(s.respond_subject, "AutoRe: " + s.subject);
   SetIfEmpty(s.respond_priority, "NORMAL");
@@ -87,15 +112,111 @@ void SendAutomaticReply(FormRequest& request, const FileReader& files, MailSende
   const bool high = IsHighPriority(s.respond_priority);
   send_mail(request, s.server, s.helo, request.server_name, s.respond_from, s.autoreply_recipients,
             s.respond_from_friendly, s.respond_subject, std::move(request.respond_text),
-            std::move(request.respond_html), high);
+            std::move(request.respond_html), high, MailExtras{});
+}
+
+// An error page with its HTTP status, for refusals that are the visitor's
+// and not the form's.
+[[noreturn]] void RefuseWithStatus(int status, const std::string& message) {
+  EndRun({StatusLine(status) + "\n" + RenderErrorPage(message),
+          0,
+          AnswerKind::kErrorPage,
+          ErrorNumber(message),
+          message,
+          {}});
+}
+
+// What the site's settings replace of the form's control variables, and the
+// honeypot field, which is no field of the mail.
+std::string ApplySiteSettings(const SiteSettings& site, FormRequest& request) {
+  ControlSettings& s = request.settings;
+  if (!site.server.empty()) s.server = site.server;
+  if (site.autoreply_subject) s.respond_subject = *site.autoreply_subject;
+  request.charset = MailCharset(site, s.form_charset);
+  std::string honeypot;
+  for (std::size_t i = 0; !site.honeypot.empty() && i < request.field_names.size(); ++i) {
+    if (request.field_names[i] != site.honeypot) continue;
+    honeypot = request.field_values[i];
+    request.field_names.erase(request.field_names.begin() + static_cast<std::ptrdiff_t>(i));
+    request.field_values.erase(request.field_values.begin() + static_cast<std::ptrdiff_t>(i));
+    break;
+  }
+  return honeypot;
+}
+
+bool DebugModeOn(const SiteSettings& site, const ControlSettings& s) {
+  if (site.debug != Switch::kUnset) return site.debug == Switch::kOn;
+  return s.debug.find("ON") != std::string::npos;
+}
+
+// Counts the post; false when the address has posted its fill. A state file
+// that cannot be used lets the post through and says so in the log: mail a
+// visitor sent is worth more than the count.
+bool WithinRateLimit(const SiteSettings& site, System& system, const FormRequest& request) {
+  if (!site.rate_limit) return true;
+  bool allowed = true;
+  const std::string path = site.state_dir + "/rate-limit";
+  const bool counted = system.UpdateLockedFile(path, [&](std::string_view state) {
+    RateDecision decision = CountPost(state, request.remote_addr, system.Now(), *site.rate_limit);
+    allowed = decision.allowed;
+    return std::move(decision.state);
+  });
+  if (!counted) system.WriteStderrLine("cannot count posts in " + path + "; the post is not limited");
+  return allowed;
+}
+
+// The answer in the form the site asks for, and the run's log line.
+void FinishAnswer(RunEnded& end, const SiteSettings& site, const FormRequest& request, RunRecord& record,
+                  System& system) {
+  if (record.outcome.empty()) {
+    if (end.kind == AnswerKind::kErrorPage) record.outcome = "error-" + std::to_string(end.error_number);
+    if (end.kind == AnswerKind::kDebugReport) record.outcome = "debug";
+    if (end.kind == AnswerKind::kOther) record.outcome = end.exit_status == 0 ? "usage" : "unreadable";
+    if (end.kind == AnswerKind::kDocument) record.outcome = "answered";
+  }
+  const bool success = record.success && end.kind == AnswerKind::kDocument;
+  const bool shaped = end.kind == AnswerKind::kDocument || end.kind == AnswerKind::kErrorPage;
+  if (shaped && site.json && PrefersJson(system.GetEnv("HTTP_ACCEPT").value_or(""))) {
+    if (end.kind == AnswerKind::kErrorPage) {
+      record.code = end.error_number;
+      record.reason = PlainMessage(end.message);
+    }
+    const int status = record.code == kMailNotSent ? 502 : HttpStatusOf(record.code);
+    end.output = RenderJsonAnswer(success, record.reason, record.code, status);
+  } else if (success && !site.success_redirect.empty()) {
+    end.output = RenderRedirect(site.success_redirect);
+  } else if (!success && end.kind == AnswerKind::kDocument && !site.error_redirect.empty() &&
+             end.document == request.settings.error_doc) {
+    end.output = RenderRedirect(site.error_redirect);
+  }
+  const std::string line = FormatLogLine(system.Now(), request.remote_addr, record);
+  if (site.log == "off") return;
+  if (site.log == "stderr" || !system.AppendLine(site.log, line)) system.WriteStderrLine(line);
+}
+
+// A form problem answered with a site document: its log word, and what a
+// script is told.
+void NoteRefusal(RunRecord& record, std::string outcome, int code, std::string reason) {
+  record.outcome = std::move(outcome);
+  record.code = code;
+  record.reason = std::move(reason);
 }
 
 }  // namespace
 
 void RunRequest(std::string_view argv0, System& system, MailSender send_mail) {
+  SiteSettings site;
+  FormRequest request;
+  RunRecord record;
+  const ScopedAnswerFinisher finisher(
+      [&](RunEnded& end) { FinishAnswer(end, site, request, record, system); });
   if (!system.StartSockets()) WriteErrorPage(Error100SocketInit());
-  FormRequest request = BuildFormRequest(argv0, system);
+  request = BuildFormRequest(argv0, system, site);
   ControlSettings& s = request.settings;
+  if (!RefererAllowed(site, system.GetEnv("HTTP_REFERER").value_or(""))) {
+    RefuseWithStatus(403, Error901RefererNotAllowed(system.GetEnv("HTTP_REFERER").value_or("")));
+  }
+  const std::string honeypot = ApplySiteSettings(site, request);
 
   if (s.helo.empty()) s.helo = system.HostName();
   SetIfEmpty(s.helo, kFallbackHostName);
@@ -107,16 +228,30 @@ void RunRequest(std::string_view argv0, System& system, MailSender send_mail) {
   if (s.success_doc.empty()) WriteErrorPage(Error302NoSuccessDocument());
   if (s.error_doc.empty()) WriteErrorPage(Error303NoErrorDocument());
   ApplyDefaults(s);
-  if (s.debug.find("ON") != std::string::npos) WriteDebugReport(request);
+  if (DebugModeOn(site, s)) WriteDebugReport(request);
 
+  // Behind aliases the form names only alias names; the addresses are the
+  // site's and are checked like any.
+  if (!site.aliases.empty()) {
+    if (auto refused = ExpandAliases(site, s.recipients))
+      WriteErrorPage(Error900RecipientNotAllowed(*refused));
+  }
   if (!s.allowed_recipients.empty()) {
-    if (auto refused = FindRecipientNotAllowed(s.recipients, s.allowed_recipients)) {
+    if (auto refused = FindRecipientNotAllowed(s.recipients, s.allowed_recipients, site.recipients_match)) {
       WriteErrorPage(Error900RecipientNotAllowed(*refused));
     }
   }
   const FieldPassResult checks = RunFieldPass(request);
-  if (!checks.result_doc.empty()) Answer(request, system, checks.result_doc);
-  const bool sends_reply = !s.respond_template_doc.empty() && checks.autoreply;
+  if (!checks.result_doc.empty()) {
+    if (checks.bad_email) {
+      NoteRefusal(record, "bad-email", kBadEmail, "an e-mail address is not valid");
+    } else {
+      NoteRefusal(record, "required", kRequiredMissing, "a required field is empty");
+    }
+    Answer(request, system, checks.result_doc);
+  }
+  const bool sends_reply =
+      !s.respond_template_doc.empty() && checks.autoreply && site.autoreply != Switch::kOff;
   if (sends_reply && s.autoreply_recipients.size() > kMaxReplyRecipients) {
     WriteErrorPage(Error304TooManyReplyAddresses(s.autoreply_recipients.size(), kMaxReplyRecipients));
   }
@@ -128,13 +263,31 @@ void RunRequest(std::string_view argv0, System& system, MailSender send_mail) {
     SubstitutePlaceholders(request, subject, Target::PlainText);
     s.subject = std::move(subject);
     if (!s.reject_email_doc.empty() && MatchRejectList(system, s.reject_email_doc, s.from)) {
+      NoteRefusal(record, "rejected", kSenderRejected, "the sender address is refused");
       Answer(request, system, s.bad_email_doc);
     }
-    result = SendMainMail(request, system, send_mail);
-    if (sends_reply) SendAutomaticReply(request, system, send_mail);
+    // A filled honeypot is a robot: it sees what a visitor would, and no
+    // mail goes out.
+    if (!honeypot.empty()) {
+      record = {"honeypot", 0, std::nullopt, true, 0, {}};
+      Answer(request, system, s.success_doc);
+    }
+    if (!WithinRateLimit(site, system, request)) {
+      record.outcome = "rate-limited";
+      RefuseWithStatus(429, Error902TooManyPosts());
+    }
+    result = SendMainMail(request, system, send_mail, site, record);
+    if (sends_reply) SendAutomaticReply(request, system, send_mail, site);
   } catch (const SubstitutionTooLarge& refused) {
     system.WriteStderrLine("refused the post: " + refused.reason);
+    NoteRefusal(record, "too-large", kTextTooLarge, refused.reason);
     Answer(request, system, s.error_doc);
+  }
+  if (result == "OK") {
+    record.outcome = "sent";
+    record.success = true;
+  } else {
+    NoteRefusal(record, "failed", kMailNotSent, "the mail could not be sent");
   }
   Answer(request, system, result == "OK" ? s.success_doc : s.error_doc);
 }

@@ -7,6 +7,7 @@
 #include <string_view>
 
 #include "core/form_request.h"
+#include "core/mail_job.h"
 #include "core/system.h"
 
 namespace quillo {
@@ -17,7 +18,7 @@ using MailSender = std::string (*)(const FormRequest& request, const std::string
                                    const std::string& secondLocalAddress, const std::string& fromAddress,
                                    const TextList& recipients, const std::string& fromName,
                                    std::string subject, std::string textBody, std::string htmlBody,
-                                   bool highPriority);
+                                   bool highPriority, const MailExtras& extras);
 
 constexpr std::string_view kDefaultSubject = "Tessik Quillo! Pro Web-Form Message";
 

@@ -164,6 +164,8 @@ std::string RenderDebugReport(const FormRequest& request) {
   return page;
 }
 
-void WriteDebugReport(const FormRequest& request) { EndRun({RenderDebugReport(request), 0}); }
+void WriteDebugReport(const FormRequest& request) {
+  EndRun({RenderDebugReport(request), 0, AnswerKind::kDebugReport, 0, {}, {}});
+}
 
 }  // namespace quillo

@@ -20,7 +20,7 @@ std::string RenderResultDocument(std::string_view document) {
 void SendResultDocument(const FormRequest& request, const FileReader& files, const std::string& path) {
   std::string document = ReadDocumentFile(files, path);
   SubstitutePlaceholders(request, document, Target::Html);
-  EndRun({RenderResultDocument(document), 0});
+  EndRun({RenderResultDocument(document), 0, AnswerKind::kDocument, 0, {}, path});
 }
 
 void WriteUsageLine(bool under_web_server) {

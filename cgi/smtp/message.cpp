@@ -88,7 +88,6 @@ std::size_t QuotedPrintableSize(std::string_view text) {
 
 // --- RFC 2047 encoded-words ---
 
-constexpr std::string_view kWordStart = "=?iso-8859-1?Q?";
 constexpr std::string_view kWordEnd = "?=";
 constexpr std::size_t kMaxEncodedWord = 75;  // RFC 2047 2: an encoded-word
 constexpr std::size_t kMaxEncodedLine = 76;  // RFC 2047 2: a line holding one
@@ -127,31 +126,49 @@ std::string QEncodeByte(char c) {
 }
 
 // Room for encoded text in a word that starts after `used` characters.
-std::size_t WordRoom(std::size_t used) {
-  const std::size_t overhead = kWordStart.size() + kWordEnd.size();
+std::size_t WordRoom(std::size_t used, std::size_t word_start) {
+  const std::size_t overhead = word_start + kWordEnd.size();
   const std::size_t line_room = used < kMaxEncodedLine ? kMaxEncodedLine - used : 0;
   const std::size_t word = line_room < kMaxEncodedWord ? line_room : kMaxEncodedWord;
   return word > overhead ? word - overhead : 0;
 }
 
-std::string EncodeWords(std::string_view value, std::size_t used) {
+// The bytes of one character: in UTF-8 a lead byte and the continuation
+// bytes after it, which an encoded-word must never split (RFC 2047 5 (3));
+// in the single-byte charsets one byte.
+std::size_t CharacterLength(std::string_view value, std::size_t at, bool utf8) {
+  std::size_t end = at + 1;
+  if (utf8 && static_cast<unsigned char>(value[at]) >= 0xC0) {
+    while (end < value.size() && end - at < 4 && (static_cast<unsigned char>(value[end]) & 0xC0) == 0x80)
+      ++end;
+  }
+  return end - at;
+}
+
+std::string EncodeWords(std::string_view value, std::size_t used, std::string_view charset) {
+  const std::string word_start = "=?" + std::string(charset) + "?Q?";
+  const bool utf8 = charset == "utf-8";
   std::string out;
   std::string word;
-  std::size_t room = WordRoom(used);
-  if (room < kEscapeLength) {  // not even one escape fits: start on a new line
+  std::size_t room = WordRoom(used, word_start.size());
+  // Not even the widest character fits: start on a new line.
+  if (room < kEscapeLength * (utf8 ? 4 : 1)) {
     out.append(kFold);
-    room = WordRoom(kFoldIndent);
+    room = WordRoom(kFoldIndent, word_start.size());
   }
   auto close_word = [&] {
-    out.append(kWordStart).append(word).append(kWordEnd);
+    out.append(word_start).append(word).append(kWordEnd);
     word.clear();
   };
-  for (char c : value) {
-    const std::string piece = QEncodeByte(c);
+  for (std::size_t at = 0; at < value.size();) {
+    const std::size_t length = CharacterLength(value, at, utf8);
+    std::string piece;
+    for (std::size_t i = at; i < at + length; ++i) piece += QEncodeByte(value[i]);
+    at += length;
     if (!word.empty() && word.size() + piece.size() > room) {
       close_word();
       out.append(kFold);
-      room = WordRoom(kFoldIndent);
+      room = WordRoom(kFoldIndent, word_start.size());
     }
     word.append(piece);
   }
@@ -175,7 +192,7 @@ std::string FromLine(const MessageParts& parts) {
   const std::string address = "<" + BlankLineBreaks(parts.fromAddress) + ">";
   if (parts.fromName.empty()) return "From: " + address + "\r\n";
   const std::string head = "From: ";
-  const std::string name = EncodeHeaderValue(parts.fromName, head.size());
+  const std::string name = EncodeHeaderValue(parts.fromName, head.size(), parts.charset);
   std::string line = head + name;
   // Keep the address beside the name while the line stays within its limit:
   // short after encoded-words, 998 characters after a name as given.
@@ -208,8 +225,9 @@ std::string ToLine(const TextList& recipients) {
 std::string HeaderLines(const MessageParts& parts) {
   const std::string subject_head = "Subject: ";
   std::string header = FromLine(parts);
+  if (!parts.replyTo.empty()) header += "Reply-To: <" + BlankLineBreaks(parts.replyTo) + ">\r\n";
   header += ToLine(parts.recipients);
-  header += subject_head + EncodeHeaderValue(parts.subject, subject_head.size()) + "\r\n";
+  header += subject_head + EncodeHeaderValue(parts.subject, subject_head.size(), parts.charset) + "\r\n";
   header += "Date: " + BlankLineBreaks(parts.date) + "\r\n";
   header += kXMailer;
   header += parts.highPriority ? kHighPriority : kNormalPriority;
@@ -220,7 +238,6 @@ std::string HeaderLines(const MessageParts& parts) {
 
 constexpr std::string_view kBoundaryLine = "------=_NextPart_TESSIK_QUILLO_PRO\n";
 constexpr std::string_view kQuotedPrintable = "Content-Transfer-Encoding: quoted-printable\n";
-constexpr std::string_view kCharset = "\tcharset=\"iso-8859-1\"\n\n";
 
 // The fixed lines of the layouts, rounded up, for reserving a message once.
 constexpr std::size_t kLayoutLineBytes = 512;
@@ -228,27 +245,30 @@ constexpr std::size_t kLayoutLineBytes = 512;
 // One quoted-printable part: its header lines, then the body encoded straight
 // into the message. The body is released once encoded: a large one is held
 // only as long as it has to be.
-void AppendEncodedPart(std::string& message, std::string_view content_type, std::string& body) {
+void AppendEncodedPart(std::string& message, std::string_view content_type, std::string_view charset,
+                       std::string& body) {
   message += kQuotedPrintable;
   message += "Content-Type: ";
   message += content_type;
-  message += ";\n";
-  message += kCharset;
+  message += ";\n\tcharset=\"";
+  message += charset;
+  message += "\"\n\n";
   WriteQuotedPrintable(body, message);
   std::string().swap(body);
 }
 
-void AppendAlternativeLayout(std::string& message, std::string& text, std::string& html) {
+void AppendAlternativeLayout(std::string& message, std::string_view charset, std::string& text,
+                             std::string& html) {
   message += "MIME-Version: 1.0 \n";
   message += "Content-Type: multipart/alternative;\n";
   message += "\tboundary=\"----=_NextPart_TESSIK_QUILLO_PRO\"\n";
   message += "\n";
   message += "This is a multi-part message in MIME format.\n\n";
   message += kBoundaryLine;
-  AppendEncodedPart(message, "text/plain", text);
+  AppendEncodedPart(message, "text/plain", charset, text);
   message += "\n\n";
   message += kBoundaryLine;
-  AppendEncodedPart(message, "text/html", html);
+  AppendEncodedPart(message, "text/html", charset, html);
   message += "\n\n------=_NextPart_TESSIK_QUILLO_PRO--\n";
 }
 
@@ -275,12 +295,12 @@ bool GoesOutUnencoded(std::string_view text) {
 // empty line, then the text. Otherwise it is a text/plain part; a single
 // part's lines follow the header lines directly, without a MIME-Version
 // line, as mail has always been sent.
-void AppendTextOnlyLayout(std::string& message, std::string& text) {
+void AppendTextOnlyLayout(std::string& message, std::string_view charset, std::string& text) {
   if (GoesOutUnencoded(text)) {
     message += "\n";
     message += text;
   } else {
-    AppendEncodedPart(message, "text/plain", text);
+    AppendEncodedPart(message, "text/plain", charset, text);
   }
 }
 
@@ -293,9 +313,9 @@ std::string encodeQuotedPrintable(std::string_view text) {
   return out;
 }
 
-std::string EncodeHeaderValue(std::string_view value, std::size_t used) {
+std::string EncodeHeaderValue(std::string_view value, std::size_t used, std::string_view charset) {
   const std::string one_line = BlankLineBreaks(value);
-  return StaysAsGiven(one_line, used) ? one_line : EncodeWords(one_line, used);
+  return StaysAsGiven(one_line, used) ? one_line : EncodeWords(one_line, used, charset);
 }
 
 std::string BuildMessageText(MessageParts parts) {
@@ -306,11 +326,11 @@ std::string BuildMessageText(MessageParts parts) {
   std::string message = HeaderLines(parts);
   message.reserve(message.size() + kLayoutLineBytes + QuotedPrintableSize(text) + QuotedPrintableSize(html));
   if (!text.empty() && !html.empty()) {
-    AppendAlternativeLayout(message, text, html);
+    AppendAlternativeLayout(message, parts.charset, text, html);
   } else if (!html.empty()) {
-    AppendEncodedPart(message, "text/html", html);
+    AppendEncodedPart(message, "text/html", parts.charset, html);
   } else if (!text.empty()) {
-    AppendTextOnlyLayout(message, text);
+    AppendTextOnlyLayout(message, parts.charset, text);
   }
   return message;
 }

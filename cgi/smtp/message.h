@@ -26,6 +26,8 @@ struct MessageParts {
   std::string textBody;
   std::string htmlBody;
   bool highPriority = false;
+  std::string replyTo;                 // a Reply-To line when not empty
+  std::string charset = "iso-8859-1";  // of the parts and the encoded-words
 };
 
 // Quoted-printable body encoding: bytes above 127 and "=" as "=XX", CR
@@ -40,9 +42,11 @@ std::string encodeQuotedPrintable(std::string_view text);
 // A header value for a line that already holds `used` characters: CR and LF
 // become blanks; a value with bytes above 127, or one that would make its
 // line longer than 998 characters, becomes RFC 2047 encoded-words in
-// iso-8859-1, folded with CR LF and a blank so that no line of them exceeds
-// 76 characters. A pure ASCII value that fits its line stays as given.
-std::string EncodeHeaderValue(std::string_view value, std::size_t used);
+// the charset, folded with CR LF and a blank so that no line of them exceeds
+// 76 characters; a UTF-8 character is never split between two words. A pure
+// ASCII value that fits its line stays as given.
+std::string EncodeHeaderValue(std::string_view value, std::size_t used,
+                              std::string_view charset = "iso-8859-1");
 
 // The complete message text, lines ended by LF or CR LF. Takes the parts
 // over: the bodies are encoded straight into the message, reserved once.

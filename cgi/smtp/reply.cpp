@@ -67,7 +67,11 @@ ReplyScan ScanReply(std::string_view bytes) {
 
 ReplyScan ReplyAssembler::Next() {
   const ReplyScan scan = ScanReply(pending_);
-  if (scan.status == ReplyStatus::kComplete) pending_.clear();
+  if (scan.status == ReplyStatus::kComplete) {
+    last_line_ = std::string(LineBody(std::string_view(pending_).substr(0, pending_.find('\n') + 1)));
+    if (last_line_.size() > kMaxReportedLine) last_line_.resize(kMaxReportedLine);
+    pending_.clear();
+  }
   return scan;
 }
 

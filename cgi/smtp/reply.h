@@ -53,10 +53,19 @@ class ReplyAssembler {
   ReplyScan Next();
 
   // Drops what is pending, for a new connection.
-  void Clear() { pending_.clear(); }
+  void Clear() {
+    pending_.clear();
+    last_line_.clear();
+  }
+
+  // The first line of the last complete reply, for the log: cut to
+  // kMaxReportedLine bytes.
+  const std::string& LastLine() const { return last_line_; }
 
  private:
+  static constexpr std::size_t kMaxReportedLine = 200;
   std::string pending_;
+  std::string last_line_;
 };
 
 }  // namespace quillo

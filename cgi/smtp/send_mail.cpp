@@ -19,9 +19,11 @@ bool DeliverVia(const std::string& host, const std::string& firstLocalAddress,
   client.setReplyTimeoutMs(options.replyTimeoutMs);
   if (!client.connect(host, options.port, firstLocalAddress) &&
       !client.connect(host, options.port, secondLocalAddress)) {
+    if (options.failure != nullptr) *options.failure = {client.step(), host, client.lastReply()};
     return false;
   }
   const bool sent = client.sendMessage(envelope);
+  if (!sent && options.failure != nullptr) *options.failure = {client.step(), host, client.lastReply()};
   client.quit();
   return sent;
 }
@@ -67,7 +69,8 @@ std::string DeliverMessage(std::string messageText, const std::string& server,
 std::string sendMail(const FormRequest& request, const std::string& server,
                      const std::string& firstLocalAddress, const std::string& secondLocalAddress,
                      const std::string& fromAddress, const TextList& recipients, const std::string& fromName,
-                     std::string subject, std::string textBody, std::string htmlBody, bool highPriority) {
+                     std::string subject, std::string textBody, std::string htmlBody, bool highPriority,
+                     const MailExtras& extras) {
   SubstitutePlaceholders(request, subject, Target::PlainText);
   MessageParts parts;
   parts.fromName = fromName;
@@ -78,9 +81,13 @@ std::string sendMail(const FormRequest& request, const std::string& server,
   parts.textBody = std::move(textBody);
   parts.htmlBody = std::move(htmlBody);
   parts.highPriority = highPriority;
+  parts.replyTo = extras.reply_to;
+  parts.charset = request.charset;
   std::string message = BuildMessageText(std::move(parts));
+  DeliveryOptions options;
+  options.failure = extras.failure;
   return DeliverMessage(std::move(message), server, firstLocalAddress, secondLocalAddress, fromAddress,
-                        recipients);
+                        recipients, options);
 }
 
 }  // namespace quillo

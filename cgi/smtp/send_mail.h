@@ -16,6 +16,7 @@
 #include <string>
 
 #include "core/form_request.h"
+#include "core/mail_job.h"
 #include "smtp/mx.h"
 #include "smtp/smtp_client.h"
 
@@ -29,7 +30,8 @@ constexpr std::uint16_t kSmtpPort = 25;
 std::string sendMail(const FormRequest& request, const std::string& server,
                      const std::string& firstLocalAddress, const std::string& secondLocalAddress,
                      const std::string& fromAddress, const TextList& recipients, const std::string& fromName,
-                     std::string subject, std::string textBody, std::string htmlBody, bool highPriority);
+                     std::string subject, std::string textBody, std::string htmlBody, bool highPriority,
+                     const MailExtras& extras = {});
 
 // The looked-up hosts of one recipient's address (before the server choice).
 using HostLookup = std::function<MxHosts(const std::string& recipient)>;
@@ -40,7 +42,8 @@ MxHosts LookUpWithResolver(const std::string& recipient);
 struct DeliveryOptions {
   HostLookup lookup = LookUpWithResolver;
   std::uint32_t replyTimeoutMs = kDefaultReplyTimeoutMs;
-  std::uint16_t port = kSmtpPort;  // another only where tests stand in for servers
+  std::uint16_t port = kSmtpPort;   // another only where tests stand in for servers
+  DeliveryNote* failure = nullptr;  // where the last failed attempt stopped
 };
 
 // The delivery loop of sendMail over a finished message text.

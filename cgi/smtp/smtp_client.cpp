@@ -60,11 +60,14 @@ bool SmtpClient::connect(const std::string& host, std::uint16_t port, const std:
   if (connected_) quit();
   closeSocket();
   replies_.Clear();
+  step_ = "connect";
+  lastReply_ = "no connection";
   if (!openConnection(host, port, localAddress)) {
     closeSocket();
     return false;
   }
   connected_ = true;
+  step_ = "greeting";
   if (!expectReply(kServiceReady)) {
     quit();
     return false;
@@ -85,13 +88,18 @@ std::string SmtpClient::heloArgument() const {
 
 bool SmtpClient::sendMessage(const MailEnvelope& envelope) {
   if (!connected_) return false;
+  step_ = "MAIL";
   if (!sendCommand(FormatCommand("MAIL FROM:<", envelope.sender, ">")) || !expectReply(kActionOk))
     return false;
+  step_ = "RCPT";
   for (const std::string& recipient : envelope.recipients) {
     if (!sendRecipient(recipient)) return false;
   }
+  step_ = "DATA";
   if (!sendCommand(std::string(kData)) || !expectReply(kStartMailInput)) return false;
+  step_ = "message";
   if (!sendData(envelope.text)) return false;
+  step_ = "end of data";
   if (!sendCommand(std::string(kEndOfData))) return false;
   return expectReply(kActionOk);
 }
@@ -107,6 +115,7 @@ bool SmtpClient::quit() {
 }
 
 bool SmtpClient::sendHelo(const std::string& name) {
+  step_ = "HELO";
   return sendCommand(FormatCommand("HELO ", name)) && expectReply(kActionOk);
 }
 
@@ -148,9 +157,14 @@ std::optional<int> SmtpClient::readReply() {
   while (true) {
     const ReplyScan scan = replies_.Next();
     if (scan.status == ReplyStatus::kComplete) {
+      lastReply_ = replies_.LastLine();
       return scan.code;
     }
-    if (scan.status == ReplyStatus::kMalformed) return std::nullopt;
+    lastReply_ = "no reply";
+    if (scan.status == ReplyStatus::kMalformed) {
+      lastReply_ = "malformed reply";
+      return std::nullopt;
+    }
     const std::uint32_t waited = MillisecondsSince(asked);
     if (waited >= replyTimeoutMs_) return std::nullopt;
     const platform::Readiness ready = platform::WaitReadable(socket_, replyTimeoutMs_ - waited);

@@ -61,6 +61,12 @@ class SmtpClient {
 
   void setReplyTimeoutMs(std::uint32_t milliseconds) { replyTimeoutMs_ = milliseconds; }
 
+  // After a failure, for the log: the step that failed ("connect",
+  // "greeting", "HELO", "MAIL", "RCPT", "DATA", "message", "end of data") and
+  // the first line of the server's last reply, or what came instead of one.
+  const std::string& step() const { return step_; }
+  const std::string& lastReply() const { return lastReply_; }
+
  protected:
   // True when the next reply carries exactly code.
   virtual bool expectReply(int code);
@@ -83,6 +89,8 @@ class SmtpClient {
   std::string heloName_ = "auto";
   std::uint32_t replyTimeoutMs_ = kDefaultReplyTimeoutMs;
   ReplyAssembler replies_;
+  std::string step_;
+  std::string lastReply_;
 };
 
 // RFC 821 4.2: 251 "User not local; will forward" accepts a recipient too.

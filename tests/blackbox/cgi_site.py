@@ -3,6 +3,7 @@ web server starts it: argv[0], a CGI environment without PATH, the body on
 standard input, the program's folder as working directory."""
 
 import os
+import re
 import shutil
 import subprocess
 import tempfile
@@ -21,6 +22,10 @@ CGI_DEFAULTS = {
     "HTTP_USER_AGENT": "TestAgent/1.0",
 }
 
+
+# The one line every run logs to standard error without a settings file.
+RUN_LOG_LINE = re.compile(r"^quillopro\.exe: \d{4}-\d\d-\d\dT\d\d:\d\d:\d\dZ \S+ \S+ recipients=\d+"
+                          r"( step=.* host=\S* reply=\"[^\"]*\")?$")
 
 # Where the program's DNS queries go when a test starts no DNS server: a
 # loopback address nothing listens on, so that lookups fail at once and no
@@ -81,12 +86,15 @@ class Site:
     def path(self, name):
         return os.path.join(self.dir, name)
 
+    last_log_line = None
+
     def run(self, body=b"", env=None, content_length="auto", argv0=None, stdin=None, timeout=30, log=None,
             wrapper=()):
         """Runs one request; returns (standard output bytes, exit status). The
-        program writes nothing to standard error unless log is a list, which
-        then receives the lines it wrote. wrapper is a command that starts the
-        program, such as prlimit."""
+        program writes its one log line to standard error (kept in
+        last_log_line) and nothing else there unless log is a list, which then
+        receives the other lines it wrote. wrapper is a command that starts
+        the program, such as prlimit."""
         if isinstance(body, str):
             body = body.encode("latin-1")
         cgi_env = dict(CGI_DEFAULTS)
@@ -100,10 +108,15 @@ class Site:
         proc = subprocess.run(command, cwd=self.dir, env=cgi_env,
                               input=None if stdin is not None else body, stdin=stdin,
                               stdout=subprocess.PIPE, stderr=subprocess.PIPE, timeout=timeout)
+        lines = proc.stderr.decode("latin-1").splitlines()
+        run_lines = [line for line in lines if RUN_LOG_LINE.match(line)]
+        assert len(run_lines) <= 1, lines
+        self.last_log_line = run_lines[0] if run_lines else None
+        notes = [line for line in lines if line not in run_lines]
         if log is None:
-            assert proc.stderr == b"", proc.stderr
+            assert notes == [], notes
         else:
-            log.extend(proc.stderr.decode("latin-1").splitlines())
+            log.extend(notes)
         return proc.stdout, proc.returncode
 
 

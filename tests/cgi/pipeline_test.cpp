@@ -36,7 +36,7 @@ std::vector<std::string> g_answers;  // what the sender answers, call by call; "
 std::string RecordMail(const FormRequest&, const std::string& server, const std::string& helo,
                        const std::string& server_name, const std::string& from, const TextList& recipients,
                        const std::string& from_name, std::string subject, std::string text, std::string html,
-                       bool high_priority) {
+                       bool high_priority, const MailExtras&) {
   g_mails.push_back(
       {server, helo, server_name, from, from_name, subject, text, html, recipients, high_priority});
   const std::size_t call = g_mails.size() - 1;
@@ -202,13 +202,14 @@ TEST(Pipeline, PlaceholdersThatGrowPastTheirBoundShowTheErrorDocument) {
   EXPECT_EQ(site.Post(kForm + "&QUILLO_SUBJECT=%23%23a0%23%23" + chain), Document("Sorry\n"));
   EXPECT_TRUE(g_mails.empty());
   EXPECT_EQ(site.system.log,
-            std::vector<std::string>{"refused the post: placeholders make the text too large"});
+            (std::vector<std::string>{"refused the post: placeholders make the text too large",
+                                      "2026-12-08T16:51:58Z 192.0.2.7 too-large recipients=0"}));
 
   // The error document itself overflowing: the error page.
   site.system.log.clear();
   site.system.AddFile(InSite("err.htm"), "Sorry ##a0##\n");
   EXPECT_EQ(site.Post(kForm + "&QUILLO_SUBJECT=%23%23a0%23%23" + chain), Page(Error602TextTooLarge()));
-  EXPECT_EQ(site.system.log.size(), 2u);
+  EXPECT_EQ(site.system.log.size(), 3u);
 }
 
 }  // namespace

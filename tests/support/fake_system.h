@@ -34,6 +34,15 @@ class FakeSystem : public System {
   std::string HostName() const override { return host_name; }
   bool FileNamesIgnoreCase() const override { return false; }
   void WriteStderrLine(std::string_view line) override { log.emplace_back(line); }
+  bool AppendLine(const std::string& path, std::string_view line) override {
+    files[path].text.append(line).append("\n");
+    return true;
+  }
+  bool UpdateLockedFile(const std::string& path,
+                        const std::function<std::string(std::string_view)>& update) override {
+    files[path].text = update(files[path].text);
+    return true;
+  }
 };
 
 }  // namespace quillo::testing

@@ -1,0 +1,322 @@
+// The site's settings file; see site_settings.h.
+#include "documents/site_settings.h"
+
+#include <algorithm>
+#include <set>
+
+#include "core/messages.h"
+#include "documents/files.h"
+#include "documents/names.h"
+
+namespace quillo {
+namespace {
+
+using Problem = std::optional<std::string>;
+using Setter = Problem (*)(SiteSettings& settings, const std::string& value);
+
+constexpr std::string_view kByteOrderMark = "\xEF\xBB\xBF";
+
+Problem ReadSwitch(std::string_view value, bool& on) {
+  const std::string word = LowerCopy(value);
+  if (word == "on" || word == "yes" || word == "true") {
+    on = true;
+  } else if (word == "off" || word == "no" || word == "false") {
+    on = false;
+  } else {
+    return "expected on or off, not '" + std::string(value) + "'";
+  }
+  return std::nullopt;
+}
+
+Problem ReadSwitch(std::string_view value, Switch& setting) {
+  bool on = false;
+  if (auto problem = ReadSwitch(value, on)) return problem;
+  setting = on ? Switch::kOn : Switch::kOff;
+  return std::nullopt;
+}
+
+// Comma-separated, each entry trimmed; at least one, none empty.
+Problem ReadList(std::string_view value, TextList& list) {
+  list.clear();
+  std::size_t from = 0;
+  while (from <= value.size()) {
+    std::size_t comma = value.find(',', from);
+    if (comma == std::string_view::npos) comma = value.size();
+    std::string entry = Trimmed(value.substr(from, comma - from));
+    if (entry.empty()) return std::string("an empty entry in the list");
+    list.push_back(std::move(entry));
+    from = comma + 1;
+  }
+  return std::nullopt;
+}
+
+bool HasBlankOrControl(std::string_view text) {
+  return std::any_of(text.begin(), text.end(), [](char c) {
+    const auto byte = static_cast<unsigned char>(c);
+    return byte <= ' ' || byte == 0x7F;
+  });
+}
+
+// Mail goes out under this address, so it must read as one: local part, "@",
+// domain, nothing that could end an SMTP command or a header.
+Problem CheckAddress(std::string_view address) {
+  const std::size_t at = address.find('@');
+  if (at == 0 || at == std::string_view::npos || at + 1 == address.size() ||
+      address.find('@', at + 1) != std::string_view::npos || HasBlankOrControl(address) ||
+      FindAnyOf(address, "<>()[]\\,;:\"") >= 0) {
+    return "'" + std::string(address) + "' is not an e-mail address";
+  }
+  return std::nullopt;
+}
+
+Problem CheckHostName(std::string_view host) {
+  if (host.empty() || HasBlankOrControl(host) || FindAnyOf(host, "/@<>\"'\\") >= 0) {
+    return "'" + std::string(host) + "' is not a host name";
+  }
+  return std::nullopt;
+}
+
+// A document name a form may use: the same rules as for the form's own.
+Problem CheckDocumentNames(const TextList& names) {
+  for (const std::string& name : names) {
+    if (RefuseDocumentName(name)) return "'" + name + "' is not a file name next to the program";
+  }
+  return std::nullopt;
+}
+
+bool IsAbsolutePath(std::string_view path) {
+  return !path.empty() && (path.front() == '/' || (path.size() > 2 && path[1] == ':' && path[2] == '\\'));
+}
+
+// Goes into a Location header: a path on this site or an http(s) address,
+// nothing that could end the header.
+Problem CheckRedirect(std::string_view target) {
+  const std::string lower = LowerCopy(target);
+  const bool site_path = !target.empty() && target.front() == '/' && target.substr(0, 2) != "//";
+  const bool web_address = lower.compare(0, 7, "http://") == 0 || lower.compare(0, 8, "https://") == 0;
+  if ((!site_path && !web_address) || HasBlankOrControl(target)) {
+    return "'" + std::string(target) + "' is not a path such as /thanks.html or an http(s) address";
+  }
+  return std::nullopt;
+}
+
+// "5 per 10 minutes": posts, then a window in seconds, minutes or hours.
+Problem ReadRateLimit(std::string_view value, RateLimit& limit) {
+  const std::string text = LowerCopy(Trimmed(value));
+  const std::string usage = "expected a rate such as '5 per 10 minutes', not '" + std::string(value) + "'";
+  std::size_t pos = 0;
+  const auto read_number = [&](long& number) {
+    const std::size_t start = pos;
+    number = 0;
+    while (pos < text.size() && text[pos] >= '0' && text[pos] <= '9' && number < 1000000) {
+      number = number * 10 + (text[pos++] - '0');
+    }
+    return pos > start && number > 0;
+  };
+  const auto skip_blanks = [&] {
+    while (pos < text.size() && text[pos] == ' ') ++pos;
+  };
+  long posts = 0, amount = 0;
+  if (!read_number(posts)) return usage;
+  skip_blanks();
+  if (text.compare(pos, 4, "per ") != 0) return usage;
+  pos += 4;
+  skip_blanks();
+  if (!read_number(amount)) return usage;
+  skip_blanks();
+  const std::string unit = text.substr(pos);
+  long unit_seconds = 0;
+  if (unit == "second" || unit == "seconds") unit_seconds = 1;
+  if (unit == "minute" || unit == "minutes") unit_seconds = 60;
+  if (unit == "hour" || unit == "hours") unit_seconds = 3600;
+  if (unit_seconds == 0) return usage;
+  limit = {posts, amount * unit_seconds};
+  return std::nullopt;
+}
+
+// Each key's reader, by name: the one table of what [site] can say.
+const std::vector<std::pair<std::string_view, Setter>>& SiteKeys() {
+  static const std::vector<std::pair<std::string_view, Setter>> keys = {
+      {"recipients_match",
+       [](SiteSettings& s, const std::string& v) -> Problem {
+         const std::string mode = LowerCopy(v);
+         if (mode != "substring" && mode != "address")
+           return "expected substring or address, not '" + v + "'";
+         s.recipients_match = mode == "address" ? RecipientsMatch::kAddress : RecipientsMatch::kSubstring;
+         return std::nullopt;
+       }},
+      {"sender",
+       [](SiteSettings& s, const std::string& v) -> Problem {
+         s.sender = v;
+         return CheckAddress(v);
+       }},
+      {"charset",
+       [](SiteSettings& s, const std::string& v) -> Problem {
+         s.charset = LowerCopy(v);
+         if (s.charset == "form" || IsMailCharset(s.charset)) return std::nullopt;
+         return "expected iso-8859-1, utf-8, windows-1252 or form, not '" + v + "'";
+       }},
+      {"debug", [](SiteSettings& s, const std::string& v) { return ReadSwitch(v, s.debug); }},
+      {"autoreply", [](SiteSettings& s, const std::string& v) { return ReadSwitch(v, s.autoreply); }},
+      {"autoreply_templates",
+       [](SiteSettings& s, const std::string& v) -> Problem {
+         s.autoreply_templates.emplace();
+         if (auto problem = ReadList(v, *s.autoreply_templates)) return problem;
+         return CheckDocumentNames(*s.autoreply_templates);
+       }},
+      {"autoreply_subject",
+       [](SiteSettings& s, const std::string& v) -> Problem {
+         s.autoreply_subject = v;
+         return std::nullopt;
+       }},
+      {"server",
+       [](SiteSettings& s, const std::string& v) -> Problem {
+         s.server = v;
+         return CheckHostName(v);
+       }},
+      {"documents",
+       [](SiteSettings& s, const std::string& v) -> Problem {
+         s.documents.emplace();
+         if (auto problem = ReadList(v, *s.documents)) return problem;
+         return CheckDocumentNames(*s.documents);
+       }},
+      {"honeypot",
+       [](SiteSettings& s, const std::string& v) -> Problem {
+         s.honeypot = v;
+         if (v.empty()) return std::string("expected the name of a form field");
+         return std::nullopt;
+       }},
+      {"rate_limit",
+       [](SiteSettings& s, const std::string& v) -> Problem {
+         s.rate_limit.emplace();
+         return ReadRateLimit(v, *s.rate_limit);
+       }},
+      {"state_dir",
+       [](SiteSettings& s, const std::string& v) -> Problem {
+         s.state_dir = v;
+         if (!IsAbsolutePath(v)) return "expected an absolute folder path, not '" + v + "'";
+         return std::nullopt;
+       }},
+      {"referers",
+       [](SiteSettings& s, const std::string& v) -> Problem {
+         s.referers.emplace();
+         if (auto problem = ReadList(v, *s.referers)) return problem;
+         for (std::string& host : *s.referers) {
+           ToLower(host);
+           if (auto problem = CheckHostName(host)) return problem;
+         }
+         return std::nullopt;
+       }},
+      {"allow_empty_referer",
+       [](SiteSettings& s, const std::string& v) { return ReadSwitch(v, s.allow_empty_referer); }},
+      {"success_redirect",
+       [](SiteSettings& s, const std::string& v) -> Problem {
+         s.success_redirect = v;
+         return CheckRedirect(v);
+       }},
+      {"error_redirect",
+       [](SiteSettings& s, const std::string& v) -> Problem {
+         s.error_redirect = v;
+         return CheckRedirect(v);
+       }},
+      {"json", [](SiteSettings& s, const std::string& v) { return ReadSwitch(v, s.json); }},
+      {"log",
+       [](SiteSettings& s, const std::string& v) -> Problem {
+         s.log = v;
+         if (v == "stderr" || v == "off" || IsAbsolutePath(v)) return std::nullopt;
+         return "expected stderr, off or an absolute file path, not '" + v + "'";
+       }},
+  };
+  return keys;
+}
+
+Problem ReadAlias(SiteSettings& settings, const std::string& name, const std::string& value) {
+  Alias alias{LowerCopy(name), {}};
+  if (FindAnyOf(alias.name, ", ") >= 0) return "'" + name + "' cannot be an alias name";
+  if (auto problem = ReadList(value, alias.addresses)) return problem;
+  for (const std::string& address : alias.addresses) {
+    if (auto problem = CheckAddress(address)) return problem;
+  }
+  settings.aliases.push_back(std::move(alias));
+  return std::nullopt;
+}
+
+// What one line of the file does to the settings.
+Problem ReadLine(std::string_view line, std::string& section, std::set<std::string>& seen,
+                 SiteSettings& settings) {
+  const std::string trimmed = Trimmed(line);
+  if (trimmed.empty() || trimmed.front() == ';' || trimmed.front() == '#') return std::nullopt;
+  if (trimmed.front() == '[') {
+    if (trimmed.back() != ']') return "'" + trimmed + "' is not a section name in brackets";
+    section = LowerCopy(Trimmed(std::string_view(trimmed).substr(1, trimmed.size() - 2)));
+    if (section != "site" && section != "aliases") return "unknown section [" + section + "]";
+    return std::nullopt;
+  }
+  const std::size_t eq = trimmed.find('=');
+  if (eq == std::string::npos) return "'" + trimmed + "' is not a key = value line";
+  const std::string key = LowerCopy(Trimmed(std::string_view(trimmed).substr(0, eq)));
+  const std::string value = Trimmed(std::string_view(trimmed).substr(eq + 1));
+  if (section.empty()) return "'" + key + "' comes before any [section]";
+  if (key.empty()) return std::string("a value without a key");
+  if (!seen.insert(section + "." + key).second) return "'" + key + "' is set twice in [" + section + "]";
+  if (section == "aliases") return ReadAlias(settings, key, value);
+  for (const auto& [name, setter] : SiteKeys()) {
+    if (name == key) return setter(settings, value);
+  }
+  return "unknown key '" + key + "' in [site]";
+}
+
+}  // namespace
+
+bool IsMailCharset(std::string_view name) {
+  return name == "iso-8859-1" || name == "utf-8" || name == "windows-1252";
+}
+
+std::variant<SiteSettings, SettingsError> ParseSiteSettings(std::string_view text) {
+  SiteSettings settings;
+  settings.present = true;
+  if (text.compare(0, kByteOrderMark.size(), kByteOrderMark) == 0) text.remove_prefix(kByteOrderMark.size());
+  std::string section;
+  std::set<std::string> seen;
+  int line_number = 0;
+  std::size_t from = 0;
+  while (from < text.size()) {
+    std::size_t end = text.find('\n', from);
+    if (end == std::string_view::npos) end = text.size();
+    ++line_number;
+    if (auto problem = ReadLine(text.substr(from, end - from), section, seen, settings)) {
+      return SettingsError{line_number, *problem};
+    }
+    from = end + 1;
+  }
+  if (settings.rate_limit && settings.state_dir.empty()) {
+    return SettingsError{line_number, "rate_limit needs state_dir, the folder that keeps the counts"};
+  }
+  return settings;
+}
+
+const Alias* FindAlias(const SiteSettings& settings, std::string_view name) {
+  const std::string lower = LowerCopy(name);
+  for (const Alias& alias : settings.aliases) {
+    if (alias.name == lower) return &alias;
+  }
+  return nullptr;
+}
+
+bool ListsName(const TextList& names, std::string_view name) {
+  const std::string lower = LowerCopy(Trimmed(name));
+  return std::any_of(names.begin(), names.end(), [&](const std::string& n) { return LowerCopy(n) == lower; });
+}
+
+SiteSettings LoadSiteSettings(const FileReader& files, const std::string& program_path) {
+  const std::string path = SiteFilePath(program_path, kSettingsFileName);
+  const std::optional<std::string> text = ReadSiteFile(files, path);
+  if (!text) return {};
+  auto parsed = ParseSiteSettings(*text);
+  if (const auto* error = std::get_if<SettingsError>(&parsed)) {
+    WriteErrorPage(Error604SettingsInvalid(path, error->line, error->message));
+  }
+  return std::get<SiteSettings>(std::move(parsed));
+}
+
+}  // namespace quillo

@@ -1,0 +1,61 @@
+// What the site's settings decide about one post, as pure functions: the
+// mail charset, the recipients behind aliases, the origin of the post, the
+// count of recent posts from one address, and the run's log line.
+#pragma once
+
+#include <ctime>
+#include <optional>
+#include <string>
+#include <string_view>
+
+#include "core/mail_job.h"
+#include "core/text.h"
+#include "documents/site_settings.h"
+
+namespace quillo {
+
+// The charset the mail declares: the site's, else (for a site that sets none
+// or "form") the form's _charset_ when it names a mail charset, else
+// iso-8859-1.
+std::string MailCharset(const SiteSettings& site, std::string_view form_charset);
+
+// Replaces alias names by their addresses, each address once. Returns the
+// first entry (lower-cased) that names no alias, leaving recipients as they
+// were.
+std::optional<std::string> ExpandAliases(const SiteSettings& site, TextList& recipients);
+
+// The host of an http(s) address, lower case; empty when there is none.
+std::string RefererHost(std::string_view referer);
+
+// Whether a post with this Referer may go on: its host is listed, or it is
+// empty and the site allows that.
+bool RefererAllowed(const SiteSettings& site, std::string_view referer);
+
+// The rate-limit state: one "SECONDS ADDRESS" line per counted post. Drops
+// what has left the window (and the oldest beyond kMaxRateEntries), then
+// counts the address's posts; when fewer than the limit, the post is counted.
+struct RateDecision {
+  bool allowed = true;
+  std::string state;  // to write back
+};
+constexpr std::size_t kMaxRateEntries = 10000;
+RateDecision CountPost(std::string_view state, std::string_view remote_addr, std::time_t now,
+                       const RateLimit& limit);
+
+// What the log line says about one run.
+struct RunRecord {
+  std::string outcome;  // "sent", "failed", "required", "error-300", ...
+  std::size_t recipients = 0;
+  std::optional<DeliveryNote> failure;
+  bool success = false;  // the answer is the success answer
+  int code = 0;          // for JSON: the number of the refusal
+  std::string reason;    // for JSON: what was wrong
+};
+
+// "2026-12-08T16:51:58Z 192.0.2.7 sent recipients=2", and for a failed
+// delivery ' step=RCPT host=mx.example reply="451 try later"'. Bytes below
+// 0x20 and 0x7F become "?", quotes in the reply "'": one line whatever the
+// peer sent.
+std::string FormatLogLine(std::time_t now, std::string_view remote_addr, const RunRecord& record);
+
+}  // namespace quillo
