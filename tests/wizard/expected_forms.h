@@ -1,6 +1,6 @@
-// Whole form files, and the site settings file of the batch mode, as the
-// wizard must write them, shared by the tests of the form writer, the pages
-// and the batch mode.
+// Whole form files, and the batch mode's site settings file, as the wizard
+// must write them, shared by the tests of the form writer, the pages and the
+// batch mode.
 #ifndef QUILLOGEN_TESTS_EXPECTED_FORMS_H_
 #define QUILLOGEN_TESTS_EXPECTED_FORMS_H_
 
@@ -46,26 +46,20 @@ inline std::string Hidden(const std::string& name, const std::string& value) {
   return "<input type=\"hidden\" name=\"" + name + "\" value=\"" + value + "\">";
 }
 
-// What follows the head of the form written when only the address, the
-// recipients and the two documents were entered and everything else kept
-// its default; the lines of `extra_hidden` follow the four hidden fields.
-inline std::string DefaultsFormBody(const std::string& to, const std::string& success,
-                                    const std::string& error,
-                                    std::initializer_list<std::string> extra_hidden = {}) {
-  return CrLfLines({Hidden("QUILLO_TO", to), Hidden("QUILLO_SUCCESS", success), Hidden("QUILLO_ERROR", error),
+// The form written when only the address, the recipients and the two
+// documents were entered and everything else kept its default; the lines of
+// `extra_hidden` follow the four hidden fields.
+inline std::string DefaultsForm(const std::string& action, const std::string& to, const std::string& success,
+                                const std::string& error,
+                                std::initializer_list<std::string> extra_hidden = {}) {
+  return FormHead(action) +
+         CrLfLines({Hidden("QUILLO_TO", to), Hidden("QUILLO_SUCCESS", success), Hidden("QUILLO_ERROR", error),
                     Hidden("QUILLO_FORMAT", "HTML")}) +
          CrLfLines(extra_hidden) +
          CrLfLines({"<br><br><h2>Email</h2>",
                     "<br>Email:<br> <input type=\"text\" size=\"35\" name=\"_F_Email\" value=\"\">(from)",
                     "<br>", "<br>", "<br>", "<br>", "<br>"}) +
          FormTail();
-}
-
-// That form whole, in the window's cp1252.
-inline std::string DefaultsForm(const std::string& action, const std::string& to, const std::string& success,
-                                const std::string& error,
-                                std::initializer_list<std::string> extra_hidden = {}) {
-  return FormHead(action) + DefaultsFormBody(to, success, error, extra_hidden);
 }
 
 // The site settings file whose alias line is `alias_line`.

@@ -223,40 +223,6 @@ TEST(RenderHtmlForm, EightBitValuesAreKeptByteForByteUnderTheDeclaredCharset) {
   }
 }
 
-// A form written in UTF-8 declares it in the page and to the browser, and
-// carries the field the browser fills with its encoding; a form that has a
-// site settings file beside it names the alias instead of the addresses.
-// Texts go in as they are held, UTF-8 here.
-TEST(RenderHtmlForm, CharsetAndRecipientsAliasChangeOnlyTheirLines) {
-  using quillogen_test::DefaultsFormBody;
-  using quillogen_test::Utf8FormHead;
-  const std::string subject = "Gr\u00F6\u00DFe \u20AC \u201CXL\u201D";
-  const std::string to = "b\u00FCro@example.com, info@example.com";
-  const struct {
-    const char* charset;
-    const char* alias;
-    std::string form;
-  } cases[] = {
-      {"utf-8", "",
-       Utf8FormHead(kUrl) +
-           DefaultsFormBody(to, "success.htm", "error.htm", {Hidden("QUILLO_SUBJECT", subject)})},
-      {"", "contact",
-       FormHead(kUrl) +
-           DefaultsFormBody("contact", "success.htm", "error.htm", {Hidden("QUILLO_SUBJECT", subject)})},
-      {"utf-8", "contact",
-       Utf8FormHead(kUrl) +
-           DefaultsFormBody("contact", "success.htm", "error.htm", {Hidden("QUILLO_SUBJECT", subject)})},
-  };
-  for (const auto& c : cases) {
-    WizardSettings s = DefaultSettings();
-    s.recipients = to;
-    s.subject = subject;
-    s.charset = c.charset;
-    s.recipients_alias = c.alias;
-    EXPECT_EQ(RenderHtmlForm(s, FormSections{}), c.form) << c.charset << " " << c.alias;
-  }
-}
-
 // What a folder holds, by name, in order.
 std::vector<std::string> Listing(const fs::path& dir) {
   std::vector<std::string> names;
