@@ -100,7 +100,8 @@ Problem CheckRedirect(std::string_view target) {
   return std::nullopt;
 }
 
-// "5 per 10 minutes": posts, then a window in seconds, minutes or hours.
+// "5 per 10 minutes" or "5 per hour": posts, then a window in seconds,
+// minutes or hours.
 Problem ReadRateLimit(std::string_view value, RateLimit& limit) {
   const std::string text = LowerCopy(Trimmed(value));
   const std::string usage = "expected a rate such as '5 per 10 minutes', not '" + std::string(value) + "'";
@@ -122,7 +123,12 @@ Problem ReadRateLimit(std::string_view value, RateLimit& limit) {
   if (text.compare(pos, 4, "per ") != 0) return usage;
   pos += 4;
   skip_blanks();
-  if (!read_number(amount)) return usage;
+  // "5 per minute" is one minute.
+  if (pos < text.size() && (text[pos] < '0' || text[pos] > '9')) {
+    amount = 1;
+  } else if (!read_number(amount)) {
+    return usage;
+  }
   skip_blanks();
   const std::string unit = text.substr(pos);
   long unit_seconds = 0;

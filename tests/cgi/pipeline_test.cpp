@@ -5,6 +5,8 @@
 
 #include <gtest/gtest.h>
 
+#include <map>
+
 #include "core/messages.h"
 #include "core/run_end.h"
 #include "fake_system.h"
@@ -26,19 +28,19 @@ std::string InSite(const std::string& name) { return "/srv/cgi-bin/" + name; }
 
 // What the run handed to the mail sender, one call per message.
 struct MailCall {
-  std::string server, helo, server_name, from, from_name, subject, text, html;
+  std::string server, helo, server_name, from, from_name, subject, text, html, reply_to, charset;
   TextList recipients;
   bool high_priority = false;
 };
 std::vector<MailCall> g_mails;
 std::vector<std::string> g_answers;  // what the sender answers, call by call; "OK" when none is left
 
-std::string RecordMail(const FormRequest&, const std::string& server, const std::string& helo,
+std::string RecordMail(const FormRequest& request, const std::string& server, const std::string& helo,
                        const std::string& server_name, const std::string& from, const TextList& recipients,
                        const std::string& from_name, std::string subject, std::string text, std::string html,
-                       bool high_priority, const MailExtras&) {
-  g_mails.push_back(
-      {server, helo, server_name, from, from_name, subject, text, html, recipients, high_priority});
+                       bool high_priority, const MailExtras& extras) {
+  g_mails.push_back({server, helo, server_name, from, from_name, subject, text, html, extras.reply_to,
+                     request.charset, recipients, high_priority});
   const std::size_t call = g_mails.size() - 1;
   return call < g_answers.size() ? g_answers[call] : "OK";
 }
@@ -210,6 +212,141 @@ TEST(Pipeline, PlaceholdersThatGrowPastTheirBoundShowTheErrorDocument) {
   site.system.AddFile(InSite("err.htm"), "Sorry ##a0##\n");
   EXPECT_EQ(site.Post(kForm + "&QUILLO_SUBJECT=%23%23a0%23%23" + chain), Page(Error602TextTooLarge()));
   EXPECT_EQ(site.system.log.size(), 3u);
+}
+
+// What a site's quillopro.ini changes, setting by setting: the answer and
+// the mails (one summary line each) of one post.
+TEST(Pipeline, SiteSettingsOverrideTheForm) {
+  struct Case {
+    const char* what;
+    std::string ini;
+    std::string body;
+    RunEnded answer;
+    std::vector<std::string> mails;  // "from -> to,to reply-to=... server=... charset=..."
+    std::map<std::string, std::string> environment = {};
+  };
+  const std::string kSales = "[aliases]\nsales = s@example.test, o@example.test\n";
+  const std::string kThanks = "Thanks ##Name##\n";
+  const std::string kInfoMail = "info@example.test -> info@example.test reply-to= server= charset=iso-8859-1";
+  const std::vector<Case> cases = {
+      {"no settings, the form's charset",
+       "",
+       kForm + "&_charset_=UTF-8",
+       Document(kThanks),
+       {"info@example.test -> info@example.test reply-to= server= charset=utf-8"}},
+      {"the site's charset wins",
+       "[site]\ncharset = windows-1252\n",
+       kForm + "&_charset_=UTF-8",
+       Document(kThanks),
+       {"info@example.test -> info@example.test reply-to= server= charset=windows-1252"}},
+      {"aliases",
+       kSales,
+       "QUILLO_TO=Sales,sales&" + kDocs,
+       Document(kThanks),
+       {"s@example.test -> s@example.test,o@example.test reply-to= server= charset=iso-8859-1"}},
+      {"an address behind aliases",
+       kSales,
+       kForm,
+       Page(Error900RecipientNotAllowed("info@example.test")),
+       {}},
+      {"debug off", "[site]\ndebug = off\n", kForm + "&QUILLO_DEBUG=ON", Document(kThanks), {kInfoMail}},
+      {"autoreply off",
+       "[site]\nautoreply = off\n",
+       kForm + "&RESPOND_TEMPLATE=reply.tpl&_EF_Mail=v%40x.test",
+       Document(kThanks),
+       {"v@x.test -> info@example.test reply-to= server= charset=iso-8859-1"}},
+      {"templates listed",
+       "[site]\nautoreply_templates = thanks.tpl\n",
+       kForm + "&RESPOND_TEMPLATE=reply.tpl",
+       Page(Error706NotListed("reply.tpl")),
+       {}},
+      {"documents listed", "[site]\ndocuments = OK.htm\n", kForm, Page(Error706NotListed("err.htm")), {}},
+      {"the allow-list is no document",
+       "",
+       "QUILLO_TO=a%40b.test&QUILLO_SUCCESS=Recipients.TXT&QUILLO_ERROR=e",
+       Page(Error705SiteFile("Recipients.TXT")),
+       {}},
+      {"a fixed sender",
+       "[site]\nsender = forms@example.test\nserver = mail.example.test\n",
+       kForm + "&QUILLO_SERVER=evil.test&_F_Mail=jo%40example.org",
+       Document(kThanks),
+       {"forms@example.test -> info@example.test reply-to=jo@example.org server=mail.example.test "
+        "charset=iso-8859-1"}},
+      {"no Reply-To for a malformed address",
+       "[site]\nsender = forms@example.test\n",
+       kForm + "&_F_Mail=jo%40example.org%0D%0ABcc%3A+x%40y.test",
+       Document(kThanks),
+       {"forms@example.test -> info@example.test reply-to= server= charset=iso-8859-1"}},
+      {"honeypot",
+       "[site]\nhoneypot = website\n",
+       kForm + "&Name=Bot&website=http%3A%2F%2Fspam.test",
+       Document("Thanks Bot\n"),
+       {}},
+      {"redirect",
+       "[site]\nsuccess_redirect = /thanks.html\n",
+       kForm,
+       {"Status: 303 See Other\nLocation: /thanks.html\n\n", 0},
+       {kInfoMail}},
+      {"JSON for a script",
+       "[site]\njson = on\n",
+       kForm + "&QUILLO_REQUIRED=req.htm&_R_Missing=",
+       {"Status: 400 Bad Request\nContent-Type: application/json\n\n"
+        "{\"ok\":false,\"error\":\"a required field is empty\",\"code\":307}",
+        0},
+       {},
+       {{"HTTP_ACCEPT", "application/json"}}},
+      {"JSON success",
+       "[site]\njson = on\n",
+       kForm,
+       {"Content-Type: application/json\n\n{\"ok\":true}", 0},
+       {kInfoMail},
+       {{"HTTP_ACCEPT", "application/json"}}},
+      {"referer",
+       "[site]\nreferers = example.test\n",
+       kForm,
+       {"Status: 403 Forbidden\n" + RenderErrorPage(Error901RefererNotAllowed("https://evil.test/<x>")), 0},
+       {},
+       {{"HTTP_REFERER", "https://evil.test/<x>"}}},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    Site site;
+    if (!c.ini.empty()) site.system.AddFile(InSite("quillopro.ini"), c.ini);
+    for (const auto& [name, value] : c.environment) site.system.environment[name] = value;
+    EXPECT_EQ(site.Post(c.body), c.answer);
+    std::vector<std::string> mails;
+    for (const MailCall& m : g_mails) {
+      std::string to;
+      for (const std::string& r : m.recipients) to += (to.empty() ? "" : ",") + r;
+      mails.push_back(m.from + " -> " + to + " reply-to=" + m.reply_to + " server=" + m.server +
+                      " charset=" + m.charset);
+    }
+    EXPECT_EQ(mails, c.mails);
+  }
+}
+
+TEST(Pipeline, RateLimitAndTheLogFollowTheSettings) {
+  Site site;
+  site.system.AddFile(
+      InSite("quillopro.ini"),
+      "[site]\nrate_limit = 2 per minute\nstate_dir = /var/lib/quillo\nlog = /var/log/q.log\n");
+  EXPECT_EQ(site.Post(kForm), Document("Thanks ##Name##\n"));
+  EXPECT_EQ(site.Post(kForm), Document("Thanks ##Name##\n"));
+  EXPECT_EQ(site.Post(kForm),
+            RunEnded("Status: 429 Too Many Requests\n" + RenderErrorPage(Error902TooManyPosts()), 0));
+  EXPECT_TRUE(g_mails.empty());
+  g_answers = {"NO"};
+  site.system.environment["REMOTE_ADDR"] = "192.0.2.8";
+  EXPECT_EQ(site.Post(kForm), Document("Sorry\n"));
+  g_answers.clear();
+  EXPECT_EQ(site.system.files["/var/lib/quillo/rate-limit"].text,
+            "1796748718 192.0.2.7\n1796748718 192.0.2.7\n1796748718 192.0.2.8\n");
+  EXPECT_EQ(site.system.files["/var/log/q.log"].text,
+            "2026-12-08T16:51:58Z 192.0.2.7 sent recipients=1\n"
+            "2026-12-08T16:51:58Z 192.0.2.7 sent recipients=1\n"
+            "2026-12-08T16:51:58Z 192.0.2.7 rate-limited recipients=0\n"
+            "2026-12-08T16:51:58Z 192.0.2.8 failed recipients=1 step= host= reply=\"\"\n");
+  EXPECT_TRUE(site.system.log.empty());
 }
 
 }  // namespace

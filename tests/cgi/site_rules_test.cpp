@@ -1,0 +1,112 @@
+// What the site's settings decide about a post, without a run: the forms of
+// the answer, the origin, the count of posts and the log line.
+#include "request/site_rules.h"
+
+#include <gtest/gtest.h>
+
+#include <random>
+
+#include "response/answer_forms.h"
+
+namespace quillo {
+namespace {
+
+TEST(AnswerForms, JsonOnlyWhenTheClientRanksItAboveHtml) {
+  const std::pair<const char*, bool> cases[] = {
+      {"application/json", true},
+      {"", false},
+      {"*/*", false},
+      {"text/html,application/xhtml+xml,application/xml;q=0.9,*/*;q=0.8", false},
+      {"text/html, application/json;q=0.9", false},
+      {"application/json, text/html;q=0.5", true},
+      {"text/html;q=0.5, application/json;q=0.5", false},
+      {"application/json;q=0", false},
+      {"text/*;q=0.1, Application/JSON;q=0.2", true},
+      {"application/json;charset=utf-8;q=0.7, */*;q=0.1", true},
+  };
+  for (const auto& [accept, json] : cases) EXPECT_EQ(PrefersJson(accept), json) << accept;
+}
+
+TEST(AnswerForms, WholeJsonAndRedirectAnswers) {
+  EXPECT_EQ(RenderJsonAnswer(true, "", 0, 200), "Content-Type: application/json\n\n{\"ok\":true}");
+  EXPECT_EQ(
+      RenderJsonAnswer(false,
+                       PlainMessage("QUILLO! ERROR 900 - recipient not allowed<br>a&amp;\"b\"@x\x01\xE9"),
+                       900, HttpStatusOf(900)),
+      "Status: 403 Forbidden\nContent-Type: application/json\n\n"
+      "{\"ok\":false,\"error\":\"QUILLO! ERROR 900 - recipient not allowed a&\\\"b\\\"@x\\u0001\\u00e9\","
+      "\"code\":900}");
+  EXPECT_EQ(RenderRedirect("/thanks.html"), "Status: 303 See Other\nLocation: /thanks.html\n\n");
+  for (const auto& [number, status] : {std::pair{300, 400}, {704, 400}, {901, 403}, {902, 429}, {600, 500}}) {
+    EXPECT_EQ(HttpStatusOf(number), status) << number;
+  }
+}
+
+TEST(SiteRules, RefererHostAndItsCheck) {
+  SiteSettings site;
+  site.referers = TextList{"example.com", "www.example.com"};
+  const std::pair<const char*, bool> cases[] = {
+      {"https://www.example.com/form.htm", true},
+      {"HTTP://Example.COM:8080/x?y", true},
+      {"https://user@example.com/", true},
+      {"https://example.com.evil.test/", false},
+      {"https://evil.test/?https://example.com/", false},
+      {"https://evil.test#@example.com", false},
+      {"ftp://example.com/", false},
+      {"example.com", false},
+      {"", false},
+  };
+  for (const auto& [referer, allowed] : cases) EXPECT_EQ(RefererAllowed(site, referer), allowed) << referer;
+  site.allow_empty_referer = true;
+  EXPECT_TRUE(RefererAllowed(site, " "));
+  EXPECT_TRUE(RefererAllowed(SiteSettings{}, "https://anywhere.test/"));
+}
+
+TEST(SiteRules, CountsPostsPerAddressWithinTheWindow) {
+  const RateLimit limit{5, 600};
+  std::string state;
+  int allowed = 0;
+  for (int i = 0; i < 20; ++i) {
+    RateDecision decision = CountPost(state, "192.0.2.7", 1000 + i, limit);
+    allowed += decision.allowed;
+    state = decision.state;
+  }
+  EXPECT_EQ(allowed, 5);
+  EXPECT_TRUE(CountPost(state, "192.0.2.8", 1020, limit).allowed);
+  EXPECT_FALSE(CountPost(state, "192.0.2.7", 1599, limit).allowed);
+  // The window has passed for the first post only.
+  const RateDecision later = CountPost(state, "192.0.2.7", 1600, limit);
+  EXPECT_TRUE(later.allowed);
+  EXPECT_EQ(later.state, "1001 192.0.2.7\n1002 192.0.2.7\n1003 192.0.2.7\n1004 192.0.2.7\n1600 192.0.2.7\n");
+  // A hostile address adds no line; the state stays bounded.
+  EXPECT_EQ(CountPost("", "1.2.3.4\n99 x y", 5, limit).state, "5 1.2.3.499xy\n");
+  std::string full;
+  for (std::size_t i = 0; i < kMaxRateEntries + 50; ++i)
+    full += "100 10.0.0." + std::to_string(i % 200) + "\n";
+  EXPECT_EQ(CountPost(full, "::1", 101, {1000000, 600}).state.size(),
+            CountPost(full, "::1", 101, {1000000, 600}).state.size());
+  std::string counted = CountPost(full, "::1", 101, {1000000, 600}).state;
+  EXPECT_EQ(static_cast<std::size_t>(std::count(counted.begin(), counted.end(), '\n')), kMaxRateEntries);
+}
+
+TEST(SiteRules, TheLogLineIsOneLineWhateverThePeerSent) {
+  RunRecord record{"failed", 2, DeliveryNote{"RCPT", "mx.example.test", "451 4.7.1 \"greylisted\""},
+                   false,    0, {}};
+  EXPECT_EQ(FormatLogLine(1796748718, "192.0.2.7", record),
+            "2026-12-08T16:51:58Z 192.0.2.7 failed recipients=2 step=RCPT host=mx.example.test "
+            "reply=\"451 4.7.1 'greylisted'\"");
+  EXPECT_EQ(FormatLogLine(951782400, "", {"sent", 1, std::nullopt, true, 0, {}}),
+            "2000-02-29T00:00:00Z - sent recipients=1");
+  std::mt19937 random(11);
+  for (int i = 0; i < 2000; ++i) {
+    std::string bytes(random() % 40, '\0');
+    for (char& c : bytes) c = static_cast<char>(random() % 256);
+    record.failure->reply = bytes;
+    const std::string line = FormatLogLine(static_cast<std::time_t>(random()), bytes, record);
+    for (char c : line) ASSERT_TRUE(static_cast<unsigned char>(c) >= 0x20 && c != 0x7F) << line;
+    ASSERT_EQ(std::count(line.begin(), line.end(), '"'), 2) << line;
+  }
+}
+
+}  // namespace
+}  // namespace quillo

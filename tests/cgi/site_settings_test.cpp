@@ -1,0 +1,121 @@
+// The settings file as the site owner writes it: every key read, and every
+// mistake named with its line.
+#include "documents/site_settings.h"
+
+#include <gtest/gtest.h>
+
+#include "core/messages.h"
+#include "core/run_end.h"
+#include "fake_system.h"
+
+namespace quillo {
+namespace {
+
+const std::string kEveryKey =
+    "\xEF\xBB\xBF; written by hand\r\n"
+    "[site]\r\n"
+    "recipients_match = Address\r\n"
+    "sender = forms@example.com\r\n"
+    "charset = UTF-8\r\n"
+    "debug = off\r\n"
+    "autoreply = on\r\n"
+    "autoreply_templates = thanks.txt, Thanks2.txt\r\n"
+    "autoreply_subject = Thanks; we read every message # really\r\n"
+    "server = mail.example.com\r\n"
+    "documents = ok.htm,err.htm\r\n"
+    "honeypot = website\r\n"
+    "rate_limit = 5 per 10 minutes\r\n"
+    "state_dir = /var/lib/quillo\r\n"
+    "referers = Example.com, www.example.com\r\n"
+    "allow_empty_referer = yes\r\n"
+    "success_redirect = /thanks.html\r\n"
+    "error_redirect = https://example.com/sorry\r\n"
+    "json = on\r\n"
+    "log = /var/log/quillo.log\r\n"
+    "# aliases follow\r\n"
+    "[Aliases]\r\n"
+    "Sales = sales@example.com, orders@example.com\r\n";
+
+TEST(SiteSettings, ReadsEveryKey) {
+  const auto parsed = ParseSiteSettings(kEveryKey);
+  ASSERT_TRUE(std::holds_alternative<SiteSettings>(parsed)) << std::get<SettingsError>(parsed).message;
+  const SiteSettings& s = std::get<SiteSettings>(parsed);
+  EXPECT_TRUE(s.present);
+  EXPECT_EQ(s.recipients_match, RecipientsMatch::kAddress);
+  EXPECT_EQ(s.sender, "forms@example.com");
+  EXPECT_EQ(s.charset, "utf-8");
+  EXPECT_EQ(s.debug, Switch::kOff);
+  EXPECT_EQ(s.autoreply, Switch::kOn);
+  EXPECT_EQ(s.autoreply_templates, (TextList{"thanks.txt", "Thanks2.txt"}));
+  EXPECT_EQ(s.autoreply_subject, "Thanks; we read every message # really");
+  EXPECT_EQ(s.server, "mail.example.com");
+  EXPECT_EQ(s.documents, (TextList{"ok.htm", "err.htm"}));
+  EXPECT_EQ(s.honeypot, "website");
+  EXPECT_EQ(s.rate_limit->posts, 5);
+  EXPECT_EQ(s.rate_limit->window_seconds, 600);
+  EXPECT_EQ(s.state_dir, "/var/lib/quillo");
+  EXPECT_EQ(s.referers, (TextList{"example.com", "www.example.com"}));
+  EXPECT_TRUE(s.allow_empty_referer);
+  EXPECT_EQ(s.success_redirect, "/thanks.html");
+  EXPECT_EQ(s.error_redirect, "https://example.com/sorry");
+  EXPECT_TRUE(s.json);
+  EXPECT_EQ(s.log, "/var/log/quillo.log");
+  ASSERT_NE(FindAlias(s, "SALES"), nullptr);
+  EXPECT_EQ(FindAlias(s, "sales")->addresses, (TextList{"sales@example.com", "orders@example.com"}));
+  EXPECT_EQ(FindAlias(s, "sale"), nullptr);
+}
+
+TEST(SiteSettings, NamesEveryMistakeWithItsLine) {
+  const struct {
+    std::string text;
+    int line;
+    std::string message;
+  } cases[] = {
+      {"debug = off\n", 1, "'debug' comes before any [section]"},
+      {"[site]\n\n[smtp2]\n", 3, "unknown section [smtp2]"},
+      {"[site\n", 1, "'[site' is not a section name in brackets"},
+      {"[site]\nverbose = on\n", 2, "unknown key 'verbose' in [site]"},
+      {"[site]\ndebug = off\nDEBUG = on\n", 3, "'debug' is set twice in [site]"},
+      {"[site]\ndebug\n", 2, "'debug' is not a key = value line"},
+      {"[site]\ndebug = maybe\n", 2, "expected on or off, not 'maybe'"},
+      {"[site]\nrecipients_match = exact\n", 2, "expected substring or address, not 'exact'"},
+      {"[site]\ncharset = koi8-r\n", 2, "expected iso-8859-1, utf-8, windows-1252 or form, not 'koi8-r'"},
+      {"[site]\nsender = Forms <forms@example.com>\n", 2,
+       "'Forms <forms@example.com>' is not an e-mail address"},
+      {"[site]\ndocuments = ok.htm,,err.htm\n", 2, "an empty entry in the list"},
+      {"[site]\ndocuments = ../ok.htm\n", 2, "'../ok.htm' is not a file name next to the program"},
+      {"[site]\nrate_limit = 5 per fortnight\nstate_dir = /tmp\n", 2,
+       "expected a rate such as '5 per 10 minutes', not '5 per fortnight'"},
+      {"[site]\nrate_limit = 5 per minute\n", 2,
+       "rate_limit needs state_dir, the folder that keeps the counts"},
+      {"[site]\nstate_dir = state\n", 2, "expected an absolute folder path, not 'state'"},
+      {"[site]\nsuccess_redirect = //evil.test/\n", 2,
+       "'//evil.test/' is not a path such as /thanks.html or an http(s) address"},
+      {"[site]\nlog = syslog\n", 2, "expected stderr, off or an absolute file path, not 'syslog'"},
+      {"[aliases]\nsales = someone\n", 2, "'someone' is not an e-mail address"},
+      {"[aliases]\nsales = a@example.com\nSALES = b@example.com\n", 3, "'sales' is set twice in [aliases]"},
+  };
+  for (const auto& c : cases) {
+    const auto parsed = ParseSiteSettings(c.text);
+    ASSERT_TRUE(std::holds_alternative<SettingsError>(parsed)) << c.text;
+    EXPECT_EQ(std::get<SettingsError>(parsed).line, c.line) << c.text;
+    EXPECT_EQ(std::get<SettingsError>(parsed).message, c.message) << c.text;
+  }
+}
+
+TEST(SiteSettings, LoadsBesideTheProgramOrEndsTheRunNamingTheLine) {
+  testing::FakeSystem files;
+  EXPECT_FALSE(LoadSiteSettings(files, "/srv/cgi-bin/quillopro.exe").present);
+  files.AddFile("/srv/cgi-bin/quillopro.ini", "[site]\nlog = <b>\n");
+  try {
+    LoadSiteSettings(files, "/srv/cgi-bin/quillopro.exe");
+    FAIL() << "the run went on";
+  } catch (const RunEnded& end) {
+    EXPECT_EQ(end.output, RenderErrorPage("QUILLO! ERROR 604<br>SETTINGS FILE INVALID<br><br>/srv/cgi-bin/"
+                                          "quillopro.ini<br>line 2: expected stderr, off or an absolute file "
+                                          "path, not &#39;&lt;b&gt;&#39;"));
+  }
+}
+
+}  // namespace
+}  // namespace quillo
