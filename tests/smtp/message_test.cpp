@@ -275,13 +275,14 @@ TEST(BuildMessageText, NoHeaderLineExceeds998Characters) {
   }
 }
 
-// Decodes the encoded-words of a header value, for checking round trips.
-std::string DecodeWords(const std::string& value) {
-  const std::string start = "=?iso-8859-1?Q?";
-  std::string decoded;
+// The encoded-words of a header value, each decoded, for round trips.
+std::vector<std::string> DecodedWords(const std::string& value, const std::string& charset = "iso-8859-1") {
+  const std::string start = "=?" + charset + "?Q?";
+  std::vector<std::string> words;
   std::size_t at = 0;
   while ((at = value.find(start, at)) != std::string::npos) {
     const std::size_t end = value.find("?=", at + start.size());
+    std::string& decoded = words.emplace_back();
     for (std::size_t i = at + start.size(); i < end; ++i) {
       if (value[i] == '_') {
         decoded += ' ';
@@ -294,7 +295,51 @@ std::string DecodeWords(const std::string& value) {
     }
     at = end + 2;
   }
+  return words;
+}
+
+std::string DecodeWords(const std::string& value) {
+  std::string decoded;
+  for (const std::string& word : DecodedWords(value)) decoded += word;
   return decoded;
+}
+
+// Whether text is whole UTF-8 characters: no sequence cut at either end.
+bool IsWholeUtf8(const std::string& text) {
+  for (std::size_t i = 0; i < text.size();) {
+    const auto lead = static_cast<unsigned char>(text[i]);
+    const std::size_t length = lead < 0x80 ? 1 : lead >= 0xF0 ? 4 : lead >= 0xE0 ? 3 : lead >= 0xC0 ? 2 : 0;
+    if (length == 0 || i + length > text.size()) return false;
+    for (std::size_t k = 1; k < length; ++k) {
+      if ((static_cast<unsigned char>(text[i + k]) & 0xC0) != 0x80) return false;
+    }
+    i += length;
+  }
+  return true;
+}
+
+TEST(EncodeHeaderValue, Utf8WordsNeverSplitACharacter) {
+  EXPECT_EQ(EncodeHeaderValue(u8"Jürgen Łódź 東京", 9, "utf-8"),
+            "=?utf-8?Q?J=C3=BCrgen_=C5=81=C3=B3d=C5=BA_=E6=9D=B1=E4=BA=AC?=");
+  const char* const characters[] = {
+      "a", " ", "=", "\xC3\xBC", "\xC5\x81", "\xE6\x9D\xB1", "\xF0\x9F\x93\xA8"};
+  std::mt19937 random(7);
+  for (int round = 0; round < 3000; ++round) {
+    std::string value;
+    for (std::size_t n = random() % 60; n > 0; --n) value += characters[random() % 7];
+    const std::size_t used = random() % 77;
+    const std::string encoded = EncodeHeaderValue(value + "\xC3\xA9", used, "utf-8");
+    std::string joined;
+    for (const std::string& word : DecodedWords(encoded, "utf-8")) {
+      ASSERT_TRUE(IsWholeUtf8(word)) << encoded;
+      joined += word;
+    }
+    ASSERT_EQ(joined, value + "\xC3\xA9");
+    for (std::size_t from = 0, line = 0; from < encoded.size(); from += line + 2, line = 0) {
+      line = std::min(encoded.find("\r\n", from), encoded.size()) - from;
+      ASSERT_LE(line + (from == 0 ? used : 0), 76u) << encoded;
+    }
+  }
 }
 
 TEST(EncodeHeaderValue, LongEightBitValuesFoldWithinSeventySixCharacters) {
