@@ -2,11 +2,14 @@
 filled in and sent by Chromium, mailed by quillopro.exe to an SMTP server,
 answered with the site's own page."""
 
+import email.header
 import json
 import os
 import shutil
 import subprocess
 import tempfile
+
+import pytest
 
 from mail_servers import smtp_server
 from web_servers import lighttpd
@@ -17,6 +20,15 @@ BROWSER_DIR = os.path.join(os.path.dirname(__file__), "..", "browser")
 
 def write_form(path, *options):
     subprocess.run([QUILLOGEN, "--batch", "-o", path, *options], check=True)
+
+
+@pytest.fixture
+def docs():
+    """A document root for the form pages."""
+    folder = tempfile.mkdtemp(prefix="quillo-docs-")
+    os.chmod(folder, 0o755)
+    yield folder
+    shutil.rmtree(folder, ignore_errors=True)
 
 
 def submit_in_browser(url, fields):
@@ -47,3 +59,81 @@ def test_a_visitor_sends_a_wizard_form_from_a_real_browser(site):
         assert text.replace("\r\n", "\n") == "Email: jo@example.org\nComments: Two lines,\nplease & thanks\n"
     finally:
         shutil.rmtree(docs, ignore_errors=True)
+
+
+def visit(steps):
+    done = subprocess.run(["node", "visit.mjs", json.dumps(steps)], cwd=BROWSER_DIR, capture_output=True,
+                          timeout=120)
+    assert done.returncode == 0, done.stderr.decode(errors="replace")
+    return json.loads(done.stdout)
+
+
+def decoded_header(value):
+    return str(email.header.make_header(email.header.decode_header(value)))
+
+
+def test_a_utf8_page_mails_every_character_in_utf8(site, docs):
+    site.write("thanks.htm", "<html><body><p>Thank you!</p></body></html>\r\n")
+    site.write("error.htm", "<html><body><p>Sorry.</p></body></html>\r\n")
+    write_form(os.path.join(docs, "form.htm"), "--url", "/cgi-bin/quillopro.exe", "--to", "info@example.com",
+               "--server", "127.0.0.97", "--subject", "Anfrage aus Łódź: ##Comments##", "--success", "thanks.htm",
+               "--error", "error.htm", "--email-verify", "--comments", "--charset", "utf-8",
+               "--settings", site.path("quillopro.ini"))
+    name = "Jürgen Łódź 東京"
+    with smtp_server("127.0.0.97") as received, lighttpd(site.dir, site.resolv_conf, docs) as port:
+        answer = submit_in_browser("http://127.0.0.1:%d/form.htm" % port,
+                                   {"_FE_Email": "jo@example.org", "Comments": name})
+    assert "<p>Thank you!</p>" in answer["html"]
+    (mail,) = received
+    assert mail.rcpt_tos == ["info@example.com"]
+    assert decoded_header(mail.message["Subject"]) == "Anfrage aus Łódź: " + name
+    text, html = mail.message.get_payload()
+    assert [part.get_content_charset() for part in (text, html)] == ["utf-8", "utf-8"]
+    assert text.get_payload(decode=True).decode("utf-8").replace("\r\n", "\n") == (
+        "Email: jo@example.org\nComments: %s\n" % name)
+    assert name in html.get_payload(decode=True).decode("utf-8")
+
+
+def test_a_reload_after_the_redirect_sends_nothing_more(site, docs):
+    site.write("quillopro.ini", "[site]\nsuccess_redirect = /thanks.html\n")
+    site.write("ok.htm", "unused\n")
+    with open(os.path.join(docs, "thanks.html"), "w") as f:
+        f.write("<html><body><p>Thanks, really.</p></body></html>\n")
+    write_form(os.path.join(docs, "form.htm"), "--url", "/cgi-bin/quillopro.exe", "--to", "info@example.com",
+               "--server", "127.0.0.98", "--success", "ok.htm", "--error", "err.htm", "--comments")
+    with smtp_server("127.0.0.98") as received, lighttpd(site.dir, site.resolv_conf, docs) as port:
+        page = visit([["goto", "http://127.0.0.1:%d/form.htm" % port], ["fill", "Comments", "Once"], ["submit"],
+                      ["reload"], ["reload"]])
+    assert page["url"] == "http://127.0.0.1:%d/thanks.html" % port
+    assert "<p>Thanks, really.</p>" in page["html"]
+    assert len(received) == 1
+
+
+def test_a_script_gets_json_with_the_status_of_each_outcome(site, docs):
+    site.write("quillopro.ini", "[site]\njson = on\n[aliases]\ninfo = info@example.com\n")
+    with open(os.path.join(docs, "form.htm"), "w") as f:
+        f.write("<html><body>a form sent by script</body></html>\n")
+    base = "QUILLO_SUCCESS=ok.htm&QUILLO_ERROR=err.htm&QUILLO_SERVER=127.0.0.99&QUILLO_TO="
+    json_type = "application/json"
+    with smtp_server("127.0.0.99", refused=["nobody@example.com"]) as received, \
+            lighttpd(site.dir, site.resolv_conf, docs) as port:
+        page = visit([["goto", "http://127.0.0.1:%d/form.htm" % port],
+                      ["fetch", "/cgi-bin/quillopro.exe", base + "info", json_type],
+                      ["fetch", "/cgi-bin/quillopro.exe", base, json_type],
+                      ["fetch", "/cgi-bin/quillopro.exe", base + "victim%40other.test", json_type],
+                      ["fetch", "/cgi-bin/quillopro.exe", base + "info&_R_Name=", json_type],
+                      ["fetch", "/cgi-bin/quillopro.exe", base + "info", "*/*"]])
+        site.write("quillopro.ini", "[site]\njson = on\n[aliases]\ninfo = nobody@example.com\n")
+        failed = visit([["goto", "http://127.0.0.1:%d/form.htm" % port],
+                        ["fetch", "/cgi-bin/quillopro.exe", base + "info", json_type]])
+    not_allowed = ("QUILLO! ERROR 900 - recipient not allowed victim@other.test Add the target email address "
+                   "(QUILLO_TO) to allowed recipients -> recipients.txt")
+    assert [(f["status"], f["type"], f["body"]) for f in page["fetches"] + failed["fetches"]] == [
+        (200, json_type, '{"ok":true}'),
+        (400, json_type, '{"ok":false,"error":"QUILLO! ERROR 300 - QUILLO_TO UNDEFINED","code":300}'),
+        (403, json_type, '{"ok":false,"error":"%s","code":900}' % not_allowed),
+        (400, json_type, '{"ok":false,"error":"a required field is empty","code":307}'),
+        (200, "text/html", "<p>Thanks ##Name##</p>\r\n<p>info</p>\r\n"),
+        (502, json_type, '{"ok":false,"error":"the mail could not be sent","code":500}'),
+    ]
+    assert len(received) == 2
