@@ -4,6 +4,9 @@
 
 #include <gtest/gtest.h>
 
+#include <fstream>
+#include <iterator>
+
 #include "core/messages.h"
 #include "core/run_end.h"
 #include "fake_system.h"
@@ -63,6 +66,14 @@ TEST(SiteSettings, ReadsEveryKey) {
   ASSERT_NE(FindAlias(s, "SALES"), nullptr);
   EXPECT_EQ(FindAlias(s, "sales")->addresses, (TextList{"sales@example.com", "orders@example.com"}));
   EXPECT_EQ(FindAlias(s, "sale"), nullptr);
+}
+
+TEST(SiteSettings, TheCommentedExampleReads) {
+  std::ifstream file(QUILLO_EXAMPLE_INI);
+  const std::string text((std::istreambuf_iterator<char>(file)), std::istreambuf_iterator<char>());
+  ASSERT_FALSE(text.empty());
+  const auto parsed = ParseSiteSettings(text);
+  EXPECT_TRUE(std::holds_alternative<SiteSettings>(parsed)) << std::get<SettingsError>(parsed).message;
 }
 
 TEST(SiteSettings, NamesEveryMistakeWithItsLine) {
