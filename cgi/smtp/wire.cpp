@@ -34,7 +34,7 @@ std::string FormatCommand(std::string_view head, std::string_view argument, std:
   return command;
 }
 
-std::string FormatDataLines(std::string_view text) {
+std::string NormalizeDataLines(std::string_view text) {
   std::string out;
   out.reserve(text.size() + text.size() / 32 + kLineEnd.size());
   std::string line;
@@ -47,6 +47,11 @@ std::string FormatDataLines(std::string_view text) {
     }
   }
   if (!line.empty()) AppendLine(out, line);
+  return out;
+}
+
+std::string FormatDataLines(std::string_view text) {
+  std::string out = NormalizeDataLines(text);
   // Stuffing runs last, over the very bytes that go out: whatever the steps
   // before removed (a CR, trailing blanks), no data line can end the data.
   if (!out.empty() && out.front() == '.') out.insert(out.begin(), '.');

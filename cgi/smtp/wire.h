@@ -17,6 +17,12 @@ std::string BlankLineBreaks(std::string_view value);
 // FormatCommand("RCPT TO:<", address, ">").
 std::string FormatCommand(std::string_view head, std::string_view argument, std::string_view tail = {});
 
+// The message text as its lines arrive: split at each LF, every CR dropped
+// (the one before the LF and any bare one inside a line), trailing white
+// space removed, each line ended by CR LF. A last line without LF counts
+// when it is not empty. What a DKIM signature covers.
+std::string NormalizeDataLines(std::string_view text);
+
 // The message text as DATA lines: split at each LF, every CR dropped (the
 // one before the LF and any bare one inside a line), trailing white space
 // removed, each line ended by CR LF, and then every line that starts with
