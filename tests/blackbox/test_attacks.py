@@ -78,7 +78,9 @@ def test_a_hundred_thousand_fields_are_mailed_in_seconds(site):
     with smtp_server("127.0.0.113") as received:
         started = time.monotonic()
         assert site.run(body)[0].startswith(b"Content-Type: text/html\r\n\r\n<p>Thanks")
-        assert time.monotonic() - started < 10
+        # A bound far above the second it takes, against a cost that grows
+        # faster than the fields; the sanitized build runs many times slower.
+        assert time.monotonic() - started < (60 if os.environ.get("QUILLO_SANITIZED") == "1" else 10)
     text, html = received[0].message.get_payload()
     assert "field99999: value 99999" in text.get_payload(decode=True).decode()
 
