@@ -236,6 +236,117 @@ const std::vector<std::pair<std::string_view, Setter>>& SiteKeys() {
   return keys;
 }
 
+Problem ReadSeconds(std::string_view value, std::uint32_t& milliseconds) {
+  const std::string text = Trimmed(value);
+  std::uint32_t seconds = 0;
+  for (char c : text) {
+    if (c < '0' || c > '9' || seconds > 3600) return "expected seconds from 1 to 3600, not '" + text + "'";
+    seconds = seconds * 10 + static_cast<std::uint32_t>(c - '0');
+  }
+  if (seconds == 0 || seconds > 3600) return "expected seconds from 1 to 3600, not '" + text + "'";
+  milliseconds = seconds * 1000;
+  return std::nullopt;
+}
+
+Problem ReadText(std::string_view value, std::string& text) {
+  text = value;
+  if (text.empty()) return std::string("expected a value");
+  return std::nullopt;
+}
+
+// Each key of [smtp]: how mail leaves.
+const std::vector<std::pair<std::string_view, Setter>>& SmtpKeys() {
+  static const std::vector<std::pair<std::string_view, Setter>> keys = {
+      {"transport",
+       [](SiteSettings& s, const std::string& v) -> Problem {
+         const std::string word = LowerCopy(v);
+         if (word != "smtp" && word != "sendmail") return "expected smtp or sendmail, not '" + v + "'";
+         s.transport.transport = word == "smtp" ? Transport::kSmtp : Transport::kSendmail;
+         return std::nullopt;
+       }},
+      {"sendmail_path",
+       [](SiteSettings& s, const std::string& v) -> Problem {
+         s.transport.sendmail_path = v;
+         if (!IsAbsolutePath(v)) return "expected the absolute path of the program, not '" + v + "'";
+         return std::nullopt;
+       }},
+      {"host",
+       [](SiteSettings& s, const std::string& v) -> Problem {
+         s.transport.host = v;
+         return CheckHostName(v);
+       }},
+      {"port",
+       [](SiteSettings& s, const std::string& v) -> Problem {
+         long port = 0;
+         for (char c : v) port = c >= '0' && c <= '9' && port < 70000 ? port * 10 + (c - '0') : 70000;
+         if (v.empty() || port < 1 || port > 65535) return "expected a port from 1 to 65535, not '" + v + "'";
+         s.transport.port = static_cast<std::uint16_t>(port);
+         return std::nullopt;
+       }},
+      {"tls",
+       [](SiteSettings& s, const std::string& v) -> Problem {
+         const std::string word = LowerCopy(v);
+         if (word == "none") s.transport.tls = TlsMode::kNone;
+         if (word == "starttls") s.transport.tls = TlsMode::kStartTls;
+         if (word == "implicit") s.transport.tls = TlsMode::kImplicit;
+         if (word != "none" && word != "starttls" && word != "implicit") {
+           return "expected none, starttls or implicit, not '" + v + "'";
+         }
+         return std::nullopt;
+       }},
+      {"tls_verify",
+       [](SiteSettings& s, const std::string& v) { return ReadSwitch(v, s.transport.tls_verify); }},
+      {"tls_ca_file",
+       [](SiteSettings& s, const std::string& v) -> Problem {
+         s.transport.tls_ca_file = v;
+         if (!IsAbsolutePath(v)) return "expected an absolute file path, not '" + v + "'";
+         return std::nullopt;
+       }},
+      {"user", [](SiteSettings& s, const std::string& v) { return ReadText(v, s.transport.user); }},
+      {"password", [](SiteSettings& s, const std::string& v) { return ReadText(v, s.transport.password); }},
+      {"allow_plaintext_auth",
+       [](SiteSettings& s, const std::string& v) { return ReadSwitch(v, s.transport.allow_plaintext_auth); }},
+      {"helo",
+       [](SiteSettings& s, const std::string& v) -> Problem {
+         s.transport.helo = v;
+         return CheckHostName(v);
+       }},
+      {"connect_timeout",
+       [](SiteSettings& s, const std::string& v) { return ReadSeconds(v, s.transport.connect_timeout_ms); }},
+      {"reply_timeout",
+       [](SiteSettings& s, const std::string& v) { return ReadSeconds(v, s.transport.reply_timeout_ms); }},
+      {"deadline",
+       [](SiteSettings& s, const std::string& v) { return ReadSeconds(v, s.transport.deadline_ms); }},
+      {"dkim_domain",
+       [](SiteSettings& s, const std::string& v) -> Problem {
+         s.transport.dkim_domain = v;
+         return CheckHostName(v);
+       }},
+      {"dkim_selector",
+       [](SiteSettings& s, const std::string& v) -> Problem {
+         s.transport.dkim_selector = v;
+         return CheckHostName(v);
+       }},
+      {"dkim_key",
+       [](SiteSettings& s, const std::string& v) -> Problem {
+         s.transport.dkim_key = v;
+         if (IsAbsolutePath(v) || !RefuseDocumentName(v)) return std::nullopt;
+         return "expected a file name next to the program or an absolute path, not '" + v + "'";
+       }},
+  };
+  return keys;
+}
+
+// What no single line shows: settings that need one another.
+std::optional<std::string> CheckTransport(const TransportSettings& t) {
+  if (t.user.empty() != t.password.empty()) return "user and password go together";
+  if (!t.user.empty() && t.host.empty()) return "user needs host: only your own server takes the password";
+  const bool dkim_any = !t.dkim_domain.empty() || !t.dkim_selector.empty() || !t.dkim_key.empty();
+  const bool dkim_all = !t.dkim_domain.empty() && !t.dkim_selector.empty() && !t.dkim_key.empty();
+  if (dkim_any && !dkim_all) return "dkim_domain, dkim_selector and dkim_key go together";
+  return std::nullopt;
+}
+
 Problem ReadAlias(SiteSettings& settings, const std::string& name, const std::string& value) {
   Alias alias{LowerCopy(name), {}};
   if (FindAnyOf(alias.name, ", ") >= 0) return "'" + name + "' cannot be an alias name";
@@ -255,7 +366,8 @@ Problem ReadLine(std::string_view line, std::string& section, std::set<std::stri
   if (trimmed.front() == '[') {
     if (trimmed.back() != ']') return "'" + trimmed + "' is not a section name in brackets";
     section = LowerCopy(Trimmed(std::string_view(trimmed).substr(1, trimmed.size() - 2)));
-    if (section != "site" && section != "aliases") return "unknown section [" + section + "]";
+    if (section != "site" && section != "aliases" && section != "smtp")
+      return "unknown section [" + section + "]";
     return std::nullopt;
   }
   const std::size_t eq = trimmed.find('=');
@@ -266,10 +378,11 @@ Problem ReadLine(std::string_view line, std::string& section, std::set<std::stri
   if (key.empty()) return std::string("a value without a key");
   if (!seen.insert(section + "." + key).second) return "'" + key + "' is set twice in [" + section + "]";
   if (section == "aliases") return ReadAlias(settings, key, value);
-  for (const auto& [name, setter] : SiteKeys()) {
+  if (section == "smtp") settings.transport.configured = true;
+  for (const auto& [name, setter] : section == "smtp" ? SmtpKeys() : SiteKeys()) {
     if (name == key) return setter(settings, value);
   }
-  return "unknown key '" + key + "' in [site]";
+  return "unknown key '" + key + "' in [" + section + "]";
 }
 
 }  // namespace
@@ -298,6 +411,10 @@ std::variant<SiteSettings, SettingsError> ParseSiteSettings(std::string_view tex
   if (settings.rate_limit && settings.state_dir.empty()) {
     return SettingsError{line_number, "rate_limit needs state_dir, the folder that keeps the counts"};
   }
+  if (auto problem = CheckTransport(settings.transport)) return SettingsError{line_number, *problem};
+  // Implicit TLS has its own port (RFC 8314).
+  if (settings.transport.tls == TlsMode::kImplicit && seen.count("smtp.port") == 0)
+    settings.transport.port = 465;
   return settings;
 }
 

@@ -2,12 +2,11 @@
 // owner writes and no form can override. Without the file every setting is
 // unset and the program runs on the form's hidden fields alone.
 //
-// The file is INI text: "[section]" lines, "key = value" lines, and whole
-// lines starting with ";" or "#" as comments. A value runs to the end of its
-// line, so a subject may hold ";" or "#". CR LF line ends and a UTF-8 byte
-// order mark are read as well. Every mistake is reported with its line:
-// an unknown section or key, a key given twice, a value that does not parse.
-// A setting is never silently left at its default.
+// The file is INI text: sections [site], [aliases] and [smtp], "[section]" lines, "key = value" lines, and
+// whole lines starting with ";" or "#" as comments. A value runs to the end of its line, so a subject may
+// hold ";" or "#". CR LF line ends and a UTF-8 byte order mark are read as well. Every mistake is reported
+// with its line: an unknown section or key, a key given twice, a value that does not parse. A setting is
+// never silently left at its default.
 #pragma once
 
 #include <optional>
@@ -16,6 +15,7 @@
 #include <variant>
 #include <vector>
 
+#include "core/mail_job.h"
 #include "core/system.h"
 #include "core/text.h"
 
@@ -57,7 +57,8 @@ struct SiteSettings {
   std::string success_redirect;
   std::string error_redirect;
   bool json = false;
-  std::string log = "stderr";  // "stderr", "off" or an absolute path
+  std::string log = "stderr";   // "stderr", "off" or an absolute path
+  TransportSettings transport;  // [smtp]
 };
 
 struct SettingsError {

@@ -74,8 +74,21 @@ bool IsHighPriority(std::string& priority) {
   return priority.find("HIGH") != std::string::npos;
 }
 
+// The site's transport for a mail, and the delivery's time budget, which
+// starts with the first mail of the run and covers the reply too.
+MailExtras TransportExtras(const SiteSettings& site) {
+  MailExtras extras;
+  if (!site.transport.configured) return extras;
+  extras.transport = &site.transport;
+  if (site.transport.deadline_ms > 0) {
+    extras.deadline =
+        std::chrono::steady_clock::now() + std::chrono::milliseconds(site.transport.deadline_ms);
+  }
+  return extras;
+}
+
 std::string SendMainMail(FormRequest& request, const FileReader& files, MailSender send_mail,
-                         const SiteSettings& site, RunRecord& record) {
+                         const SiteSettings& site, MailExtras extras, RunRecord& record) {
   ControlSettings& s = request.settings;
   if (!s.template_doc.empty()) {
     LoadMailTemplate(request, files, s.template_doc, request.mail_text, request.mail_html);
@@ -85,7 +98,6 @@ std::string SendMainMail(FormRequest& request, const FileReader& files, MailSend
   const bool high = IsHighPriority(s.priority);
   // A site that sends as itself names the visitor as the one to answer, when
   // the visitor's address is one a mail program can reply to.
-  MailExtras extras;
   DeliveryNote failure;
   extras.failure = &failure;
   const bool own_sender = !site.sender.empty();
@@ -102,7 +114,7 @@ std::string SendMainMail(FormRequest& request, const FileReader& files, MailSend
 // The automatic reply goes out whatever the main mail's result was; its own
 // result is not part of the answer.
 void SendAutomaticReply(FormRequest& request, const FileReader& files, MailSender send_mail,
-                        const SiteSettings& site) {
+                        const SiteSettings& site, const MailExtras& transport) {
   ControlSettings& s = request.settings;
   if (!site.sender.empty()) s.respond_from = site.sender;
   SetIfEmpty(s.respond_from, s.recipients.front());
@@ -112,7 +124,7 @@ void SendAutomaticReply(FormRequest& request, const FileReader& files, MailSende
   const bool high = IsHighPriority(s.respond_priority);
   send_mail(request, s.server, s.helo, request.server_name, s.respond_from, s.autoreply_recipients,
             s.respond_from_friendly, s.respond_subject, std::move(request.respond_text),
-            std::move(request.respond_html), high, MailExtras{});
+            std::move(request.respond_html), high, transport);
 }
 
 // An error page with its HTTP status, for refusals that are the visitor's
@@ -276,8 +288,9 @@ void RunRequest(std::string_view argv0, System& system, MailSender send_mail) {
       record.outcome = "rate-limited";
       RefuseWithStatus(429, Error902TooManyPosts());
     }
-    result = SendMainMail(request, system, send_mail, site, record);
-    if (sends_reply) SendAutomaticReply(request, system, send_mail, site);
+    const MailExtras transport = TransportExtras(site);
+    result = SendMainMail(request, system, send_mail, site, transport, record);
+    if (sends_reply) SendAutomaticReply(request, system, send_mail, site, transport);
   } catch (const SubstitutionTooLarge& refused) {
     system.WriteStderrLine("refused the post: " + refused.reason);
     NoteRefusal(record, "too-large", kTextTooLarge, refused.reason);

@@ -70,6 +70,7 @@ ReplyScan ReplyAssembler::Next() {
   if (scan.status == ReplyStatus::kComplete) {
     last_line_ = std::string(LineBody(std::string_view(pending_).substr(0, pending_.find('\n') + 1)));
     if (last_line_.size() > kMaxReportedLine) last_line_.resize(kMaxReportedLine);
+    last_reply_.swap(pending_);
     pending_.clear();
   }
   return scan;

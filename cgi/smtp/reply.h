@@ -56,16 +56,20 @@ class ReplyAssembler {
   void Clear() {
     pending_.clear();
     last_line_.clear();
+    last_reply_.clear();
   }
 
   // The first line of the last complete reply, for the log: cut to
   // kMaxReportedLine bytes.
   const std::string& LastLine() const { return last_line_; }
+  // The last complete reply whole (what an EHLO reply lists).
+  const std::string& LastReply() const { return last_reply_; }
 
  private:
   static constexpr std::size_t kMaxReportedLine = 200;
   std::string pending_;
   std::string last_line_;
+  std::string last_reply_;
 };
 
 }  // namespace quillo

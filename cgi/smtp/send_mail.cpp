@@ -17,8 +17,16 @@ bool DeliverVia(const std::string& host, const std::string& firstLocalAddress,
                 const DeliveryOptions& options) {
   SmtpClient client;
   client.setReplyTimeoutMs(options.replyTimeoutMs);
-  if (!client.connect(host, options.port, firstLocalAddress) &&
-      !client.connect(host, options.port, secondLocalAddress)) {
+  client.setConnectTimeoutMs(options.connectTimeoutMs);
+  client.setSession(options.session);
+  client.setDeadline(options.deadline);
+  // A site's own transport connects once, from wherever the system routes:
+  // a refused password or certificate is no better from another address.
+  const bool connected = options.session.extended
+                             ? client.connect(host, options.port, std::string())
+                             : client.connect(host, options.port, firstLocalAddress) ||
+                                   client.connect(host, options.port, secondLocalAddress);
+  if (!connected) {
     if (options.failure != nullptr) *options.failure = {client.step(), host, client.lastReply()};
     return false;
   }
@@ -29,6 +37,25 @@ bool DeliverVia(const std::string& host, const std::string& firstLocalAddress,
 }
 
 }  // namespace
+
+DeliveryOptions OptionsFor(const TransportSettings* transport) {
+  DeliveryOptions options;
+  if (transport == nullptr || !transport->configured) return options;
+  options.port = transport->port;
+  options.replyTimeoutMs = transport->reply_timeout_ms;
+  options.connectTimeoutMs = transport->connect_timeout_ms;
+  options.serverOnly = !transport->host.empty();
+  SessionOptions& session = options.session;
+  session.extended = true;
+  session.tls = transport->tls;
+  session.tls_verify = transport->tls_verify;
+  session.tls_ca_file = transport->tls_ca_file;
+  session.user = transport->user;
+  session.password = transport->password;
+  session.allow_plaintext_auth = transport->allow_plaintext_auth;
+  if (!transport->helo.empty()) session.helo = transport->helo;
+  return options;
+}
 
 MxHosts LookUpWithResolver(const std::string& recipient) {
   MxResolver resolver;
@@ -43,12 +70,22 @@ std::string DeliverMessage(std::string messageText, const std::string& server,
                            const DeliveryOptions& options) {
   bool last_delivered = true;
   MailEnvelope envelope{fromAddress, {}, std::move(messageText)};
+  bool out_of_time = false;
   const auto deliver_via = [&](const std::string& host) {
+    out_of_time = out_of_time || (options.deadline && std::chrono::steady_clock::now() >= *options.deadline);
+    if (out_of_time) {
+      if (options.failure != nullptr) *options.failure = {"deadline", host, "the delivery's time is spent"};
+      return false;
+    }
     return DeliverVia(host, firstLocalAddress, secondLocalAddress, envelope, options);
   };
   for (const std::string& recipient : recipients) {
     envelope.recipients = {recipient};
-    if (server.empty()) {
+    if (out_of_time) {
+      last_delivered = false;
+    } else if (options.serverOnly) {
+      last_delivered = deliver_via(server);
+    } else if (server.empty()) {
       const MxHosts hosts = options.lookup(recipient);
       last_delivered = deliver_via(hosts.primary);
       if (!last_delivered && hosts.primary != hosts.secondary) last_delivered = deliver_via(hosts.secondary);
@@ -84,10 +121,12 @@ std::string sendMail(const FormRequest& request, const std::string& server,
   parts.replyTo = extras.reply_to;
   parts.charset = request.charset;
   std::string message = BuildMessageText(std::move(parts));
-  DeliveryOptions options;
+  DeliveryOptions options = OptionsFor(extras.transport);
   options.failure = extras.failure;
-  return DeliverMessage(std::move(message), server, firstLocalAddress, secondLocalAddress, fromAddress,
-                        recipients, options);
+  options.deadline = extras.deadline;
+  const bool own_host = extras.transport != nullptr && !extras.transport->host.empty();
+  return DeliverMessage(std::move(message), own_host ? extras.transport->host : server, firstLocalAddress,
+                        secondLocalAddress, fromAddress, recipients, options);
 }
 
 }  // namespace quillo

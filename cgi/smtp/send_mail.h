@@ -44,7 +44,16 @@ struct DeliveryOptions {
   std::uint32_t replyTimeoutMs = kDefaultReplyTimeoutMs;
   std::uint16_t port = kSmtpPort;   // another only where tests stand in for servers
   DeliveryNote* failure = nullptr;  // where the last failed attempt stopped
+  // What the site's settings add: the session, the connect time-out, the
+  // budget, and whether the server is the only host (no MX fallback).
+  SessionOptions session;
+  std::uint32_t connectTimeoutMs = kDefaultReplyTimeoutMs;
+  std::optional<std::chrono::steady_clock::time_point> deadline;
+  bool serverOnly = false;
 };
+
+// The options a site's transport settings make; plain SMTP without them.
+DeliveryOptions OptionsFor(const TransportSettings* transport);
 
 // The delivery loop of sendMail over a finished message text.
 std::string DeliverMessage(std::string messageText, const std::string& server,

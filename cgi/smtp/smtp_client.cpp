@@ -1,19 +1,26 @@
 // The SMTP session; see smtp_client.h.
 #include "smtp/smtp_client.h"
 
-#include <chrono>
 #include <string_view>
 
+#include "core/text.h"
 #include "smtp/wire.h"
 
 namespace quillo {
 namespace {
 
-// Reply codes this session waits for (RFC 821 4.2).
-constexpr int kServiceReady = 220;
-constexpr int kActionOk = 250;
+// The one table of the session: what each step is called in the log and
+// the reply code that lets the session go on (RFC 5321 4.3.2, RFC 3207,
+// RFC 4954). RCPT also takes 251 (RFC 821 4.2).
+struct StepRule {
+  std::string_view name;
+  int code;
+};
+constexpr StepRule kSteps[] = {
+    {"greeting", 220}, {"EHLO", 250}, {"HELO", 250}, {"STARTTLS", 220}, {"AUTH", 235},
+    {"AUTH", 334},     {"MAIL", 250}, {"RCPT", 250}, {"DATA", 354},     {"end of data", 250},
+};
 constexpr int kWillForward = 251;
-constexpr int kStartMailInput = 354;
 
 // "\r\n.\r\n": the data lines end in CR LF already, so this adds one empty
 // line before the period that ends the data.
@@ -35,13 +42,59 @@ std::uint32_t MillisecondsSince(Clock::time_point start) {
   return elapsed < 0 ? 0 : static_cast<std::uint32_t>(elapsed);
 }
 
+const StepRule& RuleOf(int step) { return kSteps[step]; }
+
+std::string Base64(std::string_view bytes) {
+  static constexpr char kDigits[] = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
+  std::string out;
+  for (std::size_t i = 0; i < bytes.size(); i += 3) {
+    std::uint32_t group = static_cast<std::uint32_t>(static_cast<unsigned char>(bytes[i])) << 16;
+    if (i + 1 < bytes.size())
+      group |= static_cast<std::uint32_t>(static_cast<unsigned char>(bytes[i + 1])) << 8;
+    if (i + 2 < bytes.size()) group |= static_cast<unsigned char>(bytes[i + 2]);
+    out += kDigits[(group >> 18) & 63];
+    out += kDigits[(group >> 12) & 63];
+    out += i + 1 < bytes.size() ? kDigits[(group >> 6) & 63] : '=';
+    out += i + 2 < bytes.size() ? kDigits[group & 63] : '=';
+  }
+  return out;
+}
+
 }  // namespace
 
-bool IsRecipientAccepted(int code) { return code == kActionOk || code == kWillForward; }
+bool IsRecipientAccepted(int code) { return code == RuleOf(7).code || code == kWillForward; }
+
+Extensions ParseEhloReply(std::string_view reply) {
+  Extensions offered;
+  std::size_t from = 0;
+  while (from < reply.size()) {
+    std::size_t end = reply.find('\n', from);
+    if (end == std::string_view::npos) end = reply.size();
+    const std::string line = UpperCopy(Trimmed(reply.substr(from, end - from)));
+    from = end + 1;
+    if (line.size() < 4) continue;
+    const std::string keyword = line.substr(4);
+    if (keyword == "STARTTLS") offered.starttls = true;
+    if (keyword.compare(0, 5, "AUTH ") == 0 || keyword.compare(0, 5, "AUTH=") == 0) {
+      const std::string mechanisms = " " + keyword.substr(5) + " ";
+      offered.auth_plain = offered.auth_plain || mechanisms.find(" PLAIN ") != std::string::npos;
+      offered.auth_login = offered.auth_login || mechanisms.find(" LOGIN ") != std::string::npos;
+    }
+    if (line[3] != '-') break;  // the reply's last line
+  }
+  return offered;
+}
 
 SmtpClient::~SmtpClient() {
   if (connected_) quit();
   closeSocket();
+}
+
+std::uint32_t SmtpClient::budget(std::uint32_t timeout_ms) const {
+  if (!deadline_) return timeout_ms;
+  const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(*deadline_ - Clock::now()).count();
+  if (left <= 0) return 0;
+  return static_cast<std::uint64_t>(left) < timeout_ms ? static_cast<std::uint32_t>(left) : timeout_ms;
 }
 
 bool SmtpClient::openConnection(const std::string& host, std::uint16_t port,
@@ -53,13 +106,14 @@ bool SmtpClient::openConnection(const std::string& host, std::uint16_t port,
     if (!local || !platform::BindTo(socket_, *local)) return false;
   }
   const auto target = platform::ResolveIPv4(host);
-  return target && platform::ConnectTo(socket_, *target, port, replyTimeoutMs_);
+  return target && platform::ConnectTo(socket_, *target, port, budget(connectTimeoutMs_));
 }
 
 bool SmtpClient::connect(const std::string& host, std::uint16_t port, const std::string& localAddress) {
   if (connected_) quit();
   closeSocket();
   replies_.Clear();
+  host_ = host;
   step_ = "connect";
   lastReply_ = "no connection";
   if (!openConnection(host, port, localAddress)) {
@@ -67,62 +121,108 @@ bool SmtpClient::connect(const std::string& host, std::uint16_t port, const std:
     return false;
   }
   connected_ = true;
-  step_ = "greeting";
-  if (!expectReply(kServiceReady)) {
+  const bool implicit_tls = session_.tls == TlsMode::kImplicit;
+  if ((implicit_tls && !startTls(host)) || !expect(Step::kGreeting)) {
     quit();
     return false;
   }
-  if (heloName_ == kAutoHeloName) heloName_ = platform::LocalHostName();
-  if (!sendHelo(heloArgument())) {
-    quit();
-    return false;
-  }
-  return true;
+  if (session_.helo == kAutoHeloName) session_.helo = platform::LocalHostName();
+  const bool greeted = session_.extended ? extendedGreeting(heloArgument()) : greet(heloArgument());
+  if (!greeted) quit();
+  return greeted;
 }
 
 // Without a readable host name the client names itself by its address
 // literal, as RFC 5321 4.1.4 asks of a client that has no meaningful name.
 std::string SmtpClient::heloArgument() const {
-  return heloName_.empty() ? platform::LocalAddressLiteral(socket_) : heloName_;
+  return session_.helo.empty() ? platform::LocalAddressLiteral(socket_) : session_.helo;
+}
+
+bool SmtpClient::greet(const std::string& name) {
+  return sendCommand(FormatCommand("HELO ", name)) && expect(Step::kHelo);
+}
+
+// EHLO, falling back to HELO where a server refuses it outright; then
+// STARTTLS and a new EHLO (RFC 3207 4.2: what was offered before no longer
+// counts), then AUTH.
+bool SmtpClient::extendedGreeting(const std::string& name) {
+  if (!sendCommand(FormatCommand("EHLO ", name))) return false;
+  step_ = "EHLO";
+  const std::optional<int> code = readReply();
+  if (!code) return false;
+  Extensions offered;
+  if (*code == RuleOf(static_cast<int>(Step::kEhlo)).code) {
+    offered = ParseEhloReply(replies_.LastReply());
+  } else if (*code < 500 || *code > 599 || !greet(name)) {
+    return false;
+  }
+  if (session_.tls == TlsMode::kStartTls && !tls_) {
+    step_ = "STARTTLS";
+    if (!offered.starttls) {
+      lastReply_ = "STARTTLS required, not offered";
+      return false;
+    }
+    if (!sendCommand("STARTTLS\r\n") || !expect(Step::kStartTls) || !startTls(host_)) return false;
+    return extendedGreeting(name);  // once: the session is encrypted now
+  }
+  return session_.user.empty() || authenticate(offered);
+}
+
+bool SmtpClient::startTls(const std::string& host) {
+  step_ = "TLS";
+  std::string error;
+  tls_ = platform::StartTls(socket_, {host, session_.tls_verify, session_.tls_ca_file},
+                            budget(replyTimeoutMs_), error);
+  if (!tls_) lastReply_ = error;
+  replies_.Clear();
+  return tls_ != nullptr;
+}
+
+// PLAIN where offered (one round trip), else LOGIN; never on a plain
+// connection unless the site allows it.
+bool SmtpClient::authenticate(const Extensions& offered) {
+  step_ = "AUTH";
+  if (!tls_ && !session_.allow_plaintext_auth) {
+    lastReply_ = "not attempted: the connection is not encrypted";
+    return false;
+  }
+  if (offered.auth_plain) {
+    const std::string credentials = std::string(1, '\0') + session_.user + '\0' + session_.password;
+    return sendCommand("AUTH PLAIN " + Base64(credentials) + "\r\n") && expect(Step::kAuth);
+  }
+  if (offered.auth_login) {
+    return sendCommand("AUTH LOGIN\r\n") && expect(Step::kAuthMore) &&
+           sendCommand(Base64(session_.user) + "\r\n") && expect(Step::kAuthMore) &&
+           sendCommand(Base64(session_.password) + "\r\n") && expect(Step::kAuth);
+  }
+  lastReply_ = "the server offers no AUTH PLAIN or LOGIN";
+  return false;
 }
 
 bool SmtpClient::sendMessage(const MailEnvelope& envelope) {
   if (!connected_) return false;
-  step_ = "MAIL";
-  if (!sendCommand(FormatCommand("MAIL FROM:<", envelope.sender, ">")) || !expectReply(kActionOk))
-    return false;
-  step_ = "RCPT";
+  if (!sendCommand(FormatCommand("MAIL FROM:<", envelope.sender, ">")) || !expect(Step::kMail)) return false;
   for (const std::string& recipient : envelope.recipients) {
-    if (!sendRecipient(recipient)) return false;
+    if (!sendCommand(FormatCommand("RCPT TO:<", recipient, ">"))) return false;
+    step_ = RuleOf(static_cast<int>(Step::kRcpt)).name;
+    const std::optional<int> code = readReply();
+    if (!code || !IsRecipientAccepted(*code)) return false;
   }
-  step_ = "DATA";
-  if (!sendCommand(std::string(kData)) || !expectReply(kStartMailInput)) return false;
+  if (!sendCommand(std::string(kData)) || !expect(Step::kData)) return false;
   step_ = "message";
   if (!sendData(envelope.text)) return false;
-  step_ = "end of data";
   if (!sendCommand(std::string(kEndOfData))) return false;
-  return expectReply(kActionOk);
+  return expect(Step::kEndOfData);
 }
 
 bool SmtpClient::quit() {
   bool sent = false;
   if (connected_) {
-    sent = platform::SendAll(socket_, kQuit, replyTimeoutMs_);
+    sent = sendBytes(kQuit, replyTimeoutMs_);
     connected_ = false;
   }
   closeSocket();
   return sent;
-}
-
-bool SmtpClient::sendHelo(const std::string& name) {
-  step_ = "HELO";
-  return sendCommand(FormatCommand("HELO ", name)) && expectReply(kActionOk);
-}
-
-bool SmtpClient::sendRecipient(const std::string& address) {
-  if (!sendCommand(FormatCommand("RCPT TO:<", address, ">"))) return false;
-  const std::optional<int> code = readReply();
-  return code && IsRecipientAccepted(*code);
 }
 
 // The text goes out in pieces of whole lines, each formatted as it is sent,
@@ -131,13 +231,13 @@ bool SmtpClient::sendRecipient(const std::string& address) {
 bool SmtpClient::sendData(const std::string& text) {
   const std::string_view all(text);
   const Clock::time_point started = Clock::now();
+  const std::uint32_t allowed = budget(replyTimeoutMs_);
   for (std::size_t from = 0; from < all.size();) {
     std::size_t cut = all.rfind('\n', std::min(from + kDataPieceBytes, all.size()) - 1);
     if (cut == std::string_view::npos || cut < from) cut = all.find('\n', from);
     const std::size_t to = cut == std::string_view::npos ? all.size() : cut + 1;
     const std::uint32_t spent = MillisecondsSince(started);
-    if (spent >= replyTimeoutMs_ ||
-        !platform::SendAll(socket_, FormatDataLines(all.substr(from, to - from)), replyTimeoutMs_ - spent)) {
+    if (spent >= allowed || !sendBytes(FormatDataLines(all.substr(from, to - from)), allowed - spent)) {
       return false;
     }
     from = to;
@@ -145,15 +245,17 @@ bool SmtpClient::sendData(const std::string& text) {
   return true;
 }
 
-bool SmtpClient::expectReply(int code) {
+bool SmtpClient::expect(Step step) {
+  step_ = RuleOf(static_cast<int>(step)).name;
   const std::optional<int> got = readReply();
-  return got && *got == code;
+  return got && *got == RuleOf(static_cast<int>(step)).code;
 }
 
 // The time-out runs from the start of the wait, not from the last byte: a
 // server that trickles a reply a byte at a time must not hold the run.
 std::optional<int> SmtpClient::readReply() {
   const Clock::time_point asked = Clock::now();
+  const std::uint32_t allowed = budget(replyTimeoutMs_);
   while (true) {
     const ReplyScan scan = replies_.Next();
     if (scan.status == ReplyStatus::kComplete) {
@@ -166,23 +268,31 @@ std::optional<int> SmtpClient::readReply() {
       return std::nullopt;
     }
     const std::uint32_t waited = MillisecondsSince(asked);
-    if (waited >= replyTimeoutMs_) return std::nullopt;
-    const platform::Readiness ready = platform::WaitReadable(socket_, replyTimeoutMs_ - waited);
+    if (waited >= allowed) return std::nullopt;
+    const platform::Readiness ready = tls_ ? platform::TlsWaitReadable(*tls_, allowed - waited)
+                                           : platform::WaitReadable(socket_, allowed - waited);
     if (ready == platform::Readiness::kFailed) return std::nullopt;
     if (ready == platform::Readiness::kTimedOut) continue;  // the check above decides
     std::string chunk;
-    if (platform::Receive(socket_, chunk, kReceiveChunkBytes) != platform::ReceiveStatus::kData) {
-      return std::nullopt;  // closed by the peer, or broken
-    }
+    const platform::ReceiveStatus received = tls_ ? platform::TlsReceive(*tls_, chunk, kReceiveChunkBytes)
+                                                  : platform::Receive(socket_, chunk, kReceiveChunkBytes);
+    if (received != platform::ReceiveStatus::kData) return std::nullopt;  // closed by the peer, or broken
     replies_.Feed(chunk);
   }
 }
 
 bool SmtpClient::sendCommand(const std::string& line) {
-  return socket_ != platform::kNoSocket && platform::SendAll(socket_, line, replyTimeoutMs_);
+  return socket_ != platform::kNoSocket && sendBytes(line, replyTimeoutMs_);
+}
+
+bool SmtpClient::sendBytes(std::string_view bytes, std::uint32_t timeout_ms) {
+  const std::uint32_t allowed = budget(timeout_ms);
+  if (allowed == 0) return false;
+  return tls_ ? platform::TlsSendAll(*tls_, bytes, allowed) : platform::SendAll(socket_, bytes, allowed);
 }
 
 void SmtpClient::closeSocket() {
+  tls_.reset();
   platform::CloseSocket(socket_);
   socket_ = platform::kNoSocket;
 }

@@ -1,30 +1,39 @@
-// A small SMTP client for one TCP connection to one host: greeting, HELO,
-// one mail transaction (MAIL FROM, RCPT TO per recipient, DATA, the text,
-// end of data) and QUIT. Plain SMTP as RFC 821 has it: no EHLO, no
-// extensions, no authentication, no encryption, no RSET.
+// A small SMTP client for one TCP connection to one host: greeting, the
+// greeting command, one mail transaction (MAIL FROM, RCPT TO per
+// recipient, DATA, the text, end of data) and QUIT.
+//
+// By default it speaks plain SMTP as RFC 821 has it: HELO, no extensions, no
+// authentication, no encryption, no RSET. With a session of the site's
+// settings it says EHLO (HELO when that is refused with 5xx), reads the
+// server's extensions, and uses TLS (STARTTLS, or from the first byte) and
+// AUTH PLAIN or LOGIN as the settings ask. A TLS the settings require and
+// the server does not offer, a certificate that does not verify, or AUTH on
+// a plain connection without allow_plaintext_auth fails the host: mail
+// never falls back to what the site did not allow.
 //
 // States: Closed -> connect -> Greeted -> sendMessage -> quit -> Closed. A
-// failed greeting or HELO ends in QUIT and Closed; a failed resolve, bind or
-// connect ends in Closed with nothing sent. A Closed client may connect
-// again. Failures show only as false results; nothing is logged.
+// failed greeting, EHLO/HELO, STARTTLS or AUTH ends in QUIT and Closed; a
+// failed resolve, bind or connect ends in Closed with nothing sent. A Closed
+// client may connect again. step() and lastReply() tell where a failure
+// happened, for the log.
 //
-// Every wait on the server is bounded by replyTimeoutMs: the TCP handshake;
-// each reply, from the moment the client starts waiting for it to its last
-// line, however the server spreads the bytes; and each send, a command or
-// the whole message, however slowly the server takes the bytes. A peer that
-// closes the connection fails the step at once. So one host costs at most
-// nineteen such waits: a failed connection attempt of five (connect,
-// greeting, HELO sent and answered, QUIT), a good one of four, and a
-// transaction of ten (three commands and their replies, the message, the
-// end of data and its reply, QUIT).
+// Every wait on the server is bounded by replyTimeoutMs (the TCP handshake
+// by connectTimeoutMs): each reply, from the moment the client starts
+// waiting for it to its last line, however the server spreads the bytes;
+// and each send, a command or the whole message, however slowly the server
+// takes the bytes. A deadline, when set, cuts every wait short. A peer that
+// closes the connection fails the step at once.
 #pragma once
 
+#include <chrono>
 #include <cstdint>
 #include <optional>
 #include <string>
 
+#include "core/mail_job.h"
 #include "core/text.h"
 #include "platform/net.h"
+#include "platform/tls.h"
 #include "smtp/reply.h"
 
 namespace quillo {
@@ -33,6 +42,26 @@ namespace quillo {
 // stalling; RFC 5321 4.5.3.2 asks for minutes, mail here must not keep a web
 // request waiting that long.
 constexpr std::uint32_t kDefaultReplyTimeoutMs = 60000;
+
+// The session a site's settings ask for; the default is plain SMTP.
+struct SessionOptions {
+  bool extended = false;  // EHLO, then what it offers
+  TlsMode tls = TlsMode::kNone;
+  bool tls_verify = true;
+  std::string tls_ca_file;
+  std::string user;  // AUTH when not empty
+  std::string password;
+  bool allow_plaintext_auth = false;
+  std::string helo = "auto";  // the greeting name; "auto": the local host name
+};
+
+// The server's EHLO keywords, upper case, and the AUTH mechanisms it names.
+struct Extensions {
+  bool starttls = false;
+  bool auth_plain = false;
+  bool auth_login = false;
+};
+Extensions ParseEhloReply(std::string_view reply);
 
 // What one transaction sends.
 struct MailEnvelope {
@@ -47,7 +76,7 @@ class SmtpClient {
   SmtpClient(const SmtpClient&) = delete;
   SmtpClient& operator=(const SmtpClient&) = delete;
   // Sends QUIT when still connected; always closes the socket.
-  virtual ~SmtpClient();
+  ~SmtpClient();
 
   // Opens the connection to host:port, bound to localAddress unless it is
   // empty, and completes greeting (220) and HELO (250).
@@ -60,6 +89,9 @@ class SmtpClient {
   bool quit();
 
   void setReplyTimeoutMs(std::uint32_t milliseconds) { replyTimeoutMs_ = milliseconds; }
+  void setConnectTimeoutMs(std::uint32_t milliseconds) { connectTimeoutMs_ = milliseconds; }
+  void setSession(SessionOptions options) { session_ = std::move(options); }
+  void setDeadline(std::optional<std::chrono::steady_clock::time_point> deadline) { deadline_ = deadline; }
 
   // After a failure, for the log: the step that failed ("connect",
   // "greeting", "HELO", "MAIL", "RCPT", "DATA", "message", "end of data") and
@@ -67,27 +99,31 @@ class SmtpClient {
   const std::string& step() const { return step_; }
   const std::string& lastReply() const { return lastReply_; }
 
- protected:
-  // True when the next reply carries exactly code.
-  virtual bool expectReply(int code);
-  // The next whole reply's code; nothing on time-out, close, error or garbage.
-  virtual std::optional<int> readReply();
-
-  bool sendHelo(const std::string& name);
-  bool sendRecipient(const std::string& address);
-  bool sendData(const std::string& text);
-
  private:
+  enum class Step { kGreeting, kEhlo, kHelo, kStartTls, kAuth, kAuthMore, kMail, kRcpt, kData, kEndOfData };
+
+  bool expect(Step step);
+  std::optional<int> readReply();
+  bool greet(const std::string& name);
+  bool extendedGreeting(const std::string& name);
+  bool startTls(const std::string& host);
+  bool authenticate(const Extensions& offered);
+  bool sendData(const std::string& text);
   bool sendCommand(const std::string& line);
+  bool sendBytes(std::string_view bytes, std::uint32_t timeout_ms);
   bool openConnection(const std::string& host, std::uint16_t port, const std::string& localAddress);
   void closeSocket();
   std::string heloArgument() const;
+  std::uint32_t budget(std::uint32_t timeout_ms) const;
 
   platform::SocketHandle socket_ = platform::kNoSocket;
+  platform::TlsSessionPtr tls_;
   bool connected_ = false;
-  // "auto" stands for the local host name, looked up at connect.
-  std::string heloName_ = "auto";
+  SessionOptions session_;
+  std::string host_;
   std::uint32_t replyTimeoutMs_ = kDefaultReplyTimeoutMs;
+  std::uint32_t connectTimeoutMs_ = kDefaultReplyTimeoutMs;
+  std::optional<std::chrono::steady_clock::time_point> deadline_;
   ReplyAssembler replies_;
   std::string step_;
   std::string lastReply_;

@@ -68,6 +68,29 @@ TEST(SiteSettings, ReadsEveryKey) {
   EXPECT_EQ(FindAlias(s, "sale"), nullptr);
 }
 
+TEST(SiteSettings, ReadsTheTransport) {
+  const auto parsed = ParseSiteSettings(
+      "[smtp]\nhost = mail.example.com\ntls = implicit\ntls_verify = no\ntls_ca_file = /etc/ca.pem\n"
+      "user = forms\npassword = a b=c\nallow_plaintext_auth = yes\nhelo = www.example.com\n"
+      "connect_timeout = 5\nreply_timeout = 30\ndeadline = 45\ndkim_domain = example.com\n"
+      "dkim_selector = forms\ndkim_key = dkim.pem\ntransport = sendmail\nsendmail_path = "
+      "/usr/sbin/sendmail\n");
+  ASSERT_TRUE(std::holds_alternative<SiteSettings>(parsed)) << std::get<SettingsError>(parsed).message;
+  const TransportSettings& t = std::get<SiteSettings>(parsed).transport;
+  EXPECT_TRUE(t.configured);
+  EXPECT_EQ(t.transport, Transport::kSendmail);
+  EXPECT_EQ(t.port, 465);  // implicit TLS's own port when none is given
+  EXPECT_EQ(t.tls, TlsMode::kImplicit);
+  EXPECT_FALSE(t.tls_verify);
+  EXPECT_EQ(t.password, "a b=c");
+  EXPECT_TRUE(t.allow_plaintext_auth);
+  EXPECT_EQ(t.connect_timeout_ms, 5000u);
+  EXPECT_EQ(t.reply_timeout_ms, 30000u);
+  EXPECT_EQ(t.deadline_ms, 45000u);
+  EXPECT_EQ(t.dkim_key, "dkim.pem");
+  EXPECT_FALSE(std::get<SiteSettings>(ParseSiteSettings("[site]\n")).transport.configured);
+}
+
 TEST(SiteSettings, TheCommentedExampleReads) {
   std::ifstream file(QUILLO_EXAMPLE_INI);
   const std::string text((std::istreambuf_iterator<char>(file)), std::istreambuf_iterator<char>());
@@ -104,6 +127,15 @@ TEST(SiteSettings, NamesEveryMistakeWithItsLine) {
        "'//evil.test/' is not a path such as /thanks.html or an http(s) address"},
       {"[site]\nlog = syslog\n", 2, "expected stderr, off or an absolute file path, not 'syslog'"},
       {"[aliases]\nsales = someone\n", 2, "'someone' is not an e-mail address"},
+      {"[smtp]\ntransport = pigeon\n", 2, "expected smtp or sendmail, not 'pigeon'"},
+      {"[smtp]\ntls = ssl\n", 2, "expected none, starttls or implicit, not 'ssl'"},
+      {"[smtp]\nport = 99999\n", 2, "expected a port from 1 to 65535, not '99999'"},
+      {"[smtp]\ndeadline = 0\n", 2, "expected seconds from 1 to 3600, not '0'"},
+      {"[smtp]\nsendmail_path = sendmail\n", 2, "expected the absolute path of the program, not 'sendmail'"},
+      {"[smtp]\nuser = forms\n", 2, "user and password go together"},
+      {"[smtp]\nuser = forms\npassword = x\n", 3, "user needs host: only your own server takes the password"},
+      {"[smtp]\ndkim_domain = example.com\n", 2, "dkim_domain, dkim_selector and dkim_key go together"},
+      {"[smtp]\nbcc = x\n", 2, "unknown key 'bcc' in [smtp]"},
       {"[aliases]\nsales = a@example.com\nSALES = b@example.com\n", 3, "'sales' is set twice in [aliases]"},
   };
   for (const auto& c : cases) {

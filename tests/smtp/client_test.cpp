@@ -333,3 +333,28 @@ TEST(SmtpClient, DestroyingAConnectedClientSaysQuit) {
 
 }  // namespace
 }  // namespace quillo
+
+namespace quillo {
+namespace {
+
+TEST(ParseEhloReply, ReadsStartTlsAndTheAuthMechanismsOfTheWholeReply) {
+  const struct {
+    const char* reply;
+    bool starttls, plain, login;
+  } cases[] = {
+      {"250-mail.example\r\n250-STARTTLS\r\n250 AUTH LOGIN PLAIN\r\n", true, true, true},
+      {"250-mail.example\r\n250-auth=login\r\n250 HELP\r\n", false, false, true},
+      {"250-mail.example\r\n250-AUTH CRAM-MD5 XPLAIN\r\n250 STARTTLSX\r\n", false, false, false},
+      {"250 mail.example\r\n250-STARTTLS\r\n", false, false, false},  // after the last line: not asked for
+      {"250 mail.example STARTTLS AUTH PLAIN\r\n", false, false, false},
+  };
+  for (const auto& c : cases) {
+    const Extensions offered = ParseEhloReply(c.reply);
+    EXPECT_EQ(offered.starttls, c.starttls) << c.reply;
+    EXPECT_EQ(offered.auth_plain, c.plain) << c.reply;
+    EXPECT_EQ(offered.auth_login, c.login) << c.reply;
+  }
+}
+
+}  // namespace
+}  // namespace quillo

@@ -1,0 +1,45 @@
+// The seam between mail delivery and TLS: a client session over a connected
+// socket, with the same bounded waits as the plain socket calls (net.h).
+// tls_openssl.cpp implements it; a build without a TLS library has
+// TlsAvailable() false and refuses every session.
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <string_view>
+
+#include "platform/net.h"
+
+namespace quillo::platform {
+
+class TlsSession;
+
+struct TlsSessionDeleter {
+  void operator()(TlsSession* session) const;
+};
+using TlsSessionPtr = std::unique_ptr<TlsSession, TlsSessionDeleter>;
+
+struct TlsOptions {
+  std::string server_name;  // sent as SNI and, when verifying, checked against the certificate
+  bool verify = true;       // the chain against ca_file, else the system's store
+  std::string ca_file;
+};
+
+// Whether this build can speak TLS at all.
+bool TlsAvailable();
+
+// The client handshake on a connected socket, within timeout_ms. Nothing
+// when it fails; error then says why (a certificate that does not verify,
+// a broken handshake).
+TlsSessionPtr StartTls(SocketHandle socket, const TlsOptions& options, std::uint32_t timeout_ms,
+                       std::string& error);
+
+bool TlsSendAll(TlsSession& session, std::string_view bytes, std::uint32_t timeout_ms);
+
+// Readable at once when decrypted bytes wait in the session.
+Readiness TlsWaitReadable(TlsSession& session, std::uint32_t timeout_ms);
+
+ReceiveStatus TlsReceive(TlsSession& session, std::string& bytes, std::size_t max_bytes);
+
+}  // namespace quillo::platform

@@ -1,0 +1,161 @@
+"""The [smtp] settings against real servers: aiosmtpd with STARTTLS, with TLS
+from the first byte and with AUTH, under certificates a throwaway CA signs;
+a server that never finishes its greeting against the deadline."""
+
+import contextlib
+import os
+import re
+import shutil
+import ssl
+import subprocess
+import tempfile
+import time
+
+import pytest
+from aiosmtpd.controller import Controller
+from aiosmtpd.smtp import AuthResult
+
+from cgi_site import Site, document_page, form
+from mail_servers import RecordingHandler, dns_server, trickling_server
+
+MAIL_HOST = "mail.example.test"
+MAIL_IP = "127.0.0.130"
+DNS_IP = "127.0.0.131"
+DOCS = [("QUILLO_TO", "info@example.com"), ("QUILLO_SUCCESS", "ok.htm"), ("QUILLO_ERROR", "err.htm")]
+
+
+@pytest.fixture(scope="module")
+def certificates():
+    """A CA and certificates signed by it for MAIL_HOST and for another name."""
+    folder = tempfile.mkdtemp(prefix="quillo-tls-")
+
+    def openssl(*args):
+        subprocess.run(["openssl", *args], cwd=folder, check=True, capture_output=True)
+
+    openssl("req", "-x509", "-newkey", "rsa:2048", "-nodes", "-keyout", "ca.key", "-out", "ca.pem", "-days", "2",
+            "-subj", "/CN=Quillo Test CA")
+    for name in (MAIL_HOST, "other.example.test"):
+        with open(os.path.join(folder, name + ".ext"), "w") as f:
+            f.write("subjectAltName=DNS:%s\n" % name)
+        openssl("req", "-newkey", "rsa:2048", "-nodes", "-keyout", name + ".key", "-out", name + ".csr",
+                "-subj", "/CN=" + name)
+        openssl("x509", "-req", "-in", name + ".csr", "-CA", "ca.pem", "-CAkey", "ca.key", "-CAcreateserial",
+                "-out", name + ".pem", "-days", "2", "-extfile", name + ".ext")
+    yield folder
+    shutil.rmtree(folder, ignore_errors=True)
+
+
+class CommandLog(RecordingHandler):
+    """Records the greeting command and every AUTH the server was asked for."""
+
+    def __init__(self):
+        super().__init__()
+        self.commands = []
+
+    async def handle_EHLO(self, server, session, envelope, hostname, responses):
+        self.commands.append("EHLO " + hostname)
+        session.host_name = hostname
+        return responses
+
+    async def handle_HELO(self, server, session, envelope, hostname):
+        self.commands.append("HELO " + hostname)
+        session.host_name = hostname
+        return "250 %s" % server.hostname
+
+
+def authenticator(log):
+    def check(server, session, envelope, mechanism, auth_data):
+        log.commands.append("AUTH %s %s" % (mechanism, auth_data.login.decode()))
+        return AuthResult(success=auth_data.login == b"forms" and auth_data.password == b"s3cret", handled=False)
+    return check
+
+
+@contextlib.contextmanager
+def mail_server(certificates, port, tls=None, cert_name=MAIL_HOST, auth=True, exclude=()):
+    """aiosmtpd on MAIL_IP:port; tls is "starttls", "implicit" or None."""
+    handler = CommandLog()
+    context = None
+    if tls:
+        context = ssl.create_default_context(ssl.Purpose.CLIENT_AUTH)
+        context.load_cert_chain(os.path.join(certificates, cert_name + ".pem"),
+                                os.path.join(certificates, cert_name + ".key"))
+    kwargs = {}
+    if auth:
+        kwargs = dict(authenticator=authenticator(handler), auth_require_tls=False,
+                      auth_exclude_mechanism=list(exclude))
+    if tls == "starttls":
+        kwargs["tls_context"] = context
+    controller = Controller(handler, hostname=MAIL_IP, port=port,
+                            ssl_context=context if tls == "implicit" else None, server_hostname=MAIL_HOST,
+                            **kwargs)
+    controller.start()
+    try:
+        yield handler
+    finally:
+        controller.stop()
+
+
+@pytest.fixture
+def tls_site(certificates):
+    site = Site(nameserver=DNS_IP)
+    site.write("ok.htm", "SENT\n")
+    site.write("err.htm", "NOT SENT\n")
+    site.certificates = certificates
+    yield site
+    site.close()
+
+
+def settings(site, log, **smtp):
+    lines = ["[site]", "log = " + log, "[smtp]"] + ["%s = %s" % item for item in smtp.items()]
+    site.write("quillopro.ini", "\n".join(lines).replace("CA_FILE", os.path.join(site.certificates, "ca.pem")) + "\n")
+
+
+def log_line(path):
+    with open(path) as f:
+        (line,) = f.read().splitlines()
+    return re.sub(r"^\S+ \S+ ", "", line)
+
+
+SECURE = dict(host=MAIL_HOST, tls_ca_file="CA_FILE", user="forms", password="s3cret", helo="www.example.test")
+
+
+@pytest.mark.parametrize("what, server, smtp, answer, commands, logged", [
+    ("STARTTLS and AUTH PLAIN", dict(port=587, tls="starttls"), dict(SECURE, port=587, tls="starttls"), "SENT",
+     ["EHLO www.example.test", "EHLO www.example.test", "AUTH PLAIN forms"], "sent recipients=1"),
+    ("TLS from the first byte and AUTH LOGIN", dict(port=465, tls="implicit", exclude=["PLAIN"]),
+     dict(SECURE, tls="implicit"), "SENT", ["EHLO www.example.test", "AUTH LOGIN forms"], "sent recipients=1"),
+    ("a wrong password", dict(port=587, tls="starttls"), dict(SECURE, port=587, tls="starttls", password="guess"),
+     "NOT SENT", ["EHLO www.example.test", "EHLO www.example.test", "AUTH PLAIN forms"],
+     'failed recipients=1 step=AUTH host=mail.example.test reply="535 5.7.8 Authentication credentials invalid"'),
+    ("a certificate for another name", dict(port=465, tls="implicit", cert_name="other.example.test"),
+     dict(SECURE, tls="implicit"), "NOT SENT", [],
+     "failed recipients=1 step=TLS host=mail.example.test reply=\"certificate not accepted: "
+     "hostname mismatch\""),
+    ("STARTTLS required but not offered", dict(port=587), dict(SECURE, port=587, tls="starttls"), "NOT SENT",
+     ["EHLO www.example.test"],
+     'failed recipients=1 step=STARTTLS host=mail.example.test reply="STARTTLS required, not offered"'),
+    ("AUTH never on a plain connection", dict(port=587), dict(SECURE, port=587), "NOT SENT",
+     ["EHLO www.example.test"],
+     'failed recipients=1 step=AUTH host=mail.example.test reply="not attempted: the connection is not '
+     'encrypted"'),
+])
+def test_tls_and_auth_as_the_settings_ask(tls_site, what, server, smtp, answer, commands, logged):
+    log = tls_site.path("form.log")
+    settings(tls_site, log, **smtp)
+    with dns_server(DNS_IP, a={MAIL_HOST: MAIL_IP}), mail_server(tls_site.certificates, **server) as handler:
+        assert tls_site.run(form(*DOCS))[0] == document_page(answer + "\n"), what
+    assert handler.commands == commands
+    assert len(handler.received) == (answer == "SENT")
+    assert log_line(log) == logged
+
+
+def test_the_deadline_ends_a_silent_delivery_before_the_web_server_gives_up(tls_site):
+    log = tls_site.path("form.log")
+    settings(tls_site, log, host=MAIL_IP, port=25, deadline=5)
+    with trickling_server(MAIL_IP, interval=1):
+        started = time.monotonic()
+        assert tls_site.run(form(*DOCS))[0] == document_page("NOT SENT\n")
+        elapsed = time.monotonic() - started
+    print("a silent server with deadline = 5 took %.2f s" % elapsed)
+    assert 4.5 < elapsed < 10
+    assert log_line(log).startswith("failed recipients=1 step=greeting host=%s reply=" % MAIL_IP)
