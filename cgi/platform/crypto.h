@@ -1,0 +1,26 @@
+// The seam between mail signing and a cryptography library: SHA-256 and
+// RSA signatures, as much as a DKIM signer needs. Nothing here names a
+// library type, so smtp/ stays the same whichever implementation is linked;
+// crypto_openssl.cpp implements it with OpenSSL's EVP interface.
+//
+// Every call stands alone: no key, context or error is kept between calls.
+#pragma once
+
+#include <optional>
+#include <string>
+#include <string_view>
+
+namespace quillo::platform {
+
+// The SHA-256 digest of data, 32 raw bytes; empty only should the library
+// itself fail.
+std::string Sha256(std::string_view data);
+
+// The RSASSA-PKCS1-v1_5 signature with SHA-256 of data, raw bytes as long as
+// the key's modulus, made with an unencrypted RSA private key in PEM form
+// (PKCS#1 "RSA PRIVATE KEY" or PKCS#8 "PRIVATE KEY"). Nothing when the key
+// does not load, is encrypted, is not RSA or is shorter than 1024 bits, or
+// when signing fails. The same key and data always give the same bytes.
+std::optional<std::string> RsaSha256Sign(std::string_view private_key_pem, std::string_view data);
+
+}  // namespace quillo::platform
