@@ -4,6 +4,7 @@
 
 #include <chrono>
 #include <cstdint>
+#include <ctime>
 #include <optional>
 #include <string>
 
@@ -49,6 +50,7 @@ struct MailExtras {
   const TransportSettings* transport = nullptr;  // nothing: plain SMTP as always
   // When the run's delivery budget is spent: no host is tried after it.
   std::optional<std::chrono::steady_clock::time_point> deadline;
+  std::time_t now = 0;  // the run's time, for a signature's time stamp
 };
 
 }  // namespace quillo

@@ -7,6 +7,7 @@
 #include "core/run_end.h"
 #include "core/text.h"
 #include "documents/files.h"
+#include "documents/names.h"
 #include "documents/reject_list.h"
 #include "request/field_checks.h"
 #include "request/intake.h"
@@ -74,10 +75,20 @@ bool IsHighPriority(std::string& priority) {
   return priority.find("HIGH") != std::string::npos;
 }
 
+// The DKIM key file: next to the program, or where an absolute path says.
+// ERROR 600 when it cannot be read: the site asked for signed mail.
+void LoadDkimKey(const FileReader& files, const std::string& program_path, TransportSettings& transport) {
+  if (transport.dkim_key.empty()) return;
+  const bool absolute = transport.dkim_key.front() == '/';
+  transport.dkim_key_pem =
+      ReadDocumentFile(files, absolute ? transport.dkim_key : SiteFilePath(program_path, transport.dkim_key));
+}
+
 // The site's transport for a mail, and the delivery's time budget, which
 // starts with the first mail of the run and covers the reply too.
-MailExtras TransportExtras(const SiteSettings& site) {
+MailExtras TransportExtras(const SiteSettings& site, std::time_t now) {
   MailExtras extras;
+  extras.now = now;
   if (!site.transport.configured) return extras;
   extras.transport = &site.transport;
   if (site.transport.deadline_ms > 0) {
@@ -288,7 +299,8 @@ void RunRequest(std::string_view argv0, System& system, MailSender send_mail) {
       record.outcome = "rate-limited";
       RefuseWithStatus(429, Error902TooManyPosts());
     }
-    const MailExtras transport = TransportExtras(site);
+    LoadDkimKey(system, request.program_path, site.transport);
+    const MailExtras transport = TransportExtras(site, system.Now());
     result = SendMainMail(request, system, send_mail, site, transport, record);
     if (sends_reply) SendAutomaticReply(request, system, send_mail, site, transport);
   } catch (const SubstitutionTooLarge& refused) {

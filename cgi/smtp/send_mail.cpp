@@ -2,7 +2,9 @@
 #include "smtp/send_mail.h"
 
 #include "content/placeholders.h"
+#include "smtp/dkim.h"
 #include "smtp/message.h"
+#include "smtp/wire.h"
 
 namespace quillo {
 namespace {
@@ -34,6 +36,22 @@ bool DeliverVia(const std::string& host, const std::string& firstLocalAddress,
   if (!sent && options.failure != nullptr) *options.failure = {client.step(), host, client.lastReply()};
   client.quit();
   return sent;
+}
+
+// With the site's DKIM key, the message as its lines go out, signed.
+// Nothing when the key does not sign: mail the site meant to sign does not
+// go out unsigned.
+std::optional<std::string> SignedMessage(std::string message, const MailExtras& extras) {
+  const TransportSettings* t = extras.transport;
+  if (t == nullptr || t->dkim_key_pem.empty()) return message;
+  std::string lines = NormalizeDataLines(message);
+  const auto signature =
+      DkimSignatureHeader(lines, {t->dkim_domain, t->dkim_selector, t->dkim_key_pem}, extras.now);
+  if (!signature) {
+    if (extras.failure != nullptr) *extras.failure = {"DKIM", t->dkim_key, "the key does not sign"};
+    return std::nullopt;
+  }
+  return *signature + lines;
 }
 
 }  // namespace
@@ -120,12 +138,13 @@ std::string sendMail(const FormRequest& request, const std::string& server,
   parts.highPriority = highPriority;
   parts.replyTo = extras.reply_to;
   parts.charset = request.charset;
-  std::string message = BuildMessageText(std::move(parts));
+  std::optional<std::string> message = SignedMessage(BuildMessageText(std::move(parts)), extras);
+  if (!message) return std::string(kRefused);
   DeliveryOptions options = OptionsFor(extras.transport);
   options.failure = extras.failure;
   options.deadline = extras.deadline;
   const bool own_host = extras.transport != nullptr && !extras.transport->host.empty();
-  return DeliverMessage(std::move(message), own_host ? extras.transport->host : server, firstLocalAddress,
+  return DeliverMessage(std::move(*message), own_host ? extras.transport->host : server, firstLocalAddress,
                         secondLocalAddress, fromAddress, recipients, options);
 }
 

@@ -9,7 +9,7 @@ import socket
 import threading
 
 from aiosmtpd.controller import Controller
-from dnslib import A, MX, QTYPE, RR
+from dnslib import A, MX, QTYPE, RR, TXT
 from dnslib.server import BaseResolver, DNSServer
 
 
@@ -56,9 +56,10 @@ def smtp_server(host, rcpt_reply=None, refused=()):
 
 
 class ZoneResolver(BaseResolver):
-    def __init__(self, mx, a):
+    def __init__(self, mx, a, txt=None):
         self.mx = mx
         self.a = a
+        self.txt = txt or {}
 
     def resolve(self, request, handler):
         reply = request.reply()
@@ -68,21 +69,30 @@ class ZoneResolver(BaseResolver):
                 reply.add_answer(RR(name, QTYPE.MX, rdata=MX(exchange, preference), ttl=60))
         elif request.q.qtype == QTYPE.A and name in self.a:
             reply.add_answer(RR(name, QTYPE.A, rdata=A(self.a[name]), ttl=60))
+        elif request.q.qtype == QTYPE.TXT and name in self.txt:
+            # A long record goes out as strings of at most 255 bytes.
+            text = self.txt[name]
+            chunks = [text[i:i + 255] for i in range(0, len(text), 255)]
+            reply.add_answer(RR(name, QTYPE.TXT, rdata=TXT(chunks), ttl=60))
         if not reply.rr:
             reply.header.rcode = 3  # NXDOMAIN: nothing else is known here
         return reply
 
 
 @contextlib.contextmanager
-def dns_server(host, mx=None, a=None):
-    """A DNS server on host:53 (UDP) answering MX queries from mx
-    ({domain: [(preference, exchange), ...]}) and A queries from a ({name: ip})."""
-    server = DNSServer(ZoneResolver(mx or {}, a or {}), address=host, port=53)
-    server.start_thread()
+def dns_server(host, mx=None, a=None, txt=None):
+    """A DNS server on host:53 (UDP, and TCP for long answers) answering MX
+    queries from mx ({domain: [(preference, exchange), ...]}), A queries
+    from a ({name: ip}) and TXT queries from txt ({name: text})."""
+    resolver = ZoneResolver(mx or {}, a or {}, txt)
+    servers = [DNSServer(resolver, address=host, port=53, tcp=tcp) for tcp in (False, True)]
+    for server in servers:
+        server.start_thread()
     try:
-        yield server
+        yield servers[0]
     finally:
-        server.stop()
+        for server in servers:
+            server.stop()
 
 
 @contextlib.contextmanager

@@ -11,6 +11,8 @@ import subprocess
 import tempfile
 import time
 
+import dkim
+import dnslib
 import pytest
 from aiosmtpd.controller import Controller
 from aiosmtpd.smtp import AuthResult
@@ -159,3 +161,25 @@ def test_the_deadline_ends_a_silent_delivery_before_the_web_server_gives_up(tls_
     print("a silent server with deadline = 5 took %.2f s" % elapsed)
     assert 4.5 < elapsed < 10
     assert log_line(log).startswith("failed recipients=1 step=greeting host=%s reply=" % MAIL_IP)
+
+
+def test_the_site_signs_its_mail_and_a_changed_body_fails_verification(tls_site):
+    data = os.path.join(os.path.dirname(__file__), "..", "smtp", "data")
+    shutil.copy(os.path.join(data, "dkim-test.pem"), tls_site.path("dkim.pem"))
+    with open(os.path.join(data, "dkim-test.txt")) as f:
+        record = f.read().strip()
+    tls_site.write("quillopro.ini", "[site]\nsender = forms@example.com\n[smtp]\nhost = %s\ndkim_domain = example.com\n"
+                   "dkim_selector = forms\ndkim_key = dkim.pem\n" % MAIL_IP)
+    txt = {"forms._domainkey.example.com": record}
+
+    def from_dns(name, timeout=5):
+        answer = dnslib.DNSRecord.question(name.decode().rstrip("."), "TXT").send(DNS_IP, 53, tcp=True)
+        return b"".join(b"".join(rr.rdata.data) for rr in dnslib.DNSRecord.parse(answer).rr)
+
+    with dns_server(DNS_IP, txt=txt), mail_server(tls_site.certificates, port=25, auth=False) as handler:
+        assert tls_site.run(form(*DOCS, ("_FE_Email", "jo@example.org"), ("Name", "J\xfcrgen")))[0] == \
+            document_page("SENT\n")
+        (mail,) = handler.received
+        assert mail.raw.startswith(b"DKIM-Signature: v=1; a=rsa-sha256; c=relaxed/relaxed; d=example.com; s=forms;")
+        assert dkim.verify(mail.raw, dnsfunc=from_dns)
+        assert not dkim.verify(mail.raw.replace(b"J=FCrgen", b"J=FCrgan"), dnsfunc=from_dns)
