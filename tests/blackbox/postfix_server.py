@@ -9,8 +9,13 @@ virtual Maildir; mail for any other domain goes to the relay when one is
 given and otherwise waits in the deferred queue: nothing leaves loopback.
 
     with postfix("127.0.0.150") as mta:
-        run(["quillopro.exe", ...], env={..., sendmail_path: mta.sendmail_path})
+        ...  # the program runs mta.sendmail_path -i -f SENDER -- RCPT...
         [message] = mta.messages(1)
+        assert mta.deferred("someone@example.org") is None
+
+The sendmail command takes an instance's directory only from root (or
+from a directory listed in the system's own main.cf), so the program must
+run as root: under lighttpd, not under Apache as nobody.
 """
 
 import contextlib
