@@ -7,7 +7,7 @@ cd "$(dirname "$0")/.."
 packages=(
   build-essential cmake pkg-config libgtest-dev libssl-dev clang clang-format libclang-rt-14-dev git
   qt6-base-dev qt6-base-dev-tools libgl-dev xvfb xauth imagemagick fonts-urw-base35
-  python3 python3-pytest python3-aiosmtpd python3-dnslib python3-dkim msmtp time openssl
+  python3 python3-pytest python3-aiosmtpd python3-dnslib python3-dkim msmtp time openssl postfix
   lighttpd apache2 nginx fcgiwrap spawn-fcgi util-linux procps chromium faketime
   dpkg-dev file desktop-file-utils
 )
@@ -20,8 +20,15 @@ for p in "${packages[@]}"; do
 done
 if [ ${#missing[@]} -gt 0 ]; then
   echo "Installing: ${missing[*]}"
+  # Postfix is here for tests, which run instances of their own on loopback
+  # addresses: the system's stays unconfigured (no main.cf) and is not
+  # started at boot, where it would take port 25 on every address.
+  echo "postfix postfix/main_mailer_type select No configuration" | debconf-set-selections
   apt-get update -qq
   DEBIAN_FRONTEND=noninteractive apt-get install -y -qq "${missing[@]}" >/dev/null
+  case " ${missing[*]} " in
+    *" postfix "*) systemctl disable --now postfix.service >/dev/null 2>&1 || true ;;
+  esac
 fi
 
 # The browser tests drive the system's Chromium; the driver comes from npm,
