@@ -1,7 +1,11 @@
 // Message sending; see send_mail.h.
 #include "smtp/send_mail.h"
 
+#include <algorithm>
+
 #include "content/placeholders.h"
+#include "core/text.h"
+#include "platform/process.h"
 #include "smtp/dkim.h"
 #include "smtp/message.h"
 #include "smtp/wire.h"
@@ -52,6 +56,37 @@ std::optional<std::string> SignedMessage(std::string message, const MailExtras& 
     return std::nullopt;
   }
   return *signature + lines;
+}
+
+// The local mail system queues the message and retries for us: what its
+// submission command takes, with Unix line ends, is delivered as far as
+// this run is concerned.
+std::string DeliverBySendmail(const std::string& message, const std::string& fromAddress,
+                              const TextList& recipients, const MailExtras& extras) {
+  const TransportSettings& t = *extras.transport;
+  std::vector<std::string> arguments = {"-i", "-f", BlankLineBreaks(fromAddress), "--"};
+  for (const std::string& recipient : recipients) arguments.push_back(BlankLineBreaks(recipient));
+  std::string lines = NormalizeDataLines(message);
+  ReplaceAll(lines, "\r\n", "\n");
+  std::uint32_t timeout = t.reply_timeout_ms;
+  if (extras.deadline) {
+    const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(*extras.deadline -
+                                                                            std::chrono::steady_clock::now());
+    timeout =
+        left.count() <= 0 ? 0 : std::min<std::uint32_t>(timeout, static_cast<std::uint32_t>(left.count()));
+  }
+  const platform::ProgramRun run = platform::RunProgram(t.sendmail_path, arguments, lines, timeout);
+  if (run.started && !run.timed_out && run.exit_status == 0 && run.input_written)
+    return std::string(kAccepted);
+  if (extras.failure != nullptr) {
+    std::string why = !run.started    ? "cannot be started"
+                      : run.timed_out ? "did not finish in time"
+                                      : "exit status " + std::to_string(run.exit_status);
+    const std::string first_line = Trimmed(run.error_output.substr(0, run.error_output.find('\n')));
+    if (!first_line.empty()) why += ": " + first_line;
+    *extras.failure = {"sendmail", t.sendmail_path, why};
+  }
+  return std::string(kRefused);
 }
 
 }  // namespace
@@ -140,6 +175,9 @@ std::string sendMail(const FormRequest& request, const std::string& server,
   parts.charset = request.charset;
   std::optional<std::string> message = SignedMessage(BuildMessageText(std::move(parts)), extras);
   if (!message) return std::string(kRefused);
+  if (extras.transport != nullptr && extras.transport->transport == Transport::kSendmail) {
+    return DeliverBySendmail(*message, fromAddress, recipients, extras);
+  }
   DeliveryOptions options = OptionsFor(extras.transport);
   options.failure = extras.failure;
   options.deadline = extras.deadline;
