@@ -2,11 +2,13 @@
 // what delivery tells the run back for its log line.
 #pragma once
 
+#include <cctype>
 #include <chrono>
 #include <cstdint>
 #include <ctime>
 #include <optional>
 #include <string>
+#include <vector>
 
 namespace quillo {
 
@@ -37,17 +39,25 @@ struct TransportSettings {
   std::string dkim_key_pem;  // its text, read by the run
 };
 
-// Where the last failed delivery attempt stopped.
+// Where the delivery to one recipient stopped, at its last attempt.
 struct DeliveryNote {
-  std::string step;   // "connect", "HELO", "RCPT", ...
-  std::string host;   // the mail host it was talking to
-  std::string reply;  // the first line of the server's last reply
+  std::string step;       // "connect", "HELO", "RCPT", ..., "sendmail", "deadline"
+  std::string host;       // the mail host it was talking to, or the command
+  std::string reply;      // the first line of the server's last reply, or why there was none
+  std::string recipient;  // whose mail it was (all of them for the local mail system)
+  // The reply's code, 0 when there was no reply.
+  int code() const {
+    const bool digits = reply.size() >= 3 && std::isdigit(static_cast<unsigned char>(reply[0])) &&
+                        std::isdigit(static_cast<unsigned char>(reply[1])) &&
+                        std::isdigit(static_cast<unsigned char>(reply[2]));
+    return digits ? std::stoi(reply.substr(0, 3)) : 0;
+  }
 };
 
 struct MailExtras {
-  std::string reply_to;                          // the visitor's address when the site sends as itself
-  DeliveryNote* failure = nullptr;               // filled when an attempt fails
-  const TransportSettings* transport = nullptr;  // nothing: plain SMTP as always
+  std::string reply_to;                           // the visitor's address when the site sends as itself
+  std::vector<DeliveryNote>* failures = nullptr;  // one note per recipient not delivered
+  const TransportSettings* transport = nullptr;   // nothing: plain SMTP as always
   // When the run's delivery budget is spent: no host is tried after it.
   std::optional<std::chrono::steady_clock::time_point> deadline;
   std::time_t now = 0;  // the run's time, for a signature's time stamp

@@ -109,8 +109,8 @@ std::string SendMainMail(FormRequest& request, const FileReader& files, MailSend
   const bool high = IsHighPriority(s.priority);
   // A site that sends as itself names the visitor as the one to answer, when
   // the visitor's address is one a mail program can reply to.
-  DeliveryNote failure;
-  extras.failure = &failure;
+  std::vector<DeliveryNote> failures;
+  extras.failures = &failures;
   const bool own_sender = !site.sender.empty();
   if (own_sender && IsPlainAddress(s.from)) extras.reply_to = s.from;
   record.recipients = s.recipients.size();
@@ -118,7 +118,7 @@ std::string SendMainMail(FormRequest& request, const FileReader& files, MailSend
   std::string result = send_mail(request, s.server, s.helo, request.server_name,
                                  own_sender ? site.sender : s.from, s.recipients, s.from_friendly, s.subject,
                                  std::move(request.mail_text), std::move(request.mail_html), high, extras);
-  if (result != "OK") record.failure = failure;
+  if (result != "OK") record.failure = failures.empty() ? DeliveryNote{} : failures.back();
   return result;
 }
 

@@ -20,7 +20,7 @@ constexpr std::string_view kRefused = "NO";
 // then one transaction. The client says QUIT when it goes out of scope.
 bool DeliverVia(const std::string& host, const std::string& firstLocalAddress,
                 const std::string& secondLocalAddress, const MailEnvelope& envelope,
-                const DeliveryOptions& options) {
+                const DeliveryOptions& options, DeliveryNote& note) {
   SmtpClient client;
   client.setReplyTimeoutMs(options.replyTimeoutMs);
   client.setConnectTimeoutMs(options.connectTimeoutMs);
@@ -33,11 +33,11 @@ bool DeliverVia(const std::string& host, const std::string& firstLocalAddress,
                              : client.connect(host, options.port, firstLocalAddress) ||
                                    client.connect(host, options.port, secondLocalAddress);
   if (!connected) {
-    if (options.failure != nullptr) *options.failure = {client.step(), host, client.lastReply()};
+    note = {client.step(), host, client.lastReply(), {}};
     return false;
   }
   const bool sent = client.sendMessage(envelope);
-  if (!sent && options.failure != nullptr) *options.failure = {client.step(), host, client.lastReply()};
+  if (!sent) note = {client.step(), host, client.lastReply(), {}};
   client.quit();
   return sent;
 }
@@ -52,7 +52,8 @@ std::optional<std::string> SignedMessage(std::string message, const MailExtras& 
   const auto signature =
       DkimSignatureHeader(lines, {t->dkim_domain, t->dkim_selector, t->dkim_key_pem}, extras.now);
   if (!signature) {
-    if (extras.failure != nullptr) *extras.failure = {"DKIM", t->dkim_key, "the key does not sign"};
+    if (extras.failures != nullptr)
+      extras.failures->push_back({"DKIM", t->dkim_key, "the key does not sign", {}});
     return std::nullopt;
   }
   return *signature + lines;
@@ -78,13 +79,15 @@ std::string DeliverBySendmail(const std::string& message, const std::string& fro
   const platform::ProgramRun run = platform::RunProgram(t.sendmail_path, arguments, lines, timeout);
   if (run.started && !run.timed_out && run.exit_status == 0 && run.input_written)
     return std::string(kAccepted);
-  if (extras.failure != nullptr) {
+  if (extras.failures != nullptr) {
     std::string why = !run.started    ? "cannot be started"
                       : run.timed_out ? "did not finish in time"
                                       : "exit status " + std::to_string(run.exit_status);
     const std::string first_line = Trimmed(run.error_output.substr(0, run.error_output.find('\n')));
     if (!first_line.empty()) why += ": " + first_line;
-    *extras.failure = {"sendmail", t.sendmail_path, why};
+    std::string all;
+    for (const std::string& recipient : recipients) all += (all.empty() ? "" : ",") + recipient;
+    extras.failures->push_back({"sendmail", t.sendmail_path, why, all});
   }
   return std::string(kRefused);
 }
@@ -124,18 +127,20 @@ std::string DeliverMessage(std::string messageText, const std::string& server,
   bool last_delivered = true;
   MailEnvelope envelope{fromAddress, {}, std::move(messageText)};
   bool out_of_time = false;
+  DeliveryNote note;
   const auto deliver_via = [&](const std::string& host) {
     out_of_time = out_of_time || (options.deadline && std::chrono::steady_clock::now() >= *options.deadline);
     if (out_of_time) {
-      if (options.failure != nullptr) *options.failure = {"deadline", host, "the delivery's time is spent"};
+      note = {"deadline", host, "the delivery's time is spent", {}};
       return false;
     }
-    return DeliverVia(host, firstLocalAddress, secondLocalAddress, envelope, options);
+    return DeliverVia(host, firstLocalAddress, secondLocalAddress, envelope, options, note);
   };
   for (const std::string& recipient : recipients) {
     envelope.recipients = {recipient};
     if (out_of_time) {
       last_delivered = false;
+      note = {"deadline", {}, "the delivery's time is spent", {}};
     } else if (options.serverOnly) {
       last_delivered = deliver_via(server);
     } else if (server.empty()) {
@@ -151,6 +156,10 @@ std::string DeliverMessage(std::string messageText, const std::string& server,
         const MxHosts hosts = ChooseCandidates(server, options.lookup(recipient));
         if (hosts.primary != hosts.secondary) last_delivered = deliver_via(hosts.secondary);
       }
+    }
+    if (!last_delivered && options.failures != nullptr) {
+      note.recipient = recipient;
+      options.failures->push_back(note);
     }
   }
   return std::string(last_delivered ? kAccepted : kRefused);
@@ -179,7 +188,7 @@ std::string sendMail(const FormRequest& request, const std::string& server,
     return DeliverBySendmail(*message, fromAddress, recipients, extras);
   }
   DeliveryOptions options = OptionsFor(extras.transport);
-  options.failure = extras.failure;
+  options.failures = extras.failures;
   options.deadline = extras.deadline;
   const bool own_host = extras.transport != nullptr && !extras.transport->host.empty();
   return DeliverMessage(std::move(*message), own_host ? extras.transport->host : server, firstLocalAddress,

@@ -42,8 +42,8 @@ MxHosts LookUpWithResolver(const std::string& recipient);
 struct DeliveryOptions {
   HostLookup lookup = LookUpWithResolver;
   std::uint32_t replyTimeoutMs = kDefaultReplyTimeoutMs;
-  std::uint16_t port = kSmtpPort;   // another only where tests stand in for servers
-  DeliveryNote* failure = nullptr;  // where the last failed attempt stopped
+  std::uint16_t port = kSmtpPort;                 // another only where tests stand in for servers
+  std::vector<DeliveryNote>* failures = nullptr;  // one note per recipient not delivered
   // What the site's settings add: the session, the connect time-out, the
   // budget, and whether the server is the only host (no MX fallback).
   SessionOptions session;

@@ -90,8 +90,9 @@ TEST(SiteRules, CountsPostsPerAddressWithinTheWindow) {
 }
 
 TEST(SiteRules, TheLogLineIsOneLineWhateverThePeerSent) {
-  RunRecord record{"failed", 2, DeliveryNote{"RCPT", "mx.example.test", "451 4.7.1 \"greylisted\""},
-                   false,    0, {}};
+  RunRecord record{
+      "failed", 2, DeliveryNote{"RCPT", "mx.example.test", "451 4.7.1 \"greylisted\"", "a@example.test"},
+      false,    0, {}};
   EXPECT_EQ(FormatLogLine(1796748718, "192.0.2.7", record),
             "2026-12-08T16:51:58Z 192.0.2.7 failed recipients=2 step=RCPT host=mx.example.test "
             "reply=\"451 4.7.1 'greylisted'\"");

@@ -132,3 +132,48 @@ TEST(DeliverMessage, AServerThatNeverAnswersEndsInNoAfterTheTimeOut) {
 
 }  // namespace
 }  // namespace quillo
+
+namespace quillo {
+namespace {
+
+// A site's session on a plain connection the site allows AUTH on: EHLO,
+// AUTH LOGIN in its three round trips, the transaction; and where EHLO is
+// refused, HELO, after which no AUTH can be offered: a note for the log.
+TEST(DeliverMessage, ASitesSessionSpeaksEhloAndAuthAndNotesWhereItStopped) {
+  ScriptedPeer peer(Conversation({"220 ready\r\n", "250-mail.test\r\n250 AUTH LOGIN\r\n",
+                                  "334 VXNlcm5hbWU6\r\n", "334 UGFzc3dvcmQ6\r\n", "235 ok\r\n", "250 ok\r\n",
+                                  "250 ok\r\n", "354 go\r\n", "250 queued\r\n"}));
+  TransportSettings transport;
+  transport.configured = true;
+  transport.user = "forms";
+  transport.password = "s3cret";
+  transport.allow_plaintext_auth = true;
+  transport.host = kFirst;
+  transport.helo = "www.example.test";
+  DeliveryOptions options = OptionsFor(&transport);
+  options.port = peer.port();
+  options.replyTimeoutMs = kTestTimeoutMs;
+  std::vector<DeliveryNote> failures;
+  options.failures = &failures;
+  EXPECT_EQ(Deliver(kFirst, {"a@example.test"}, options), "OK");
+  EXPECT_EQ(peer.Finish(),
+            std::vector<std::string>{"EHLO www.example.test\r\nAUTH LOGIN\r\nZm9ybXM=\r\n"
+                                     "czNjcmV0\r\nMAIL FROM:<f@example.test>\r\n"
+                                     "RCPT TO:<a@example.test>\r\nDATA\r\nSubject: t\r\n\r\nbody\r\n"
+                                     "\r\n.\r\nQUIT\r\n"});
+  EXPECT_TRUE(failures.empty());
+
+  ScriptedPeer old(Conversation({"220 ready\r\n", "502 EHLO? never heard of it\r\n", "250 hello\r\n"}));
+  options.port = old.port();
+  EXPECT_EQ(Deliver(kFirst, {"a@example.test"}, options), "NO");
+  EXPECT_EQ(old.Finish(),
+            std::vector<std::string>{"EHLO www.example.test\r\nHELO www.example.test\r\nQUIT\r\n"});
+  ASSERT_EQ(failures.size(), 1u);
+  EXPECT_EQ(failures[0].step, "AUTH");
+  EXPECT_EQ(failures[0].host, kFirst);
+  EXPECT_EQ(failures[0].reply, "the server offers no AUTH PLAIN or LOGIN");
+  EXPECT_EQ(failures[0].recipient, "a@example.test");
+}
+
+}  // namespace
+}  // namespace quillo
