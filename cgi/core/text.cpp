@@ -2,6 +2,7 @@
 #include "core/text.h"
 
 #include <algorithm>
+#include <cstdint>
 #include <vector>
 
 namespace quillo {
@@ -218,6 +219,32 @@ std::vector<std::string_view> LinePieces(std::string_view text, std::size_t max_
 void CutAtNul(std::string& text) {
   const auto nul = text.find('\0');
   if (nul != std::string::npos) text.resize(nul);
+}
+
+std::string EncodeBase64(std::string_view bytes) {
+  constexpr std::string_view kAlphabet = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
+  // Three bytes, 24 bits, make four characters of six bits each.
+  constexpr std::size_t kGroupBytes = 3;
+  constexpr std::size_t kGroupCharacters = 4;
+  constexpr unsigned kByteBits = 8;
+  constexpr unsigned kCharacterBits = 6;
+  constexpr std::uint32_t kCharacterMask = 0x3F;
+  std::string out;
+  out.reserve((bytes.size() + kGroupBytes - 1) / kGroupBytes * kGroupCharacters);
+  for (std::size_t i = 0; i < bytes.size(); i += kGroupBytes) {
+    const std::size_t count = std::min(kGroupBytes, bytes.size() - i);
+    std::uint32_t group = 0;
+    for (std::size_t j = 0; j < kGroupBytes; ++j) {
+      group <<= kByteBits;
+      if (j < count) group |= static_cast<unsigned char>(bytes[i + j]);
+    }
+    // count bytes fill count + 1 characters; "=" pads the group to four.
+    for (std::size_t j = 0; j < kGroupCharacters; ++j) {
+      const unsigned shift = kCharacterBits * static_cast<unsigned>(kGroupCharacters - 1 - j);
+      out.push_back(j <= count ? kAlphabet[(group >> shift) & kCharacterMask] : '=');
+    }
+  }
+  return out;
 }
 
 }  // namespace quillo

@@ -64,6 +64,9 @@ std::string EscapeHtmlAttribute(std::string_view text);
 // piece ends after a LF or at max_piece bytes, whichever comes first.
 std::vector<std::string_view> LinePieces(std::string_view text, std::size_t max_piece);
 
+// Base64 (RFC 4648 4) with "=" padding, on one line.
+std::string EncodeBase64(std::string_view bytes);
+
 // Cuts text at its first NUL byte: NUL ends a text wherever one arrives.
 void CutAtNul(std::string& text);
 

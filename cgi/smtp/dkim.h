@@ -35,9 +35,6 @@ std::string RelaxedHeader(std::string_view name, std::string_view value);
 // with no characters left stays empty.
 std::string RelaxedBody(std::string_view body);
 
-// Base64 (RFC 4648 4) with "=" padding and no line breaks.
-std::string EncodeBase64(std::string_view bytes);
-
 // The DKIM-Signature header field for message, the header lines, an empty
 // line and the body, every line ended by CR LF (continuation lines of a
 // folded field start with a blank or a tab). It signs the last occurrence of

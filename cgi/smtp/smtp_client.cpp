@@ -44,22 +44,6 @@ std::uint32_t MillisecondsSince(Clock::time_point start) {
 
 const StepRule& RuleOf(int step) { return kSteps[step]; }
 
-std::string Base64(std::string_view bytes) {
-  static constexpr char kDigits[] = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
-  std::string out;
-  for (std::size_t i = 0; i < bytes.size(); i += 3) {
-    std::uint32_t group = static_cast<std::uint32_t>(static_cast<unsigned char>(bytes[i])) << 16;
-    if (i + 1 < bytes.size())
-      group |= static_cast<std::uint32_t>(static_cast<unsigned char>(bytes[i + 1])) << 8;
-    if (i + 2 < bytes.size()) group |= static_cast<unsigned char>(bytes[i + 2]);
-    out += kDigits[(group >> 18) & 63];
-    out += kDigits[(group >> 12) & 63];
-    out += i + 1 < bytes.size() ? kDigits[(group >> 6) & 63] : '=';
-    out += i + 2 < bytes.size() ? kDigits[group & 63] : '=';
-  }
-  return out;
-}
-
 }  // namespace
 
 bool IsRecipientAccepted(int code) { return code == RuleOf(7).code || code == kWillForward; }
@@ -188,12 +172,12 @@ bool SmtpClient::authenticate(const Extensions& offered) {
   }
   if (offered.auth_plain) {
     const std::string credentials = std::string(1, '\0') + session_.user + '\0' + session_.password;
-    return sendCommand("AUTH PLAIN " + Base64(credentials) + "\r\n") && expect(Step::kAuth);
+    return sendCommand("AUTH PLAIN " + EncodeBase64(credentials) + "\r\n") && expect(Step::kAuth);
   }
   if (offered.auth_login) {
     return sendCommand("AUTH LOGIN\r\n") && expect(Step::kAuthMore) &&
-           sendCommand(Base64(session_.user) + "\r\n") && expect(Step::kAuthMore) &&
-           sendCommand(Base64(session_.password) + "\r\n") && expect(Step::kAuth);
+           sendCommand(EncodeBase64(session_.user) + "\r\n") && expect(Step::kAuthMore) &&
+           sendCommand(EncodeBase64(session_.password) + "\r\n") && expect(Step::kAuth);
   }
   lastReply_ = "the server offers no AUTH PLAIN or LOGIN";
   return false;
