@@ -99,5 +99,23 @@ TEST(HexDigit, UsesUpperCase) {
   EXPECT_EQ(HexDigit(15), 'F');
 }
 
+TEST(EncodeBase64, MatchesTheRfc4648Vectors) {
+  const struct {
+    std::string_view bytes;
+    std::string_view encoded;
+  } cases[] = {
+      {"", ""},
+      {"f", "Zg=="},
+      {"fo", "Zm8="},
+      {"foo", "Zm9v"},
+      {"foob", "Zm9vYg=="},
+      {"fooba", "Zm9vYmE="},
+      {"foobar", "Zm9vYmFy"},
+      {std::string_view("\x00\xFF\xFE", 3), "AP/+"},
+      {"\xFB\xFF", "+/8="},
+  };
+  for (const auto& c : cases) EXPECT_EQ(EncodeBase64(c.bytes), c.encoded) << c.bytes;
+}
+
 }  // namespace
 }  // namespace quillo
