@@ -79,7 +79,8 @@ bool IsHighPriority(std::string& priority) {
 // ERROR 600 when it cannot be read: the site asked for signed mail.
 void LoadDkimKey(const FileReader& files, const std::string& program_path, TransportSettings& transport) {
   if (transport.dkim_key.empty()) return;
-  const bool absolute = transport.dkim_key.front() == '/';
+  // The settings take a bare file name or an absolute path, nothing between.
+  const bool absolute = FindAnyOf(transport.dkim_key, "/\\:") >= 0;
   transport.dkim_key_pem =
       ReadDocumentFile(files, absolute ? transport.dkim_key : SiteFilePath(program_path, transport.dkim_key));
 }
@@ -107,10 +108,10 @@ std::string SendMainMail(FormRequest& request, const FileReader& files, MailSend
     BuildBuiltInLayouts(request);
   }
   const bool high = IsHighPriority(s.priority);
-  // A site that sends as itself names the visitor as the one to answer, when
-  // the visitor's address is one a mail program can reply to.
   std::vector<DeliveryNote> failures;
   extras.failures = &failures;
+  // A site that sends as itself names the visitor as the one to answer, when
+  // the visitor's address is one a mail program can reply to.
   const bool own_sender = !site.sender.empty();
   if (own_sender && IsPlainAddress(s.from)) extras.reply_to = s.from;
   record.recipients = s.recipients.size();
