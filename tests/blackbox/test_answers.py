@@ -206,3 +206,11 @@ def test_a_folder_named_as_a_document_is_unreadable(site):
     out, _ = site.run(form(*BASE, ("QUILLO_REQUIRED", "images"), ("_R_x", "")))
     assert out == error_page("QUILLO! ERROR 600<br>FILE NOT FOUND / ACCESS DENIED<br><br>" + site.shown("images")
                              + "<br><br>Please verify filename and access permissions (read).<br><br>" + SAME_DIR)
+
+
+def test_a_ctrl_z_ends_a_document_on_windows_only(site):
+    # Windows' C runtime ends a text file at Ctrl-Z, and so does the Windows
+    # build; on Linux the byte is text like any other.
+    site.write("req.htm", "REQUIRED\x1aNOT SHOWN ON WINDOWS\n")
+    out, _ = site.run(form(*BASE, ("QUILLO_REQUIRED", "req.htm"), ("_R_x", "")))
+    assert out == document_page("REQUIRED" if WINDOWS else "REQUIRED\x1aNOT SHOWN ON WINDOWS\n")
