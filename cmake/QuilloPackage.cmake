@@ -6,6 +6,19 @@
 # and quillopro.exe, a static PIE, imports nothing. Without dpkg-shlibdeps
 # CPack would quietly write no Depends, so a package made without it is
 # refused here.
+#
+# A Windows build makes the release zip quillo-<version>-win64.zip instead:
+# quillopro.exe, the manual and tools/wiz/sample.template in one folder.
+if(WIN32)
+  set(CPACK_GENERATOR ZIP)
+  set(CPACK_PACKAGE_NAME quillo)
+  set(CPACK_PACKAGE_FILE_NAME "quillo-${PROJECT_VERSION}-win64")
+  set(CPACK_INCLUDE_TOPLEVEL_DIRECTORY ON)
+  set(CPACK_STRIP_FILES ON)
+  include(CPack)
+  return()
+endif()
+
 set(QUILLO_PACKAGE_MAINTAINER "Quillo maintainers <quillo@example.org>" CACHE STRING
     "Maintainer field of the Debian package")
 

@@ -2,7 +2,8 @@
 # Installs every missing build and test dependency (Debian 12, as root),
 # checks the format of every C++ file, builds the project three times (plain; with AddressSanitizer and
 # UndefinedBehaviorSanitizer; the fuzz targets with clang), warnings as
-# errors each time, and runs the tests of all three builds.
+# errors each time, and runs the tests of all three builds; then cross-builds
+# the CGI program for Windows and runs its tests under wine.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
@@ -28,3 +29,11 @@ echo "== tests under AddressSanitizer and UndefinedBehaviorSanitizer"
 ctest --test-dir build-sanitize --output-on-failure -j "$jobs"
 echo "== all tests"
 ctest --test-dir build --output-on-failure -j "$jobs"
+
+echo "== the Windows build, its unit and black-box tests under wine"
+cmake -S . -B build-windows --toolchain cmake/mingw-w64-x86_64.cmake -DCMAKE_BUILD_TYPE=RelWithDebInfo \
+  -DQUILLO_WERROR=ON -DQUILLO_BUILD_TESTS=ON -DQUILLO_BUILD_WIZARD=OFF -DQUILLO_BUILD_BENCH=OFF
+cmake --build build-windows -j "$jobs"
+imports=$(x86_64-w64-mingw32-objdump -p build-windows/cgi/quillopro.exe | sed -n 's/^\tDLL Name: //p' | LC_ALL=C sort | tr '\n' ' ')
+[ "$imports" = "DNSAPI.dll KERNEL32.dll WS2_32.dll msvcrt.dll " ] || { echo "quillopro.exe imports $imports" >&2; exit 1; }
+bash scripts/wine-session.sh build-windows ctest --test-dir build-windows --output-on-failure -j "$jobs"

@@ -1,7 +1,8 @@
 // The seam between mail signing and a cryptography library: SHA-256 and
 // RSA signatures, as much as a DKIM signer needs. Nothing here names a
 // library type, so smtp/ stays the same whichever implementation is linked;
-// crypto_openssl.cpp implements it with OpenSSL's EVP interface.
+// crypto_openssl.cpp implements it with OpenSSL's EVP interface, and
+// crypto_none.cpp, for a build without such a library, SHA-256 alone.
 //
 // Every call stands alone: no key, context or error is kept between calls.
 #pragma once
@@ -22,5 +23,9 @@ std::string Sha256(std::string_view data);
 // does not load, is encrypted, is not RSA or is shorter than 1024 bits, or
 // when signing fails. The same key and data always give the same bytes.
 std::optional<std::string> RsaSha256Sign(std::string_view private_key_pem, std::string_view data);
+
+// Whether this build can sign at all; without it RsaSha256Sign gives
+// nothing for every key.
+bool SigningAvailable();
 
 }  // namespace quillo::platform

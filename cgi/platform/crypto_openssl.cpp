@@ -93,4 +93,6 @@ std::optional<std::string> RsaSha256Sign(std::string_view private_key_pem, std::
   return signature;
 }
 
+bool SigningAvailable() { return true; }
+
 }  // namespace quillo::platform

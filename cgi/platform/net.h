@@ -1,7 +1,8 @@
 // The seam between mail delivery and the operating system's network: IPv4
 // TCP sockets with bounded waits, and the system resolver's MX query.
 // Everything in smtp/ reaches the network only through these declarations;
-// socket_posix.cpp and resolver_posix.cpp implement them for POSIX systems.
+// socket_posix.cpp and resolver_posix.cpp implement them for POSIX systems,
+// socket_win32.cpp and resolver_win32.cpp for Windows.
 //
 // Sockets are plain handles; the caller owns one from OpenTcpSocket until it
 // hands it to CloseSocket. No call here keeps state between calls.
@@ -15,8 +16,16 @@
 
 namespace quillo::platform {
 
+#ifdef _WIN32
+// A Windows SOCKET: an unsigned integer as wide as a pointer, none being
+// INVALID_SOCKET (all bits set). Spelled here without <winsock2.h>, so that
+// the layers above include no system header through this one.
+using SocketHandle = std::uintptr_t;
+constexpr SocketHandle kNoSocket = ~SocketHandle{0};
+#else
 using SocketHandle = int;
 constexpr SocketHandle kNoSocket = -1;
+#endif
 
 // An IPv4 address in network byte order.
 struct Ipv4Address {

@@ -1,7 +1,7 @@
 // The operating system as the CGI program meets it: the System a run is
 // handed (core/system.h), and the two edges the program's entry uses itself,
 // standard output and the process exit. system_posix.cpp implements them
-// for POSIX systems.
+// for POSIX systems, system_win32.cpp for Windows.
 #pragma once
 
 #include <string>
@@ -23,5 +23,11 @@ void WriteStdoutText(std::string_view text);
 
 // A text-mode read: CR LF as LF. Pure, shared by every platform.
 std::string CrLfToLf(std::string_view bytes);
+
+// The bytes before the first Ctrl-Z (0x1A), all of them when there is none.
+// Windows' C runtime ends a file read in text mode there, the end-of-file
+// mark of MS-DOS, and the Windows build reads the site's files the same way;
+// POSIX systems know no such mark. Pure, shared by every platform.
+std::string_view UpToCtrlZ(std::string_view bytes);
 
 }  // namespace quillo::platform

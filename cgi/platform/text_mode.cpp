@@ -14,4 +14,6 @@ std::string CrLfToLf(std::string_view bytes) {
   return out;
 }
 
+std::string_view UpToCtrlZ(std::string_view bytes) { return bytes.substr(0, bytes.find('\x1a')); }
+
 }  // namespace quillo::platform

@@ -5,6 +5,7 @@
 
 #include "content/placeholders.h"
 #include "core/text.h"
+#include "platform/crypto.h"
 #include "platform/process.h"
 #include "smtp/dkim.h"
 #include "smtp/message.h"
@@ -53,7 +54,12 @@ std::optional<std::string> SignedMessage(std::string message, const MailExtras& 
       DkimSignatureHeader(lines, {t->dkim_domain, t->dkim_selector, t->dkim_key_pem}, extras.now);
   if (!signature) {
     if (extras.failures != nullptr)
-      extras.failures->push_back({"DKIM", t->dkim_key, "the key does not sign", {}});
+      extras.failures->push_back({"DKIM",
+                                  t->dkim_key,
+                                  platform::SigningAvailable()
+                                      ? "the key does not sign"
+                                      : "this build of quillopro.exe cannot sign mail",
+                                  {}});
     return std::nullopt;
   }
   return *signature + lines;

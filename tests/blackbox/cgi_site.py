@@ -1,6 +1,11 @@
 """A web site folder with quillopro.exe in it, and runs of the program as a
 web server starts it: argv[0], a CGI environment without PATH, the body on
-standard input, the program's folder as working directory."""
+standard input, the program's folder as working directory.
+
+With QUILLOPRO_RUNNER=wine the program is a Windows build, started under
+wine in the prefix the environment names (scripts/wine-session.sh makes
+one); what legitimately differs on Windows is a parameter of the tests:
+WINDOWS, and the paths the program shows (Site.shown)."""
 
 import os
 import re
@@ -11,6 +16,42 @@ import tempfile
 PROGRAM = os.environ.get("QUILLOPRO_EXE", "")
 # The same program linked dynamically, for tests that preload a library.
 DYNAMIC_PROGRAM = os.environ.get("QUILLOPRO_DYNAMIC_EXE", PROGRAM)
+
+# How the program is started: by itself, or under wine for a Windows build.
+RUNNER = os.environ.get("QUILLOPRO_RUNNER", "")
+WINDOWS = RUNNER == "wine"
+# A Windows program that starts another under a command line of its own
+# choosing: wine gives a program no other first word than its path.
+WINE_LAUNCHER = os.environ.get("QUILLO_WINE_LAUNCHER", "")
+# What wine itself needs of the environment, on top of the CGI variables.
+WINE_VARIABLES = ("WINEPREFIX", "WINEDEBUG", "WINEDLLOVERRIDES", "WINESERVER")
+
+
+def windows_path(path):
+    """A path of this machine as a Windows program under wine sees it: on the
+    drive Z:, which wine maps to the root folder."""
+    return "Z:" + path.replace("/", "\\") if path.startswith("/") else path
+
+
+def shown_path(path):
+    """A path of this machine as the program shows it: on Windows as wine
+    names it."""
+    return windows_path(path) if WINDOWS else path
+
+
+def program_command(program, argv0=None):
+    """The command that starts program (under wine for a Windows build), as
+    argv0 when given."""
+    if not WINDOWS:
+        return [program]
+    if argv0 is None:
+        return ["wine", program]
+    return ["wine", WINE_LAUNCHER, program, windows_path(argv0)]
+
+
+def runner_environment():
+    """What the runner needs in a program's environment besides the CGI's."""
+    return {k: os.environ[k] for k in WINE_VARIABLES if WINDOWS and k in os.environ}
 
 CGI_DEFAULTS = {
     "GATEWAY_INTERFACE": "CGI/1.1",
@@ -86,6 +127,13 @@ class Site:
     def path(self, name):
         return os.path.join(self.dir, name)
 
+    def shown(self, name):
+        """The path of a file next to the program as the program shows it: on
+        Windows its folder comes from the program's own path, lower-cased."""
+        if not WINDOWS:
+            return self.path(name)
+        return windows_path(self.dir).lower() + "\\" + name
+
     last_log_line = None
 
     def run(self, body=b"", env=None, content_length="auto", argv0=None, stdin=None, timeout=30, log=None,
@@ -104,7 +152,11 @@ class Site:
             cgi_env["CONTENT_LENGTH"] = content_length
         cgi_env.update(env or {})
         cgi_env = {k: v for k, v in cgi_env.items() if v is not None}
-        command = with_private_resolver(self.resolv_conf, [*wrapper, self.program], argv0)
+        cgi_env.update(runner_environment())
+        if WINDOWS:
+            command = with_private_resolver(self.resolv_conf, [*wrapper, *program_command(self.program, argv0)])
+        else:
+            command = with_private_resolver(self.resolv_conf, [*wrapper, self.program], argv0)
         proc = subprocess.run(command, cwd=self.dir, env=cgi_env,
                               input=None if stdin is not None else body, stdin=stdin,
                               stdout=subprocess.PIPE, stderr=subprocess.PIPE, timeout=timeout)

@@ -2,7 +2,7 @@
 
 import os
 
-from cgi_site import Site, crlf, document_page, error_page, form
+from cgi_site import WINDOWS, Site, crlf, document_page, error_page, form, shown_path
 
 BASE = [("QUILLO_TO", "info@example.com"), ("QUILLO_SUCCESS", "ok.htm"), ("QUILLO_ERROR", "err.htm")]
 SAME_DIR = "This file must be in the same directory on the web server as the file quillopro.exe!"
@@ -16,12 +16,14 @@ def test_started_without_a_cgi_request_prints_the_usage_line(site):
 
 
 def test_a_program_of_another_name_answers_700_before_anything_else():
-    other = Site(name="Mailer<1>.exe")
+    # Windows file names cannot hold < or >; & must be escaped all the same.
+    other = Site(name="Mailer&1.exe" if WINDOWS else "Mailer<1>.exe")
     try:
         out, status = other.run(content_length=None, env={k: None for k in ("REQUEST_METHOD", "SCRIPT_NAME")})
         assert status == 0
         assert out == error_page("QUILLO ERROR 700<br>-> Rename executable file to quillopro.exe<br>"
-                                 + other.program.lower().replace("<", "&lt;").replace(">", "&gt;"))
+                                 + shown_path(other.program).lower().replace("&", "&amp;").replace("<", "&lt;")
+                                 .replace(">", "&gt;"))
     finally:
         other.close()
 
@@ -93,12 +95,12 @@ def test_an_empty_result_document_gives_the_header_block_only(site):
 
 def test_unreadable_documents_answer_600_with_the_escaped_path(site):
     out, _ = site.run(form(*BASE, ("QUILLO_REQUIRED", "Missing&<.htm"), ("_R_x", "")))
-    path = site.path("Missing&<.htm").replace("&", "&amp;").replace("<", "&lt;")
+    path = site.shown("Missing&<.htm").replace("&", "&amp;").replace("<", "&lt;")
     assert out == error_page("QUILLO! ERROR 600<br>FILE NOT FOUND / ACCESS DENIED<br><br>" + path
                              + "<br><br>Please verify filename and access permissions (read).<br><br>" + SAME_DIR)
     out, _ = site.run(form(*BASE, ("QUILLO_TEMPLATE", "none.txt")))
     assert out.startswith(error_page("QUILLO! ERROR 600<br>FILE NOT FOUND / ACCESS DENIED<br><br>")[:60])
-    assert site.path("none.txt").encode() in out
+    assert site.shown("none.txt").encode() in out
 
 
 def test_the_allow_list_refuses_unlisted_recipients_but_not_in_debug_mode(site):
@@ -137,9 +139,9 @@ def test_the_debug_report_shows_defaults_paths_and_fields_escaped(site):
         "<strong>CONTENT_LENGTH=%d bytes</strong> <BR>\r\n" % len(body),
         "<strong>QUILLO_HELO=helo.example</strong> (used",
         "<strong>QUILLO_SUBJECT=Tessik Quillo! Pro Web-Form Message</strong>",
-        "<strong>QUILLO_SUCCESS=%s</strong>" % site.path("ok.htm"),
-        "<strong>QUILLO_REQUIRED=%s</strong>" % site.path("err.htm"),
-        "<strong>QUILLO_BADEMAIL=%s</strong>" % site.path("err.htm"),
+        "<strong>QUILLO_SUCCESS=%s</strong>" % site.shown("ok.htm"),
+        "<strong>QUILLO_REQUIRED=%s</strong>" % site.shown("err.htm"),
+        "<strong>QUILLO_BADEMAIL=%s</strong>" % site.shown("err.htm"),
         "<strong>QUILLO_PRIORITY=NORMAL</strong>",
         "<strong>QUILLO_ENVREPORT=OFF</strong>",
         "<strong>ALL</strong>\r\n",
@@ -202,5 +204,13 @@ def test_repeated_fields_and_control_variables(site):
 def test_a_folder_named_as_a_document_is_unreadable(site):
     os.mkdir(site.path("images"))
     out, _ = site.run(form(*BASE, ("QUILLO_REQUIRED", "images"), ("_R_x", "")))
-    assert out == error_page("QUILLO! ERROR 600<br>FILE NOT FOUND / ACCESS DENIED<br><br>" + site.path("images")
+    assert out == error_page("QUILLO! ERROR 600<br>FILE NOT FOUND / ACCESS DENIED<br><br>" + site.shown("images")
                              + "<br><br>Please verify filename and access permissions (read).<br><br>" + SAME_DIR)
+
+
+def test_a_ctrl_z_ends_a_document_on_windows_only(site):
+    # Windows' C runtime ends a text file at Ctrl-Z, and so does the Windows
+    # build; on Linux the byte is text like any other.
+    site.write("req.htm", "REQUIRED\x1aNOT SHOWN ON WINDOWS\n")
+    out, _ = site.run(form(*BASE, ("QUILLO_REQUIRED", "req.htm"), ("_R_x", "")))
+    assert out == document_page("REQUIRED" if WINDOWS else "REQUIRED\x1aNOT SHOWN ON WINDOWS\n")

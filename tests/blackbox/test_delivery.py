@@ -270,3 +270,16 @@ def test_a_mail_server_named_in_the_hosts_file_is_found(site):
     with smtp_server("127.0.0.118") as received:
         assert site.run(body, wrapper=wrapper)[0] == document_page("<p>Thanks Jo</p>\n<p>info@example.com</p>\n")
     assert [m.rcpt_tos for m in received] == [["info@example.com"]]
+
+
+@pytest.mark.parametrize("zone, offset", [("Asia/Kolkata", "+0530"), ("America/Bogota", "-0500"), ("UTC", "+0000")])
+def test_the_date_carries_the_machines_zone(site, zone, offset):
+    # The zone is the system's own (/etc/localtime), the one Windows reports
+    # too under wine; zones without daylight time keep the offset fixed.
+    wrapper = ["/bin/bash", "-c", 'mount --bind "$0" /etc/localtime && exec "$@"', "/usr/share/zoneinfo/" + zone]
+    body = form(("QUILLO_TO", "info@example.com"), ("QUILLO_SERVER", "127.0.0.119"), *DOCS, ("Name", "Jo"))
+    with smtp_server("127.0.0.119") as received:
+        site.run(body, wrapper=wrapper)
+    (mail,) = received
+    (date,) = re.findall(rb"^Date: (.*)\r$", mail.raw, re.M)
+    assert re.fullmatch(rb"\w{3}, \d\d \w{3} \d{4} \d\d:\d\d:\d\d " + re.escape(offset.encode()), date), date

@@ -8,10 +8,12 @@ import re
 
 import pytest
 
-from cgi_site import error_page
+from cgi_site import WINDOWS, error_page
 from debian_servers import SITE, apache, debian_site, nginx, post_sample_form, sample_page
 from mail_servers import smtp_server
 from web_servers import get
+
+pytestmark = pytest.mark.skipif(WINDOWS, reason="the recipes are for Debian's own web servers and the Linux program")
 
 SERVERS = {"apache": apache, "nginx": nginx}
 SMTP_HOSTS = {"apache": "127.0.0.131", "nginx": "127.0.0.132"}

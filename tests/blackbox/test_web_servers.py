@@ -34,6 +34,6 @@ def test_error_pages_and_the_debug_report_reach_the_browser_whole(served):
     assert status == 200
     assert b"<strong>REQUEST_METHOD=POST</strong> <BR>" in page
     assert b"<strong>SCRIPT_NAME=/cgi-bin/quillopro.exe</strong><BR>" in page
-    assert ("<strong>QUILLO_SUCCESS=%s/ok.htm</strong>" % site.dir).encode() in page
+    assert ("<strong>QUILLO_SUCCESS=%s</strong>" % site.shown("ok.htm")).encode() in page
     assert b"<strong>_R_Name=Jo</strong><BR>" in page
     assert page.endswith(b"</tt></small></font></body></html>")

@@ -36,7 +36,11 @@ std::optional<std::string> FakeSystem::ReadStdinLine(long max_bytes) {
 // The run's clock in UTC, whatever the machine's zone.
 std::optional<LocalTime> FakeSystem::ToLocalTime(std::time_t when) const {
   LocalTime local;
+#ifdef _WIN32
+  if (gmtime_s(&local.fields, &when) != 0) return std::nullopt;
+#else
   if (gmtime_r(&when, &local.fields) == nullptr) return std::nullopt;
+#endif
   return local;
 }
 

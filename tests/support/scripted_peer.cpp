@@ -1,17 +1,42 @@
 // A scripted SMTP peer for tests; see scripted_peer.h.
 #include "scripted_peer.h"
 
+#ifdef _WIN32
+#include <winsock2.h>
+// After winsock2.h, which must come before windows.h.
+#include <ws2tcpip.h>
+#else
 #include <arpa/inet.h>
 #include <netinet/in.h>
 #include <poll.h>
 #include <sys/socket.h>
 #include <unistd.h>
+#endif
 
 #include <chrono>
 #include <stdexcept>
 
 namespace quillo::testing {
 namespace {
+
+#ifdef _WIN32
+// The few spellings Windows Sockets has of its own.
+constexpr PeerSocket kNoPeerSocket = INVALID_SOCKET;
+constexpr int MSG_NOSIGNAL = 0;  // a closed peer never raises a signal there
+constexpr int SOCK_CLOEXEC = 0;  // handles are not inherited unless asked for
+int poll(pollfd* watch, unsigned long count, int timeout_ms) { return WSAPoll(watch, count, timeout_ms); }
+void close(PeerSocket socket) { closesocket(socket); }
+using socklen_t = int;
+
+// A test process makes sockets of its own before the program's code starts
+// Windows Sockets; the peer starts them once for the whole process.
+const bool kSocketsStarted = [] {
+  WSADATA data{};
+  return WSAStartup(MAKEWORD(2, 2), &data) == 0;
+}();
+#else
+constexpr PeerSocket kNoPeerSocket = -1;
+#endif
 
 // How long the peer waits for the client before giving up on a step; long
 // enough for a loaded machine, short enough that a broken test ends.
@@ -21,17 +46,17 @@ constexpr int kAcceptSliceMs = 20;
 constexpr std::size_t kReadChunk = 4096;
 
 // Reads more bytes into received; false on close, error or no data in time.
-bool ReadMore(int connection, std::string& received) {
+bool ReadMore(PeerSocket connection, std::string& received) {
   pollfd watch{connection, POLLIN, 0};
   if (poll(&watch, 1, kPatienceMs) <= 0) return false;
   std::string chunk(kReadChunk, '\0');
-  const ssize_t got = recv(connection, chunk.data(), chunk.size(), 0);
+  const auto got = recv(connection, chunk.data(), static_cast<int>(chunk.size()), 0);
   if (got <= 0) return false;
   received.append(chunk.data(), static_cast<std::size_t>(got));
   return true;
 }
 
-bool ReadUntil(int connection, std::string& received, std::size_t& cursor, const std::string& marker) {
+bool ReadUntil(PeerSocket connection, std::string& received, std::size_t& cursor, const std::string& marker) {
   while (true) {
     const std::size_t at = received.find(marker, cursor);
     if (at != std::string::npos) {
@@ -43,22 +68,22 @@ bool ReadUntil(int connection, std::string& received, std::size_t& cursor, const
 }
 
 // A listening socket on address:port; port 0 lets the system pick one.
-int Listen(const std::string& address, std::uint16_t port) {
-  const int listener = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+PeerSocket Listen(const std::string& address, std::uint16_t port) {
+  const PeerSocket listener = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
   const int yes = 1;
-  setsockopt(listener, SOL_SOCKET, SO_REUSEADDR, &yes, sizeof yes);
+  setsockopt(listener, SOL_SOCKET, SO_REUSEADDR, reinterpret_cast<const char*>(&yes), sizeof yes);
   sockaddr_in where{};
   where.sin_family = AF_INET;
   where.sin_port = htons(port);
-  if (listener < 0 || inet_pton(AF_INET, address.c_str(), &where.sin_addr) != 1 ||
+  if (listener == kNoPeerSocket || inet_pton(AF_INET, address.c_str(), &where.sin_addr) != 1 ||
       bind(listener, reinterpret_cast<sockaddr*>(&where), sizeof where) != 0 || listen(listener, 8) != 0) {
-    if (listener >= 0) close(listener);
+    if (listener != kNoPeerSocket) close(listener);
     throw std::runtime_error("cannot listen on " + address + ":" + std::to_string(port));
   }
   return listener;
 }
 
-std::uint16_t BoundPort(int listener) {
+std::uint16_t BoundPort(PeerSocket listener) {
   sockaddr_in bound{};
   socklen_t length = sizeof bound;
   getsockname(listener, reinterpret_cast<sockaddr*>(&bound), &length);
@@ -92,7 +117,7 @@ ScriptedPeer::ScriptedPeer(std::string address, std::uint16_t port, std::vector<
 }
 
 std::uint16_t UnusedPort() {
-  const int listener = Listen("127.0.0.1", 0);
+  const PeerSocket listener = Listen("127.0.0.1", 0);
   const std::uint16_t port = BoundPort(listener);
   close(listener);
   return port;
@@ -105,8 +130,8 @@ ScriptedPeer::~ScriptedPeer() {
 std::vector<std::string> ScriptedPeer::Finish() {
   stopping_ = true;
   if (thread_.joinable()) thread_.join();
-  if (listener_ >= 0) close(listener_);
-  listener_ = -1;
+  if (listener_ != kNoPeerSocket) close(listener_);
+  listener_ = kNoPeerSocket;
   return received_;
 }
 
@@ -120,20 +145,21 @@ void ScriptedPeer::Serve() {
       if (stopping) return;
       continue;
     }
-    const int connection = accept(listener_, nullptr, nullptr);
-    if (connection < 0) continue;
+    const PeerSocket connection = accept(listener_, nullptr, nullptr);
+    if (connection == kNoPeerSocket) continue;
     received_.push_back(Converse(connection));
     close(connection);
   }
 }
 
-std::string ScriptedPeer::Converse(int connection) {
+std::string ScriptedPeer::Converse(PeerSocket connection) {
   std::string received;
   std::size_t cursor = 0;
   for (const PeerStep& step : script_) {
     switch (step.kind) {
       case PeerStep::Kind::kSend:
-        if (send(connection, step.bytes.data(), step.bytes.size(), MSG_NOSIGNAL) < 0) return received;
+        if (send(connection, step.bytes.data(), static_cast<int>(step.bytes.size()), MSG_NOSIGNAL) < 0)
+          return received;
         break;
       case PeerStep::Kind::kAwaitLine:
         if (!ReadUntil(connection, received, cursor, "\n")) return received;

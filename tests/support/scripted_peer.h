@@ -13,6 +13,13 @@
 
 namespace quillo::testing {
 
+// A listening or connected socket: a SOCKET on Windows, as wide as a pointer.
+#ifdef _WIN32
+using PeerSocket = std::uintptr_t;
+#else
+using PeerSocket = int;
+#endif
+
 struct PeerStep {
   enum class Kind { kSend, kAwaitLine, kAwaitData, kPause, kClose };
   Kind kind;
@@ -50,12 +57,12 @@ class ScriptedPeer {
 
  private:
   void Serve();
-  std::string Converse(int connection);
+  std::string Converse(PeerSocket connection);
 
   std::string address_;
   std::uint16_t port_ = 0;
   std::vector<PeerStep> script_;
-  int listener_ = -1;
+  PeerSocket listener_ = static_cast<PeerSocket>(-1);
   std::atomic<bool> stopping_{false};
   std::vector<std::string> received_;
   std::thread thread_;

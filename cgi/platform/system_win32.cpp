@@ -1,0 +1,310 @@
+// The Windows System and the process edges; see system.h.
+//
+// The three standard streams are switched to binary mode before anything is
+// read or written: the body of a post arrives byte for byte, and standard
+// output carries exactly the bytes the POSIX build writes, its CR LF line
+// ends made by WriteStdoutText itself rather than by the C runtime.
+#include <winsock2.h>
+// winsock2.h before windows.h, which would otherwise bring in the old
+// winsock.h.
+#include <fcntl.h>
+#include <io.h>
+#include <windows.h>
+
+#include <algorithm>
+#include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+#include <ctime>
+
+#include "platform/net.h"
+#include "platform/system.h"
+
+namespace quillo::platform {
+namespace {
+
+// Input is read in steps of this size, so that memory grows with what really
+// arrives: a claimed body length of gigabytes costs nothing by itself.
+constexpr DWORD kReadStep = 64 * 1024;
+
+// A state file the program keeps itself stays far below this; a larger one
+// is not read.
+constexpr std::size_t kMaxLockedFileBytes = 4 * 1024 * 1024;
+
+// The version of Windows Sockets the program asks for and accepts, major in
+// the low byte: 1.1, whose calls are all the program makes.
+constexpr WORD kSocketsVersion = 0x0101;
+
+// Seconds from 1601-01-01 (FILETIME's epoch) to 1970-01-01 (time_t's), and
+// FILETIME's ticks of 100 ns per second.
+constexpr std::int64_t kEpochDifferenceSeconds = 11644473600LL;
+constexpr std::int64_t kFileTimeTicksPerSecond = 10000000LL;
+
+void UseBinaryStandardStreams() {
+  static const bool done = [] {
+    _setmode(_fileno(stdin), _O_BINARY);
+    _setmode(_fileno(stdout), _O_BINARY);
+    _setmode(_fileno(stderr), _O_BINARY);
+    return true;
+  }();
+  (void)done;
+}
+
+// Whether this run started Windows Sockets, so that the exit releases them.
+bool sockets_started = false;
+
+bool StartWindowsSockets() {
+  WSADATA data{};
+  if (WSAStartup(kSocketsVersion, &data) != 0) return false;
+  if (data.wVersion != kSocketsVersion) {
+    WSACleanup();
+    return false;
+  }
+  sockets_started = true;
+  return true;
+}
+
+std::optional<std::string> Variable(const char* name) {
+  const char* value = std::getenv(name);
+  if (value == nullptr) return std::nullopt;
+  return std::string(value);
+}
+
+// Appends at most at_most bytes read from handle to into; the count read, 0
+// at the end of input, -1 on an input error. A pipe whose writer has closed
+// it is the end of input, as on POSIX.
+long AppendRead(HANDLE handle, std::string& into, DWORD at_most) {
+  const std::size_t before = into.size();
+  into.resize(before + at_most);
+  DWORD got = 0;
+  const BOOL read = ReadFile(handle, into.data() + before, at_most, &got, nullptr);
+  into.resize(before + got);
+  if (!read) return GetLastError() == ERROR_BROKEN_PIPE ? 0 : -1;
+  return static_cast<long>(got);
+}
+
+std::optional<std::string> ReadStandardInputLine(long max_bytes) {
+  const HANDLE input = GetStdHandle(STD_INPUT_HANDLE);
+  if (input == INVALID_HANDLE_VALUE || input == nullptr) return std::nullopt;
+  std::string line;
+  // Reserved, not filled: the pages of a length claimed but never sent are
+  // never touched, and a body that comes is not copied as it grows.
+  line.reserve(static_cast<std::size_t>(std::max(max_bytes, 0L)));
+  while (static_cast<long>(line.size()) < max_bytes) {
+    const std::size_t before = line.size();
+    const auto wanted =
+        static_cast<DWORD>(std::min<std::size_t>(kReadStep, static_cast<std::size_t>(max_bytes) - before));
+    const long got = AppendRead(input, line, wanted);
+    if (got < 0) return std::nullopt;
+    if (got == 0) break;
+    // The body ends at its first line feed; whatever came with it is dropped.
+    const auto lf = line.find('\n', before);
+    if (lf != std::string::npos) {
+      line.resize(lf + 1);
+      break;
+    }
+  }
+  return line;
+}
+
+// A handle that closes with its scope.
+class Handle {
+ public:
+  explicit Handle(HANDLE handle) : handle_(handle) {}
+  Handle(const Handle&) = delete;
+  Handle& operator=(const Handle&) = delete;
+  ~Handle() {
+    if (is_open()) CloseHandle(handle_);
+  }
+  HANDLE get() const { return handle_; }
+  bool is_open() const { return handle_ != INVALID_HANDLE_VALUE && handle_ != nullptr; }
+
+ private:
+  HANDLE handle_;
+};
+
+// Opens an existing file for reading, sharing it with writers, as the C
+// runtime's fopen does. Opening never waits; a folder does not open.
+HANDLE OpenForReading(const std::string& path) {
+  return CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                     nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+}
+
+FileText ReadRegularFile(const std::string& path, std::size_t max_bytes) {
+  const Handle file(OpenForReading(path));
+  if (!file.is_open()) {
+    const DWORD error = GetLastError();
+    const bool missing = error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND;
+    return {missing ? FileStatus::kMissing : FileStatus::kUnreadable, {}};
+  }
+  // A device named like a document ("con", "nul", "com1.htm") opens as
+  // one: only a file on a disk is a document.
+  LARGE_INTEGER size{};
+  if (GetFileType(file.get()) != FILE_TYPE_DISK || !GetFileSizeEx(file.get(), &size) || size.QuadPart < 0) {
+    return {FileStatus::kUnreadable, {}};
+  }
+  if (static_cast<std::uint64_t>(size.QuadPart) > max_bytes) return {FileStatus::kTooLarge, {}};
+  // The first read asks for the size and one byte more, which tells a file
+  // that grew since; only such a file takes further steps.
+  std::string bytes;
+  std::size_t step = static_cast<std::size_t>(size.QuadPart) + 1;
+  long got;
+  bool filled;
+  do {
+    const auto asked =
+        static_cast<DWORD>(std::min<std::size_t>({step, max_bytes + 1 - bytes.size(), MAXDWORD}));
+    got = AppendRead(file.get(), bytes, asked);
+    filled = got > 0 && static_cast<DWORD>(got) == asked;
+    step = kReadStep;
+  } while (filled && bytes.size() <= max_bytes);
+  if (got < 0) return {FileStatus::kUnreadable, {}};
+  if (bytes.size() > max_bytes) return {FileStatus::kTooLarge, {}};
+  return {FileStatus::kRead, CrLfToLf(UpToCtrlZ(bytes))};
+}
+
+bool WriteWhole(HANDLE file, std::string_view bytes) {
+  while (!bytes.empty()) {
+    DWORD put = 0;
+    const auto chunk = static_cast<DWORD>(std::min<std::size_t>(bytes.size(), MAXDWORD));
+    if (!WriteFile(file, bytes.data(), chunk, &put, nullptr) || put == 0) return false;
+    bytes.remove_prefix(put);
+  }
+  return true;
+}
+
+// A handle opened with FILE_APPEND_DATA alone writes every WriteFile at
+// the end of the file, whole, as O_APPEND does on POSIX.
+bool AppendLineTo(const std::string& path, std::string_view line) {
+  const Handle file(CreateFileA(path.c_str(), FILE_APPEND_DATA,
+                                FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_ALWAYS,
+                                FILE_ATTRIBUTE_NORMAL, nullptr));
+  if (!file.is_open() || GetFileType(file.get()) != FILE_TYPE_DISK) return false;
+  std::string text(line);
+  text.push_back('\n');
+  DWORD put = 0;
+  return WriteFile(file.get(), text.data(), static_cast<DWORD>(text.size()), &put, nullptr) &&
+         put == text.size();
+}
+
+// The lock covers every byte the file can ever have and goes with the
+// handle, so a run that dies mid-update releases it.
+bool UpdateUnderLock(const std::string& path, const std::function<std::string(std::string_view)>& update) {
+  const Handle file(CreateFileA(path.c_str(), GENERIC_READ | GENERIC_WRITE,
+                                FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_ALWAYS,
+                                FILE_ATTRIBUTE_NORMAL, nullptr));
+  if (!file.is_open() || GetFileType(file.get()) != FILE_TYPE_DISK) return false;
+  OVERLAPPED whole{};
+  if (!LockFileEx(file.get(), LOCKFILE_EXCLUSIVE_LOCK, 0, MAXDWORD, MAXDWORD, &whole)) return false;
+  bool done = false;
+  LARGE_INTEGER size{};
+  if (GetFileSizeEx(file.get(), &size) && size.QuadPart <= static_cast<LONGLONG>(kMaxLockedFileBytes)) {
+    std::string bytes;
+    while (AppendRead(file.get(), bytes, kReadStep) > 0 && bytes.size() <= kMaxLockedFileBytes) {
+    }
+    const std::string replaced = update(bytes);
+    const LARGE_INTEGER start{};
+    done = SetFilePointerEx(file.get(), start, nullptr, FILE_BEGIN) && SetEndOfFile(file.get()) &&
+           WriteWhole(file.get(), replaced);
+  }
+  UnlockFileEx(file.get(), 0, MAXDWORD, MAXDWORD, &whole);
+  return done;
+}
+
+// Day of the year, 0 for January 1st, of a SYSTEMTIME's date.
+int DayOfYear(const SYSTEMTIME& date) {
+  static const int kDaysBefore[] = {0, 31, 59, 90, 120, 151, 181, 212, 243, 273, 304, 334};
+  const int year = date.wYear;
+  const bool leap = (year % 4 == 0 && year % 100 != 0) || year % 400 == 0;
+  return kDaysBefore[date.wMonth - 1] + date.wDay - 1 + (leap && date.wMonth > 2 ? 1 : 0);
+}
+
+// The zone's bias and the local time from Windows itself: the C runtime's
+// own local time follows the TZ variable, which Windows does not keep. The
+// bias in force now is the zone's Bias, plus DaylightBias in daylight time;
+// StandardBias is never added.
+std::optional<LocalTime> LocalTimeOf(std::time_t when) {
+  TIME_ZONE_INFORMATION zone{};
+  const DWORD which = GetTimeZoneInformation(&zone);
+  if (which == TIME_ZONE_ID_INVALID) return std::nullopt;
+  const bool daylight = which == TIME_ZONE_ID_DAYLIGHT;
+  const long bias_minutes = zone.Bias + (daylight ? zone.DaylightBias : 0);
+  const std::int64_t local_seconds = static_cast<std::int64_t>(when) - bias_minutes * 60LL;
+  const std::int64_t ticks = (local_seconds + kEpochDifferenceSeconds) * kFileTimeTicksPerSecond;
+  if (ticks < 0) return std::nullopt;
+  FILETIME local_file_time{};
+  local_file_time.dwLowDateTime = static_cast<DWORD>(static_cast<std::uint64_t>(ticks));
+  local_file_time.dwHighDateTime = static_cast<DWORD>(static_cast<std::uint64_t>(ticks) >> 32);
+  SYSTEMTIME local_time{};
+  if (!FileTimeToSystemTime(&local_file_time, &local_time)) return std::nullopt;
+  LocalTime local;
+  local.fields.tm_year = local_time.wYear - 1900;
+  local.fields.tm_mon = local_time.wMonth - 1;
+  local.fields.tm_mday = local_time.wDay;
+  local.fields.tm_hour = local_time.wHour;
+  local.fields.tm_min = local_time.wMinute;
+  local.fields.tm_sec = local_time.wSecond;
+  local.fields.tm_wday = local_time.wDayOfWeek;
+  local.fields.tm_yday = DayOfYear(local_time);
+  local.fields.tm_isdst = daylight ? 1 : 0;
+  local.offset_east_seconds = -bias_minutes * 60L;
+  return local;
+}
+
+class WindowsSystem : public System {
+ public:
+  WindowsSystem() { UseBinaryStandardStreams(); }
+
+  FileText ReadTextFile(const std::string& path, std::size_t max_bytes) const override {
+    return ReadRegularFile(path, max_bytes);
+  }
+  bool StartSockets() override { return StartWindowsSockets(); }
+  std::optional<std::string> GetEnv(const char* name) const override { return Variable(name); }
+  std::optional<std::string> ReadStdinLine(long max_bytes) override {
+    return ReadStandardInputLine(max_bytes);
+  }
+  std::time_t Now() const override { return std::time(nullptr); }
+  std::optional<LocalTime> ToLocalTime(std::time_t when) const override { return LocalTimeOf(when); }
+  std::string HostName() const override { return LocalHostName(); }
+  bool FileNamesIgnoreCase() const override { return true; }
+  bool AppendLine(const std::string& path, std::string_view line) override {
+    return AppendLineTo(path, line);
+  }
+  bool UpdateLockedFile(const std::string& path,
+                        const std::function<std::string(std::string_view)>& update) override {
+    return UpdateUnderLock(path, update);
+  }
+  void WriteStderrLine(std::string_view line) override {
+    std::string text = "quillopro.exe: ";
+    text.append(line);
+    text.push_back('\n');
+    std::fwrite(text.data(), 1, text.size(), stderr);
+    std::fflush(stderr);
+  }
+};
+
+}  // namespace
+
+System& TheSystem() {
+  static WindowsSystem system;
+  return system;
+}
+
+void WriteStdoutText(std::string_view text) {
+  UseBinaryStandardStreams();
+  // Line by line, without a copy: this also writes the out-of-memory page.
+  while (!text.empty()) {
+    const std::size_t lf = std::min(text.find('\n'), text.size());
+    std::fwrite(text.data(), 1, lf, stdout);
+    if (lf == text.size()) break;
+    std::fwrite("\r\n", 1, 2, stdout);
+    text.remove_prefix(lf + 1);
+  }
+}
+
+void ExitProcess(int status) {
+  std::fflush(stdout);
+  if (sockets_started) WSACleanup();
+  std::exit(status);
+}
+
+}  // namespace quillo::platform

@@ -1,0 +1,43 @@
+#!/usr/bin/env bash
+# Runs a command beside Windows programs under wine, the way the Windows
+# build's tests need it (as root, for the private network):
+#
+#   bash scripts/wine-session.sh BUILD-WINDOWS-DIR COMMAND...
+#
+# - a private network of its own (unshare --net): loopback all its own, so
+#   that the tests' mail and DNS servers cannot collide with another run's;
+# - a fresh wine prefix for this run alone, removed at the end (WINEPREFIX
+#   is exported to COMMAND);
+# - wineserver started inside that network: a Windows program's sockets are
+#   made by the wineserver, in the network it runs in;
+# - one resident Windows program for the whole run (wine_resident.exe of the
+#   build), so that wine keeps its system processes and a program starts in
+#   a fraction of a second instead of seconds.
+set -euo pipefail
+
+if [ -z "${QUILLO_WINE_SESSION:-}" ]; then
+  exec unshare --net --mount --propagation private env QUILLO_WINE_SESSION=1 bash "$0" "$@"
+fi
+build=$(cd "$1" && pwd)
+shift
+ip link set lo up
+
+export WINEDEBUG=-all
+# No .NET or HTML engine to offer to install while the prefix is made.
+export WINEDLLOVERRIDES="mscoree,mshtml="
+WINEPREFIX=$(mktemp -d /tmp/quillo-wine-XXXXXX)
+export WINEPREFIX
+cleanup() {
+  wineserver -k 2>/dev/null || true
+  wineserver -w 2>/dev/null || true
+  rm -rf "$WINEPREFIX"
+}
+trap cleanup EXIT
+
+started=$(date +%s)
+wineserver -p
+wineboot -i >/dev/null 2>&1
+wine "$build/tests/support/wine_resident.exe" </dev/null >/dev/null 2>&1 &
+echo "== wine prefix $WINEPREFIX ready in $(($(date +%s) - started)) s"
+
+"$@"
