@@ -10,6 +10,7 @@ packages=(
   python3 python3-pytest python3-aiosmtpd python3-dnslib python3-dkim msmtp time openssl postfix
   lighttpd apache2 nginx fcgiwrap spawn-fcgi util-linux procps chromium faketime
   dpkg-dev file desktop-file-utils
+  g++-mingw-w64-x86-64-posix wine wine64 fonts-wine
 )
 command -v node >/dev/null 2>&1 || packages+=(nodejs)
 command -v npm >/dev/null 2>&1 || packages+=(npm)
