@@ -3,7 +3,8 @@
 # checks the format of every C++ file, builds the project three times (plain; with AddressSanitizer and
 # UndefinedBehaviorSanitizer; the fuzz targets with clang), warnings as
 # errors each time, and runs the tests of all three builds; then cross-builds
-# the CGI program for Windows and runs its tests under wine.
+# both programs for Windows, runs the CGI program's tests under wine and
+# walks the wizard's pages there.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
@@ -37,3 +38,13 @@ cmake --build build-windows -j "$jobs"
 imports=$(x86_64-w64-mingw32-objdump -p build-windows/cgi/quillopro.exe | sed -n 's/^\tDLL Name: //p' | LC_ALL=C sort | tr '\n' ' ')
 [ "$imports" = "DNSAPI.dll KERNEL32.dll WS2_32.dll msvcrt.dll " ] || { echo "quillopro.exe imports $imports" >&2; exit 1; }
 bash scripts/wine-session.sh build-windows ctest --test-dir build-windows --output-on-failure -j "$jobs"
+
+# The wizard for Windows in a build of its own target: its pages walked
+# under wine on a private X display, Finish's bytes against the Linux batch.
+echo "== quillogen.exe under wine"
+cmake -S . -B build-windows-wizard --toolchain cmake/mingw-w64-x86_64.cmake -DCMAKE_BUILD_TYPE=RelWithDebInfo \
+  -DQUILLO_WERROR=ON -DQUILLO_BUILD_TESTS=OFF -DQUILLO_BUILD_BENCH=OFF
+cmake --build build-windows-wizard -j "$jobs" --target quillogen
+imports=$(x86_64-w64-mingw32-objdump -p build-windows-wizard/wizard/quillogen.exe | sed -n 's/^\tDLL Name: //p' | LC_ALL=C sort -f | tr '\n' ' ')
+echo "quillogen.exe imports $imports"
+bash tests/wizard/windows/walk_under_wine.sh build-windows-wizard build

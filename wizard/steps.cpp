@@ -1,8 +1,6 @@
 #include "steps.h"
 
-#include <QComboBox>
-#include <QFile>
-#include <QFileInfo>
+#include <sys/stat.h>
 
 #include "entries.h"
 #include "form_writer.h"
@@ -35,19 +33,24 @@ int EditBoxOf(Entry entry) {
   }
   return kNoId;
 }
+
+// A plain file, or a link to one.
+bool IsFile(const std::string& path) {
+  struct stat status {};
+  return stat(path.c_str(), &status) == 0 && S_ISREG(status.st_mode);
+}
+
 }  // namespace
 
-void OpenShippedFile(QWidget* owner, const ShippedFile& file,
-                     const std::function<void(const QString&)>& open) {
+void OpenShippedFile(WindowHandle owner, const ShippedFile& file,
+                     const std::function<void(const std::string&)>& open) {
   const SearchFolders folders = Desktop().search_folders();
-  const std::string found = FindShippedFile(file, folders, [](const std::string& path) {
-    return QFileInfo(QFile::decodeName(path.c_str())).isFile();
-  });
+  const std::string found = FindShippedFile(file, folders, IsFile);
   if (found.empty()) {
-    Desktop().show_warning(owner, QFile::decodeName(NotFoundText(file, folders).c_str()));
+    Desktop().show_warning(owner, NotFoundText(file, folders));
     return;
   }
-  open(QFile::decodeName(found.c_str()));
+  open(found);
 }
 
 int SettingsPage::MoveOnUnlessRefused(const Refusal& refused) {
@@ -81,7 +84,7 @@ bool Step3::OnSetActive() {
   if (first_activation_) {
     first_activation_ = false;
     // The sorted list shows "High" first, so entry 1 is "Normal".
-    if (auto* priority = ControlAs<QComboBox>(control::kPriority)) priority->setCurrentIndex(1);
+    SelectItem(control::kPriority, 1);
   }
   return true;
 }
@@ -115,7 +118,7 @@ void Step4::OnCommand(int id) {
       ChooseFormat(id);
       break;
     case control::kTemplateFormat:
-      OpenShippedFile(this, SampleTemplate(), Desktop().edit_text_file);
+      OpenShippedFile(Handle(), SampleTemplate(), Desktop().edit_text_file);
       break;
     default:
       break;
@@ -128,7 +131,7 @@ void Step4::ChooseFormat(int chosen_id) {
   for (int id : {control::kHtmlFormat, control::kTextFormat, control::kUseTemplate})
     SetChecked(id, id == chosen_id);
   const bool use_template = chosen_id == control::kUseTemplate;
-  if (!use_template) SetControlText(control::kTemplateFile, QString());
+  if (!use_template) SetControlText(control::kTemplateFile, std::string());
   EnableControl(control::kTemplateFile, use_template);
 }
 
@@ -188,13 +191,11 @@ FormSections Step6::Sections() const {
 // on this page, with everything as it was, so that another file may be
 // chosen; a failed write says why.
 bool Step6::OnWizardFinish() {
-  const QString path = Desktop().choose_save_file(this);
-  if (path.isEmpty()) return false;
-  const WriteFailure failure =
-      WriteFormFile(QFile::encodeName(path).toStdString(), RenderHtmlForm(settings_, Sections()));
+  const std::string path = Desktop().choose_save_file(Handle());
+  if (path.empty()) return false;
+  const WriteFailure failure = WriteFormFile(path, RenderHtmlForm(settings_, Sections()));
   if (failure) {
-    Desktop().show_warning(
-        this, QStringLiteral("Cannot write %1: %2").arg(path, QString::fromLocal8Bit(failure->c_str())));
+    Desktop().show_warning(Handle(), "Cannot write " + path + ": " + *failure);
     return false;
   }
   Desktop().open_document(path);

@@ -4,10 +4,11 @@
 #ifndef QUILLOGEN_STEPS_H_
 #define QUILLOGEN_STEPS_H_
 
-#include <QString>
 #include <functional>
+#include <string>
 
 #include "entries.h"
+#include "platform/desktop.h"
 #include "platform/property_page.h"
 #include "settings.h"
 #include "shipped_files.h"
@@ -17,8 +18,8 @@ namespace quillogen {
 // Opens the first copy of `file` that exists with `open`; when there is
 // none, tells the user, in a warning owned by `owner`, where it was looked
 // for, instead of opening nothing without a word.
-void OpenShippedFile(QWidget* owner, const ShippedFile& file,
-                     const std::function<void(const QString&)>& open);
+void OpenShippedFile(WindowHandle owner, const ShippedFile& file,
+                     const std::function<void(const std::string&)>& open);
 
 // Resource ids of the pages.
 constexpr int kCaptionString = 1;

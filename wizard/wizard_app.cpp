@@ -1,26 +1,26 @@
 #include "wizard_app.h"
 
-#include <QApplication>
-
 #include "platform/desktop.h"
-#include "platform/resources.h"
-#include "screenshot_tour.h"
+#include "platform/screenshot_tour.h"
 #include "steps.h"
 
 namespace quillogen {
 
 std::unique_ptr<PropertySheet> CreateWizardSheet(WizardSettings& settings) {
   // A bitmap that fails to load leaves its picture out, silently.
-  auto sheet =
-      std::make_unique<PropertySheet>(Resources::Get().String(kCaptionString), nullptr, 0,
-                                      Resources::Bitmap(kWatermarkBitmap), Resources::Bitmap(kHeaderBitmap));
-  sheet->setWindowIcon(Resources::Icon(kIconResource));
-  sheet->AddPage(new Step1(settings));
-  sheet->AddPage(new Step2(settings));
-  sheet->AddPage(new Step3(settings));
-  sheet->AddPage(new Step4(settings));
-  sheet->AddPage(new Step5(settings));
-  sheet->AddPage(new Step6(settings));
+  SheetLook look;
+  look.caption_string = kCaptionString;
+  look.start_page = 0;
+  look.watermark_bitmap = kWatermarkBitmap;
+  look.header_bitmap = kHeaderBitmap;
+  look.icon = kIconResource;
+  auto sheet = std::make_unique<PropertySheet>(look);
+  sheet->AddPage(std::make_unique<Step1>(settings));
+  sheet->AddPage(std::make_unique<Step2>(settings));
+  sheet->AddPage(std::make_unique<Step3>(settings));
+  sheet->AddPage(std::make_unique<Step4>(settings));
+  sheet->AddPage(std::make_unique<Step5>(settings));
+  sheet->AddPage(std::make_unique<Step6>(settings));
   return sheet;
 }
 
@@ -29,7 +29,7 @@ std::unique_ptr<PropertySheet> CreateWizardSheet(WizardSettings& settings) {
 bool WizardApp::InitInstance() {
   std::unique_ptr<PropertySheet> sheet = CreateWizardSheet(settings_);
   SetMainWindow(sheet.get());
-  if (screenshot_dir_.isEmpty()) {
+  if (screenshot_dir_.empty()) {
     sheet->DoModal();
   } else {
     TakeScreenshots(*sheet, screenshot_dir_);
@@ -41,7 +41,8 @@ bool WizardApp::InitInstance() {
 void WizardApp::WinHelp(unsigned long data, unsigned command) {
   (void)data;
   (void)command;
-  OpenShippedFile(MainWindow(), Manual(), Desktop().open_document);
+  OpenShippedFile(MainWindow() != nullptr ? MainWindow()->Handle() : nullptr, Manual(),
+                  Desktop().open_document);
 }
 
 }  // namespace quillogen

@@ -3,8 +3,8 @@
 #ifndef QUILLOGEN_WIZARD_APP_H_
 #define QUILLOGEN_WIZARD_APP_H_
 
-#include <QString>
 #include <memory>
+#include <string>
 
 #include "platform/property_sheet.h"
 #include "platform/sheet_app.h"
@@ -24,7 +24,8 @@ class WizardApp : public SheetApp {
  public:
   // With a folder, the wizard takes a picture of every page into it and quits
   // instead of waiting for the user.
-  explicit WizardApp(QString screenshot_dir = QString()) : screenshot_dir_(std::move(screenshot_dir)) {}
+  explicit WizardApp(std::string screenshot_dir = std::string())
+      : screenshot_dir_(std::move(screenshot_dir)) {}
 
   bool InitInstance() override;
   // Opens the manual, whatever help was asked for: the first copy found in
@@ -34,7 +35,7 @@ class WizardApp : public SheetApp {
  private:
   // Lives as long as the program, so every run starts from the defaults.
   WizardSettings settings_;
-  QString screenshot_dir_;
+  std::string screenshot_dir_;
 };
 
 }  // namespace quillogen

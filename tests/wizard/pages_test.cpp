@@ -20,6 +20,7 @@
 #include "page_controls.h"
 #include "platform/desktop.h"
 #include "platform/property_page.h"
+#include "platform/sheet_qt.h"
 #include "steps.h"
 #include "wizard_app.h"
 
@@ -34,18 +35,18 @@ class WizardPages : public ::testing::Test {
       read_only_at_pause_.push_back(ReadOnlyEdits());
       paused_ms_ += milliseconds;
     };
-    Desktop().open_document = [this](const QString& path) { opened_.push_back(path); };
-    Desktop().edit_text_file = [this](const QString& path) { edited_.push_back(path); };
-    Desktop().choose_save_file = [this](QWidget*) {
+    Desktop().open_document = [this](const std::string& path) { opened_.push_back(path); };
+    Desktop().edit_text_file = [this](const std::string& path) { edited_.push_back(path); };
+    Desktop().choose_save_file = [this](WindowHandle) {
       ++save_dialogs_;
-      return save_path_;
+      return Native(save_path_);
     };
     Desktop().search_folders = [this] {
       return SearchFolders{Native(TempPath("current")), Native(TempPath("program")),
                            Native(TempPath("docs"))};
     };
-    Desktop().show_warning = [this](QWidget* owner, const QString& text) {
-      EXPECT_EQ(owner->window(), sheet_.get());
+    Desktop().show_warning = [this](WindowHandle owner, const std::string& text) {
+      EXPECT_EQ(WidgetOf(owner)->window(), &Wizard());
       warnings_.push_back(text);
     };
     Restart();
@@ -56,7 +57,7 @@ class WizardPages : public ::testing::Test {
     sheet_.reset();
     settings_ = WizardSettings();
     sheet_ = CreateWizardSheet(settings_);
-    sheet_->show();
+    Wizard().show();
     Settle();
   }
 
@@ -69,8 +70,10 @@ class WizardPages : public ::testing::Test {
     for (int i = 0; i < 3; ++i) QApplication::processEvents();
   }
 
-  PropertyPage& Page() { return *sheet_->ActivePage(); }
-  int PageNumber() const { return sheet_->currentId() + 1; }
+  // The sheet's and the current page's widgets.
+  PropertySheet::Window& Wizard() const { return sheet_->BackEnd(); }
+  PageWidget& Page() { return *Wizard().ActivePageWidget(); }
+  int PageNumber() const { return Wizard().currentId() + 1; }
 
   QLineEdit* Edit(int id) { return Page().ControlAs<QLineEdit>(id); }
   QAbstractButton* Button(int id) { return Page().ControlAs<QAbstractButton>(id); }
@@ -78,7 +81,7 @@ class WizardPages : public ::testing::Test {
   // Sends the key presses a person typing `text` into `target` makes.
   // The target gets the focus first, as it does when a person clicks into it.
   void TypeKeys(QWidget* target, const QString& text) {
-    sheet_->activateWindow();
+    Wizard().activateWindow();
     target->setFocus(Qt::MouseFocusReason);
     Settle();
     for (const QChar c : text) {
@@ -96,20 +99,20 @@ class WizardPages : public ::testing::Test {
   }
   bool Checked(int id) { return Button(id)->isChecked(); }
   bool Enabled(int id) { return Page().Control(id)->isEnabled(); }
-  bool SheetButtonEnabled(QWizard::WizardButton which) { return sheet_->button(which)->isEnabled(); }
+  bool SheetButtonEnabled(QWizard::WizardButton which) { return Wizard().button(which)->isEnabled(); }
 
   void Next() {
     read_only_at_pause_.clear();
     paused_ms_ = 0;
-    sheet_->next();
+    Wizard().next();
     Settle();
   }
   void Back() {
-    sheet_->back();
+    Wizard().back();
     Settle();
   }
   void Finish() {
-    sheet_->button(QWizard::FinishButton)->click();
+    Wizard().button(QWizard::FinishButton)->click();
     Settle();
   }
 
@@ -168,6 +171,12 @@ class WizardPages : public ::testing::Test {
 
   static std::string Native(const QString& path) { return QFile::encodeName(path).toStdString(); }
 
+  // `text` with each "T/" standing for the temporary folder.
+  std::string InTemp(const char* text) const {
+    return Native(
+        QString::fromLatin1(text).replace(QStringLiteral("T/"), temp_.path() + QStringLiteral("/")));
+  }
+
   // Creates the folders the wizard searches, with empty files at the given
   // paths below the temporary folder.
   void CreateFiles(const std::vector<const char*>& paths) {
@@ -191,16 +200,16 @@ class WizardPages : public ::testing::Test {
   std::unique_ptr<PropertySheet> sheet_;
   std::vector<std::string> read_only_at_pause_;
   int paused_ms_ = 0;
-  std::vector<QString> opened_;
-  std::vector<QString> edited_;
+  std::vector<std::string> opened_;
+  std::vector<std::string> edited_;
   int save_dialogs_ = 0;
   QString save_path_;
-  std::vector<QString> warnings_;
+  std::vector<std::string> warnings_;
 };
 
 TEST_F(WizardPages, StartsOnPage1WithBackAndNextEnabled) {
   EXPECT_EQ(PageNumber(), 1);
-  EXPECT_EQ(sheet_->windowTitle(), "Tessik Quillo!Pro v4 Form Wizard");
+  EXPECT_EQ(Wizard().windowTitle(), "Tessik Quillo!Pro v4 Form Wizard");
   EXPECT_EQ(Page().title(), "Installation");
   EXPECT_EQ(Page().subTitle(), "Copy or upload the file quillopro.exe");
   EXPECT_TRUE(SheetButtonEnabled(QWizard::BackButton));
@@ -379,12 +388,10 @@ TEST_F(WizardPages, Page4FormatButtonOpensTheSampleTemplateFoundInTheEditor) {
     edited_.clear();
     warnings_.clear();
     Click(control::kTemplateFormat);
-    EXPECT_EQ(edited_,
-              c.edited == nullptr ? std::vector<QString>{} : std::vector<QString>{TempPath(c.edited)});
-    EXPECT_EQ(warnings_, c.warning == nullptr
-                             ? std::vector<QString>{}
-                             : std::vector<QString>{QString::fromLatin1(c.warning).replace(
-                                   QStringLiteral("T/"), temp_.path() + QStringLiteral("/"))});
+    EXPECT_EQ(edited_, c.edited == nullptr ? std::vector<std::string>{}
+                                           : std::vector<std::string>{Native(TempPath(c.edited))});
+    EXPECT_EQ(warnings_, c.warning == nullptr ? std::vector<std::string>{}
+                                              : std::vector<std::string>{InTemp(c.warning)});
     EXPECT_EQ(PageNumber(), 4);
     EXPECT_TRUE(Checked(control::kHtmlFormat));
   }
@@ -451,9 +458,9 @@ TEST_F(WizardPages, FinishWritesTheFormAndOpensIt) {
   EXPECT_EQ(ReadBytes(save_path_),
             quillogen_test::DefaultsForm("/scripts/quillo/quillopro.exe", "webmaster@example.com",
                                          "success.htm", "error.htm"));
-  EXPECT_EQ(opened_, std::vector<QString>{save_path_});
-  EXPECT_FALSE(sheet_->isVisible());
-  EXPECT_EQ(sheet_->result(), QDialog::Accepted);
+  EXPECT_EQ(opened_, std::vector<std::string>{Native(save_path_)});
+  EXPECT_FALSE(Wizard().isVisible());
+  EXPECT_EQ(Wizard().result(), QDialog::Accepted);
 }
 
 TEST_F(WizardPages, FinishReplacesAnExistingFile) {
@@ -485,7 +492,7 @@ TEST_F(WizardPages, FinishStaysWhenTheSaveDialogIsCancelled) {
   save_path_.clear();
   Finish();
   EXPECT_EQ(save_dialogs_, 1);
-  EXPECT_TRUE(sheet_->isVisible());
+  EXPECT_TRUE(Wizard().isVisible());
   EXPECT_EQ(PageNumber(), 6);
   EXPECT_TRUE(opened_.empty());
   EXPECT_TRUE(QDir(temp_.path()).isEmpty());
@@ -512,9 +519,8 @@ TEST_F(WizardPages, FinishSaysWhyTheFileCannotBeWrittenAndMayBeTriedAgain) {
     save_path_ = c.path;
     Finish();
     EXPECT_EQ(warnings_,
-              std::vector<QString>{QStringLiteral("Cannot write %1: %2")
-                                       .arg(c.path, QString::fromLocal8Bit(std::strerror(c.error)))});
-    EXPECT_TRUE(sheet_->isVisible());
+              std::vector<std::string>{"Cannot write " + Native(c.path) + ": " + std::strerror(c.error)});
+    EXPECT_TRUE(Wizard().isVisible());
     EXPECT_EQ(PageNumber(), 6);
     EXPECT_TRUE(opened_.empty());
     EXPECT_EQ(QDir(temp_.path()).entryList(QDir::AllEntries | QDir::NoDotAndDotDot),
@@ -526,16 +532,16 @@ TEST_F(WizardPages, FinishSaysWhyTheFileCannotBeWrittenAndMayBeTriedAgain) {
   Finish();
   EXPECT_EQ(save_dialogs_, 4);
   EXPECT_TRUE(warnings_.empty());
-  EXPECT_FALSE(sheet_->isVisible());
-  EXPECT_EQ(opened_, std::vector<QString>{save_path_});
+  EXPECT_FALSE(Wizard().isVisible());
+  EXPECT_EQ(opened_, std::vector<std::string>{Native(save_path_)});
 }
 
 TEST_F(WizardPages, CancelClosesAtOnceAndWritesNothing) {
   GoToPage(3);
-  sheet_->button(QWizard::CancelButton)->click();
+  Wizard().button(QWizard::CancelButton)->click();
   Settle();
-  EXPECT_FALSE(sheet_->isVisible());
-  EXPECT_EQ(sheet_->result(), QDialog::Rejected);
+  EXPECT_FALSE(Wizard().isVisible());
+  EXPECT_EQ(Wizard().result(), QDialog::Rejected);
   EXPECT_EQ(save_dialogs_, 0);
   EXPECT_TRUE(opened_.empty());
 }
@@ -562,13 +568,11 @@ TEST_F(WizardPages, HelpOpensTheManualFoundFirstAndKeepsThePage) {
     CreateFiles(c.files);
     opened_.clear();
     warnings_.clear();
-    sheet_->button(QWizard::HelpButton)->click();
-    EXPECT_EQ(opened_,
-              c.opened == nullptr ? std::vector<QString>{} : std::vector<QString>{TempPath(c.opened)});
-    EXPECT_EQ(warnings_, c.warning == nullptr
-                             ? std::vector<QString>{}
-                             : std::vector<QString>{QString::fromLatin1(c.warning).replace(
-                                   QStringLiteral("T/"), temp_.path() + QStringLiteral("/"))});
+    Wizard().button(QWizard::HelpButton)->click();
+    EXPECT_EQ(opened_, c.opened == nullptr ? std::vector<std::string>{}
+                                           : std::vector<std::string>{Native(TempPath(c.opened))});
+    EXPECT_EQ(warnings_, c.warning == nullptr ? std::vector<std::string>{}
+                                              : std::vector<std::string>{InTemp(c.warning)});
     EXPECT_EQ(PageNumber(), 2);
     EXPECT_EQ(Edit(control::kRecipients)->text(), "typed@example.com");
   }

@@ -1,7 +1,5 @@
 #include "sheet_app.h"
 
-#include <QApplication>
-
 namespace quillogen {
 namespace {
 SheetApp* current_app = nullptr;
@@ -17,7 +15,7 @@ SheetApp* SheetApp::Current() { return current_app; }
 
 int SheetApp::Run() {
   if (!InitInstance()) return 0;
-  return QApplication::exec();
+  return RunEventLoop();
 }
 
 bool SheetApp::OnCommand(int id) {

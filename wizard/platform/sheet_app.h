@@ -4,9 +4,9 @@
 #ifndef QUILLOGEN_PLATFORM_SHEET_APP_H_
 #define QUILLOGEN_PLATFORM_SHEET_APP_H_
 
-class QWidget;
-
 namespace quillogen {
+
+class PropertySheet;
 
 // The standard Help command, however it is raised.
 constexpr int kIdHelp = 57670;
@@ -35,12 +35,16 @@ class SheetApp {
   // The command map: returns true when the command was handled.
   virtual bool OnCommand(int id);
 
-  void SetMainWindow(QWidget* window) { main_window_ = window; }
-  QWidget* MainWindow() const { return main_window_; }
+  void SetMainWindow(PropertySheet* window) { main_window_ = window; }
+  PropertySheet* MainWindow() const { return main_window_; }
 
  private:
-  QWidget* main_window_ = nullptr;
+  PropertySheet* main_window_ = nullptr;
 };
+
+// The back end's event loop, for an application that keeps running after
+// InitInstance; returns the exit status.
+int RunEventLoop();
 
 }  // namespace quillogen
 

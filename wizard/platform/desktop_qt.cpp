@@ -1,5 +1,3 @@
-#include "desktop.h"
-
 #include <QCoreApplication>
 #include <QDesktopServices>
 #include <QDir>
@@ -10,16 +8,23 @@
 #include <QThread>
 #include <QUrl>
 
+#include "desktop.h"
+#include "sheet_qt.h"
+
 namespace quillogen {
 namespace {
 
-QUrl LocalFileUrl(const QString& path) { return QUrl::fromLocalFile(QDir::current().absoluteFilePath(path)); }
+QString Decoded(const std::string& path) { return QFile::decodeName(path.c_str()); }
 
-void OpenDocument(const QString& path) { QDesktopServices::openUrl(LocalFileUrl(path)); }
+QUrl LocalFileUrl(const std::string& path) {
+  return QUrl::fromLocalFile(QDir::current().absoluteFilePath(Decoded(path)));
+}
 
-void EditTextFile(const QString& path) {
+void OpenDocument(const std::string& path) { QDesktopServices::openUrl(LocalFileUrl(path)); }
+
+void EditTextFile(const std::string& path) {
 #ifdef Q_OS_WIN
-  QProcess::startDetached(QStringLiteral("notepad.exe"), {path});
+  QProcess::startDetached(QStringLiteral("notepad.exe"), {Decoded(path)});
 #else
   // Desktops pick the handler by content type; a template is plain text, so
   // it opens in the text editor.
@@ -29,8 +34,8 @@ void EditTextFile(const QString& path) {
 
 // One filter, no initial name, ".htm" added to a name typed without an
 // extension, and a prompt before an existing file is replaced.
-QString ChooseSaveFile(QWidget* owner) {
-  QFileDialog dialog(owner, QStringLiteral("Save As"));
+std::string ChooseSaveFile(WindowHandle owner) {
+  QFileDialog dialog(WidgetOf(owner), QStringLiteral("Save As"));
   dialog.setAcceptMode(QFileDialog::AcceptSave);
   dialog.setFileMode(QFileDialog::AnyFile);
   dialog.setNameFilter(QStringLiteral("HTML Documents (*.htm)"));
@@ -38,7 +43,7 @@ QString ChooseSaveFile(QWidget* owner) {
   dialog.setOption(QFileDialog::DontConfirmOverwrite, false);
   dialog.setSizeGripEnabled(true);
   if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) return {};
-  return dialog.selectedFiles().first();
+  return QFile::encodeName(dialog.selectedFiles().first()).toStdString();
 }
 
 // The documentation folder lies where the installation put it, relative to
@@ -53,8 +58,10 @@ SearchFolders SearchFoldersNow() {
 void Pause(int milliseconds) { QThread::msleep(static_cast<unsigned long>(milliseconds)); }
 
 // Titled like the window it belongs to.
-void ShowWarning(QWidget* owner, const QString& text) {
-  QMessageBox::warning(owner, owner != nullptr ? owner->window()->windowTitle() : QString(), text);
+void ShowWarning(WindowHandle owner_handle, const std::string& text) {
+  QWidget* owner = WidgetOf(owner_handle);
+  QMessageBox::warning(owner, owner != nullptr ? owner->window()->windowTitle() : QString(),
+                       QString::fromLocal8Bit(text.c_str()));
 }
 
 }  // namespace

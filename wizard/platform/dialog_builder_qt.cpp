@@ -1,4 +1,4 @@
-#include "dialog_builder.h"
+#include "dialog_builder_qt.h"
 
 #include <QCheckBox>
 #include <QComboBox>

@@ -2,8 +2,8 @@
 // units become pixels through the dialog font's base units, the way the
 // dialog manager computes them, so every page keeps its designed geometry
 // whatever font the desktop substitutes.
-#ifndef QUILLOGEN_PLATFORM_DIALOG_BUILDER_H_
-#define QUILLOGEN_PLATFORM_DIALOG_BUILDER_H_
+#ifndef QUILLOGEN_PLATFORM_DIALOG_BUILDER_QT_H_
+#define QUILLOGEN_PLATFORM_DIALOG_BUILDER_QT_H_
 
 #include <QFont>
 #include <QSize>
@@ -29,4 +29,4 @@ std::map<int, QWidget*> BuildDialog(QWidget* page, const DialogTemplate& dialog,
 
 }  // namespace quillogen
 
-#endif  // QUILLOGEN_PLATFORM_DIALOG_BUILDER_H_
+#endif  // QUILLOGEN_PLATFORM_DIALOG_BUILDER_QT_H_
