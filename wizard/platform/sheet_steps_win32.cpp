@@ -81,9 +81,10 @@ std::string ControlState(HWND page, int id) {
   if (lstrcmpiA(name, "Button") != 0) {
     if ((GetWindowLongA(control, GWL_STYLE) & ES_READONLY) != 0 && lstrcmpiA(name, "Edit") == 0)
       state += " read-only";
-    char text[1024] = {};
-    GetWindowTextA(control, text, sizeof text);
-    state += std::string(" \"") + text + "\"";
+    std::string text(static_cast<std::size_t>(GetWindowTextLengthA(control)) + 1, '\0');
+    text.resize(
+        static_cast<std::size_t>(GetWindowTextA(control, text.data(), static_cast<int>(text.size()))));
+    state += " \"" + text + "\"";
   }
   return state;
 }
