@@ -27,7 +27,14 @@ export WINEDEBUG=-all
 export WINEDLLOVERRIDES="mscoree,mshtml="
 WINEPREFIX=$(mktemp -d /tmp/quillo-wine-XXXXXX)
 export WINEPREFIX
+residents=()
+# The resident program ends first: one still starting when its wineserver
+# is killed would start a new one and keep it alive.
 cleanup() {
+  if [ "${#residents[@]}" -gt 0 ]; then
+    kill "${residents[@]}" 2>/dev/null || true
+    wait "${residents[@]}" 2>/dev/null || true
+  fi
   wineserver -k 2>/dev/null || true
   wineserver -w 2>/dev/null || true
   rm -rf "$WINEPREFIX"
@@ -38,6 +45,7 @@ started=$(date +%s)
 wineserver -p
 wineboot -i >/dev/null 2>&1
 wine "$build/tests/support/wine_resident.exe" </dev/null >/dev/null 2>&1 &
+residents+=($!)
 echo "== wine prefix $WINEPREFIX ready in $(($(date +%s) - started)) s"
 
 "$@"
