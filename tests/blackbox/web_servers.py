@@ -3,31 +3,74 @@
 import contextlib
 import http.client
 import os
+import shlex
 import shutil
 import socket
 import subprocess
 import tempfile
 import time
 
-import pytest
+from cgi_site import WINDOWS, WINE_LAUNCHER, runner_environment, with_private_resolver
 
-from cgi_site import WINDOWS, runner_environment, with_private_resolver
+
+def wine_script(path, environment, *lines):
+    """Writes a shell script at path that exports the wine variables of
+    environment (web servers pass no environment of their own to CGI
+    programs) and runs lines."""
+    with open(path, "w") as f:
+        f.write("#!/bin/sh\n")
+        for name, value in environment.items():
+            f.write("export %s='%s'\n" % (name, value))
+        f.write("".join(line + "\n" for line in lines))
+    os.chmod(path, 0o755)
+    return path
 
 
 def cgi_handler(work):
     """What lighttpd starts a .exe with: nothing for a program of this
     machine; for a Windows build a script that starts it under wine, in this
-    run's prefix (lighttpd passes no environment of its own to CGI programs)."""
+    run's prefix."""
     if not WINDOWS:
         return ""
-    handler = os.path.join(work, "wine-cgi")
-    with open(handler, "w") as f:
-        f.write("#!/bin/sh\n")
-        for name, value in runner_environment().items():
-            f.write("export %s='%s'\n" % (name, value))
-        f.write('exec wine "$1"\n')
-    os.chmod(handler, 0o755)
-    return handler
+    return wine_script(os.path.join(work, "wine-cgi"), runner_environment(), 'exec wine "$1"')
+
+
+# The wine prefix of nobody, whom Apache runs CGI programs as
+# (scripts/wine-session.sh makes it, with a wineserver in the run's network).
+NOBODY_WINEPREFIX = os.environ.get("QUILLO_NOBODY_WINEPREFIX", "")
+
+
+def windows_programs_for_apache(cgi_dir, work):
+    """For a Windows build, the command that starts Apache with every .exe of
+    cgi_dir seen, by Apache alone, as a script that runs the program under
+    wine as nobody; for a program of this machine nothing.
+
+    Apache runs a CGI program by exec, which this machine cannot do with a
+    Windows program, and so in Apache's mount namespace a script takes the
+    program's place, at its path: Apache starts it as it would the program (argv[0]
+    its path, the program's folder as working folder, the variables of the
+    request untouched). The script starts a copy of the program through the
+    launcher with that same path, in Windows form, as the program's argv[0]
+    (the words Apache adds for a query without "=" are left out: the program
+    reads none), so that the program finds its documents beside it as ever.
+    Everybody else, tests included, still sees the site's own files."""
+    if not WINDOWS:
+        return []
+    assert NOBODY_WINEPREFIX, "run under scripts/wine-session.sh, which makes the wine prefix of nobody"
+    programs = os.path.join(work, "windows")
+    os.mkdir(programs)
+    os.chmod(programs, 0o755)
+    launcher = shutil.copy(WINE_LAUNCHER, programs)
+    script = wine_script(os.path.join(work, "wine-cgi"), dict(runner_environment(), WINEPREFIX=NOBODY_WINEPREFIX),
+                         "# $0 is the path Apache started, the program's.",
+                         r'''shown_path="Z:$(printf %s "$0" | tr / '\\')"''',
+                         r'''exec wine '%s' '%s/'"${0##*/}" "\"$shown_path\""''' % (launcher, programs))
+    mounts = ""
+    for name in sorted(os.listdir(cgi_dir)):
+        if name.endswith(".exe"):
+            shutil.copy(os.path.join(cgi_dir, name), programs)
+            mounts += "mount --bind %s %s && " % (shlex.quote(script), shlex.quote(os.path.join(cgi_dir, name)))
+    return ["/bin/sh", "-c", mounts + 'exec "$@"', "windows-programs"]
 
 
 def free_port(host="127.0.0.1"):
@@ -89,9 +132,8 @@ def lighttpd(cgi_dir, resolv_conf, document_root=None):
 @contextlib.contextmanager
 def apache(cgi_dir, resolv_conf):
     """Apache in one process, /cgi-bin/ mapped to cgi_dir, CGI programs run as
-    nobody and resolve names through resolv_conf."""
-    if WINDOWS:
-        pytest.skip("Apache runs CGI programs as nobody, whose wine would need a prefix and wineserver of its own")
+    nobody (a Windows build's under wine) and resolve names through
+    resolv_conf."""
     port = free_port()
     work = tempfile.mkdtemp(prefix="quillo-apache-")
     modules = "/usr/lib/apache2/modules"
@@ -119,7 +161,8 @@ def apache(cgi_dir, resolv_conf):
             "</Directory>", ""]))
     os.chmod(work, 0o755)
     try:
-        with running(with_private_resolver(resolv_conf, ["/usr/sbin/apache2", "-X", "-f", conf]), port):
+        command = windows_programs_for_apache(cgi_dir, work) + ["/usr/sbin/apache2", "-X", "-f", conf]
+        with running(with_private_resolver(resolv_conf, command), port):
             yield port
     finally:
         shutil.rmtree(work, ignore_errors=True)
