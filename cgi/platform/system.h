@@ -1,7 +1,8 @@
 // The operating system as the CGI program meets it: the System a run is
 // handed (core/system.h), and the two edges the program's entry uses itself,
-// standard output and the process exit. system_posix.cpp implements them
-// for POSIX systems, system_win32.cpp for Windows.
+// standard output and the process exit. system.cpp makes the System of the
+// calls that system_posix.cpp (POSIX systems) or system_win32.cpp (Windows)
+// gives it (os_calls.h); those files also hold the two edges.
 #pragma once
 
 #include <string>

@@ -13,6 +13,7 @@
 #include <cstdlib>
 
 #include "platform/net.h"
+#include "platform/os_calls.h"
 #include "platform/posix_retry.h"
 #include "platform/system.h"
 
@@ -37,12 +38,20 @@ ssize_t AppendRead(int fd, std::string& into, std::size_t at_most) {
   return got;
 }
 
+}  // namespace
+
+namespace os {
+
+void PrepareStandardStreams() {}
+
 // On POSIX starting the sockets means ignoring SIGPIPE, so that a peer that
 // closes the connection cannot kill the run; it cannot fail.
-bool IgnoreBrokenPipes() {
+bool StartSockets() {
   signal(SIGPIPE, SIG_IGN);
   return true;
 }
+
+bool FileNamesIgnoreCase() { return false; }
 
 std::optional<std::string> Variable(const char* name) {
   const char* value = std::getenv(name);
@@ -71,7 +80,7 @@ std::optional<std::string> ReadStandardInputLine(long max_bytes) {
   return line;
 }
 
-}  // namespace
+}  // namespace os
 
 void WriteStdoutText(std::string_view text) {
   // Line by line, without a copy: this also writes the out-of-memory page.
@@ -89,7 +98,7 @@ void ExitProcess(int status) {
   std::exit(status);
 }
 
-namespace {
+namespace os {
 
 FileText ReadRegularFile(const std::string& path, std::size_t max_bytes) {
   const int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY);
@@ -131,6 +140,8 @@ FileText ReadRegularFile(const std::string& path, std::size_t max_bytes) {
   return file;
 }
 
+namespace {
+
 bool WriteWhole(int fd, std::string_view bytes) {
   while (!bytes.empty()) {
     const ssize_t put = RetryOnInterrupt([&] { return write(fd, bytes.data(), bytes.size()); });
@@ -139,6 +150,8 @@ bool WriteWhole(int fd, std::string_view bytes) {
   }
   return true;
 }
+
+}  // namespace
 
 // O_APPEND makes each write land whole at the end of the file.
 bool AppendLineTo(const std::string& path, std::string_view line) {
@@ -176,41 +189,6 @@ std::optional<LocalTime> LocalTimeOf(std::time_t when) {
   return local;
 }
 
-class PosixSystem : public System {
- public:
-  FileText ReadTextFile(const std::string& path, std::size_t max_bytes) const override {
-    return ReadRegularFile(path, max_bytes);
-  }
-  bool StartSockets() override { return IgnoreBrokenPipes(); }
-  std::optional<std::string> GetEnv(const char* name) const override { return Variable(name); }
-  std::optional<std::string> ReadStdinLine(long max_bytes) override {
-    return ReadStandardInputLine(max_bytes);
-  }
-  std::time_t Now() const override { return std::time(nullptr); }
-  std::optional<LocalTime> ToLocalTime(std::time_t when) const override { return LocalTimeOf(when); }
-  std::string HostName() const override { return LocalHostName(); }
-  bool FileNamesIgnoreCase() const override { return false; }
-  bool AppendLine(const std::string& path, std::string_view line) override {
-    return AppendLineTo(path, line);
-  }
-  bool UpdateLockedFile(const std::string& path,
-                        const std::function<std::string(std::string_view)>& update) override {
-    return UpdateUnderLock(path, update);
-  }
-  void WriteStderrLine(std::string_view line) override {
-    std::string text = "quillopro.exe: ";
-    text.append(line);
-    text.push_back('\n');
-    std::fwrite(text.data(), 1, text.size(), stderr);
-    std::fflush(stderr);
-  }
-};
-
-}  // namespace
-
-System& TheSystem() {
-  static PosixSystem system;
-  return system;
-}
+}  // namespace os
 
 }  // namespace quillo::platform

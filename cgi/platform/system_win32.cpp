@@ -18,10 +18,13 @@
 #include <ctime>
 
 #include "platform/net.h"
+#include "platform/os_calls.h"
 #include "platform/system.h"
 
 namespace quillo::platform {
-namespace {
+// The helpers of this file's calls stand with them in os: this file is the
+// Windows build's alone.
+namespace os {
 
 // Input is read in steps of this size, so that memory grows with what really
 // arrives: a claimed body length of gigabytes costs nothing by itself.
@@ -40,7 +43,7 @@ constexpr WORD kSocketsVersion = 0x0101;
 constexpr std::int64_t kEpochDifferenceSeconds = 11644473600LL;
 constexpr std::int64_t kFileTimeTicksPerSecond = 10000000LL;
 
-void UseBinaryStandardStreams() {
+void PrepareStandardStreams() {
   static const bool done = [] {
     _setmode(_fileno(stdin), _O_BINARY);
     _setmode(_fileno(stdout), _O_BINARY);
@@ -53,7 +56,7 @@ void UseBinaryStandardStreams() {
 // Whether this run started Windows Sockets, so that the exit releases them.
 bool sockets_started = false;
 
-bool StartWindowsSockets() {
+bool StartSockets() {
   WSADATA data{};
   if (WSAStartup(kSocketsVersion, &data) != 0) return false;
   if (data.wVersion != kSocketsVersion) {
@@ -250,47 +253,12 @@ std::optional<LocalTime> LocalTimeOf(std::time_t when) {
   return local;
 }
 
-class WindowsSystem : public System {
- public:
-  WindowsSystem() { UseBinaryStandardStreams(); }
+bool FileNamesIgnoreCase() { return true; }
 
-  FileText ReadTextFile(const std::string& path, std::size_t max_bytes) const override {
-    return ReadRegularFile(path, max_bytes);
-  }
-  bool StartSockets() override { return StartWindowsSockets(); }
-  std::optional<std::string> GetEnv(const char* name) const override { return Variable(name); }
-  std::optional<std::string> ReadStdinLine(long max_bytes) override {
-    return ReadStandardInputLine(max_bytes);
-  }
-  std::time_t Now() const override { return std::time(nullptr); }
-  std::optional<LocalTime> ToLocalTime(std::time_t when) const override { return LocalTimeOf(when); }
-  std::string HostName() const override { return LocalHostName(); }
-  bool FileNamesIgnoreCase() const override { return true; }
-  bool AppendLine(const std::string& path, std::string_view line) override {
-    return AppendLineTo(path, line);
-  }
-  bool UpdateLockedFile(const std::string& path,
-                        const std::function<std::string(std::string_view)>& update) override {
-    return UpdateUnderLock(path, update);
-  }
-  void WriteStderrLine(std::string_view line) override {
-    std::string text = "quillopro.exe: ";
-    text.append(line);
-    text.push_back('\n');
-    std::fwrite(text.data(), 1, text.size(), stderr);
-    std::fflush(stderr);
-  }
-};
-
-}  // namespace
-
-System& TheSystem() {
-  static WindowsSystem system;
-  return system;
-}
+}  // namespace os
 
 void WriteStdoutText(std::string_view text) {
-  UseBinaryStandardStreams();
+  os::PrepareStandardStreams();
   // Line by line, without a copy: this also writes the out-of-memory page.
   while (!text.empty()) {
     const std::size_t lf = std::min(text.find('\n'), text.size());
@@ -303,7 +271,7 @@ void WriteStdoutText(std::string_view text) {
 
 void ExitProcess(int status) {
   std::fflush(stdout);
-  if (sockets_started) WSACleanup();
+  if (os::sockets_started) WSACleanup();
   std::exit(status);
 }
 

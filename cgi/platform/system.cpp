@@ -1,0 +1,51 @@
+// The program's System over the operating system's calls; see system.h.
+#include "platform/system.h"
+
+#include <cstdio>
+
+#include "platform/net.h"
+#include "platform/os_calls.h"
+
+namespace quillo::platform {
+namespace {
+
+class PlatformSystem : public System {
+ public:
+  PlatformSystem() { os::PrepareStandardStreams(); }
+
+  FileText ReadTextFile(const std::string& path, std::size_t max_bytes) const override {
+    return os::ReadRegularFile(path, max_bytes);
+  }
+  bool StartSockets() override { return os::StartSockets(); }
+  std::optional<std::string> GetEnv(const char* name) const override { return os::Variable(name); }
+  std::optional<std::string> ReadStdinLine(long max_bytes) override {
+    return os::ReadStandardInputLine(max_bytes);
+  }
+  std::time_t Now() const override { return std::time(nullptr); }
+  std::optional<LocalTime> ToLocalTime(std::time_t when) const override { return os::LocalTimeOf(when); }
+  std::string HostName() const override { return LocalHostName(); }
+  bool FileNamesIgnoreCase() const override { return os::FileNamesIgnoreCase(); }
+  bool AppendLine(const std::string& path, std::string_view line) override {
+    return os::AppendLineTo(path, line);
+  }
+  bool UpdateLockedFile(const std::string& path,
+                        const std::function<std::string(std::string_view)>& update) override {
+    return os::UpdateUnderLock(path, update);
+  }
+  void WriteStderrLine(std::string_view line) override {
+    std::string text = "quillopro.exe: ";
+    text.append(line);
+    text.push_back('\n');
+    std::fwrite(text.data(), 1, text.size(), stderr);
+    std::fflush(stderr);
+  }
+};
+
+}  // namespace
+
+System& TheSystem() {
+  static PlatformSystem system;
+  return system;
+}
+
+}  // namespace quillo::platform
