@@ -1,6 +1,7 @@
 // The program's System over the operating system's calls; see system.h.
 #include "platform/system.h"
 
+#include <algorithm>
 #include <cstdio>
 
 #include "platform/net.h"
@@ -46,6 +47,18 @@ class PlatformSystem : public System {
 System& TheSystem() {
   static PlatformSystem system;
   return system;
+}
+
+void WriteStdoutText(std::string_view text) {
+  os::PrepareStandardStreams();
+  // Line by line, without a copy: this also writes the out-of-memory page.
+  while (!text.empty()) {
+    const std::size_t lf = std::min(text.find('\n'), text.size());
+    std::fwrite(text.data(), 1, lf, stdout);
+    if (lf == text.size()) break;
+    std::fwrite("\r\n", 1, 2, stdout);
+    text.remove_prefix(lf + 1);
+  }
 }
 
 }  // namespace quillo::platform

@@ -257,18 +257,6 @@ bool FileNamesIgnoreCase() { return true; }
 
 }  // namespace os
 
-void WriteStdoutText(std::string_view text) {
-  os::PrepareStandardStreams();
-  // Line by line, without a copy: this also writes the out-of-memory page.
-  while (!text.empty()) {
-    const std::size_t lf = std::min(text.find('\n'), text.size());
-    std::fwrite(text.data(), 1, lf, stdout);
-    if (lf == text.size()) break;
-    std::fwrite("\r\n", 1, 2, stdout);
-    text.remove_prefix(lf + 1);
-  }
-}
-
 void ExitProcess(int status) {
   std::fflush(stdout);
   if (os::sockets_started) WSACleanup();
