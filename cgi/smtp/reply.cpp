@@ -65,15 +65,32 @@ ReplyScan ScanReply(std::string_view bytes) {
   }
 }
 
+std::vector<std::string_view> ReplyLines(std::string_view bytes) {
+  std::vector<std::string_view> lines;
+  std::size_t start = 0;
+  while (start < bytes.size()) {
+    const std::size_t lf = bytes.find('\n', start);
+    const std::size_t end = lf == std::string_view::npos ? bytes.size() : lf + 1;
+    const std::string_view line = bytes.substr(start, end - start);
+    lines.push_back(lf == std::string_view::npos ? line : LineBody(line));
+    if (!MoreLinesFollow(lines.back())) break;
+    start = end;
+  }
+  return lines;
+}
+
 ReplyScan ReplyAssembler::Next() {
   const ReplyScan scan = ScanReply(pending_);
   if (scan.status == ReplyStatus::kComplete) {
-    last_line_ = std::string(LineBody(std::string_view(pending_).substr(0, pending_.find('\n') + 1)));
-    if (last_line_.size() > kMaxReportedLine) last_line_.resize(kMaxReportedLine);
     last_reply_.swap(pending_);
     pending_.clear();
   }
   return scan;
+}
+
+std::string ReplyAssembler::LastLine() const {
+  const std::vector<std::string_view> lines = ReplyLines(last_reply_);
+  return lines.empty() ? std::string() : std::string(lines.front().substr(0, kMaxReportedLine));
 }
 
 }  // namespace quillo

@@ -22,6 +22,7 @@
 #include <cstddef>
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace quillo {
 
@@ -43,6 +44,10 @@ struct ReplyScan {
 // Looks for one reply at the start of bytes. Pure; linear in the bytes.
 ReplyScan ScanReply(std::string_view bytes);
 
+// The lines of the reply at the start of bytes, without their line ends,
+// through the line that ends the reply (or the last line there is). Pure.
+std::vector<std::string_view> ReplyLines(std::string_view bytes);
+
 // Collects received chunks and hands out the reply at their start.
 class ReplyAssembler {
  public:
@@ -55,20 +60,18 @@ class ReplyAssembler {
   // Drops what is pending, for a new connection.
   void Clear() {
     pending_.clear();
-    last_line_.clear();
     last_reply_.clear();
   }
 
   // The first line of the last complete reply, for the log: cut to
   // kMaxReportedLine bytes.
-  const std::string& LastLine() const { return last_line_; }
-  // The last complete reply whole (what an EHLO reply lists).
+  std::string LastLine() const;
+  // The last complete reply (what an EHLO reply lists); ReplyLines reads it.
   const std::string& LastReply() const { return last_reply_; }
 
  private:
   static constexpr std::size_t kMaxReportedLine = 200;
   std::string pending_;
-  std::string last_line_;
   std::string last_reply_;
 };
 

@@ -50,21 +50,14 @@ bool IsRecipientAccepted(int code) { return code == RuleOf(7).code || code == kW
 
 Extensions ParseEhloReply(std::string_view reply) {
   Extensions offered;
-  std::size_t from = 0;
-  while (from < reply.size()) {
-    std::size_t end = reply.find('\n', from);
-    if (end == std::string_view::npos) end = reply.size();
-    const std::string line = UpperCopy(Trimmed(reply.substr(from, end - from)));
-    from = end + 1;
-    if (line.size() < 4) continue;
-    const std::string keyword = line.substr(4);
+  for (const std::string_view line : ReplyLines(reply)) {
+    const std::string keyword = UpperCopy(Trimmed(line.substr(std::min<std::size_t>(line.size(), 4))));
     if (keyword == "STARTTLS") offered.starttls = true;
     if (keyword.compare(0, 5, "AUTH ") == 0 || keyword.compare(0, 5, "AUTH=") == 0) {
       const std::string mechanisms = " " + keyword.substr(5) + " ";
       offered.auth_plain = offered.auth_plain || mechanisms.find(" PLAIN ") != std::string::npos;
       offered.auth_login = offered.auth_login || mechanisms.find(" LOGIN ") != std::string::npos;
     }
-    if (line[3] != '-') break;  // the reply's last line
   }
   return offered;
 }
