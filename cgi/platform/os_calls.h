@@ -14,14 +14,23 @@
 
 namespace quillo::platform::os {
 
+// Input is read in steps of this size, so that memory grows with what really
+// arrives: a claimed body length of gigabytes costs nothing by itself.
+constexpr std::size_t kReadStep = 64 * 1024;
+
+// A state file the program keeps itself stays far below this; a larger one
+// is not read.
+constexpr std::size_t kMaxLockedFileBytes = 4 * 1024 * 1024;
+
 // Standard streams as the program needs them: bytes in and out, unchanged.
 void PrepareStandardStreams();
 // Prepares the network for the run; false when it cannot be used.
 bool StartSockets();
 bool FileNamesIgnoreCase();
 std::optional<std::string> Variable(const char* name);
-// Standard input up to max_bytes or through the first line feed.
-std::optional<std::string> ReadStandardInputLine(long max_bytes);
+// Appends at most at_most bytes of standard input to into: the count read,
+// 0 at the end of input, -1 on an input error.
+long AppendStandardInput(std::string& into, std::size_t at_most);
 FileText ReadRegularFile(const std::string& path, std::size_t max_bytes);
 bool AppendLineTo(const std::string& path, std::string_view line);
 bool UpdateUnderLock(const std::string& path, const std::function<std::string(std::string_view)>& update);

@@ -10,6 +10,29 @@
 namespace quillo::platform {
 namespace {
 
+// Standard input up to max_bytes bytes or through the first line feed.
+std::optional<std::string> ReadStandardInputLine(long max_bytes) {
+  std::string line;
+  // Reserved, not filled: the pages of a length claimed but never sent are
+  // never touched, and a body that comes is not copied as it grows.
+  line.reserve(static_cast<std::size_t>(std::max(max_bytes, 0L)));
+  while (static_cast<long>(line.size()) < max_bytes) {
+    const std::size_t before = line.size();
+    const std::size_t wanted =
+        std::min<std::size_t>(os::kReadStep, static_cast<std::size_t>(max_bytes) - before);
+    const long got = os::AppendStandardInput(line, wanted);
+    if (got < 0) return std::nullopt;
+    if (got == 0) break;
+    // The body ends at its first line feed; whatever came with it is dropped.
+    const auto lf = line.find('\n', before);
+    if (lf != std::string::npos) {
+      line.resize(lf + 1);
+      break;
+    }
+  }
+  return line;
+}
+
 class PlatformSystem : public System {
  public:
   PlatformSystem() { os::PrepareStandardStreams(); }
@@ -20,7 +43,7 @@ class PlatformSystem : public System {
   bool StartSockets() override { return os::StartSockets(); }
   std::optional<std::string> GetEnv(const char* name) const override { return os::Variable(name); }
   std::optional<std::string> ReadStdinLine(long max_bytes) override {
-    return os::ReadStandardInputLine(max_bytes);
+    return ReadStandardInputLine(max_bytes);
   }
   std::time_t Now() const override { return std::time(nullptr); }
   std::optional<LocalTime> ToLocalTime(std::time_t when) const override { return os::LocalTimeOf(when); }

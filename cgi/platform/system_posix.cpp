@@ -20,13 +20,8 @@
 namespace quillo::platform {
 namespace {
 
-// Input is read in steps of this size, so that memory grows with what really
-// arrives: a claimed body length of gigabytes costs nothing by itself.
-constexpr std::size_t kReadStep = 64 * 1024;
-
-// A state file the program keeps itself stays far below this; a larger one
-// is not read.
-constexpr std::size_t kMaxLockedFileBytes = 4 * 1024 * 1024;
+using os::kMaxLockedFileBytes;
+using os::kReadStep;
 
 // Appends at most at_most bytes read from fd to into; the count read, 0 at
 // the end of input, -1 on an input error. Interrupted reads are retried.
@@ -59,25 +54,8 @@ std::optional<std::string> Variable(const char* name) {
   return std::string(value);
 }
 
-std::optional<std::string> ReadStandardInputLine(long max_bytes) {
-  std::string line;
-  // Reserved, not filled: the pages of a length claimed but never sent are
-  // never touched, and a body that comes is not copied as it grows.
-  line.reserve(static_cast<std::size_t>(std::max(max_bytes, 0L)));
-  while (static_cast<long>(line.size()) < max_bytes) {
-    const std::size_t before = line.size();
-    const std::size_t wanted = std::min<std::size_t>(kReadStep, static_cast<std::size_t>(max_bytes) - before);
-    const ssize_t got = AppendRead(STDIN_FILENO, line, wanted);
-    if (got < 0) return std::nullopt;
-    if (got == 0) break;
-    // The body ends at its first line feed; whatever came with it is dropped.
-    const auto lf = line.find('\n', before);
-    if (lf != std::string::npos) {
-      line.resize(lf + 1);
-      break;
-    }
-  }
-  return line;
+long AppendStandardInput(std::string& into, std::size_t at_most) {
+  return static_cast<long>(AppendRead(STDIN_FILENO, into, at_most));
 }
 
 }  // namespace os

@@ -26,14 +26,6 @@ namespace quillo::platform {
 // Windows build's alone.
 namespace os {
 
-// Input is read in steps of this size, so that memory grows with what really
-// arrives: a claimed body length of gigabytes costs nothing by itself.
-constexpr DWORD kReadStep = 64 * 1024;
-
-// A state file the program keeps itself stays far below this; a larger one
-// is not read.
-constexpr std::size_t kMaxLockedFileBytes = 4 * 1024 * 1024;
-
 // The version of Windows Sockets the program asks for and accepts, major in
 // the low byte: 1.1, whose calls are all the program makes.
 constexpr WORD kSocketsVersion = 0x0101;
@@ -86,28 +78,10 @@ long AppendRead(HANDLE handle, std::string& into, DWORD at_most) {
   return static_cast<long>(got);
 }
 
-std::optional<std::string> ReadStandardInputLine(long max_bytes) {
+long AppendStandardInput(std::string& into, std::size_t at_most) {
   const HANDLE input = GetStdHandle(STD_INPUT_HANDLE);
-  if (input == INVALID_HANDLE_VALUE || input == nullptr) return std::nullopt;
-  std::string line;
-  // Reserved, not filled: the pages of a length claimed but never sent are
-  // never touched, and a body that comes is not copied as it grows.
-  line.reserve(static_cast<std::size_t>(std::max(max_bytes, 0L)));
-  while (static_cast<long>(line.size()) < max_bytes) {
-    const std::size_t before = line.size();
-    const auto wanted =
-        static_cast<DWORD>(std::min<std::size_t>(kReadStep, static_cast<std::size_t>(max_bytes) - before));
-    const long got = AppendRead(input, line, wanted);
-    if (got < 0) return std::nullopt;
-    if (got == 0) break;
-    // The body ends at its first line feed; whatever came with it is dropped.
-    const auto lf = line.find('\n', before);
-    if (lf != std::string::npos) {
-      line.resize(lf + 1);
-      break;
-    }
-  }
-  return line;
+  if (input == INVALID_HANDLE_VALUE || input == nullptr) return -1;
+  return AppendRead(input, into, static_cast<DWORD>(at_most));
 }
 
 // A handle that closes with its scope.
