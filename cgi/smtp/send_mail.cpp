@@ -1,8 +1,6 @@
 // Message sending; see send_mail.h.
 #include "smtp/send_mail.h"
 
-#include <algorithm>
-
 #include "content/placeholders.h"
 #include "core/text.h"
 #include "platform/crypto.h"
@@ -75,13 +73,7 @@ std::string DeliverBySendmail(const std::string& message, const std::string& fro
   for (const std::string& recipient : recipients) arguments.push_back(BlankLineBreaks(recipient));
   std::string lines = NormalizeDataLines(message);
   ReplaceAll(lines, "\r\n", "\n");
-  std::uint32_t timeout = t.reply_timeout_ms;
-  if (extras.deadline) {
-    const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(*extras.deadline -
-                                                                            std::chrono::steady_clock::now());
-    timeout =
-        left.count() <= 0 ? 0 : std::min<std::uint32_t>(timeout, static_cast<std::uint32_t>(left.count()));
-  }
+  const std::uint32_t timeout = WithinDeadline(t.reply_timeout_ms, extras.deadline);
   const platform::ProgramRun run = platform::RunProgram(t.sendmail_path, arguments, lines, timeout);
   if (run.started && !run.timed_out && run.exit_status == 0 && run.input_written)
     return std::string(kAccepted);

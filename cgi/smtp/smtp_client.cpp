@@ -67,11 +67,16 @@ SmtpClient::~SmtpClient() {
   closeSocket();
 }
 
-std::uint32_t SmtpClient::budget(std::uint32_t timeout_ms) const {
-  if (!deadline_) return timeout_ms;
-  const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(*deadline_ - Clock::now()).count();
+std::uint32_t WithinDeadline(std::uint32_t timeout_ms,
+                             const std::optional<std::chrono::steady_clock::time_point>& deadline) {
+  if (!deadline) return timeout_ms;
+  const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(*deadline - Clock::now()).count();
   if (left <= 0) return 0;
   return static_cast<std::uint64_t>(left) < timeout_ms ? static_cast<std::uint32_t>(left) : timeout_ms;
+}
+
+std::uint32_t SmtpClient::budget(std::uint32_t timeout_ms) const {
+  return WithinDeadline(timeout_ms, deadline_);
 }
 
 bool SmtpClient::openConnection(const std::string& host, std::uint16_t port,

@@ -129,6 +129,11 @@ class SmtpClient {
   std::string lastReply_;
 };
 
+// A wait of timeout_ms, cut to what is left before the deadline (0 once it
+// has passed).
+std::uint32_t WithinDeadline(std::uint32_t timeout_ms,
+                             const std::optional<std::chrono::steady_clock::time_point>& deadline);
+
 // RFC 821 4.2: 251 "User not local; will forward" accepts a recipient too.
 bool IsRecipientAccepted(int code);
 
