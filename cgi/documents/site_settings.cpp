@@ -431,6 +431,11 @@ bool ListsName(const TextList& names, std::string_view name) {
   return std::any_of(names.begin(), names.end(), [&](const std::string& n) { return LowerCopy(n) == lower; });
 }
 
+std::string DkimKeyPath(const TransportSettings& transport, const std::string& program_path) {
+  return IsAbsolutePath(transport.dkim_key) ? transport.dkim_key
+                                            : SiteFilePath(program_path, transport.dkim_key);
+}
+
 SiteSettings LoadSiteSettings(const FileReader& files, const std::string& program_path) {
   const std::string path = SiteFilePath(program_path, kSettingsFileName);
   const std::optional<std::string> text = ReadSiteFile(files, path);

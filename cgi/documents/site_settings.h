@@ -78,6 +78,10 @@ const Alias* FindAlias(const SiteSettings& settings, std::string_view name);
 // Whether a list of names (documents, templates) holds name, whatever its case.
 bool ListsName(const TextList& names, std::string_view name);
 
+// Where the DKIM key file is: dkim_key itself when absolute, else the file
+// of that name beside the program at program_path.
+std::string DkimKeyPath(const TransportSettings& transport, const std::string& program_path);
+
 // quillopro.ini beside the program at program_path: unset settings when there
 // is none, ends the run with ERROR 604 when it does not parse (or ERROR
 // 600/601 when it cannot be read).

@@ -7,7 +7,6 @@
 #include "core/run_end.h"
 #include "core/text.h"
 #include "documents/files.h"
-#include "documents/names.h"
 #include "documents/reject_list.h"
 #include "request/field_checks.h"
 #include "request/intake.h"
@@ -79,10 +78,7 @@ bool IsHighPriority(std::string& priority) {
 // ERROR 600 when it cannot be read: the site asked for signed mail.
 void LoadDkimKey(const FileReader& files, const std::string& program_path, TransportSettings& transport) {
   if (transport.dkim_key.empty()) return;
-  // The settings take a bare file name or an absolute path, nothing between.
-  const bool absolute = FindAnyOf(transport.dkim_key, "/\\:") >= 0;
-  transport.dkim_key_pem =
-      ReadDocumentFile(files, absolute ? transport.dkim_key : SiteFilePath(program_path, transport.dkim_key));
+  transport.dkim_key_pem = ReadDocumentFile(files, DkimKeyPath(transport, program_path));
 }
 
 // The site's transport for a mail, and the delivery's time budget, which
