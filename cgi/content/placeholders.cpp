@@ -26,9 +26,9 @@
 #include <array>
 #include <cstdint>
 #include <deque>
-#include <unordered_map>
 #include <utility>
 
+#include "core/keyed_hash.h"
 #include "core/text.h"
 
 namespace quillo {
@@ -36,7 +36,7 @@ namespace {
 
 constexpr char kMark = '#';
 constexpr std::string_view kPlaceholderEdge = "##";
-constexpr std::size_t kEdgeLength = 2;
+constexpr std::uint32_t kEdgeLength = 2;
 constexpr std::uint32_t kNone = UINT32_MAX;
 // Work units per byte of the text's bound: a real text needs a few passes;
 // a post that needs more only makes the cascade churn.
@@ -57,12 +57,19 @@ std::string Escaped(std::string_view value, Target target, bool in_tag) {
 [[noreturn]] void Refuse(const char* what) { throw SubstitutionTooLarge{what}; }
 
 // --- hashing: a polynomial hash modulo the Mersenne prime 2^61 - 1, so that
-// the hash of two joined segments follows from theirs in constant time ---
+// the hash of two joined segments follows from theirs in constant time. Its
+// base is drawn for each run: two texts of length n then share a hash with a
+// chance of n in 2^61, however they were chosen, where a fixed base lets an
+// attacker compute colliding names in advance ---
 
 __extension__ typedef unsigned __int128 Wide;
 constexpr std::uint64_t kModulus = (std::uint64_t{1} << 61) - 1;
-constexpr std::uint64_t kBase = 1000003;
 constexpr int kModulusBits = 61;
+
+std::uint64_t HashBase() {
+  static const std::uint64_t base = 2 + RunHashKey().k0 % (kModulus - 3);
+  return base;
+}
 
 std::uint64_t MulMod(std::uint64_t a, std::uint64_t b) {
   const Wide product = static_cast<Wide>(a) * b;
@@ -78,7 +85,7 @@ std::uint64_t AddMod(std::uint64_t a, std::uint64_t b) {
 
 std::uint64_t BasePower(std::size_t exponent) {
   std::uint64_t result = 1;
-  std::uint64_t square = kBase;
+  std::uint64_t square = HashBase();
   for (; exponent > 0; exponent >>= 1) {
     if (exponent & 1) result = MulMod(result, square);
     square = MulMod(square, square);
@@ -88,7 +95,8 @@ std::uint64_t BasePower(std::size_t exponent) {
 
 std::uint64_t HashOf(std::string_view bytes) {
   std::uint64_t hash = 0;
-  for (char c : bytes) hash = AddMod(MulMod(hash, kBase), static_cast<unsigned char>(c) + 1u);
+  const std::uint64_t base = HashBase();
+  for (char c : bytes) hash = AddMod(MulMod(hash, base), static_cast<unsigned char>(c) + 1u);
   return hash;
 }
 
@@ -100,25 +108,28 @@ std::uint64_t Joined(std::uint64_t left, std::uint64_t right, std::size_t right_
 
 enum class Kind : std::uint8_t { kEnd, kRun, kSegment };
 
-// A piece of a segment's bytes; a segment is a chain of pieces.
+// A piece of a segment's bytes; a segment is a chain of pieces. Texts are
+// bounded far below 4 GiB, so 32 bits hold every length.
 struct Piece {
-  std::string_view bytes;
+  const char* data = nullptr;
+  std::uint32_t size = 0;
   std::uint32_t next = kNone;
+  std::string_view bytes() const { return {data, size}; }
 };
 
 // Slots are reused; a slot's generation changes whenever its token is freed
 // or a segment's bytes change, so a queue entry made earlier is known stale.
 struct Token {
-  Kind kind = Kind::kEnd;
-  bool in_tag = false;  // segments: inside a tag after their last byte
-  bool marked = false;  // a candidate of the step being applied
+  std::uint64_t hash = 0;
   std::uint32_t generation = 0;
   std::uint32_t prev = kNone;
   std::uint32_t next = kNone;
-  std::size_t length = 0;  // bytes; for a run, the number of "#"
-  std::uint64_t hash = 0;
+  std::uint32_t length = 0;  // bytes; for a run, the number of "#"
   std::uint32_t first_piece = kNone;
   std::uint32_t last_piece = kNone;
+  Kind kind = Kind::kEnd;
+  bool in_tag = false;  // segments: inside a tag after their last byte
+  bool marked = false;  // a candidate of the step being applied
 };
 
 struct Ref {
@@ -129,15 +140,25 @@ struct Ref {
 // A token still to be made: what a text or a value cuts into.
 struct Shape {
   Kind kind;
-  std::size_t length;
-  std::string_view bytes;  // segments
   bool in_tag;
+  std::string_view bytes;  // a run's "#" or a segment's bytes
 };
 
 // Cuts text into runs and segments, following the markup context when
 // track_tags is set.
-std::vector<Shape> Cut(std::string_view text, bool track_tags) {
-  std::vector<Shape> shapes;
+//
+// A lone "#" between two segments of the text is kept inside one segment
+// with them: neither neighbour can ever be replaced (each needs "##" on that
+// side), so the run can never grow, and nothing around it ever changes but
+// the two outer ends, which a joined segment keeps. Such a segment holds a
+// "#" and so is no name. The built-in layout's colours (bgcolor=#C0C0C0) and
+// a value of "#a#a#a..." are then one token each instead of one per "#".
+//
+// Each shape goes to emit as soon as it is complete, so that a large text
+// is never held as a list of shapes as well as of tokens.
+template <typename Emit>
+void CutInto(std::string_view text, bool track_tags, Emit&& emit) {
+  Shape open{Kind::kEnd, false, {}};  // the last shape, which a lone "#" may still join
   bool in_tag = false;
   std::size_t from = 0;
   while (from < text.size()) {
@@ -147,9 +168,26 @@ std::vector<Shape> Cut(std::string_view text, bool track_tags) {
       if (track_tags && StartsTag(text[to])) in_tag = true;
       if (track_tags && EndsTag(text[to])) in_tag = false;
     }
-    shapes.push_back({run ? Kind::kRun : Kind::kSegment, to - from, text.substr(from, to - from), in_tag});
+    // Runs and segments alternate: a run follows a segment, and a segment
+    // after a segment follows a joined "#".
+    const bool lone_mark_inside = run && to - from == 1 && open.kind == Kind::kSegment && to < text.size();
+    const bool after_joined_mark = !run && open.kind == Kind::kSegment;
+    if (lone_mark_inside || after_joined_mark) {
+      const std::size_t start = static_cast<std::size_t>(open.bytes.data() - text.data());
+      open.bytes = text.substr(start, to - start);
+      open.in_tag = in_tag;
+    } else {
+      if (open.kind != Kind::kEnd) emit(open);
+      open = {run ? Kind::kRun : Kind::kSegment, in_tag, text.substr(from, to - from)};
+    }
     from = to;
   }
+  if (open.kind != Kind::kEnd) emit(open);
+}
+
+std::vector<Shape> Cut(std::string_view text, bool track_tags) {
+  std::vector<Shape> shapes;
+  CutInto(text, track_tags, [&](const Shape& shape) { shapes.push_back(shape); });
   return shapes;
 }
 
@@ -168,7 +206,7 @@ class Engine {
         max_size_(text_size + kMaxSubstitutionGrowth),
         max_work_(kWorkPerBoundByte * max_size_),
         queued_(values.size()),
-        forms_(values.size()) {
+        form_of_step_(2 * values.size(), kNone) {
     IndexNames();
   }
 
@@ -186,31 +224,38 @@ class Engine {
   }
 
  private:
+  // A name of the token view and the first step that replaces it; the
+  // later ones follow through next_step_.
   struct Name {
     std::string_view bytes;
-    std::vector<std::size_t> steps;  // ascending
+    std::uint32_t first_step;
   };
   // A value as inserted in one context, cut once.
   struct Form {
-    bool made = false;
     std::size_t length = 0;
     std::vector<Shape> shapes;
   };
 
   void IndexNames() {
-    std::unordered_map<std::string_view, std::uint32_t> by_bytes;
     segment_step_.resize(values_.size());
+    next_step_.assign(values_.size(), kNone);
+    std::vector<std::uint32_t> last_step;  // by name
     for (std::size_t step = 0; step < values_.size(); ++step) {
       const std::string_view name = values_[step].name;
       segment_step_[step] = IsSegmentName(name, target_);
       if (!segment_step_[step]) continue;
-      const auto [it, added] = by_bytes.emplace(name, static_cast<std::uint32_t>(names_.size()));
-      if (added) {
-        names_.push_back({name, {}});
-        names_by_hash_.emplace(HashOf(name), it->second);
+      const std::uint64_t hash = HashOf(name);
+      std::uint32_t id = names_index_.Find(hash, [&](std::uint32_t n) { return names_[n].bytes == name; });
+      if (id == HashIndex::kNotFound) {
+        id = static_cast<std::uint32_t>(names_.size());
+        names_.push_back({name, static_cast<std::uint32_t>(step)});
+        last_step.push_back(static_cast<std::uint32_t>(step));
+        names_index_.Insert(hash, id);
         longest_name_ = std::max(longest_name_, name.size());
+      } else {
+        next_step_[last_step[id]] = static_cast<std::uint32_t>(step);
+        last_step[id] = static_cast<std::uint32_t>(step);
       }
-      names_[it->second].steps.push_back(step);
     }
   }
 
@@ -253,13 +298,14 @@ class Engine {
   }
 
   std::uint32_t NewPiece(std::string_view bytes) {
+    const Piece made{bytes.data(), static_cast<std::uint32_t>(bytes.size()), kNone};
     if (free_pieces_.empty()) {
-      pieces_.push_back({bytes, kNone});
+      pieces_.push_back(made);
       return static_cast<std::uint32_t>(pieces_.size() - 1);
     }
     const std::uint32_t piece = free_pieces_.back();
     free_pieces_.pop_back();
-    pieces_[piece] = {bytes, kNone};
+    pieces_[piece] = made;
     return piece;
   }
 
@@ -273,7 +319,7 @@ class Engine {
     std::uint32_t piece = kNone;
     if (shape.kind == Kind::kSegment) piece = NewPiece(shape.bytes);
     Token& token = At(id);
-    token.length = shape.length;
+    token.length = static_cast<std::uint32_t>(shape.bytes.size());
     token.in_tag = shape.in_tag;
     if (shape.kind == Kind::kSegment) {
       token.first_piece = token.last_piece = piece;
@@ -282,15 +328,18 @@ class Engine {
     return id;
   }
 
-  // Makes the shapes' tokens between left and right and queues the segments.
+  // Makes a shape's token after last and queues it when it is a segment.
+  std::uint32_t Append(std::uint32_t last, const Shape& shape) {
+    const std::uint32_t id = Make(shape);
+    Link(last, id);
+    if (shape.kind == Kind::kSegment) Queue(id);
+    return id;
+  }
+
+  // Makes the shapes' tokens between left and right.
   void Splice(std::uint32_t left, const std::vector<Shape>& shapes, std::uint32_t right) {
     std::uint32_t last = left;
-    for (const Shape& shape : shapes) {
-      const std::uint32_t id = Make(shape);
-      Link(last, id);
-      if (shape.kind == Kind::kSegment) Queue(id);
-      last = id;
-    }
+    for (const Shape& shape : shapes) last = Append(last, shape);
     Link(last, right);
   }
 
@@ -299,12 +348,23 @@ class Engine {
     pieces_.clear();
     free_tokens_.clear();
     free_pieces_.clear();
-    const std::vector<Shape> shapes = Cut(text, target_ == Target::Html);
-    max_tokens_ = shapes.size() + kMaxAddedTokens;
+    // Counted first and reserved once: a text of many tokens would otherwise
+    // hold its list twice while it grows.
+    std::size_t tokens = 0, segments = 0;
+    CutInto(text, target_ == Target::Html, [&](const Shape& shape) {
+      ++tokens;
+      if (shape.kind == Kind::kSegment) ++segments;
+    });
+    tokens_.reserve(tokens + 2);
+    pieces_.reserve(segments);
+    max_tokens_ = SIZE_MAX;  // the text's own tokens; the bound is on what is added
     head_ = NewToken(Kind::kEnd);
     tail_ = NewToken(Kind::kEnd);
     size_ = text.size();
-    Splice(head_, shapes, tail_);
+    std::uint32_t last = head_;
+    CutInto(text, target_ == Target::Html, [&](const Shape& shape) { last = Append(last, shape); });
+    Link(last, tail_);
+    max_tokens_ = tokens_.size() + kMaxAddedTokens;
   }
 
   std::string Text() {
@@ -317,7 +377,7 @@ class Engine {
         continue;
       }
       for (std::uint32_t piece = token.first_piece; piece != kNone; piece = pieces_[piece].next) {
-        text.append(pieces_[piece].bytes);
+        text.append(pieces_[piece].bytes());
       }
     }
     return text;
@@ -339,7 +399,7 @@ class Engine {
     Spend(name.size());
     std::size_t at = 0;
     for (std::uint32_t piece = segment.first_piece; piece != kNone; piece = pieces_[piece].next) {
-      const std::string_view bytes = pieces_[piece].bytes;
+      const std::string_view bytes = pieces_[piece].bytes();
       if (name.substr(at, bytes.size()) != bytes) return false;
       at += bytes.size();
     }
@@ -348,19 +408,17 @@ class Engine {
 
   std::uint32_t NameOf(const Token& segment) {
     if (segment.length == 0 || segment.length > longest_name_) return kNone;
-    const auto [first, last] = names_by_hash_.equal_range(segment.hash);
-    for (auto it = first; it != last; ++it) {
-      const Name& name = names_[it->second];
-      if (name.bytes.size() == segment.length && SameBytes(segment, name.bytes)) return it->second;
-    }
-    return kNone;
+    const std::uint32_t id = names_index_.Find(segment.hash, [&](std::uint32_t n) {
+      return names_[n].bytes.size() == segment.length && SameBytes(segment, names_[n].bytes);
+    });
+    return id == HashIndex::kNotFound ? kNone : id;
   }
 
   // Queues a segment for the next step of its name after the current one.
   void Queue(std::uint32_t id) {
     const std::uint32_t name = NameOf(At(id));
     if (name == kNone) return;
-    for (std::size_t step : names_[name].steps) {
+    for (std::uint32_t step = names_[name].first_step; step != kNone; step = next_step_[step]) {
       if (static_cast<long>(step) > step_) {
         queued_[step].push_back(RefTo(id));
         return;
@@ -420,16 +478,19 @@ class Engine {
     return matched;
   }
 
+  // Made on first use: most steps replace nothing.
   const Form& FormOf(std::size_t step, bool in_tag) {
-    Form& form = forms_[step][in_tag ? 1 : 0];
-    if (!form.made) {
+    std::uint32_t& index = form_of_step_[2 * step + (in_tag ? 1 : 0)];
+    if (index == kNone) {
       owned_.push_back(Escaped(values_[step].value, target_, in_tag));
-      form.made = true;
+      Form form;
       form.length = owned_.back().size();
       form.shapes = Cut(owned_.back(), false);
       for (Shape& shape : form.shapes) shape.in_tag = in_tag;
+      index = static_cast<std::uint32_t>(forms_.size());
+      forms_.push_back(std::move(form));
     }
-    return form;
+    return forms_[index];
   }
 
   void Replace(std::size_t step, std::uint32_t id, std::vector<Ref>& touched) {
@@ -525,7 +586,8 @@ class Engine {
   const std::size_t max_work_;
   std::vector<bool> segment_step_;
   std::vector<Name> names_;
-  std::unordered_multimap<std::uint64_t, std::uint32_t> names_by_hash_;
+  std::vector<std::uint32_t> next_step_;  // by step: the next step of the same name
+  HashIndex names_index_;                 // names_ by their hash
   std::size_t longest_name_ = 0;
 
   std::vector<Token> tokens_;
@@ -538,10 +600,11 @@ class Engine {
   std::size_t size_ = 0;
   std::size_t work_ = 0;
   long step_ = -1;
-  std::vector<std::vector<Ref>> queued_;    // per step: segments equal to its name
-  std::vector<std::array<Form, 2>> forms_;  // per step: the value in text and in a tag
-  std::deque<std::string> owned_;           // the values' forms, which pieces point into
-  std::string text_;                        // the text after the last plain pass
+  std::vector<std::vector<Ref>> queued_;     // per step: segments equal to its name
+  std::vector<std::uint32_t> form_of_step_;  // by step, in text and in a tag: its form in forms_
+  std::deque<Form> forms_;
+  std::deque<std::string> owned_;  // the values' forms, which pieces point into
+  std::string text_;               // the text after the last plain pass
 };
 
 }  // namespace

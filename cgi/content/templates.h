@@ -34,4 +34,12 @@ void LoadMailTemplate(const FormRequest& request, const FileReader& files, const
 // (empty when QUILLO_FORMAT asks for text only).
 void BuildBuiltInLayouts(FormRequest& request);
 
+// The built-in layouts as they are written, placeholders and all: what
+// BuildBuiltInLayouts fills in.
+struct BuiltInLayouts {
+  std::string text;
+  std::string html;  // empty for text only
+};
+BuiltInLayouts UnfilledBuiltInLayouts(const FormRequest& request);
+
 }  // namespace quillo

@@ -38,6 +38,11 @@ std::string Error306RequestTooLarge(long max_bytes) {
          " bytes, more than a form is read.";
 }
 
+std::string Error310TooManyFields(std::size_t max_fields) {
+  return "QUILLO! ERROR 310 - TOO MANY FIELDS<br>The form sent more than " + std::to_string(max_fields) +
+         " fields, more than a form is read.";
+}
+
 std::string Error600FileNotReadable(std::string_view path) {
   return "QUILLO! ERROR 600<br>FILE NOT FOUND / ACCESS DENIED<br><br>" + EscapeHtml(path) +
          "<br><br>Please verify filename and access permissions (read).<br><br>" +

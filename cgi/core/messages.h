@@ -18,6 +18,7 @@ std::string Error303NoErrorDocument();
 std::string Error304TooManyReplyAddresses(std::size_t count, std::size_t max_count);
 std::string Error305NotUrlEncoded();
 std::string Error306RequestTooLarge(long max_bytes);
+std::string Error310TooManyFields(std::size_t max_fields);
 std::string Error600FileNotReadable(std::string_view path);
 std::string Error601FileTooLarge(std::string_view path, std::size_t max_bytes);
 std::string Error602TextTooLarge();

@@ -189,6 +189,15 @@ void AppendEscapedHtml(std::string& out, std::string_view text) {
   AppendWithReferences(out, text, HtmlTextReference);
 }
 
+std::size_t EscapedHtmlSize(std::string_view text) {
+  std::size_t size = 0;
+  for (char c : text) {
+    const std::string_view reference = HtmlTextReference(c);
+    size += reference.empty() ? 1 : reference.size();
+  }
+  return size;
+}
+
 std::string EscapeHtml(std::string_view text) {
   std::string escaped;
   escaped.reserve(text.size());

@@ -54,6 +54,8 @@ void StuffDots(std::string& text);
 // & < > " ' as character references, for request values shown in HTML.
 std::string EscapeHtml(std::string_view text);
 void AppendEscapedHtml(std::string& out, std::string_view text);
+// The size EscapeHtml gives, without making it.
+std::size_t EscapedHtmlSize(std::string_view text);
 
 // For a value inside a tag, where it may stand in an unquoted attribute:
 // blank, tab, LF, CR, FF, " ' ` = < > & as numeric character references, so

@@ -5,8 +5,8 @@
 #include <climits>
 #include <cstdint>
 #include <cstdio>
-#include <unordered_map>
 
+#include "core/keyed_hash.h"
 #include "core/messages.h"
 #include "core/run_end.h"
 #include "core/text.h"
@@ -164,9 +164,23 @@ std::string* ControlVariableField(ControlSettings& s, std::string_view name) {
 }
 
 void DecodeBodyIntoFields(std::string_view body, FormRequest& request) {
-  // Index of each user-field name, so that a body of many fields stays linear.
-  std::unordered_map<std::string, std::size_t> field_index;
-  for (std::size_t i = 0; i < request.field_names.size(); ++i) field_index.emplace(request.field_names[i], i);
+  // Room for every pair the body can hold, up to the bound: the lists then
+  // never grow by doubling, which would hold them twice at the end.
+  const std::size_t pairs = static_cast<std::size_t>(std::count(body.begin(), body.end(), '&')) + 1;
+  const std::size_t expected = request.field_names.size() + std::min(pairs, kMaxUserFields + 1);
+  request.field_names.reserve(expected);
+  request.field_values.reserve(expected);
+  // Each user-field name by its keyed hash, so that a body of many fields
+  // stays linear whatever names an attacker picks.
+  HashIndex field_index(expected);
+  const auto index_of = [&](std::string_view name, std::uint64_t hash) {
+    return field_index.Find(hash, [&](std::uint32_t i) { return request.field_names[i] == name; });
+  };
+  for (std::size_t i = 0; i < request.field_names.size(); ++i) {
+    const std::uint64_t hash = KeyedHash(request.field_names[i]);
+    if (index_of(request.field_names[i], hash) == HashIndex::kNotFound)
+      field_index.Insert(hash, static_cast<std::uint32_t>(i));
+  }
 
   std::size_t from = 0;
   while (from < body.size()) {
@@ -184,15 +198,18 @@ void DecodeBodyIntoFields(std::string_view body, FormRequest& request) {
       *field = std::move(value);
       continue;
     }
-    const auto [it, inserted] = field_index.emplace(name, request.field_names.size());
-    if (inserted) {
-      request.field_names.push_back(std::move(name));
-      request.field_values.push_back(std::move(value));
-    } else {
-      std::string& existing = request.field_values[it->second];
+    const std::uint64_t hash = KeyedHash(name);
+    const std::uint32_t known = index_of(name, hash);
+    if (known != HashIndex::kNotFound) {
+      std::string& existing = request.field_values[known];
       existing += ", ";
       existing += value;
+      continue;
     }
+    if (request.field_names.size() >= kMaxUserFields) WriteErrorPage(Error310TooManyFields(kMaxUserFields));
+    field_index.Insert(hash, static_cast<std::uint32_t>(request.field_names.size()));
+    request.field_names.push_back(std::move(name));
+    request.field_values.push_back(std::move(value));
   }
 }
 

@@ -36,8 +36,14 @@ std::string UrlDecode(std::string_view pair);
 // The ControlSettings field a decoded name sets, or nullptr for a user field.
 std::string* ControlVariableField(ControlSettings& settings, std::string_view name);
 
+// A form has tens of fields, a large survey hundreds; a post of more is
+// built to make the program work (each field is a row of the mail, a name
+// to look up and a placeholder to fill) and is refused once past this many.
+constexpr std::size_t kMaxUserFields = 100000;
+
 // Decodes the body into control variables and user fields (in order of first
-// appearance; a repeated user field joins its values with ", ").
+// appearance; a repeated user field joins its values with ", "). Ends the
+// run with ERROR 310 at the first user field past kMaxUserFields.
 void DecodeBodyIntoFields(std::string_view body, FormRequest& request);
 
 // QUILLO_TO: trimmed in place, split at commas into trimmed, non-empty parts.
@@ -54,7 +60,8 @@ bool IsMultipartForm(std::string_view content_type);
 // The whole construction from the environment and standard input, with the
 // site's settings read into site once the program's path is known. Ends the
 // run with ERROR 700, ERROR 604 for settings that do not parse, the usage
-// line, ERROR 305 or 306 for a body it does not read, ERROR 701-706 or the
+// line, ERROR 305 or 306 for a body it does not read, ERROR 310 for too many
+// fields, ERROR 701-706 or the
 // silent exit.
 FormRequest BuildFormRequest(std::string_view argv0, System& system, SiteSettings& site);
 

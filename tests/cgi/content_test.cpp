@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include <random>
+
 #include "content/placeholders.h"
 #include "content/templates.h"
 
@@ -188,6 +190,33 @@ TEST(BuiltInLayouts, TextOnlyFormatsAndNoFields) {
   BuildBuiltInLayouts(r);
   EXPECT_EQ(r.mail_text, "\n");
   EXPECT_EQ(r.mail_html, kHtmlHead + kFieldTableStart + kHtmlEnd);
+}
+
+// Where no name or value holds "##" only the layout's head is filled and
+// the rows are appended as they are: the same bytes as filling it whole.
+TEST(BuiltInLayouts, AreTheirLayoutFilledWholeWhateverTheFields) {
+  std::mt19937 random(9122026);
+  const std::string alphabet = "##ab<>_ ";
+  auto word = [&](std::size_t longest) {
+    std::string w(random() % (longest + 1), ' ');
+    for (char& c : w) c = alphabet[random() % alphabet.size()];
+    return w;
+  };
+  const char* const fixed[] = {"QUILLO_TO", "QUILLO_FROM", "QUILLO_SUBJECT", "DATE", "MUID", ">"};
+  for (int round = 0; round < 3000; ++round) {
+    FormRequest r = LayoutRequest();
+    r.field_names.clear();
+    r.field_values.clear();
+    r.settings.env_report = random() % 2 ? "ON" : "OFF";
+    for (std::size_t i = random() % 6; i > 0; --i) {
+      r.field_names.push_back(random() % 3 ? word(3) : fixed[random() % std::size(fixed)]);
+      r.field_values.push_back(word(8));
+    }
+    const BuiltInLayouts unfilled = UnfilledBuiltInLayouts(r);
+    BuildBuiltInLayouts(r);
+    ASSERT_EQ(r.mail_text, Filled(r, unfilled.text)) << unfilled.text;
+    ASSERT_EQ(r.mail_html, Filled(r, unfilled.html, Target::Html)) << unfilled.html;
+  }
 }
 
 }  // namespace
