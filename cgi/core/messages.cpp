@@ -59,9 +59,9 @@ std::string Error602TextTooLarge() {
          "bound.";
 }
 
-std::string Error604SettingsInvalid(std::string_view path, int line, std::string_view problem) {
-  return "QUILLO! ERROR 604<br>SETTINGS FILE INVALID<br><br>" + EscapeHtml(path) + "<br>line " +
-         std::to_string(line) + ": " + EscapeHtml(problem);
+std::string Error604SettingsInvalid(std::string_view file_name, int line) {
+  return "QUILLO! ERROR 604<br>SETTINGS FILE INVALID<br><br>" + EscapeHtml(file_name) + "<br>line " +
+         std::to_string(line);
 }
 
 std::string Error700WrongProgramName(std::string_view program_path) {

@@ -22,7 +22,9 @@ std::string Error310TooManyFields(std::size_t max_fields);
 std::string Error600FileNotReadable(std::string_view path);
 std::string Error601FileTooLarge(std::string_view path, std::size_t max_bytes);
 std::string Error602TextTooLarge();
-std::string Error604SettingsInvalid(std::string_view path, int line, std::string_view problem);
+// The file's name and the line: what is wrong with the line (which may hold
+// a password) is for the error log alone.
+std::string Error604SettingsInvalid(std::string_view file_name, int line);
 std::string Error700WrongProgramName(std::string_view program_path);
 std::string Error701InvalidCharacters(std::string_view name);
 std::string Error702Executable(std::string_view name);

@@ -6,11 +6,13 @@
 #pragma once
 
 #include <cstddef>
+#include <cstdint>
 #include <ctime>
 #include <functional>
 #include <optional>
 #include <string>
 #include <string_view>
+#include <utility>
 
 namespace quillo {
 
@@ -19,11 +21,25 @@ enum class FileStatus {
   kMissing,     // no such file: nothing by that name in its folder
   kUnreadable,  // there, but not a regular file, or it cannot be opened or read
   kTooLarge,    // more than the bytes asked for at most
+  kProtected,   // one of the program's own files, which no form may read
+};
+
+// Which file a name opens, whatever the name: the device and the file's
+// number on it (inode; on Windows the volume and the file ID), so that a
+// link, another case, a short name or a trailing dot is known as the same.
+struct FileIdentity {
+  std::uint64_t device = 0;
+  std::uint64_t file = 0;
+  bool operator==(const FileIdentity& other) const { return device == other.device && file == other.file; }
 };
 
 struct FileText {
-  FileStatus status = FileStatus::kRead;
-  std::string text;  // when read: the file in text mode, CR LF as LF
+  FileText(FileStatus file_status = FileStatus::kRead, std::string file_text = {},
+           std::optional<FileIdentity> file_identity = std::nullopt)
+      : status(file_status), text(std::move(file_text)), identity(file_identity) {}
+  FileStatus status;
+  std::string text;                      // when read: the file in text mode, CR LF as LF
+  std::optional<FileIdentity> identity;  // when read: the file that was opened
 };
 
 // Reads the site's files: the documents, templates and lists next to the
@@ -35,6 +51,11 @@ class FileReader {
   // (a FIFO or a device named like a document cannot hold the run), and
   // anything but a regular file is unreadable.
   virtual FileText ReadTextFile(const std::string& path, std::size_t max_bytes) const = 0;
+  // The file a path names, links followed; nothing when there is none.
+  virtual std::optional<FileIdentity> IdentityOf(const std::string& path) const = 0;
+  // How a page names the file at path: the path itself, unless the reader
+  // keeps the server's paths to itself.
+  virtual std::string ShownPath(const std::string& path) const { return path; }
 };
 
 // Local broken-down time and its offset east of UTC in seconds.

@@ -27,6 +27,16 @@ std::optional<std::string> RefuseDocumentName(std::string_view trimmed_name) {
   return std::nullopt;
 }
 
+bool HasDocumentExtension(std::string_view name) {
+  const std::string lower = LowerCopy(name);
+  for (std::string_view extension : {".htm", ".html", ".txt", ".tpl"}) {
+    if (lower.size() > extension.size() &&
+        lower.compare(lower.size() - extension.size(), extension.size(), extension) == 0)
+      return true;
+  }
+  return false;
+}
+
 std::string SiteFilePath(const std::string& program_path, std::string_view name) {
   std::string path = program_path;
   ReplaceAll(path, "quillopro.exe", name);

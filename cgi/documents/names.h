@@ -20,6 +20,13 @@ namespace quillo {
 // .htpasswd) are the web server's, never a page of the site.
 std::optional<std::string> RefuseDocumentName(std::string_view trimmed_name);
 
+// Whether a name ends in the extension of a page, a text or a template:
+// .htm, .html, .txt or .tpl, in any case. With the site's settings only such
+// names (or those the settings list) are documents of a form, so that an
+// editor's backup of a secret file (quillopro.ini~, quillopro.ini.bak,
+// #dkim.pem#) is never one.
+bool HasDocumentExtension(std::string_view name);
+
 // The path of a file next to the program at program_path.
 std::string SiteFilePath(const std::string& program_path, std::string_view name);
 

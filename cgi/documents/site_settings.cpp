@@ -377,6 +377,7 @@ Problem ReadLine(std::string_view line, std::string& section, std::set<std::stri
   if (section.empty()) return "'" + key + "' comes before any [section]";
   if (key.empty()) return std::string("a value without a key");
   if (!seen.insert(section + "." + key).second) return "'" + key + "' is set twice in [" + section + "]";
+  settings.present = true;
   if (section == "aliases") return ReadAlias(settings, key, value);
   if (section == "smtp") settings.transport.configured = true;
   for (const auto& [name, setter] : section == "smtp" ? SmtpKeys() : SiteKeys()) {
@@ -393,7 +394,6 @@ bool IsMailCharset(std::string_view name) {
 
 std::variant<SiteSettings, SettingsError> ParseSiteSettings(std::string_view text) {
   SiteSettings settings;
-  settings.present = true;
   if (text.compare(0, kByteOrderMark.size(), kByteOrderMark) == 0) text.remove_prefix(kByteOrderMark.size());
   std::string section;
   std::set<std::string> seen;
@@ -426,9 +426,24 @@ const Alias* FindAlias(const SiteSettings& settings, std::string_view name) {
   return nullptr;
 }
 
-bool ListsName(const TextList& names, std::string_view name) {
+const std::string* ListedName(const TextList& names, std::string_view name) {
   const std::string lower = LowerCopy(Trimmed(name));
-  return std::any_of(names.begin(), names.end(), [&](const std::string& n) { return LowerCopy(n) == lower; });
+  const auto found =
+      std::find_if(names.begin(), names.end(), [&](const std::string& n) { return LowerCopy(n) == lower; });
+  return found == names.end() ? nullptr : &*found;
+}
+
+std::string RateLimitFilePath(const SiteSettings& settings) { return settings.state_dir + "/rate-limit"; }
+
+std::vector<std::string> ProgramOwnFiles(const SiteSettings& settings, const std::string& program_path) {
+  std::vector<std::string> paths = {SiteFilePath(program_path, kSettingsFileName),
+                                    SiteFilePath(program_path, kAllowListFileName)};
+  const TransportSettings& t = settings.transport;
+  if (!t.dkim_key.empty()) paths.push_back(DkimKeyPath(t, program_path));
+  if (!t.tls_ca_file.empty()) paths.push_back(t.tls_ca_file);
+  if (IsAbsolutePath(settings.log)) paths.push_back(settings.log);
+  if (!settings.state_dir.empty()) paths.push_back(RateLimitFilePath(settings));
+  return paths;
 }
 
 std::string DkimKeyPath(const TransportSettings& transport, const std::string& program_path) {
@@ -436,13 +451,15 @@ std::string DkimKeyPath(const TransportSettings& transport, const std::string& p
                                             : SiteFilePath(program_path, transport.dkim_key);
 }
 
-SiteSettings LoadSiteSettings(const FileReader& files, const std::string& program_path) {
+SiteSettings LoadSiteSettings(System& system, const std::string& program_path) {
   const std::string path = SiteFilePath(program_path, kSettingsFileName);
-  const std::optional<std::string> text = ReadSiteFile(files, path);
+  // A settings file that is there, readable or not, keeps the paths hidden.
+  const std::optional<std::string> text = ReadSiteFile(SiteFiles(system, true), path);
   if (!text) return {};
   auto parsed = ParseSiteSettings(*text);
   if (const auto* error = std::get_if<SettingsError>(&parsed)) {
-    WriteErrorPage(Error604SettingsInvalid(path, error->line, error->message));
+    system.WriteStderrLine(path + " line " + std::to_string(error->line) + ": " + error->message);
+    WriteErrorPage(Error604SettingsInvalid(kSettingsFileName, error->line));
   }
   return std::get<SiteSettings>(std::move(parsed));
 }

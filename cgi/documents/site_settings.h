@@ -38,7 +38,7 @@ struct RateLimit {
 };
 
 struct SiteSettings {
-  bool present = false;  // quillopro.ini was there
+  bool present = false;  // quillopro.ini sets something: a file of comments alone changes nothing
   std::vector<Alias> aliases;
   RecipientsMatch recipients_match = RecipientsMatch::kSubstring;
   std::string sender;
@@ -75,8 +75,18 @@ std::variant<SiteSettings, SettingsError> ParseSiteSettings(std::string_view tex
 // The alias of that name, matched whatever its case, or nullptr.
 const Alias* FindAlias(const SiteSettings& settings, std::string_view name);
 
-// Whether a list of names (documents, templates) holds name, whatever its case.
-bool ListsName(const TextList& names, std::string_view name);
+// The entry of a list of names (documents, templates) that is name,
+// whatever its case, spelled as the list spells it; nullptr when none is.
+const std::string* ListedName(const TextList& names, std::string_view name);
+
+// The state file of the rate limit, in state_dir.
+std::string RateLimitFilePath(const SiteSettings& settings);
+
+// The files the program keeps for itself, which no form may read whatever
+// name it gives: the settings file and the allow-list beside the program at
+// program_path, and what the settings name (the DKIM key, the CA file, the
+// log, the rate limit's state).
+std::vector<std::string> ProgramOwnFiles(const SiteSettings& settings, const std::string& program_path);
 
 // Where the DKIM key file is: dkim_key itself when absolute, else the file
 // of that name beside the program at program_path.
@@ -84,7 +94,8 @@ std::string DkimKeyPath(const TransportSettings& transport, const std::string& p
 
 // quillopro.ini beside the program at program_path: unset settings when there
 // is none, ends the run with ERROR 604 when it does not parse (or ERROR
-// 600/601 when it cannot be read).
-SiteSettings LoadSiteSettings(const FileReader& files, const std::string& program_path);
+// 600/601 when it cannot be read). The page names the file and the line;
+// what is wrong with the line goes to the error log.
+SiteSettings LoadSiteSettings(System& system, const std::string& program_path);
 
 }  // namespace quillo

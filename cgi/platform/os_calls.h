@@ -32,6 +32,7 @@ std::optional<std::string> Variable(const char* name);
 // 0 at the end of input, -1 on an input error.
 long AppendStandardInput(std::string& into, std::size_t at_most);
 FileText ReadRegularFile(const std::string& path, std::size_t max_bytes);
+std::optional<FileIdentity> IdentityOfFile(const std::string& path);
 bool AppendLineTo(const std::string& path, std::string_view line);
 bool UpdateUnderLock(const std::string& path, const std::function<std::string(std::string_view)>& update);
 std::optional<LocalTime> LocalTimeOf(std::time_t when);

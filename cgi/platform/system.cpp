@@ -40,6 +40,9 @@ class PlatformSystem : public System {
   FileText ReadTextFile(const std::string& path, std::size_t max_bytes) const override {
     return os::ReadRegularFile(path, max_bytes);
   }
+  std::optional<FileIdentity> IdentityOf(const std::string& path) const override {
+    return os::IdentityOfFile(path);
+  }
   bool StartSockets() override { return os::StartSockets(); }
   std::optional<std::string> GetEnv(const char* name) const override { return os::Variable(name); }
   std::optional<std::string> ReadStdinLine(long max_bytes) override {

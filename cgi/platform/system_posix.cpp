@@ -101,10 +101,18 @@ FileText ReadRegularFile(const std::string& path, std::size_t max_bytes) {
       file.status = FileStatus::kTooLarge;
     } else {
       file.text = CrLfToLf(bytes);
+      file.identity =
+          FileIdentity{static_cast<std::uint64_t>(info.st_dev), static_cast<std::uint64_t>(info.st_ino)};
     }
   }
   close(fd);
   return file;
+}
+
+std::optional<FileIdentity> IdentityOfFile(const std::string& path) {
+  struct stat info {};
+  if (stat(path.c_str(), &info) != 0) return std::nullopt;
+  return FileIdentity{static_cast<std::uint64_t>(info.st_dev), static_cast<std::uint64_t>(info.st_ino)};
 }
 
 namespace {

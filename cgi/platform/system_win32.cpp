@@ -107,6 +107,23 @@ HANDLE OpenForReading(const std::string& path) {
                      nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
 }
 
+// The volume and the file ID: the same for every name of one file, a short
+// name, another case, a trailing dot or a hard link.
+std::optional<FileIdentity> IdentityOfHandle(HANDLE handle) {
+  BY_HANDLE_FILE_INFORMATION info{};
+  if (!GetFileInformationByHandle(handle, &info)) return std::nullopt;
+  return FileIdentity{info.dwVolumeSerialNumber,
+                      (static_cast<std::uint64_t>(info.nFileIndexHigh) << 32) | info.nFileIndexLow};
+}
+
+std::optional<FileIdentity> IdentityOfFile(const std::string& path) {
+  // No access asked for: only the file's attributes are read, and a folder opens too.
+  const Handle file(CreateFileA(path.c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                                nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr));
+  if (!file.is_open()) return std::nullopt;
+  return IdentityOfHandle(file.get());
+}
+
 FileText ReadRegularFile(const std::string& path, std::size_t max_bytes) {
   const Handle file(OpenForReading(path));
   if (!file.is_open()) {
@@ -136,7 +153,7 @@ FileText ReadRegularFile(const std::string& path, std::size_t max_bytes) {
   } while (filled && bytes.size() <= max_bytes);
   if (got < 0) return {FileStatus::kUnreadable, {}};
   if (bytes.size() > max_bytes) return {FileStatus::kTooLarge, {}};
-  return {FileStatus::kRead, CrLfToLf(UpToCtrlZ(bytes))};
+  return {FileStatus::kRead, CrLfToLf(UpToCtrlZ(bytes)), IdentityOfHandle(file.get())};
 }
 
 bool WriteWhole(HANDLE file, std::string_view bytes) {

@@ -38,17 +38,24 @@ void CopyCgiVariables(const System& system, FormRequest& request) {
 
 // With the site's lists, a form may name only what they list: the reply's
 // template from autoreply_templates (or documents), every other file from
-// documents.
+// documents; a listed name, in whatever case the form writes it, opens the
+// file the list names. With settings and no list, only names of documents.
 void ResolveDocuments(FormRequest& request, const SiteSettings& site) {
   ControlSettings& s = request.settings;
   for (std::string* doc : {&s.success_doc, &s.required_doc, &s.bad_email_doc, &s.error_doc,
                            &s.respond_template_doc, &s.template_doc, &s.reject_email_doc}) {
-    const std::string name = *doc;
+    const std::string name = Trimmed(*doc);
     *doc = ResolveDocumentName(request, name);
+    if (doc->empty()) continue;
     const bool reply = doc == &s.respond_template_doc && site.autoreply_templates;
     const std::optional<TextList>& allowed = reply ? site.autoreply_templates : site.documents;
-    if (!doc->empty() && allowed && !ListsName(*allowed, name))
-      WriteErrorPage(Error706NotListed(Trimmed(name)));
+    if (allowed) {
+      const std::string* listed = ListedName(*allowed, name);
+      if (listed == nullptr) WriteErrorPage(Error706NotListed(name));
+      *doc = SiteFilePath(request.program_path, *listed);
+    } else if (site.present && !HasDocumentExtension(name)) {
+      WriteErrorPage(Error706NotListed(name));
+    }
   }
   s.allow_list_path = SiteFilePath(request.program_path, kAllowListFileName);
 }

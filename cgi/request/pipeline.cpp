@@ -8,6 +8,7 @@
 #include "core/text.h"
 #include "documents/files.h"
 #include "documents/reject_list.h"
+#include "documents/site_settings.h"
 #include "request/field_checks.h"
 #include "request/intake.h"
 #include "request/site_rules.h"
@@ -41,22 +42,34 @@ void LoadAllowList(const FileReader& files, FormRequest& request) {
   if (const auto text = ReadSiteFile(files, s.allow_list_path)) s.allowed_recipients = ParseAllowList(*text);
 }
 
+// The site's files as a run reads them: the program's own, and what a
+// form names, which is never one of the program's own.
+struct RunFiles {
+  RunFiles(System& run_system, const SiteSettings& site, const std::string& program_path)
+      : system(run_system),
+        own(run_system, site.present),
+        form(run_system, site.present, ProgramOwnFiles(site, program_path)) {}
+  System& system;
+  SiteFiles own;
+  SiteFiles form;
+};
+
 // Ends the run with the result document at path, unless its placeholders
 // would grow past their bound: that is logged, and the caller goes on.
-void TryToAnswer(const FormRequest& request, System& system, const std::string& path) {
+void TryToAnswer(const FormRequest& request, const RunFiles& files, const std::string& path) {
   try {
-    SendResultDocument(request, system, path);
+    SendResultDocument(request, files.form, path);
   } catch (const SubstitutionTooLarge& refused) {
-    system.WriteStderrLine("refused " + path + ": " + refused.reason);
+    files.system.WriteStderrLine("refused " + path + ": " + refused.reason);
   }
 }
 
 // Ends the run with a result document. One whose placeholders would grow
 // past their bound gives way to the error document, and that one, if it is
 // the culprit too, to the error page.
-[[noreturn]] void Answer(const FormRequest& request, System& system, const std::string& path) {
-  TryToAnswer(request, system, path);
-  if (path != request.settings.error_doc) TryToAnswer(request, system, request.settings.error_doc);
+[[noreturn]] void Answer(const FormRequest& request, const RunFiles& files, const std::string& path) {
+  TryToAnswer(request, files, path);
+  if (path != request.settings.error_doc) TryToAnswer(request, files, request.settings.error_doc);
   WriteErrorPage(Error602TextTooLarge());
 }
 
@@ -175,7 +188,7 @@ bool DebugModeOn(const SiteSettings& site, const ControlSettings& s) {
 bool WithinRateLimit(const SiteSettings& site, System& system, const FormRequest& request) {
   if (!site.rate_limit) return true;
   bool allowed = true;
-  const std::string path = site.state_dir + "/rate-limit";
+  const std::string path = RateLimitFilePath(site);
   const bool counted = system.UpdateLockedFile(path, [&](std::string_view state) {
     RateDecision decision = CountPost(state, request.remote_addr, system.Now(), *site.rate_limit);
     allowed = decision.allowed;
@@ -232,6 +245,7 @@ void RunRequest(std::string_view argv0, System& system, MailSender send_mail) {
       [&](RunEnded& end) { FinishAnswer(end, site, request, record, system); });
   if (!system.StartSockets()) WriteErrorPage(Error100SocketInit());
   request = BuildFormRequest(argv0, system, site);
+  const RunFiles files(system, site, request.program_path);
   ControlSettings& s = request.settings;
   if (!RefererAllowed(site, system.GetEnv("HTTP_REFERER").value_or(""))) {
     RefuseWithStatus(403, Error901RefererNotAllowed(system.GetEnv("HTTP_REFERER").value_or("")));
@@ -244,7 +258,7 @@ void RunRequest(std::string_view argv0, System& system, MailSender send_mail) {
   if (s.recipients.size() > kMaxRecipients) {
     WriteErrorPage(Error301TooManyRecipients(s.recipients.size(), kMaxRecipients));
   }
-  LoadAllowList(system, request);
+  LoadAllowList(files.own, request);
   if (s.success_doc.empty()) WriteErrorPage(Error302NoSuccessDocument());
   if (s.error_doc.empty()) WriteErrorPage(Error303NoErrorDocument());
   ApplyDefaults(s);
@@ -268,7 +282,7 @@ void RunRequest(std::string_view argv0, System& system, MailSender send_mail) {
     } else {
       NoteRefusal(record, "required", kRequiredMissing, "a required field is empty");
     }
-    Answer(request, system, checks.result_doc);
+    Answer(request, files, checks.result_doc);
   }
   const bool sends_reply =
       !s.respond_template_doc.empty() && checks.autoreply && site.autoreply != Switch::kOff;
@@ -282,28 +296,28 @@ void RunRequest(std::string_view argv0, System& system, MailSender send_mail) {
     std::string subject = s.subject;
     SubstitutePlaceholders(request, subject, Target::PlainText);
     s.subject = std::move(subject);
-    if (!s.reject_email_doc.empty() && MatchRejectList(system, s.reject_email_doc, s.from)) {
+    if (!s.reject_email_doc.empty() && MatchRejectList(files.form, s.reject_email_doc, s.from)) {
       NoteRefusal(record, "rejected", kSenderRejected, "the sender address is refused");
-      Answer(request, system, s.bad_email_doc);
+      Answer(request, files, s.bad_email_doc);
     }
     // A filled honeypot is a robot: it sees what a visitor would, and no
     // mail goes out.
     if (!honeypot.empty()) {
       record = {"honeypot", 0, std::nullopt, true, 0, {}};
-      Answer(request, system, s.success_doc);
+      Answer(request, files, s.success_doc);
     }
     if (!WithinRateLimit(site, system, request)) {
       record.outcome = "rate-limited";
       RefuseWithStatus(429, Error902TooManyPosts());
     }
-    LoadDkimKey(system, request.program_path, site.transport);
+    LoadDkimKey(files.own, request.program_path, site.transport);
     const MailExtras transport = TransportExtras(site, system.Now());
-    result = SendMainMail(request, system, send_mail, site, transport, record);
-    if (sends_reply) SendAutomaticReply(request, system, send_mail, site, transport);
+    result = SendMainMail(request, files.form, send_mail, site, transport, record);
+    if (sends_reply) SendAutomaticReply(request, files.form, send_mail, site, transport);
   } catch (const SubstitutionTooLarge& refused) {
     system.WriteStderrLine("refused the post: " + refused.reason);
     NoteRefusal(record, "too-large", kTextTooLarge, refused.reason);
-    Answer(request, system, s.error_doc);
+    Answer(request, files, s.error_doc);
   }
   if (result == "OK") {
     record.outcome = "sent";
@@ -311,7 +325,7 @@ void RunRequest(std::string_view argv0, System& system, MailSender send_mail) {
   } else {
     NoteRefusal(record, "failed", kMailNotSent, "the mail could not be sent");
   }
-  Answer(request, system, result == "OK" ? s.success_doc : s.error_doc);
+  Answer(request, files, result == "OK" ? s.success_doc : s.error_doc);
 }
 
 }  // namespace quillo

@@ -2,6 +2,7 @@
 #include "fake_system.h"
 
 #include <ctime>
+#include <functional>
 
 namespace quillo::testing {
 
@@ -10,12 +11,22 @@ void FakeSystem::AddFile(const std::string& path, std::string text) {
 }
 
 FileText FakeSystem::ReadTextFile(const std::string& path, std::size_t max_bytes) const {
-  const auto found = files.find(path);
+  const auto link = links.find(path);
+  const auto found = files.find(link == links.end() ? path : link->second);
   if (found == files.end()) return {FileStatus::kMissing, {}};
   if (found->second.status == FileStatus::kRead && found->second.text.size() > max_bytes) {
     return {FileStatus::kTooLarge, {}};
   }
-  return found->second;
+  FileText file = found->second;
+  if (file.status == FileStatus::kRead) file.identity = IdentityOf(found->first);
+  return file;
+}
+
+std::optional<FileIdentity> FakeSystem::IdentityOf(const std::string& path) const {
+  const auto link = links.find(path);
+  const auto found = files.find(link == links.end() ? path : link->second);
+  if (found == files.end()) return std::nullopt;
+  return FileIdentity{1, std::hash<std::string>()(found->first)};
 }
 
 std::optional<std::string> FakeSystem::GetEnv(const char* name) const {

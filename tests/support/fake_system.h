@@ -17,6 +17,7 @@ class FakeSystem : public System {
   std::map<std::string, std::string> environment;
   std::optional<std::string> body = std::string();  // nothing: reading it fails
   std::map<std::string, FileText> files;            // by path; any other is missing
+  std::map<std::string, std::string> links;         // another name of a file: its path in files
   std::time_t now = 1796748718;                     // Tue, 08 Dec 2026 16:51:58 UTC
   std::string host_name = "web.example.test";
   bool sockets_start = true;
@@ -26,6 +27,8 @@ class FakeSystem : public System {
   void AddFile(const std::string& path, std::string text);
 
   FileText ReadTextFile(const std::string& path, std::size_t max_bytes) const override;
+  // Each file of files is its own, numbered by its path; a link is the file it names.
+  std::optional<FileIdentity> IdentityOf(const std::string& path) const override;
   bool StartSockets() override { return sockets_start; }
   std::optional<std::string> GetEnv(const char* name) const override;
   std::optional<std::string> ReadStdinLine(long max_bytes) override;
