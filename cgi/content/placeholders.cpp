@@ -625,9 +625,15 @@ std::vector<PlaceholderValue> PlaceholderValues(const FormRequest& request) {
       {"MUID", request.muid},
       {"DATE", request.date},
   };
+  const auto reserved = [&](std::string_view name) {
+    if (name.compare(0, 7, "QUILLO_") == 0 || name.compare(0, 8, "RESPOND_") == 0) return true;
+    return std::any_of(std::begin(fixed), std::end(fixed),
+                       [&](const PlaceholderValue& v) { return v.name == name; });
+  };
   std::vector<PlaceholderValue> values;
   values.reserve(request.field_names.size() + std::size(fixed));
   for (std::size_t i = 0; i < request.field_names.size(); ++i) {
+    if (request.system_placeholders_reserved && reserved(request.field_names[i])) continue;
     values.push_back({request.field_names[i], request.field_values[i]});
   }
   values.insert(values.end(), std::begin(fixed), std::end(fixed));

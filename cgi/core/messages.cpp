@@ -104,9 +104,12 @@ std::string Error902TooManyPosts() {
   return "QUILLO! ERROR 902 - TOO MANY POSTS<br>Please wait a few minutes before you send the form again.";
 }
 
-std::string Error900RecipientNotAllowed(std::string_view lowercase_address) {
-  return "QUILLO! ERROR 900 - recipient not allowed<br>" + EscapeHtml(lowercase_address) +
-         "<br><br>Add the target email address (QUILLO_TO) to allowed recipients -> recipients.txt";
+std::string Error900RecipientNotAllowed(std::string_view lowercase_address, RefusedBy refused_by) {
+  const char* hint = "Add the target email address (QUILLO_TO) to allowed recipients -> recipients.txt";
+  if (refused_by == RefusedBy::kAliases) hint = "QUILLO_TO must name an alias of quillopro.ini";
+  if (refused_by == RefusedBy::kLocalMailSystem)
+    hint = "The local mail system is handed plain addresses only, such as name@example.com";
+  return "QUILLO! ERROR 900 - recipient not allowed<br>" + EscapeHtml(lowercase_address) + "<br><br>" + hint;
 }
 
 int ErrorNumber(std::string_view message) {

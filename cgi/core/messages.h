@@ -33,7 +33,10 @@ enum class DirectoryHint { Long, Short };
 std::string Error704DirectoryChange(std::string_view name, DirectoryHint hint);
 std::string Error705SiteFile(std::string_view name);
 std::string Error706NotListed(std::string_view name);
-std::string Error900RecipientNotAllowed(std::string_view lowercase_address);
+// What refused a recipient, for the hint that follows the address.
+enum class RefusedBy { kAllowList, kAliases, kLocalMailSystem };
+std::string Error900RecipientNotAllowed(std::string_view lowercase_address,
+                                        RefusedBy refused_by = RefusedBy::kAllowList);
 std::string Error901RefererNotAllowed(std::string_view referer);
 std::string Error902TooManyPosts();
 

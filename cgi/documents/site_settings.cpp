@@ -92,7 +92,9 @@ bool IsAbsolutePath(std::string_view path) {
 // nothing that could end the header.
 Problem CheckRedirect(std::string_view target) {
   const std::string lower = LowerCopy(target);
-  const bool site_path = !target.empty() && target.front() == '/' && target.substr(0, 2) != "//";
+  // "//host" and "/\\host" both leave the site: browsers read a backslash as a slash.
+  const bool site_path = !target.empty() && target.front() == '/' &&
+                         (target.size() == 1 || (target[1] != '/' && target[1] != '\\'));
   const bool web_address = lower.compare(0, 7, "http://") == 0 || lower.compare(0, 8, "https://") == 0;
   if ((!site_path && !web_address) || HasBlankOrControl(target)) {
     return "'" + std::string(target) + "' is not a path such as /thanks.html or an http(s) address";

@@ -102,6 +102,27 @@ bool IsPlainAddress(std::string_view address) {
   return IsHostName(domain);
 }
 
+std::size_t AddressCount(const TextList& list) {
+  std::size_t count = 0;
+  for (const std::string& entry : list) {
+    std::size_t pieces = 0;
+    for (std::size_t from = 0; from <= entry.size();) {
+      const std::size_t comma = std::min(entry.find(',', from), entry.size());
+      if (!Trimmed(std::string_view(entry).substr(from, comma - from)).empty()) ++pieces;
+      from = comma + 1;
+    }
+    count += std::max<std::size_t>(pieces, 1);
+  }
+  return count;
+}
+
+std::optional<std::string> FindNonPlainAddress(const TextList& list) {
+  for (const std::string& entry : list) {
+    if (!IsPlainAddress(entry)) return LowerCopy(entry);
+  }
+  return std::nullopt;
+}
+
 std::optional<std::string> FindRecipientNotAllowed(const TextList& recipients, const TextList& allowed,
                                                    RecipientsMatch match) {
   const auto allows = [match](const std::string& entry, const std::string& lower) {

@@ -34,6 +34,13 @@ TextList ParseAllowList(std::string_view file_text);
 // address otherwise than a substring test does.
 bool IsPlainAddress(std::string_view address);
 
+// How many addresses a list holds: an entry a visitor filled with several,
+// separated by commas, counts each.
+std::size_t AddressCount(const TextList& list);
+
+// The first entry (lower-cased) that is no plain address, if any.
+std::optional<std::string> FindNonPlainAddress(const TextList& list);
+
 // The first recipient (lower-cased) that is no plain address or that no
 // entry allows, if any. An entry allows a recipient it occurs in; matching
 // by address, only the recipient that it is, or, for an "@domain" entry,

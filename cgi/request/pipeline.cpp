@@ -123,7 +123,7 @@ std::string SendMainMail(FormRequest& request, const FileReader& files, MailSend
   // the visitor's address is one a mail program can reply to.
   const bool own_sender = !site.sender.empty();
   if (own_sender && IsPlainAddress(s.from)) extras.reply_to = s.from;
-  record.recipients = s.recipients.size();
+  record.recipients = AddressCount(s.recipients);
   // The bodies are the mail's now: nothing reads them after it is sent.
   std::string result = send_mail(request, s.server, s.helo, request.server_name,
                                  own_sender ? site.sender : s.from, s.recipients, s.from_friendly, s.subject,
@@ -166,6 +166,7 @@ std::string ApplySiteSettings(const SiteSettings& site, FormRequest& request) {
   if (!site.server.empty()) s.server = site.server;
   if (site.autoreply_subject) s.respond_subject = *site.autoreply_subject;
   request.charset = MailCharset(site, s.form_charset);
+  request.system_placeholders_reserved = site.present;
   std::string honeypot;
   for (std::size_t i = 0; !site.honeypot.empty() && i < request.field_names.size(); ++i) {
     if (request.field_names[i] != site.honeypot) continue;
@@ -268,12 +269,19 @@ void RunRequest(std::string_view argv0, System& system, MailSender send_mail) {
   // site's and are checked like any.
   if (!site.aliases.empty()) {
     if (auto refused = ExpandAliases(site, s.recipients))
-      WriteErrorPage(Error900RecipientNotAllowed(*refused));
+      WriteErrorPage(Error900RecipientNotAllowed(*refused, RefusedBy::kAliases));
   }
   if (!s.allowed_recipients.empty()) {
     if (auto refused = FindRecipientNotAllowed(s.recipients, s.allowed_recipients, site.recipients_match)) {
       WriteErrorPage(Error900RecipientNotAllowed(*refused));
     }
+  }
+  // The local mail system reads each argument as a list of addresses: a
+  // recipient "a@x,b@y" would be two, or a thousand.
+  const bool local_mail_system = site.transport.transport == Transport::kSendmail;
+  if (local_mail_system) {
+    if (auto refused = FindNonPlainAddress(s.recipients))
+      WriteErrorPage(Error900RecipientNotAllowed(*refused, RefusedBy::kLocalMailSystem));
   }
   const FieldPassResult checks = RunFieldPass(request);
   if (!checks.result_doc.empty()) {
@@ -286,8 +294,13 @@ void RunRequest(std::string_view argv0, System& system, MailSender send_mail) {
   }
   const bool sends_reply =
       !s.respond_template_doc.empty() && checks.autoreply && site.autoreply != Switch::kOff;
-  if (sends_reply && s.autoreply_recipients.size() > kMaxReplyRecipients) {
-    WriteErrorPage(Error304TooManyReplyAddresses(s.autoreply_recipients.size(), kMaxReplyRecipients));
+  // Counted by address: one field may hold several.
+  if (sends_reply && AddressCount(s.autoreply_recipients) > kMaxReplyRecipients) {
+    WriteErrorPage(Error304TooManyReplyAddresses(AddressCount(s.autoreply_recipients), kMaxReplyRecipients));
+  }
+  if (sends_reply && local_mail_system && FindNonPlainAddress(s.autoreply_recipients)) {
+    NoteRefusal(record, "bad-email", kBadEmail, "an e-mail address is not valid");
+    Answer(request, files, s.bad_email_doc);
   }
   SetIfEmpty(s.from, s.recipients.front());
   std::string result;

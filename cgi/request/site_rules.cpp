@@ -8,9 +8,105 @@
 namespace quillo {
 namespace {
 
-// REMOTE_ADDR as the state file keeps it: address characters only, so that
-// no value can add a line or a field.
+// The posts counted together once the table is full.
+constexpr std::string_view kSharedKey = "*";
+
+std::optional<std::uint32_t> ParseIpv4(std::string_view text) {
+  std::uint32_t address = 0;
+  int parts = 0;
+  std::size_t at = 0;
+  while (parts < 4) {
+    const std::size_t start = at;
+    unsigned value = 0;
+    while (at < text.size() && at - start < 3 && text[at] >= '0' && text[at] <= '9')
+      value = value * 10 + static_cast<unsigned>(text[at++] - '0');
+    if (at == start || value > 255) return std::nullopt;
+    address = (address << 8) | value;
+    if (++parts < 4) {
+      if (at >= text.size() || text[at] != '.') return std::nullopt;
+      ++at;
+    }
+  }
+  if (at != text.size()) return std::nullopt;
+  return address;
+}
+
+int HexValue(char c) {
+  if (c >= '0' && c <= '9') return c - '0';
+  if (c >= 'a' && c <= 'f') return c - 'a' + 10;
+  if (c >= 'A' && c <= 'F') return c - 'A' + 10;
+  return -1;
+}
+
+std::string HexGroup(std::uint16_t group) {
+  char text[8];
+  std::snprintf(text, sizeof text, "%x", static_cast<unsigned>(group));
+  return text;
+}
+
+}  // namespace
+
+std::optional<std::array<std::uint16_t, 8>> ParseIpv6(std::string_view text) {
+  text = text.substr(0, text.find('%'));  // a zone names the interface, not the host
+  std::array<std::uint16_t, 8> groups{};
+  std::size_t count = 0;
+  std::optional<std::size_t> gap;  // where "::" stands, in groups
+  std::size_t at = 0;
+  if (text.compare(0, 2, "::") == 0) {
+    gap = 0;
+    at = 2;
+  }
+  while (at < text.size()) {
+    // An IPv4 address may end it (RFC 4291 2.2 (3)).
+    const std::size_t next_colon = text.find(':', at);
+    if (next_colon == std::string_view::npos && text.find('.', at) != std::string_view::npos) {
+      const std::optional<std::uint32_t> ipv4 = ParseIpv4(text.substr(at));
+      if (!ipv4 || count + 2 > 8) return std::nullopt;
+      groups[count++] = static_cast<std::uint16_t>(*ipv4 >> 16);
+      groups[count++] = static_cast<std::uint16_t>(*ipv4 & 0xFFFF);
+      at = text.size();
+      break;
+    }
+    unsigned value = 0;
+    const std::size_t start = at;
+    for (; at < text.size() && at - start < 4 && HexValue(text[at]) >= 0; ++at)
+      value = value * 16 + static_cast<unsigned>(HexValue(text[at]));
+    if (at == start || count == 8) return std::nullopt;
+    groups[count++] = static_cast<std::uint16_t>(value);
+    if (at == text.size()) break;
+    if (text[at] != ':') return std::nullopt;
+    ++at;
+    if (at < text.size() && text[at] == ':') {
+      if (gap) return std::nullopt;
+      gap = count;
+      ++at;
+    } else if (at == text.size()) {
+      return std::nullopt;  // a single ":" at the end
+    }
+  }
+  if (gap) {
+    if (count == 8) return std::nullopt;
+    const std::size_t moved = count - *gap;
+    std::copy_backward(groups.begin() + static_cast<std::ptrdiff_t>(*gap),
+                       groups.begin() + static_cast<std::ptrdiff_t>(count), groups.end());
+    std::fill(groups.begin() + static_cast<std::ptrdiff_t>(*gap),
+              groups.end() - static_cast<std::ptrdiff_t>(moved), std::uint16_t{0});
+  } else if (count != 8) {
+    return std::nullopt;
+  }
+  return groups;
+}
+
 std::string RateKey(std::string_view remote_addr) {
+  if (const auto ipv6 = ParseIpv6(remote_addr)) {
+    const std::array<std::uint16_t, 8>& g = *ipv6;
+    // An IPv4 address written as IPv6 (::ffff:192.0.2.7) is that address.
+    if (g[0] == 0 && g[1] == 0 && g[2] == 0 && g[3] == 0 && g[4] == 0 && g[5] == 0xFFFF) {
+      return std::to_string(g[6] >> 8) + "." + std::to_string(g[6] & 0xFF) + "." + std::to_string(g[7] >> 8) +
+             "." + std::to_string(g[7] & 0xFF);
+    }
+    return HexGroup(g[0]) + ":" + HexGroup(g[1]) + ":" + HexGroup(g[2]) + ":" + HexGroup(g[3]) + "::/64";
+  }
   std::string key;
   for (char c : remote_addr.substr(0, 64)) {
     if ((c >= '0' && c <= '9') || (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || c == '.' || c == ':')
@@ -18,6 +114,8 @@ std::string RateKey(std::string_view remote_addr) {
   }
   return key.empty() ? "-" : key;
 }
+
+namespace {
 
 // Days since 1970-01-01 as a civil date, for any clock and any platform.
 void CivilFromDays(long long days, int& year, int& month, int& day) {
@@ -101,8 +199,11 @@ bool RefererAllowed(const SiteSettings& site, std::string_view referer) {
 
 RateDecision CountPost(std::string_view state, std::string_view remote_addr, std::time_t now,
                        const RateLimit& limit) {
-  const std::string key = RateKey(remote_addr);
-  std::deque<std::pair<long long, std::string>> entries;
+  // The shared count has room for its own posts; the addresses share the rest.
+  const std::size_t shared_room =
+      std::min<std::size_t>(static_cast<std::size_t>(limit.posts), kMaxRateEntries / 2);
+  const std::size_t address_room = kMaxRateEntries - shared_room;
+  std::deque<std::pair<long long, std::string>> addresses, shared;
   std::size_t from = 0;
   while (from < state.size()) {
     std::size_t end = state.find('\n', from);
@@ -114,18 +215,31 @@ RateDecision CountPost(std::string_view state, std::string_view remote_addr, std
     const long long when = std::strtoll(line.c_str(), nullptr, 10);
     // Entries from the future are a clock that was set back: they expire too.
     if (when <= now - limit.window_seconds || when > now) continue;
-    entries.emplace_back(when, line.substr(blank + 1));
-    if (entries.size() > kMaxRateEntries) entries.pop_front();
+    std::string key = line.substr(blank + 1);
+    auto& entries = key == kSharedKey ? shared : addresses;
+    entries.emplace_back(when, std::move(key));
+    // A file fuller than this program writes it keeps its newest lines.
+    if (entries.size() > (&entries == &shared ? shared_room : address_room)) entries.pop_front();
   }
-  const auto posts =
-      std::count_if(entries.begin(), entries.end(), [&](const auto& e) { return e.second == key; });
+  const auto posts_of = [](const auto& entries, std::string_view key) {
+    return std::count_if(entries.begin(), entries.end(), [&](const auto& e) { return e.second == key; });
+  };
+  // Once the table is full, a post that finds no room is counted in the
+  // shared count: a flood of new addresses cannot push out the counts of
+  // others, and gets the limit's posts in all.
+  std::string key = RateKey(remote_addr);
+  const bool room = addresses.size() < address_room;
   RateDecision decision;
-  decision.allowed = posts < limit.posts;
-  if (decision.allowed) {
-    entries.emplace_back(static_cast<long long>(now), key);
-    if (entries.size() > kMaxRateEntries) entries.pop_front();
+  decision.allowed = posts_of(addresses, key) < limit.posts;
+  if (decision.allowed && !room) {
+    key = kSharedKey;
+    decision.allowed = static_cast<std::size_t>(posts_of(shared, key)) < shared_room;
   }
-  for (const auto& [when, address] : entries) decision.state += std::to_string(when) + " " + address + "\n";
+  if (decision.allowed) (room ? addresses : shared).emplace_back(static_cast<long long>(now), key);
+  for (const auto* entries : {&addresses, &shared}) {
+    for (const auto& [when, address] : *entries)
+      decision.state += std::to_string(when) + " " + address + "\n";
+  }
   return decision;
 }
 

@@ -3,6 +3,8 @@
 // count of recent posts from one address, and the run's log line.
 #pragma once
 
+#include <array>
+#include <cstdint>
 #include <ctime>
 #include <optional>
 #include <string>
@@ -31,9 +33,22 @@ std::string RefererHost(std::string_view referer);
 // empty and the site allows that.
 bool RefererAllowed(const SiteSettings& site, std::string_view referer);
 
-// The rate-limit state: one "SECONDS ADDRESS" line per counted post. Drops
-// what has left the window (and the oldest beyond kMaxRateEntries), then
-// counts the address's posts; when fewer than the limit, the post is counted.
+// An IPv6 address's eight groups (RFC 4291 2.2: "::", an IPv4 ending and a
+// "%zone" read); nothing for anything else.
+std::optional<std::array<std::uint16_t, 8>> ParseIpv6(std::string_view text);
+
+// What a post is counted under: an IPv4 address as it is, also when written
+// as IPv6 (::ffff:192.0.2.7); an IPv6 address by its /64, the least one
+// customer is given (RFC 6177), as "2001:db8:1:2::/64"; anything else by its
+// address characters, so that no value can add a line or a field.
+std::string RateKey(std::string_view remote_addr);
+
+// The rate-limit state: one "SECONDS KEY" line per counted post. Drops what
+// has left the window, then counts the key's posts; when fewer than the
+// limit, the post is counted. Counts are never pushed out: once
+// kMaxRateEntries lines are kept (less a share for the shared count), the
+// posts of keys that find no room are counted together under "*", which
+// has the limit too.
 struct RateDecision {
   bool allowed = true;
   std::string state;  // to write back

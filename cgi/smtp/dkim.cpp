@@ -24,11 +24,17 @@ constexpr std::string_view kSignatureField = "DKIM-Signature";
 
 // The fields a signature covers, in the order h= names them: those that say
 // who sent the mail to whom and what it is, and how its body is to be read.
-// X-Mailer says nothing a reader relies on.
-constexpr std::array<std::string_view, 9> kSignedFields = {
-    "From",      "Reply-To",     "To",           "Subject",
-    "Date",      "MIME-Version", "Content-Type", "Content-Transfer-Encoding",
-    "X-Priority"};
+// X-Mailer says nothing a reader relies on. Each is named once more than it
+// occurs (RFC 6376 8.15): the extra name signs its absence, so a field of
+// that name added on the way, above ours or where we wrote none, breaks the
+// signature. Message-ID only where the message has one: a server that adds
+// it to mail without one must not break the signature.
+constexpr std::array<std::string_view, 11> kSignedFields = {
+    "From",         "Reply-To",     "To",
+    "Cc",           "Subject",      "Date",
+    "MIME-Version", "Content-Type", "Content-Transfer-Encoding",
+    "Message-ID",   "X-Priority"};
+constexpr std::string_view kSignedOnlyWhenPresent = "Message-ID";
 constexpr std::string_view kRequiredField = "From";  // RFC 6376 5.4.1
 
 bool IsBlankOrTab(char c) { return c == ' ' || c == '\t'; }
@@ -108,12 +114,15 @@ bool SameFieldName(std::string_view a, std::string_view b) {
   return LowerCopy(WithoutTrailingBlanks(a)) == LowerCopy(b);
 }
 
-// The last occurrence of the field, as a verifier picks it (RFC 6376 5.4.2).
-const HeaderField* LastField(const std::vector<HeaderField>& fields, std::string_view name) {
+// The occurrences of a field from the last up, the order in which a
+// verifier takes them for the names of h= (RFC 6376 5.4.2).
+std::vector<const HeaderField*> FieldsFromTheBottom(const std::vector<HeaderField>& fields,
+                                                    std::string_view name) {
+  std::vector<const HeaderField*> found;
   for (auto it = fields.rbegin(); it != fields.rend(); ++it) {
-    if (SameFieldName(it->name, name)) return &*it;
+    if (SameFieldName(it->name, name)) found.push_back(&*it);
   }
-  return nullptr;
+  return found;
 }
 
 // A domain or selector goes into the header as given, so it may hold
@@ -223,14 +232,17 @@ std::optional<std::string> DkimSignatureHeader(std::string_view message, const D
                                                std::time_t now) {
   if (!IsHostName(key.domain) || !IsHostName(key.selector)) return std::nullopt;
   const SplitMessage split = SplitHeaderAndBody(message);
-  if (LastField(split.fields, kRequiredField) == nullptr) return std::nullopt;
+  if (FieldsFromTheBottom(split.fields, kRequiredField).empty()) return std::nullopt;
   std::vector<std::string_view> names;
   std::vector<const HeaderField*> fields;
   for (std::string_view name : kSignedFields) {
-    if (const HeaderField* field = LastField(split.fields, name)) {
+    const std::vector<const HeaderField*> present = FieldsFromTheBottom(split.fields, name);
+    if (present.empty() && name == kSignedOnlyWhenPresent) continue;
+    for (const HeaderField* field : present) {
       names.push_back(name);
       fields.push_back(field);
     }
+    names.push_back(name);  // signs that there is no further one
   }
   const std::string body_hash = EncodeBase64(platform::Sha256(RelaxedBody(split.body)));
   FoldedField field = UnsignedField(key, now, names, body_hash);

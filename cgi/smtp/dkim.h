@@ -37,10 +37,11 @@ std::string RelaxedBody(std::string_view body);
 
 // The DKIM-Signature header field for message, the header lines, an empty
 // line and the body, every line ended by CR LF (continuation lines of a
-// folded field start with a blank or a tab). It signs the last occurrence of
-// each of From, Reply-To, To, Subject, Date, MIME-Version, Content-Type,
-// Content-Transfer-Encoding and X-Priority the message holds, in that order,
-// and gives the signing time now as t=:
+// folded field start with a blank or a tab). It signs every occurrence of
+// From, Reply-To, To, Cc, Subject, Date, MIME-Version, Content-Type,
+// Content-Transfer-Encoding, Message-ID and X-Priority, in that order, and
+// names each once more than it occurs, so that none can be added (Message-ID
+// only when the message has one); it gives the signing time now as t=:
 //   "DKIM-Signature: v=1; a=rsa-sha256; c=relaxed/relaxed; d=...; s=...;
 //    t=...; h=From:To:...; bh=...; b=..."
 // folded with CR LF and a tab into lines of at most 78 characters (a domain

@@ -1,6 +1,8 @@
 // Message assembly; see message.h.
 #include "smtp/message.h"
 
+#include <algorithm>
+
 #include "core/text.h"
 #include "smtp/wire.h"
 
@@ -188,16 +190,59 @@ constexpr std::string_view kXMailer = "X-Mailer: Tessik Quillo!Pro v4\r\n";
 constexpr std::string_view kHighPriority = "X-Priority: 1\n";
 constexpr std::string_view kNormalPriority = "X-Priority: 3\n";
 
+// RFC 5322 3.2.3: the characters a phrase may not hold as they are, and
+// "=?", which a mail program would read as the start of an encoded-word.
+bool NeedsQuoting(std::string_view name) {
+  return FindAnyOf(name, ",<>@\";:()[]\\.") >= 0 || name.find("=?") != std::string_view::npos;
+}
+
+bool HasControl(std::string_view text) {
+  return std::any_of(text.begin(), text.end(), [](char c) {
+    const auto byte = static_cast<unsigned char>(c);
+    return byte < 0x20 || byte == 0x7F;
+  });
+}
+
+// A quoted-string (RFC 5322 3.2.4): the name between quotes, each quote and
+// backslash in it escaped.
+std::string QuotedString(std::string_view name) {
+  std::string quoted = "\"";
+  for (char c : name) {
+    if (c == '"' || c == '\\') quoted.push_back('\\');
+    quoted.push_back(c);
+  }
+  return quoted + "\"";
+}
+
+struct Phrase {
+  std::string text;
+  bool encoded = false;  // encoded-words, whose lines keep within 76 characters
+};
+
+// The display name as an RFC 5322 phrase, so that nothing in it can read as
+// an address or a second mailbox: as given while it is a plain run of words,
+// a quoted-string when it holds specials, encoded-words for 8-bit bytes,
+// control characters or a line too long for a quoted-string.
+Phrase DisplayName(std::string_view name, std::size_t used, std::string_view charset) {
+  const std::string one_line = BlankLineBreaks(name);
+  const bool plain_ascii = StaysAsGiven(one_line, used) && !HasControl(one_line);
+  if (plain_ascii && !NeedsQuoting(one_line)) return {one_line, false};
+  if (plain_ascii) {
+    std::string quoted = QuotedString(one_line);
+    if (StaysAsGiven(quoted, used)) return {std::move(quoted), false};
+  }
+  return {EncodeHeaderValue(one_line, used, charset, true), true};
+}
+
 std::string FromLine(const MessageParts& parts) {
   const std::string address = "<" + BlankLineBreaks(parts.fromAddress) + ">";
   if (parts.fromName.empty()) return "From: " + address + "\r\n";
   const std::string head = "From: ";
-  const std::string name = EncodeHeaderValue(parts.fromName, head.size(), parts.charset);
-  std::string line = head + name;
+  const Phrase name = DisplayName(parts.fromName, head.size(), parts.charset);
+  std::string line = head + name.text;
   // Keep the address beside the name while the line stays within its limit:
   // short after encoded-words, 998 characters after a name as given.
-  const bool as_given = StaysAsGiven(BlankLineBreaks(parts.fromName), head.size());
-  const std::size_t limit = as_given ? kMaxHeaderLine : kMaxEncodedLine;
+  const std::size_t limit = name.encoded ? kMaxEncodedLine : kMaxHeaderLine;
   const bool fits = LastLineLength(line, 0) + 1 + address.size() <= limit;
   line += fits ? std::string(" ") : std::string(kFold);
   return line + address + "\r\n";
@@ -313,9 +358,10 @@ std::string encodeQuotedPrintable(std::string_view text) {
   return out;
 }
 
-std::string EncodeHeaderValue(std::string_view value, std::size_t used, std::string_view charset) {
+std::string EncodeHeaderValue(std::string_view value, std::size_t used, std::string_view charset,
+                              bool always) {
   const std::string one_line = BlankLineBreaks(value);
-  return StaysAsGiven(one_line, used) ? one_line : EncodeWords(one_line, used, charset);
+  return !always && StaysAsGiven(one_line, used) ? one_line : EncodeWords(one_line, used, charset);
 }
 
 std::string BuildMessageText(MessageParts parts) {

@@ -44,9 +44,10 @@ std::string encodeQuotedPrintable(std::string_view text);
 // line longer than 998 characters, becomes RFC 2047 encoded-words in
 // the charset, folded with CR LF and a blank so that no line of them exceeds
 // 76 characters; a UTF-8 character is never split between two words. A pure
-// ASCII value that fits its line stays as given.
+// ASCII value that fits its line stays as given, unless always asks for
+// encoded-words.
 std::string EncodeHeaderValue(std::string_view value, std::size_t used,
-                              std::string_view charset = "iso-8859-1");
+                              std::string_view charset = "iso-8859-1", bool always = false);
 
 // The complete message text, lines ended by LF or CR LF. Takes the parts
 // over: the bodies are encoded straight into the message, reserved once.

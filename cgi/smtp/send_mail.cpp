@@ -1,6 +1,8 @@
 // Message sending; see send_mail.h.
 #include "smtp/send_mail.h"
 
+#include <cctype>
+
 #include "content/placeholders.h"
 #include "core/text.h"
 #include "platform/crypto.h"
@@ -118,6 +120,14 @@ MxHosts LookUpWithResolver(const std::string& recipient) {
   return hosts;
 }
 
+// Whether a server said something: its reply tells more than a connection
+// that failed or a host tried after it.
+bool HasServerReply(const DeliveryNote& note) {
+  return note.reply.size() >= 3 && std::isdigit(static_cast<unsigned char>(note.reply[0])) &&
+         std::isdigit(static_cast<unsigned char>(note.reply[1])) &&
+         std::isdigit(static_cast<unsigned char>(note.reply[2]));
+}
+
 std::string DeliverMessage(std::string messageText, const std::string& server,
                            const std::string& firstLocalAddress, const std::string& secondLocalAddress,
                            const std::string& fromAddress, const TextList& recipients,
@@ -125,17 +135,27 @@ std::string DeliverMessage(std::string messageText, const std::string& server,
   bool last_delivered = true;
   MailEnvelope envelope{fromAddress, {}, std::move(messageText)};
   bool out_of_time = false;
+  // The note of the attempt that decided: the first host that refused with
+  // a reply, or else the last attempt.
   DeliveryNote note;
+  const auto keep = [&](DeliveryNote attempt) {
+    if (!HasServerReply(note)) note = std::move(attempt);
+  };
   const auto deliver_via = [&](const std::string& host) {
     out_of_time = out_of_time || (options.deadline && std::chrono::steady_clock::now() >= *options.deadline);
     if (out_of_time) {
-      note = {"deadline", host, "the delivery's time is spent", {}};
+      keep({"deadline", host, "the delivery's time is spent", {}});
       return false;
     }
-    return DeliverVia(host, firstLocalAddress, secondLocalAddress, envelope, options, note);
+    DeliveryNote attempt;
+    const bool delivered =
+        DeliverVia(host, firstLocalAddress, secondLocalAddress, envelope, options, attempt);
+    if (!delivered) keep(std::move(attempt));
+    return delivered;
   };
   for (const std::string& recipient : recipients) {
     envelope.recipients = {recipient};
+    note = {};
     if (out_of_time) {
       last_delivered = false;
       note = {"deadline", {}, "the delivery's time is spent", {}};

@@ -177,7 +177,7 @@ def test_line_breaks_in_fields_cannot_add_headers(site):
     assert mail.rcpt_tos == ["info@example.com"]
     assert mail.message["Bcc"] is None
     assert mail.message["Subject"] == "Hi x  Bcc: victim@example.net"
-    assert mail.message["From"] == "Jo  Bcc: victim@example.net <info@example.com>"
+    assert mail.message["From"] == '"Jo  Bcc: victim@example.net" <info@example.com>'
     assert b"\r" not in mail.raw.replace(b"\r\n", b"")
 
 

@@ -69,7 +69,7 @@ SALES = "[aliases]\nsales = sales@example.com, orders@example.com\n"
      [("info@example.com", ["info@example.com"], "Tessik Quillo! Pro Web-Form Message", None)], "sent"),
     ("an address where aliases rule", SALES, [("QUILLO_TO", "victim@other.test")] + DOCS, {}, 200,
      error_page("QUILLO! ERROR 900 - recipient not allowed<br>victim@other.test<br><br>"
-                "Add the target email address (QUILLO_TO) to allowed recipients -> recipients.txt"), [],
+                "QUILLO_TO must name an alias of quillopro.ini"), [],
      "error-900"),
     ("an alias", SALES, [("QUILLO_TO", "Sales"), ("QUILLO_FROM", "jo@example.org")] + DOCS, {}, 200,
      document_page("<p>Thanks ##Name##</p>\n<p>Sales</p>\n"),

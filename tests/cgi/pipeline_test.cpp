@@ -59,6 +59,7 @@ struct Site {
     system.AddFile(InSite("err.htm"), "Sorry\n");
     system.AddFile(InSite("req.htm"), "Fill in ##Missing##\n");
     system.AddFile(InSite("reply.tpl"), "[QUILLO_TEMPLATE_TEXT]\nWe got it, ##Name##.\n");
+    system.AddFile(InSite("shown.htm"), "##DATE## ##QUILLO_TO## ##REMOTE_ADDR##\n");
   }
 
   RunEnded Post(const std::string& body, const std::string& argv0 = kProgram) {
@@ -247,7 +248,7 @@ TEST(Pipeline, SiteSettingsOverrideTheForm) {
       {"an address behind aliases",
        kSales,
        kForm,
-       Page(Error900RecipientNotAllowed("info@example.test")),
+       Page(Error900RecipientNotAllowed("info@example.test", RefusedBy::kAliases)),
        {}},
       {"debug off", "[site]\ndebug = off\n", kForm + "&QUILLO_DEBUG=ON", Document(kThanks), {kInfoMail}},
       {"autoreply off",
@@ -301,6 +302,38 @@ TEST(Pipeline, SiteSettingsOverrideTheForm) {
        {"Content-Type: application/json\n\n{\"ok\":true}", 0},
        {kInfoMail},
        {{"HTTP_ACCEPT", "application/json"}}},
+      {"the system's placeholders are the form's without settings",
+       "",
+       "QUILLO_TO=info%40example.test&QUILLO_SUCCESS=shown.htm&QUILLO_ERROR=err.htm&DATE=soon&"
+       "_R_QUILLO_TO=you&REMOTE_ADDR=6.6.6.6",
+       Document("soon you 6.6.6.6\n"),
+       {kInfoMail}},
+      {"and the system's with",
+       "[site]\ndebug = off\n",
+       "QUILLO_TO=info%40example.test&QUILLO_SUCCESS=shown.htm&QUILLO_ERROR=err.htm&DATE=soon&"
+       "_R_QUILLO_TO=you&REMOTE_ADDR=6.6.6.6",
+       Document("Tue, 08 Dec 2026 16:51:58 +0000 info@example.test 192.0.2.7\n"),
+       {kInfoMail}},
+      {"reply addresses counted by address",
+       "",
+       kForm + "&RESPOND_TEMPLATE=reply.tpl&_EF_Mail=" +
+           [] {
+             std::string list;
+             for (int i = 0; i < 11; ++i) list += "v" + std::to_string(i) + "%40x.test%2C";
+             return list;
+           }(),
+       Page(Error304TooManyReplyAddresses(11, 10)),
+       {}},
+      {"the local mail system: a reply address that is a list",
+       "[smtp]\ntransport = sendmail\n",
+       kForm + "&RESPOND_TEMPLATE=reply.tpl&_EF_Mail=a%40x.test%2Cb%40y.test",
+       Document("Sorry\n"),
+       {}},
+      {"the local mail system: a recipient that is no plain address",
+       "[smtp]\ntransport = sendmail\n",
+       "QUILLO_TO=a%40x.test(b%40y.test)&" + kDocs,
+       Page(Error900RecipientNotAllowed("a@x.test(b@y.test)", RefusedBy::kLocalMailSystem)),
+       {}},
       {"referer",
        "[site]\nreferers = example.test\n",
        kForm,

@@ -125,6 +125,8 @@ TEST(SiteSettings, NamesEveryMistakeWithItsLine) {
       {"[site]\nstate_dir = state\n", 2, "expected an absolute folder path, not 'state'"},
       {"[site]\nsuccess_redirect = //evil.test/\n", 2,
        "'//evil.test/' is not a path such as /thanks.html or an http(s) address"},
+      {"[site]\nerror_redirect = /\\evil.test/\n", 2,
+       "'/\\evil.test/' is not a path such as /thanks.html or an http(s) address"},
       {"[site]\nlog = syslog\n", 2, "expected stderr, off or an absolute file path, not 'syslog'"},
       {"[aliases]\nsales = someone\n", 2, "'someone' is not an e-mail address"},
       {"[smtp]\ntransport = pigeon\n", 2, "expected smtp or sendmail, not 'pigeon'"},

@@ -96,6 +96,21 @@ TEST(DeliverMessage, ARefusingServerFallsBackToTheDomainsBestExchanger) {
   EXPECT_EQ(lookups, 1);
 }
 
+// The log names the server that refused, not the fallback tried after it.
+TEST(DeliverMessage, TheNoteIsTheRefusalThatDecidedNotTheAttemptAfterIt) {
+  ScriptedPeer server(
+      Conversation({"220 ready\r\n", "250 hello\r\n", "250 ok\r\n", "550 5.1.1 User unknown\r\n"}));
+  DeliveryOptions options = Lookup(server, {});
+  std::vector<DeliveryNote> failures;
+  options.failures = &failures;
+  EXPECT_EQ(Deliver(kFirst, {"u@nowhere.test"}, options), "NO");
+  server.Finish();
+  ASSERT_EQ(failures.size(), 1u);
+  EXPECT_EQ(failures[0].step, "RCPT");
+  EXPECT_EQ(failures[0].host, kFirst);
+  EXPECT_EQ(failures[0].reply, "550 5.1.1 User unknown");
+}
+
 TEST(DeliverMessage, TheSecondHostIsTriedOnlyWhenItDiffers) {
   // Same name twice: one client, its two connection attempts, nothing more.
   ScriptedPeer refusing(Refusing());

@@ -78,8 +78,10 @@ TEST(RelaxedBody, CompressesBlanksAndDropsThemAtLineEndsAndEmptyLinesAtTheEnd) {
 //           content-type:multipart/alternative; boundary="----=_NextPart_TESSIK_QUILLO_PRO"
 //           x-priority:3
 //           dkim-signature:v=1; a=rsa-sha256; c=relaxed/relaxed; d=quillo.test;
-//             s=form2024; t=1704099600; h=From:To:Subject:Date:MIME-Version:Content-Type:
-//             X-Priority; bh=vy9223RLNu1Z0NC3Sx84rHcgeIGcZjpUHE/b1exH6/E=; b=
+//             s=form2024; t=1704099600; h=From:From:Reply-To:To:To:Cc:Subject:Subject:Date:
+//             Date:MIME-Version:MIME-Version:Content-Type:Content-Type:
+//             Content-Transfer-Encoding:X-Priority:X-Priority;
+//             bh=vy9223RLNu1Z0NC3Sx84rHcgeIGcZjpUHE/b1exH6/E=; b=
 //   (CR LF after each field but the last; the last on one line, one blank
 //   where it breaks here)
 constexpr std::string_view kMultipartMessage =
@@ -98,27 +100,33 @@ constexpr std::string_view kMultipartMessage =
     "\r\n";
 constexpr std::string_view kMultipartSignature =
     "DKIM-Signature: v=1; a=rsa-sha256; c=relaxed/relaxed; d=quillo.test;\r\n"
-    "\ts=form2024; t=1704099600; h=From:To:Subject:Date:MIME-Version:Content-Type:\r\n"
-    "\tX-Priority; bh=vy9223RLNu1Z0NC3Sx84rHcgeIGcZjpUHE/b1exH6/E=; b=fg/uewsxZ1x8EF\r\n"
-    "\t3ZkwZ39Ps6Kz+63wwXNnL40WlUyUM1xuLfRFSPN9NU8oGwzxf/KyvhOybjgQYymexrYDkgNWYTv5H\r\n"
-    "\tgZ/RoGj/ghvfbJGyfH9wXporf/+uOuCyXfFC/6Hjmg6x1/MxBA8WzjxeIjDJ5LccViZtvk3KpX+6v\r\n"
-    "\tFGEySTBF/Ge/YffVTFGzBDfViuoJWTs/z6M1rNsDCKbN3diJf8P9ZylR+Vi0vYhAMwp0NPTTnlz+N\r\n"
-    "\t3gdRcyoEytYHspRYs4BlFFf5JfmRzByGAKrer3mODAjsmy+g+SU+RJFHEmCsDI63LsCHXPO9PBGaN\r\n"
-    "\tEGmfuQLgsZSEtOpWFx8A==\r\n";
+    "\ts=form2024; t=1704099600; h=From:From:Reply-To:To:To:Cc:Subject:Subject:Date:\r\n"
+    "\tDate:MIME-Version:MIME-Version:Content-Type:Content-Type:\r\n"
+    "\tContent-Transfer-Encoding:X-Priority:X-Priority;\r\n"
+    "\tbh=vy9223RLNu1Z0NC3Sx84rHcgeIGcZjpUHE/b1exH6/E=; b=FrBzNDhs8X8JVrPwiTcn/114r4\r\n"
+    "\tOdn5eKXqHqAaqzxnK0Kf3B6Yh2yGuQ+xnS4tlMmSVL5bbvCSaG/ZMWCVFNVSLVIOGLN/ohXPtj0Fm\r\n"
+    "\tosJMOG+WnvCc8q5keYfEhLqypINRmv4oiI9uYre/Hz7yqLNQkDqDfevTvJm/8y0ZNmlTN1kPkZSkL\r\n"
+    "\tn3UHcE6if5G8Pgbbtm07wo5WKzDQqMQvwpa3fDV18FSSrlYEzFSsYHG2qZXiEm1bRLWopLkyzTMC5\r\n"
+    "\tL8QU4h5Tps8cKRaOL46BWrPPAoiSFb27891lZqxFuif0DAKwcmsMv6TLVraR9w9fdWTICAKKSyhSk\r\n"
+    "\tu5ymVdGw==\r\n";
 
-// Names in any case, Subject twice (the last one signed), a Reply-To, and
-// no empty line, so no body.
+// Names in any case, Subject twice (both signed, from the bottom), a
+// Reply-To, and no empty line, so no body. Every covered name is listed
+// once more than it occurs, so that none can be added.
 //   body:  ""
 //   signed: from:<form@example.test>
 //           reply-to:<visitor@example.test>
 //           to:<a@example.test>
 //           subject:Re: second
+//           subject:first
 //           date:Mon, 01 Jan 2024 10:00:00 +0100
 //           content-type:text/html; charset="iso-8859-1"
 //           content-transfer-encoding:quoted-printable
 //           dkim-signature:v=1; a=rsa-sha256; c=relaxed/relaxed; d=mail.quillo.test;
-//             s=s1; t=1700000000; h=From:Reply-To:To:Subject:Date:Content-Type:
-//             Content-Transfer-Encoding; bh=47DEQpj8HBSa+/TImW+5JCeuQeRkm5NMpJWZG3hSuFU=; b=
+//             s=s1; t=1700000000; h=From:From:Reply-To:Reply-To:To:To:Cc:Subject:Subject:
+//             Subject:Date:Date:MIME-Version:Content-Type:Content-Type:
+//             Content-Transfer-Encoding:Content-Transfer-Encoding:X-Priority;
+//             bh=47DEQpj8HBSa+/TImW+5JCeuQeRkm5NMpJWZG3hSuFU=; b=
 constexpr std::string_view kHeaderOnlyMessage =
     "from: <form@example.test>\r\n"
     "Reply-To: <visitor@example.test>\r\n"
@@ -131,13 +139,15 @@ constexpr std::string_view kHeaderOnlyMessage =
     "\tcharset=\"iso-8859-1\"\r\n";
 constexpr std::string_view kHeaderOnlySignature =
     "DKIM-Signature: v=1; a=rsa-sha256; c=relaxed/relaxed; d=mail.quillo.test;\r\n"
-    "\ts=s1; t=1700000000; h=From:Reply-To:To:Subject:Date:Content-Type:\r\n"
-    "\tContent-Transfer-Encoding; bh=47DEQpj8HBSa+/TImW+5JCeuQeRkm5NMpJWZG3hSuFU=;\r\n"
-    "\tb=lfxje7cNeU9vxsqb4ai1+DfU39BQIKEIDXiF2IIwMsaYfKpqNMRc1XtpZnG897CiaXFKK0SLFpU\r\n"
-    "\tKEoIL67oOQY/5AExy9AKbpoAone5HBJnXE18FIzmsmvbAEeg7t72EibjflPEPY/bqRHQihtcq8jYn\r\n"
-    "\tLUyZ0BfRlzWHDTaVjHRR9MDs2pvMmaSxQQfrpu8/CTX9YiUuSxAAD/jY0rxh1voOpp30MZRTU3HWg\r\n"
-    "\tb3m0Tuvnd/a2KdXx6Wdzhf5ueO6atRDjKVYBlY1lESInW+SP1yz7xgXpEqYN9bVFAvQLiBB4VpqKb\r\n"
-    "\tagSP/vDGK2fVspMRdgW1RsMjALSLTTnqtZrA==\r\n";
+    "\ts=s1; t=1700000000; h=From:From:Reply-To:Reply-To:To:To:Cc:Subject:Subject:\r\n"
+    "\tSubject:Date:Date:MIME-Version:Content-Type:Content-Type:\r\n"
+    "\tContent-Transfer-Encoding:Content-Transfer-Encoding:X-Priority;\r\n"
+    "\tbh=47DEQpj8HBSa+/TImW+5JCeuQeRkm5NMpJWZG3hSuFU=; b=OSvN2zaeCNkoUbxVdF6u5GbY8n\r\n"
+    "\tIUGJ5o/f7fcI+/wvd52MojuooJ26F1kMEStaHxQABVxLuYi6Zry6TJlRFq5g0MqUKoOaTh40GJE3g\r\n"
+    "\tsfe3TXOSUL0eRl+UN+5LVvMd3PYmBXkfGYcS3KZ22DnTr11bXH8UHeM8BBYhP+GRZAilrljyoE9sg\r\n"
+    "\tP4KOPQX15TklBJVX5PBrNsn/XnIo0NGN6QfrembAbt5k0CVrefKIOpRwftfaur4f3ibNdK9yO+SDD\r\n"
+    "\tYKZvHiX00JfXin9C8MZU62BptexLvF+crKbkoGQKgtKdbtjzBJBKkGx3aAPA1ukVrFprV0VJKYdUm\r\n"
+    "\tMX8TEXdA==\r\n";
 
 TEST(DkimSignatureHeader, SignsTheListedFieldsAndTheBodyInFoldedLines) {
   const std::string pem = TestKey();

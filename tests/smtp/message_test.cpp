@@ -127,7 +127,7 @@ TEST(BuildMessageText, LineBreaksFromTheRequestNeverStartAHeaderLine) {
   parts.recipients = {"a@example.test\r\nCc: c@example.test"};
   parts.subject = "Hi\r\nBcc: x@example.test";
   EXPECT_EQ(BuildMessageText(parts),
-            "From: Eve  Bcc: victim@example.test <eve@example.test X-Evil: 1>\r\n"
+            "From: \"Eve  Bcc: victim@example.test\" <eve@example.test X-Evil: 1>\r\n"
             "To: <a@example.test  Cc: c@example.test>\r\n"
             "Subject: Hi  Bcc: x@example.test\r\n"
             "Date: Mon, 01 Jan 2024 10:00:00 +0100\r\n"
@@ -154,6 +154,29 @@ TEST(BuildMessageText, EightBitNameAndSubjectBecomeEncodedWords) {
             "From: =?iso-8859-1?Q?J=FCrgen_M=FCller?= <form@example.test>\r\n"
             "To: <a@example.test>,<b@example.test>\r\n"
             "Subject: =?iso-8859-1?Q?Gr=FC=DFe_aus_K=F6ln=3F?=\r\n");
+}
+
+// A display name never reads as an address or a second mailbox: a plain
+// run of words as given, specials in a quoted-string, control characters
+// and 8-bit bytes as encoded-words.
+TEST(BuildMessageText, DisplayNamesArePhrases) {
+  const char* const cases[][2] = {
+      {"Jo Doe", "Jo Doe"},
+      {"Doe, John", "\"Doe, John\""},
+      {"Bank <security@bank.test>", "\"Bank <security@bank.test>\""},
+      {"Dr. Jo", "\"Dr. Jo\""},
+      {"Say \"hi\" \\o/", "\"Say \\\"hi\\\" \\\\o/\""},
+      {"=?utf-8?Q?x=40y?=", "\"=?utf-8?Q?x=40y?=\""},
+      {"Tab\there", "=?iso-8859-1?Q?Tab=09here?="},
+      {"J\xFCrgen, M.", "=?iso-8859-1?Q?J=FCrgen=2C_M=2E?="},
+  };
+  for (const auto& c : cases) {
+    MessageParts parts = SampleParts();
+    parts.fromName = c[0];
+    const std::string message = BuildMessageText(parts);
+    EXPECT_EQ(message.substr(0, message.find("\r\n")), "From: " + std::string(c[1]) + " <form@example.test>")
+        << c[0];
+  }
 }
 
 // Recipients user000@example.test, user001@example.test, ...: 20 characters.

@@ -8,10 +8,16 @@
 //                    [--name N] [--subject S] [--text T] [--html H] [--high]
 //                    [--date D] [--to ADDR]... [--field NAME=VALUE]...
 //     prints the answer of sendMail, "OK" or "NO".
+//   smtp_driver headers < names
+//     for each display name of standard input (each ended by a NUL byte)
+//     prints the header of a message from that name to form@example.test,
+//     each ended by a NUL byte.
 #include <iostream>
+#include <iterator>
 #include <string>
 
 #include "platform/system.h"
+#include "smtp/message.h"
 #include "smtp/mx.h"
 #include "smtp/send_mail.h"
 
@@ -75,6 +81,20 @@ int Send(int argc, char** argv) {
   return 0;
 }
 
+int Headers() {
+  const std::string input((std::istreambuf_iterator<char>(std::cin)), std::istreambuf_iterator<char>());
+  for (std::size_t from = 0, end; (end = input.find('\0', from)) != std::string::npos; from = end + 1) {
+    quillo::MessageParts parts;
+    parts.fromName = input.substr(from, end - from);
+    parts.fromAddress = "form@example.test";
+    parts.recipients = {"a@example.test"};
+    parts.subject = "Hello";
+    parts.date = "Mon, 01 Jan 2024 10:00:00 +0100";
+    std::cout << quillo::BuildMessageText(parts) << '\0';
+  }
+  return 0;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -82,6 +102,7 @@ int main(int argc, char** argv) {
   const std::string mode = argc > 1 ? argv[1] : "";
   if (mode == "mx" && argc == 3) return LookUp(argv[2]);
   if (mode == "send") return Send(argc, argv);
+  if (mode == "headers") return Headers();
   std::cerr << "usage: smtp_driver mx ADDRESS | smtp_driver send [options]\n";
   return kUsage;
 }

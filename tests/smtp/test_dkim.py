@@ -31,11 +31,16 @@ BOUNDARY = b"------=_NextPart_TESSIK_QUILLO_PRO\n"
 QP_PART = (b"Content-Transfer-Encoding: quoted-printable\n"
            b"Content-Type: text/plain;\n\tcharset=\"iso-8859-1\"\n\n")
 
+# What h= names for the fields of HEAD: each covered field once more than
+# it occurs, so that a field added on the way breaks the signature.
+HEAD_FIELDS = ("From:From:Reply-To:To:To:Cc:Subject:Subject:Date:Date:MIME-Version:Content-Type:"
+               "Content-Transfer-Encoding:X-Priority:X-Priority")
+
 # name -> (message as the program builds it, the fields h= must name)
 MESSAGES = {
     "ascii text": (
         HEAD + b"\nName: Jane\nComment: all fine.\n",
-        "From:To:Subject:Date:X-Priority"),
+        HEAD_FIELDS),
     "8-bit quoted-printable parts": (
         HEAD + b"MIME-Version: 1.0 \n"
         b"Content-Type: multipart/alternative;\n"
@@ -44,10 +49,11 @@ MESSAGES = {
         b"Name: J=FCrgen\n.\nA=3DB\n\n" + BOUNDARY +
         QP_PART.replace(b"text/plain", b"text/html") + b"<p>J=FCrgen</p>"
         b"\n\n------=_NextPart_TESSIK_QUILLO_PRO--\n",
-        "From:To:Subject:Date:MIME-Version:Content-Type:X-Priority"),
+        HEAD_FIELDS.replace("MIME-Version:Content-Type:", "MIME-Version:MIME-Version:Content-Type:Content-Type:")),
     "html part after the header": (
         HEAD + QP_PART.replace(b"text/plain", b"text/html") + b"<b>=E9</b>\n",
-        "From:To:Subject:Date:Content-Type:Content-Transfer-Encoding:X-Priority"),
+        HEAD_FIELDS.replace("Content-Type:Content-Transfer-Encoding:",
+                            "Content-Type:Content-Type:Content-Transfer-Encoding:Content-Transfer-Encoding:")),
     "folded fields": (
         b"From: =?iso-8859-1?Q?J=FCrgen_M=FCller_und_ein_sehr_langer_Name_f=FCr_das?=\n"
         b" =?iso-8859-1?Q?_Formular?= <form@example.test>\n"
@@ -57,17 +63,20 @@ MESSAGES = {
         b" =?iso-8859-1?Q?_der_gefaltet_wird?=\n"
         b"Date: Mon, 01 Jan 2024 10:00:00 +0100\n"
         b"X-Priority: 1\n\nText.\n",
-        "From:Reply-To:To:Subject:Date:X-Priority"),
+        HEAD_FIELDS.replace("Reply-To:", "Reply-To:Reply-To:")),
     "trailing blanks and empty lines": (
         HEAD + b"\n  Name:   Jane   \n\tIndented\t \n\n \n\n\n",
-        "From:To:Subject:Date:X-Priority"),
+        HEAD_FIELDS),
     "8-bit body": (
         HEAD + b"\n\xe9t\xe9 \xfc\n.starts with a dot\n",
-        "From:To:Subject:Date:X-Priority"),
+        HEAD_FIELDS),
     "subject twice": (
         HEAD + b"Subject: the last one\n\nText.\n",
-        "From:To:Subject:Date:X-Priority"),
-    "no body": (HEAD, "From:To:Subject:Date:X-Priority"),
+        HEAD_FIELDS.replace("Subject:Subject:", "Subject:Subject:Subject:")),
+    "no body": (HEAD, HEAD_FIELDS),
+    "a Message-ID": (
+        HEAD + b"Message-ID: <1796748718.4242.f00d@example.test>\n\nText.\n",
+        HEAD_FIELDS.replace("Content-Transfer-Encoding:", "Content-Transfer-Encoding:Message-ID:Message-ID:")),
 }
 
 
@@ -143,6 +152,17 @@ def test_changes_after_signing(what, change, holds):
     status, signed = sign(MESSAGES["8-bit quoted-printable parts"][0])
     assert status == 0 and verify(signed) is True
     assert verify(change(signed)) is holds
+
+
+@pytest.mark.parametrize("field", ["From: Bank <security@bank.test>", "To: <victim@other.test>", "Subject: Urgent",
+                                   "Date: Tue, 02 Jan 2024 10:00:00 +0100", "Reply-To: <thief@evil.test>",
+                                   "Cc: <victim@other.test>", "Content-Type: text/html", "MIME-Version: 1.0",
+                                   "Content-Transfer-Encoding: base64", "Message-ID: <forged@evil.test>"])
+def test_a_field_added_above_the_signed_ones_breaks_the_signature(field):
+    status, signed = sign(MESSAGES["a Message-ID"][0])
+    assert status == 0 and verify(signed) is True
+    header = signature_header(signed)
+    assert verify(header + field.encode() + b"\r\n" + signed[len(header):]) is False
 
 
 def test_a_message_without_from_is_not_signed():

@@ -166,7 +166,7 @@ def test_refusing_server_falls_back_and_8_bit_text_only_goes_out_quoted_printabl
     assert answer == ["OK"]
     [(sender, recipients, content)] = take(servers["main"])
     assert recipients == ["owner@mail.quillo.test"]
-    assert content == (b"From: Eve  Bcc: victim@site.test <v@site.test>\r\n"
+    assert content == (b"From: \"Eve  Bcc: victim@site.test\" <v@site.test>\r\n"
                        b"To: <owner@mail.quillo.test>\r\n"
                        b"Subject: Hi  Bcc: x@site.test\r\n"
                        b"Date: " + DATE.encode() + b"\r\n"
