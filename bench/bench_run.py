@@ -28,6 +28,9 @@ import threading
 import time
 from urllib.parse import urlencode
 
+sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "tests", "blackbox"))
+from colliding_names import names_sharing_one_std_hash, post_of, random_names  # noqa: E402
+
 RUNS = int(os.environ.get("QUILLO_BENCH_RUNS", "10"))
 # Each run of the silent-resolver case waits out the resolver's time-out for
 # every recipient, seconds where the other cases take milliseconds.
@@ -36,6 +39,7 @@ SILENT_RUNS = min(RUNS, int(os.environ.get("QUILLO_BENCH_SILENT_RUNS", "3")))
 MEMORY_RUNS = min(RUNS, 3)
 
 SINK = "127.0.0.90"
+HASHED_NAMES = 20000
 NAMESERVER = "127.0.0.53"  # run.sh's resolv.conf names it
 KIB = 1024
 MIB = 1024 * KIB
@@ -222,6 +226,19 @@ def program_cases(program):
     for count in doubling(1000, 64000):
         fields = "&".join("field%d=value+%d" % (i, i) for i in range(count)).encode()
         cases["fields %d" % count] = delivery(1, extra=b"&" + fields)
+    # Field names an attacker computed to share one std::hash value, against
+    # random names of the same length: with a keyed hash they cost the same.
+    for kind, names in (("colliding", names_sharing_one_std_hash), ("random", random_names)):
+        cases["names %s" % kind] = delivery(1, extra=b"&" + post_of(names(HASHED_NAMES)))
+    # Posts of 8 MiB built to take memory: many small fields (refused at the
+    # field bound), the most fields the bound lets through with values that
+    # fill the post, and one value of "##a##" runs, a token per run.
+    many = "&".join("f%d=" % i for i in range(8 * MIB // 8)).encode()[:8 * MIB]
+    cases["shape small fields"] = post(form(*one) + b"&" + many[:many.rindex(b"&")], b"ERROR 310", 0).memory()
+    value = "v" * (8 * MIB // 100000 - 9)
+    cases["shape fields at the bound"] = delivery(
+        1, extra=b"&" + "&".join("f%d=%s" % (i, value) for i in range(99990)).encode()).memory()
+    cases["shape placeholder runs"] = delivery(1, ("Comment", text_of(8 * MIB * 5 // 13, "##a##"))).memory()
     for size in doubling(64 * KIB, 4 * MIB):
         name = "template-%d.tpl" % size
         with open(name, "w") as f:
@@ -325,6 +342,14 @@ def table(c, message_bytes):
         large = c["%s %d" % (key, 8 * MIB)]
         per_byte = (statistics.median(large.peak_rss) - small) / (4 * MIB)
         peak("Field of 8 MiB %s, memory" % kind, large, "%.2f B per decoded input byte" % per_byte)
+
+    timed("%d field names sharing one std::hash value" % HASHED_NAMES, c["names colliding"],
+          "%.2f × random names of that length" % (c["names colliding"].median() / c["names random"].median()))
+    for label, key in (("8 MiB of small fields (refused at 100 000)", "shape small fields"),
+                       ("99 990 fields filling 8 MiB", "shape fields at the bound"),
+                       ("8 MiB of `##a##` in one field", "shape placeholder runs")):
+        body = os.path.getsize(c[key].stdin)
+        peak(label + ", memory", c[key], "%.1f B per body byte" % (statistics.median(c[key].peak_rss) / body))
 
     lines = ["| Case | Median | Range | Ratio |", "|---|---:|---:|---|"]
     lines += ["| %s | %s | %s | %s |" % row for row in rows]

@@ -117,8 +117,10 @@ struct Piece {
   std::string_view bytes() const { return {data, size}; }
 };
 
-// Slots are reused; a slot's generation changes whenever its token is freed
-// or a segment's bytes change, so a queue entry made earlier is known stale.
+// Slots are reused; a slot's generation changes whenever its token is made
+// or freed or a segment's bytes change, each time to a number never given
+// before in the run, so a queue entry made earlier, even before the list
+// was made anew, is known stale.
 struct Token {
   std::uint64_t hash = 0;
   std::uint32_t generation = 0;
@@ -262,9 +264,14 @@ class Engine {
   // --- tokens and pieces ---
 
   Token& At(std::uint32_t id) { return tokens_[id]; }
+  // Bounded by the work budget, far below 2^32.
+  std::uint32_t NextGeneration() { return ++generations_; }
   bool IsRun(std::uint32_t id) { return At(id).kind == Kind::kRun; }
   bool IsEmptyRun(std::uint32_t id) { return IsRun(id) && At(id).length == 0; }
-  bool IsCurrent(Ref ref) { return At(ref.id).generation == ref.generation && At(ref.id).kind != Kind::kEnd; }
+  bool IsCurrent(Ref ref) {
+    return ref.id < tokens_.size() && At(ref.id).generation == ref.generation &&
+           At(ref.id).kind != Kind::kEnd;
+  }
   Ref RefTo(std::uint32_t id) { return {id, At(id).generation}; }
 
   std::uint32_t NewToken(Kind kind) {
@@ -277,10 +284,9 @@ class Engine {
       id = free_tokens_.back();
       free_tokens_.pop_back();
     }
-    const std::uint32_t generation = At(id).generation;
     At(id) = Token{};
     At(id).kind = kind;
-    At(id).generation = generation;
+    At(id).generation = NextGeneration();
     return id;
   }
 
@@ -293,7 +299,7 @@ class Engine {
       }
     }
     token.kind = Kind::kEnd;
-    ++token.generation;
+    token.generation = NextGeneration();
     free_tokens_.push_back(id);
   }
 
@@ -563,20 +569,20 @@ class Engine {
 
   void Requeue(std::uint32_t id) {
     if (At(id).kind != Kind::kSegment) return;
-    ++At(id).generation;  // earlier queue entries no longer name these bytes
+    At(id).generation = NextGeneration();  // earlier queue entries no longer name these bytes
     Queue(id);
   }
 
   // --- a step for any other name: one plain pass ---
 
   void ApplyPlainStep(std::size_t step) {
-    Spend(size_ + queued_.size());
+    Spend(size_);
     const std::string current = Text();
     const PlaceholderValue& value = values_[step];
     const std::string pattern = std::string(kPlaceholderEdge).append(value.name).append(kPlaceholderEdge);
     if (current.find(pattern) == std::string::npos) return;
     text_ = ReplacePlaceholder(current, value.name, value.value, target_, max_size_);
-    for (std::size_t later = step + 1; later < queued_.size(); ++later) queued_[later].clear();
+    // What the later steps had queued names tokens of the old list: stale.
     Reset(text_);
   }
 
@@ -599,6 +605,7 @@ class Engine {
   std::uint32_t tail_ = kNone;
   std::size_t size_ = 0;
   std::size_t work_ = 0;
+  std::uint32_t generations_ = 0;
   long step_ = -1;
   std::vector<std::vector<Ref>> queued_;     // per step: segments equal to its name
   std::vector<std::uint32_t> form_of_step_;  // by step, in text and in a tag: its form in forms_
