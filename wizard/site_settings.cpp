@@ -1,6 +1,9 @@
 #include "site_settings.h"
 
+#include <algorithm>
 #include <filesystem>
+#include <initializer_list>
+#include <vector>
 
 #include "text.h"
 
@@ -37,12 +40,32 @@ const char kSiteSection[] =
     "; Each entry of recipients.txt must be a whole address or an @domain that\n"
     "; ends the recipient: @site.example no longer allows x@site.example.evil.test.\n"
     "recipients_match = address\n"
-    "\n";
+    "; Recommended: send as the site, from an address of your own domain, so\n"
+    "; that receivers' SPF and DMARC checks pass; the visitor's address goes\n"
+    "; into Reply-To. Set your address and remove the \";\".\n"
+    ";sender = forms@your-domain.example\n";
+
+const char kDocumentsComment[] =
+    "; The only files a form may show or mail: a copy of the form cannot name\n"
+    "; another file of the folder.\n";
 
 const char kAliasesSection[] =
     "[aliases]\n"
     "; The form names its recipients by this alias, and mail goes only to the\n"
     "; alias's addresses, which no longer appear in the page.\n";
+
+// The names the form gives, each once, in the order of its hidden fields.
+std::string ListOf(std::initializer_list<const std::string*> names) {
+  std::vector<std::string> listed;
+  for (const std::string* name : names) {
+    const std::string line = Trim(OnOneLine(*name));
+    if (!line.empty() && std::find(listed.begin(), listed.end(), line) == listed.end())
+      listed.push_back(line);
+  }
+  std::string list;
+  for (const std::string& name : listed) list += (list.empty() ? "" : ", ") + name;
+  return list;
+}
 
 }  // namespace
 
@@ -56,8 +79,16 @@ std::string RecipientsAliasName(const std::string& form_path) {
 }
 
 std::string RenderSiteSettings(const WizardSettings& settings) {
-  return WithCrLf(std::string(kHeader) + kSiteSection + kAliasesSection + settings.recipients_alias + " = " +
-                  OnOneLine(settings.recipients) + "\n");
+  const WizardSettings& s = settings;
+  std::string site = kSiteSection;
+  const std::string documents = ListOf({&s.success_document, &s.required_document, &s.bad_email_document,
+                                        &s.error_document, &s.template_file});
+  const std::string reply = ListOf({&s.respond_template});
+  if (!documents.empty() || !reply.empty()) site += kDocumentsComment;
+  if (!documents.empty()) site += "documents = " + documents + "\n";
+  if (!reply.empty()) site += "autoreply_templates = " + reply + "\n";
+  return WithCrLf(std::string(kHeader) + site + "\n" + kAliasesSection + s.recipients_alias + " = " +
+                  OnOneLine(s.recipients) + "\n");
 }
 
 }  // namespace quillogen

@@ -6,11 +6,12 @@
 
 #include <initializer_list>
 #include <string>
+#include <vector>
 
 namespace quillogen_test {
 
 // Joins lines, each ended by CR LF.
-inline std::string CrLfLines(std::initializer_list<std::string> lines) {
+inline std::string CrLfLines(const std::vector<std::string>& lines) {
   std::string text;
   for (const std::string& line : lines) text += line + "\r\n";
   return text;
@@ -63,8 +64,10 @@ inline std::string DefaultsForm(const std::string& action, const std::string& to
 }
 
 // The site settings file whose alias line is `alias_line`.
-inline std::string SiteSettingsFile(const std::string& alias_line) {
-  return CrLfLines({
+// documents_lines: the documents and autoreply_templates lines, if any.
+inline std::string SiteSettingsFile(const std::string& alias_line,
+                                    const std::vector<std::string>& documents_lines = {}) {
+  std::vector<std::string> lines = {
       "; Site settings of quillopro.exe, written by the form wizard quillogen.",
       "; Put this file next to quillopro.exe as quillopro.ini. What it sets holds",
       "; for every form of the site: a form cannot override it, and so neither",
@@ -77,12 +80,22 @@ inline std::string SiteSettingsFile(const std::string& alias_line) {
       "; Each entry of recipients.txt must be a whole address or an @domain that",
       "; ends the recipient: @site.example no longer allows x@site.example.evil.test.",
       "recipients_match = address",
-      "",
-      "[aliases]",
-      "; The form names its recipients by this alias, and mail goes only to the",
-      "; alias's addresses, which no longer appear in the page.",
-      alias_line,
-  });
+      "; Recommended: send as the site, from an address of your own domain, so",
+      "; that receivers' SPF and DMARC checks pass; the visitor's address goes",
+      "; into Reply-To. Set your address and remove the \";\".",
+      ";sender = forms@your-domain.example",
+  };
+  if (!documents_lines.empty()) {
+    lines.push_back("; The only files a form may show or mail: a copy of the form cannot name");
+    lines.push_back("; another file of the folder.");
+    lines.insert(lines.end(), documents_lines.begin(), documents_lines.end());
+  }
+  for (const char* line :
+       {"", "[aliases]", "; The form names its recipients by this alias, and mail goes only to the",
+        "; alias's addresses, which no longer appear in the page."})
+    lines.push_back(line);
+  lines.push_back(alias_line);
+  return CrLfLines(lines);
 }
 
 // Every section after the hidden fields, with the e-mail field verified and

@@ -24,6 +24,22 @@ TEST(RenderSiteSettings, WholeFileWithTheFormsAlias) {
   }
 }
 
+// The form's documents are the only ones a copy of it may name, each once.
+TEST(RenderSiteSettings, ListsTheFormsDocumentsAndItsReplyTemplate) {
+  WizardSettings s;
+  s.recipients_alias = "contact";
+  s.recipients = "sales@example.com";
+  s.success_document = "thanks.htm";
+  s.error_document = " error.htm ";
+  s.required_document = "error.htm";
+  s.template_file = "mail.tpl";
+  s.respond_template = "reply.txt";
+  EXPECT_EQ(RenderSiteSettings(s),
+            quillogen_test::SiteSettingsFile(
+                "contact = sales@example.com",
+                {"documents = thanks.htm, error.htm, mail.tpl", "autoreply_templates = reply.txt"}));
+}
+
 TEST(RecipientsAliasName, BaseNameLowerCasedToTheAliasCharacters) {
   const char* const cases[][2] = {
       {"/srv/www/Contact Us!.htm", "contactus"},
