@@ -64,6 +64,16 @@ std::string Error604SettingsInvalid(std::string_view file_name, int line) {
          std::to_string(line);
 }
 
+std::string Error605AllowListEmpty() {
+  return "QUILLO! ERROR 605 - RECIPIENTS.TXT LISTS NO ADDRESS<br>A list that is there restricts: no "
+         "recipient is allowed until it lists one. A line that holds # anywhere is a comment as a whole.";
+}
+
+std::string Error606AllowListEntryInvalid(int line) {
+  return "QUILLO! ERROR 606 - RECIPIENTS.TXT LINE " + std::to_string(line) +
+         "<br>An entry must be an address, @domain or a domain, or it would let through nearly any address.";
+}
+
 std::string Error700WrongProgramName(std::string_view program_path) {
   return "QUILLO ERROR 700<br>-> Rename executable file to quillopro.exe<br>" + EscapeHtml(program_path);
 }

@@ -25,6 +25,8 @@ std::string Error602TextTooLarge();
 // The file's name and the line: what is wrong with the line (which may hold
 // a password) is for the error log alone.
 std::string Error604SettingsInvalid(std::string_view file_name, int line);
+std::string Error605AllowListEmpty();
+std::string Error606AllowListEntryInvalid(int line);
 std::string Error700WrongProgramName(std::string_view program_path);
 std::string Error701InvalidCharacters(std::string_view name);
 std::string Error702Executable(std::string_view name);

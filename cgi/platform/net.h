@@ -37,6 +37,12 @@ struct Ipv4Address {
 // nothing without asking the resolver.
 std::optional<Ipv4Address> ResolveIPv4(const std::string& host);
 
+// Whether the address is in 127.0.0.0/8, which reaches this machine only.
+inline bool IsLoopback(Ipv4Address address) {
+  const auto* bytes = reinterpret_cast<const unsigned char*>(&address.network_order);
+  return bytes[0] == 127;
+}
+
 // A new IPv4 TCP stream socket, or kNoSocket.
 SocketHandle OpenTcpSocket();
 

@@ -4,6 +4,7 @@
 #pragma once
 
 #include <cstddef>
+#include <cstdint>
 #include <ctime>
 #include <functional>
 #include <optional>
@@ -31,6 +32,9 @@ std::optional<std::string> Variable(const char* name);
 // Appends at most at_most bytes of standard input to into: the count read,
 // 0 at the end of input, -1 on an input error.
 long AppendStandardInput(std::string& into, std::size_t at_most);
+// Reads and drops at most at_most bytes of standard input, waiting for them
+// at most timeout_ms in all; stops at the end of input or an error.
+void DiscardStandardInput(std::size_t at_most, std::uint32_t timeout_ms);
 FileText ReadRegularFile(const std::string& path, std::size_t max_bytes);
 std::optional<FileIdentity> IdentityOfFile(const std::string& path);
 bool AppendLineTo(const std::string& path, std::string_view line);

@@ -10,6 +10,9 @@
 namespace quillo::platform {
 namespace {
 
+// What the run has taken from standard input, kept or not.
+std::size_t consumed_input = 0;
+
 // Standard input up to max_bytes bytes or through the first line feed.
 std::optional<std::string> ReadStandardInputLine(long max_bytes) {
   std::string line;
@@ -22,6 +25,7 @@ std::optional<std::string> ReadStandardInputLine(long max_bytes) {
         std::min<std::size_t>(os::kReadStep, static_cast<std::size_t>(max_bytes) - before);
     const long got = os::AppendStandardInput(line, wanted);
     if (got < 0) return std::nullopt;
+    consumed_input += static_cast<std::size_t>(got);
     if (got == 0) break;
     // The body ends at its first line feed; whatever came with it is dropped.
     const auto lf = line.find('\n', before);
@@ -73,6 +77,12 @@ class PlatformSystem : public System {
 System& TheSystem() {
   static PlatformSystem system;
   return system;
+}
+
+void DiscardUnreadInput(long announced_bytes, std::size_t max_bytes, std::uint32_t timeout_ms) {
+  if (announced_bytes <= 0 || static_cast<std::size_t>(announced_bytes) <= consumed_input) return;
+  const std::size_t unread = static_cast<std::size_t>(announced_bytes) - consumed_input;
+  os::DiscardStandardInput(std::min(unread, max_bytes), timeout_ms);
 }
 
 void WriteStdoutText(std::string_view text) {

@@ -19,6 +19,13 @@ System& TheSystem();
 // Allocates nothing.
 void WriteStdoutText(std::string_view text);
 
+// Reads and drops what standard input still holds of a body announced as
+// announced_bytes long, at most max_bytes of it and for at most timeout_ms:
+// a web server that writes the body while the program answers (Apache's
+// mod_cgi and mod_cgid) loses the answer when the program ends without
+// reading it.
+void DiscardUnreadInput(long announced_bytes, std::size_t max_bytes, std::uint32_t timeout_ms);
+
 // [[noreturn]] process exit after flushing standard output.
 [[noreturn]] void ExitProcess(int status);
 

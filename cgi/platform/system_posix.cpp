@@ -1,5 +1,6 @@
 // The POSIX System and the process edges; see system.h.
 #include <fcntl.h>
+#include <poll.h>
 #include <signal.h>
 #include <sys/file.h>
 #include <sys/stat.h>
@@ -7,6 +8,7 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <chrono>
 #include <climits>
 #include <cstdint>
 #include <cstdio>
@@ -56,6 +58,24 @@ std::optional<std::string> Variable(const char* name) {
 
 long AppendStandardInput(std::string& into, std::size_t at_most) {
   return static_cast<long>(AppendRead(STDIN_FILENO, into, at_most));
+}
+
+void DiscardStandardInput(std::size_t at_most, std::uint32_t timeout_ms) {
+  using Clock = std::chrono::steady_clock;
+  const Clock::time_point deadline = Clock::now() + std::chrono::milliseconds(timeout_ms);
+  std::string scratch;
+  while (at_most > 0) {
+    const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now()).count();
+    if (left <= 0) return;
+    pollfd watch{STDIN_FILENO, POLLIN, 0};
+    if (RetryOnInterrupt(
+            [&] { return poll(&watch, 1, static_cast<int>(std::min<long long>(left, INT_MAX))); }) <= 0)
+      return;
+    scratch.clear();
+    const ssize_t got = AppendRead(STDIN_FILENO, scratch, std::min(at_most, kReadStep));
+    if (got <= 0) return;
+    at_most -= static_cast<std::size_t>(got);
+  }
 }
 
 }  // namespace os

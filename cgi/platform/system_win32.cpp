@@ -84,6 +84,34 @@ long AppendStandardInput(std::string& into, std::size_t at_most) {
   return AppendRead(input, into, static_cast<DWORD>(at_most));
 }
 
+// A pipe is read only as far as it holds bytes, so that a writer who stops
+// cannot hold the run past the time-out; a file is read to its end.
+void DiscardStandardInput(std::size_t at_most, std::uint32_t timeout_ms) {
+  constexpr DWORD kPollMs = 10;
+  const HANDLE input = GetStdHandle(STD_INPUT_HANDLE);
+  if (input == INVALID_HANDLE_VALUE || input == nullptr) return;
+  const DWORD type = GetFileType(input);
+  if (type != FILE_TYPE_PIPE && type != FILE_TYPE_DISK) return;
+  const ULONGLONG deadline = GetTickCount64() + timeout_ms;
+  std::string scratch;
+  while (at_most > 0 && GetTickCount64() < deadline) {
+    DWORD ready = static_cast<DWORD>(std::min<std::size_t>(at_most, kReadStep));
+    if (type == FILE_TYPE_PIPE) {
+      DWORD available = 0;
+      if (!PeekNamedPipe(input, nullptr, 0, nullptr, &available, nullptr)) return;  // closed
+      if (available == 0) {
+        Sleep(kPollMs);
+        continue;
+      }
+      ready = std::min(ready, available);
+    }
+    scratch.clear();
+    const long got = AppendRead(input, scratch, ready);
+    if (got <= 0) return;
+    at_most -= static_cast<std::size_t>(got);
+  }
+}
+
 // A handle that closes with its scope.
 class Handle {
  public:

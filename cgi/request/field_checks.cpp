@@ -86,6 +86,23 @@ TextList ParseAllowList(std::string_view file_text) {
   return entries;
 }
 
+bool IsDomain(std::string_view name) { return name.find('.') != std::string_view::npos && IsHostName(name); }
+
+bool IsAllowListEntry(std::string_view entry) {
+  if (!entry.empty() && entry.front() == '@') return IsDomain(entry.substr(1));
+  return IsDomain(entry) || IsPlainAddress(entry);
+}
+
+int FirstInvalidAllowListLine(std::string_view file_text) {
+  int line = 1;
+  for (std::string_view piece : LinePieces(file_text, kAllowListLinePiece)) {
+    const std::string entry = LowerCopy(Trimmed(piece.substr(0, piece.find('\0'))));
+    if (!entry.empty() && entry.find('#') == std::string::npos && !IsAllowListEntry(entry)) return line;
+    if (!piece.empty() && piece.back() == '\n') ++line;
+  }
+  return 0;
+}
+
 bool IsPlainAddress(std::string_view address) {
   const std::size_t at = address.find('@');
   if (at == std::string_view::npos || at == 0) return false;

@@ -28,6 +28,14 @@ FieldPassResult RunFieldPass(FormRequest& request);
 // read in 1023-byte line pieces.
 TextList ParseAllowList(std::string_view file_text);
 
+// Whether an entry can stand in a list that restricts: a plain address, an
+// "@domain", or a domain (a host name with a dot). Anything else ("@",
+// "com", "sales@") would let through nearly every address.
+bool IsAllowListEntry(std::string_view entry);
+
+// The number of the first line whose entry cannot stand in the list, or 0.
+int FirstInvalidAllowListLine(std::string_view file_text);
+
 // A plain address as mail servers route it: a dot-atom local part without
 // "%" or "!" (old routing syntax), one "@", and a host name. Quotes,
 // comments, source routes and blanks are not plain: a server may read the

@@ -35,11 +35,17 @@ void SetIfEmpty(std::string& field, std::string_view value) {
   if (field.empty()) field = value;
 }
 
-// No file is no list; a file that is there but cannot be read ends the run:
-// it was meant to restrict the recipients.
+// No file is no list. A file that is there was meant to restrict the
+// recipients: when it cannot be read, lists nothing, or holds an entry that
+// would let nearly anything through, it ends the run, for every post, until
+// it is mended.
 void LoadAllowList(const FileReader& files, FormRequest& request) {
   ControlSettings& s = request.settings;
-  if (const auto text = ReadSiteFile(files, s.allow_list_path)) s.allowed_recipients = ParseAllowList(*text);
+  const auto text = ReadSiteFile(files, s.allow_list_path);
+  if (!text) return;
+  if (const int line = FirstInvalidAllowListLine(*text)) WriteErrorPage(Error606AllowListEntryInvalid(line));
+  s.allowed_recipients = ParseAllowList(*text);
+  if (s.allowed_recipients.empty()) WriteErrorPage(Error605AllowListEmpty());
 }
 
 // The site's files as a run reads them: the program's own, and what a
@@ -129,13 +135,14 @@ std::string SendMainMail(FormRequest& request, const FileReader& files, MailSend
                                  own_sender ? site.sender : s.from, s.recipients, s.from_friendly, s.subject,
                                  std::move(request.mail_text), std::move(request.mail_html), high, extras);
   if (result != "OK") record.failure = failures.empty() ? DeliveryNote{} : failures.back();
+  record.undelivered = std::move(failures);
   return result;
 }
 
-// The automatic reply goes out whatever the main mail's result was; its own
-// result is not part of the answer.
-void SendAutomaticReply(FormRequest& request, const FileReader& files, MailSender send_mail,
-                        const SiteSettings& site, const MailExtras& transport) {
+// The automatic reply, sent once the main mail was: it confirms a message
+// that arrived. Its result is not part of the answer.
+std::string SendAutomaticReply(FormRequest& request, const FileReader& files, MailSender send_mail,
+                               const SiteSettings& site, const MailExtras& transport) {
   ControlSettings& s = request.settings;
   if (!site.sender.empty()) s.respond_from = site.sender;
   SetIfEmpty(s.respond_from, s.recipients.front());
@@ -143,9 +150,9 @@ void SendAutomaticReply(FormRequest& request, const FileReader& files, MailSende
   SetIfEmpty(s.respond_priority, "NORMAL");
   LoadMailTemplate(request, files, s.respond_template_doc, request.respond_text, request.respond_html);
   const bool high = IsHighPriority(s.respond_priority);
-  send_mail(request, s.server, s.helo, request.server_name, s.respond_from, s.autoreply_recipients,
-            s.respond_from_friendly, s.respond_subject, std::move(request.respond_text),
-            std::move(request.respond_html), high, transport);
+  return send_mail(request, s.server, s.helo, request.server_name, s.respond_from, s.autoreply_recipients,
+                   s.respond_from_friendly, s.respond_subject, std::move(request.respond_text),
+                   std::move(request.respond_html), high, transport);
 }
 
 // An error page with its HTTP status, for refusals that are the visitor's
@@ -316,7 +323,9 @@ void RunRequest(std::string_view argv0, System& system, MailSender send_mail) {
     // A filled honeypot is a robot: it sees what a visitor would, and no
     // mail goes out.
     if (!honeypot.empty()) {
-      record = {"honeypot", 0, std::nullopt, true, 0, {}};
+      record = {};
+      record.outcome = "honeypot";
+      record.success = true;
       Answer(request, files, s.success_doc);
     }
     if (!WithinRateLimit(site, system, request)) {
@@ -326,7 +335,10 @@ void RunRequest(std::string_view argv0, System& system, MailSender send_mail) {
     LoadDkimKey(files.own, request.program_path, site.transport);
     const MailExtras transport = TransportExtras(site, system.Now());
     result = SendMainMail(request, files.form, send_mail, site, transport, record);
-    if (sends_reply) SendAutomaticReply(request, files.form, send_mail, site, transport);
+    if (sends_reply && result != "OK") record.reply = "skipped";
+    if (sends_reply && result == "OK")
+      record.reply =
+          SendAutomaticReply(request, files.form, send_mail, site, transport) == "OK" ? "sent" : "failed";
   } catch (const SubstitutionTooLarge& refused) {
     system.WriteStderrLine("refused the post: " + refused.reason);
     NoteRefusal(record, "too-large", kTextTooLarge, refused.reason);

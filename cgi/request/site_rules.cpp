@@ -143,6 +143,12 @@ std::string UtcStamp(std::time_t now) {
   return stamp;
 }
 
+// A field of the log line that a blank would split.
+std::string NoBlanks(std::string text) {
+  std::replace(text.begin(), text.end(), ' ', '?');
+  return text;
+}
+
 std::string OneLine(std::string_view text) {
   std::string line(text);
   for (char& c : line) {
@@ -248,9 +254,17 @@ std::string FormatLogLine(std::time_t now, std::string_view remote_addr, const R
   std::replace(address.begin(), address.end(), ' ', '?');
   std::string line = UtcStamp(now) + " " + address + " " + record.outcome +
                      " recipients=" + std::to_string(record.recipients);
-  if (record.failure) {
-    line += " step=" + OneLine(record.failure->step) + " host=" + OneLine(record.failure->host) +
-            " reply=\"" + OneLine(record.failure->reply) + "\"";
+  if (!record.reply.empty()) line += " reply=" + record.reply;
+  const auto note = [](const DeliveryNote& n) {
+    return " step=" + NoBlanks(OneLine(n.step)) + " host=" + NoBlanks(OneLine(n.host)) + " reply=\"" +
+           OneLine(n.reply) + "\"";
+  };
+  if (record.failure) line += note(*record.failure);
+  const std::vector<DeliveryNote>& undelivered = record.undelivered;
+  if (undelivered.size() > 1 || (undelivered.size() == 1 && !record.failure)) {
+    line += " undelivered=" + std::to_string(undelivered.size());
+    for (std::size_t i = 0; i < undelivered.size() && i < kMaxLoggedRecipients; ++i)
+      line += " to=<" + NoBlanks(OneLine(undelivered[i].recipient)) + ">" + note(undelivered[i]);
   }
   return line;
 }

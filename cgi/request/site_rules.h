@@ -9,6 +9,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "core/mail_job.h"
 #include "core/text.h"
@@ -61,16 +62,24 @@ RateDecision CountPost(std::string_view state, std::string_view remote_addr, std
 struct RunRecord {
   std::string outcome;  // "sent", "failed", "required", "error-300", ...
   std::size_t recipients = 0;
-  std::optional<DeliveryNote> failure;
-  bool success = false;  // the answer is the success answer
-  int code = 0;          // for JSON: the number of the refusal
-  std::string reason;    // for JSON: what was wrong
+  std::string reply;                      // the automatic reply: "sent", "failed", "skipped", or none asked
+  std::optional<DeliveryNote> failure;    // what decided a failed delivery
+  std::vector<DeliveryNote> undelivered;  // every recipient of the main mail not delivered
+  bool success = false;                   // the answer is the success answer
+  int code = 0;                           // for JSON: the number of the refusal
+  std::string reason;                     // for JSON: what was wrong
 };
 
-// "2026-12-08T16:51:58Z 192.0.2.7 sent recipients=2", and for a failed
-// delivery ' step=RCPT host=mx.example reply="451 try later"'. Bytes below
-// 0x20 and 0x7F become "?", quotes in the reply "'": one line whatever the
-// peer sent.
+// The notes of undelivered recipients a log line names at most.
+constexpr std::size_t kMaxLoggedRecipients = 10;
+
+// "2026-12-08T16:51:58Z 192.0.2.7 sent recipients=2", then " reply=sent"
+// (failed, skipped) when the form asked for an automatic reply, and for a
+// failed delivery ' step=RCPT host=mx.example reply="451 try later"'. When
+// more than that one recipient was not delivered (or one was, though the
+// answer is the success), " undelivered=N" and, for the first ten,
+// ' to=<a@example.com> step=... host=... reply="..."'. Bytes below 0x20 and
+// 0x7F become "?", quotes in the reply "'": one line whatever the peer sent.
 std::string FormatLogLine(std::time_t now, std::string_view remote_addr, const RunRecord& record);
 
 }  // namespace quillo

@@ -29,10 +29,20 @@ bool DeliverVia(const std::string& host, const std::string& firstLocalAddress,
   client.setDeadline(options.deadline);
   // A site's own transport connects once, from wherever the system routes:
   // a refused password or certificate is no better from another address.
-  const bool connected = options.session.extended
-                             ? client.connect(host, options.port, std::string())
-                             : client.connect(host, options.port, firstLocalAddress) ||
-                                   client.connect(host, options.port, secondLocalAddress);
+  // Otherwise from the first local address, then the second; when neither
+  // can carry the connection at all, from wherever the system routes.
+  bool connected = false;
+  if (options.session.extended) {
+    connected = client.connect(host, options.port, std::string());
+  } else {
+    bool any_usable = false;
+    for (const std::string* local : {&firstLocalAddress, &secondLocalAddress}) {
+      connected = client.connect(host, options.port, *local);
+      any_usable = any_usable || !client.localAddressUnusable();
+      if (connected) break;
+    }
+    if (!connected && !any_usable) connected = client.connect(host, options.port, std::string());
+  }
   if (!connected) {
     note = {client.step(), host, client.lastReply(), {}};
     return false;

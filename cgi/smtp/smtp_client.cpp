@@ -83,12 +83,23 @@ bool SmtpClient::openConnection(const std::string& host, std::uint16_t port,
                                 const std::string& localAddress) {
   socket_ = platform::OpenTcpSocket();
   if (socket_ == platform::kNoSocket) return false;
-  if (!localAddress.empty()) {
-    const auto local = platform::ResolveIPv4(localAddress);
-    if (!local || !platform::BindTo(socket_, *local)) return false;
-  }
   const auto target = platform::ResolveIPv4(host);
-  return target && platform::ConnectTo(socket_, *target, port, budget(connectTimeoutMs_));
+  if (!target) return false;
+  if (!localAddress.empty()) {
+    // A local address that cannot carry this connection: it does not
+    // resolve, is on no interface of this machine (the bind fails), or is a
+    // loopback address while the destination is not. Stock Debian maps the
+    // host name to 127.0.1.1, and a web server's name may be "_" or an
+    // address of a router in front of it.
+    const auto local = platform::ResolveIPv4(localAddress);
+    localAddressUnusable_ = !local || (platform::IsLoopback(*local) && !platform::IsLoopback(*target)) ||
+                            !platform::BindTo(socket_, *local);
+    if (localAddressUnusable_) {
+      lastReply_ = "local address " + localAddress + " cannot reach " + host;
+      return false;
+    }
+  }
+  return platform::ConnectTo(socket_, *target, port, budget(connectTimeoutMs_));
 }
 
 bool SmtpClient::connect(const std::string& host, std::uint16_t port, const std::string& localAddress) {
@@ -98,6 +109,7 @@ bool SmtpClient::connect(const std::string& host, std::uint16_t port, const std:
   host_ = host;
   step_ = "connect";
   lastReply_ = "no connection";
+  localAddressUnusable_ = false;
   if (!openConnection(host, port, localAddress)) {
     closeSocket();
     return false;

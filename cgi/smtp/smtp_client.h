@@ -98,6 +98,10 @@ class SmtpClient {
   // the first line of the server's last reply, or what came instead of one.
   const std::string& step() const { return step_; }
   const std::string& lastReply() const { return lastReply_; }
+  // After a failed connect: whether the local address could not carry the
+  // connection (no bind was made that could reach the host), so that nothing
+  // was tried on the network.
+  bool localAddressUnusable() const { return localAddressUnusable_; }
 
  private:
   enum class Step { kGreeting, kEhlo, kHelo, kStartTls, kAuth, kAuthMore, kMail, kRcpt, kData, kEndOfData };
@@ -127,6 +131,7 @@ class SmtpClient {
   ReplyAssembler replies_;
   std::string step_;
   std::string lastReply_;
+  bool localAddressUnusable_ = false;
 };
 
 // A wait of timeout_ms, cut to what is left before the deadline (0 once it

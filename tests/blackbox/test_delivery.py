@@ -155,9 +155,17 @@ def test_the_answer_follows_the_main_mail_whatever_became_of_the_reply(site):
     site.write("reply.tpl", "[QUILLO_TEMPLATE_TEXT]\nThanks.\n")
     body = form(("QUILLO_TO", "gone@example.com"), ("QUILLO_SERVER", "127.0.0.62"), *DOCS,
                 ("RESPOND_TEMPLATE", "reply.tpl"), ("_EF_Email", "jo@example.org"))
+    # The reply would confirm a mail that did not arrive: none goes out.
     with smtp_server("127.0.0.62", refused={"gone@example.com"}) as received:
         assert site.run(body) == (document_page("ERROR PAGE\n"), 0)
-    assert [(m.mail_from, m.rcpt_tos) for m in received] == [("gone@example.com", ["jo@example.org"])]
+    assert received == []
+    assert " failed recipients=1 reply=skipped step=RCPT host=127.0.0.62 reply=\"550 " in site.last_log_line
+    # A reply refused on its own does not change the answer, and the log says so.
+    with smtp_server("127.0.0.62", refused={"jo@example.org"}) as received:
+        out, _ = site.run(body.replace("gone%40", "shop%40"))
+    assert out.startswith(b"Content-Type: text/html\r\n\r\n<p>Thanks")
+    assert [m.rcpt_tos for m in received] == [["shop@example.com"]]
+    assert " sent recipients=1 reply=failed" in site.last_log_line
     # A reply template without a reply field sends no reply.
     body = form(("QUILLO_TO", "shop@example.com"), ("QUILLO_SERVER", "127.0.0.62"), *DOCS,
                 ("RESPOND_TEMPLATE", "reply.tpl"), ("_F_Email", "jo@example.org"))

@@ -68,6 +68,17 @@ TEST(AllowList, ParsesTrimmedLowerCaseEntriesAndSkipsComments) {
   EXPECT_TRUE(ParseAllowList("# only\n   \n").empty());
 }
 
+// A list that restricts names addresses and domains: an entry that lets
+// nearly everything through is refused with its line.
+TEST(AllowList, EveryEntryMustRestrict) {
+  for (const char* entry : {"sales@example.com", "@example.com", "example.com", "a.b@sub.example.co.uk"})
+    EXPECT_TRUE(IsAllowListEntry(entry)) << entry;
+  for (const char* entry : {"@", "com", "@com", "sales@", "info", "a b@example.com", "@-x.example"})
+    EXPECT_FALSE(IsAllowListEntry(entry)) << entry;
+  EXPECT_EQ(FirstInvalidAllowListLine("a@example.com\n# note\n\n@\nbad\n"), 4);
+  EXPECT_EQ(FirstInvalidAllowListLine("a@example.com # comment\n\t@example.org \r\n"), 0);
+}
+
 TEST(AllowList, ReadsLongLinesInPiecesOf1023Bytes) {
   const std::string long_line = std::string(1023, 'a') + "tail.org\n";
   EXPECT_EQ(ParseAllowList(long_line), (TextList{std::string(1023, 'a'), "tail.org"}));

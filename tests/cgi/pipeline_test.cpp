@@ -112,6 +112,10 @@ TEST(Pipeline, RefusesInItsFixedOrderWithoutSendingMail) {
        [](FakeSystem& s) {
          s.files[InSite("recipients.txt")] = {FileStatus::kUnreadable, {}};
        }},
+      {"an allow-list of comments", kForm, Page(Error605AllowListEmpty()),
+       [](FakeSystem& s) { s.AddFile(InSite("recipients.txt"), "info@example.test # the shop\n"); }},
+      {"an allow-list entry that allows all", kForm, Page(Error606AllowListEntryInvalid(2)),
+       [](FakeSystem& s) { s.AddFile(InSite("recipients.txt"), "info@example.test\n@\n"); }},
       {"not allowed", "QUILLO_TO=Eve%40evil.test&" + kDocs,
        Page(Error900RecipientNotAllowed("eve@evil.test")),
        [](FakeSystem& s) { s.AddFile(InSite("recipients.txt"), "info@example.test\n"); }},
@@ -158,16 +162,19 @@ TEST(Pipeline, DebugModeReportsAndSendsNothing) {
 }
 
 // The main mail and the automatic reply as handed to the sender, and the
-// answer that follows the main mail alone.
+// answer that follows the main mail alone. A reply confirms a mail that
+// arrived: when the main mail failed, none is sent.
 TEST(Pipeline, SendsTheMainMailAndTheReplyAndAnswersByTheMainMail) {
   Site site;
-  g_answers = {"NO", "OK"};
-  RunEnded end = site.Post(kForm +
+  const std::string post = kForm +
                            "&QUILLO_SERVER=+mail.example.test+&QUILLO_SUBJECT=From+%23%23Name%23%23"
                            "&QUILLO_PRIORITY=high&QUILLO_FORMAT=text&QUILLO_FROMFRIENDLY=Web"
-                           "&RESPOND_TEMPLATE=reply.tpl&_EF_Mail=jo%40example.org&Name=Jo");
+                           "&RESPOND_TEMPLATE=reply.tpl&_EF_Mail=jo%40example.org&Name=Jo";
+  g_answers = {"OK", "NO"};
+  RunEnded end = site.Post(post);
   g_answers.clear();
-  EXPECT_EQ(end, Document("Sorry\n"));
+  EXPECT_EQ(end, Document("Thanks Jo\n"));
+  EXPECT_EQ(site.system.log.back(), "2026-12-08T16:51:58Z 192.0.2.7 sent recipients=1 reply=failed");
   ASSERT_EQ(g_mails.size(), 2u);
   const MailCall& main = g_mails[0];
   EXPECT_EQ(main.server, "mail.example.test");
@@ -186,6 +193,13 @@ TEST(Pipeline, SendsTheMainMailAndTheReplyAndAnswersByTheMainMail) {
   EXPECT_EQ(reply.subject, "AutoRe: From Jo");
   EXPECT_EQ(reply.text, "We got it, Jo.\n");
   EXPECT_FALSE(reply.high_priority);
+
+  g_answers = {"NO"};
+  EXPECT_EQ(site.Post(post), Document("Sorry\n"));
+  g_answers.clear();
+  EXPECT_EQ(g_mails.size(), 1u);
+  EXPECT_EQ(site.system.log.back(),
+            "2026-12-08T16:51:58Z 192.0.2.7 failed recipients=1 reply=skipped step= host= reply=\"\"");
 
   // A reply needs both its template and a reply field.
   end = site.Post(kForm + "&RESPOND_TEMPLATE=reply.tpl&_F_Mail=jo%40example.org&Name=Jo");

@@ -132,14 +132,24 @@ TEST(SiteRules, AddressesOfOneNetworkAndAFloodAreCountedTogether) {
 }
 
 TEST(SiteRules, TheLogLineIsOneLineWhateverThePeerSent) {
-  RunRecord record{
-      "failed", 2, DeliveryNote{"RCPT", "mx.example.test", "451 4.7.1 \"greylisted\"", "a@example.test"},
-      false,    0, {}};
-  EXPECT_EQ(FormatLogLine(1796748718, "192.0.2.7", record),
-            "2026-12-08T16:51:58Z 192.0.2.7 failed recipients=2 step=RCPT host=mx.example.test "
-            "reply=\"451 4.7.1 'greylisted'\"");
-  EXPECT_EQ(FormatLogLine(951782400, "", {"sent", 1, std::nullopt, true, 0, {}}),
-            "2000-02-29T00:00:00Z - sent recipients=1");
+  RunRecord record;
+  record.outcome = "failed";
+  record.recipients = 2;
+  record.reply = "skipped";
+  record.failure = DeliveryNote{"RCPT", "mx.example.test", "451 4.7.1 \"greylisted\"", "b@example.test"};
+  record.undelivered = {{"connect", "mx.example.org", "connection refused", "a@example.org"},
+                        *record.failure};
+  EXPECT_EQ(
+      FormatLogLine(1796748718, "192.0.2.7", record),
+      "2026-12-08T16:51:58Z 192.0.2.7 failed recipients=2 reply=skipped step=RCPT host=mx.example.test "
+      "reply=\"451 4.7.1 'greylisted'\" undelivered=2 to=<a@example.org> step=connect host=mx.example.org "
+      "reply=\"connection refused\" to=<b@example.test> step=RCPT host=mx.example.test "
+      "reply=\"451 4.7.1 'greylisted'\"");
+  record.undelivered.clear();
+  RunRecord sent;
+  sent.outcome = "sent";
+  sent.recipients = 1;
+  EXPECT_EQ(FormatLogLine(951782400, "", sent), "2000-02-29T00:00:00Z - sent recipients=1");
   std::mt19937 random(11);
   for (int i = 0; i < 2000; ++i) {
     std::string bytes(random() % 40, '\0');

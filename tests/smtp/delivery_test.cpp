@@ -111,6 +111,18 @@ TEST(DeliverMessage, TheNoteIsTheRefusalThatDecidedNotTheAttemptAfterIt) {
   EXPECT_EQ(failures[0].reply, "550 5.1.1 User unknown");
 }
 
+// Local addresses that cannot carry the connection (here on no interface,
+// as 127.0.1.1 of Debian's host name is not on a network card) are passed
+// over, and the system routes the connection itself.
+TEST(DeliverMessage, LocalAddressesThatCannotConnectAreSkipped) {
+  ScriptedPeer server(Accepting());
+  const auto options = Lookup(server, {});
+  EXPECT_EQ(
+      DeliverMessage(kText, kFirst, "192.0.2.1", "198.51.100.1", "f@example.test", {"u@x.test"}, options),
+      "OK");
+  EXPECT_EQ(server.Finish(), std::vector<std::string>{Accepted("u@x.test")});
+}
+
 TEST(DeliverMessage, TheSecondHostIsTriedOnlyWhenItDiffers) {
   // Same name twice: one client, its two connection attempts, nothing more.
   ScriptedPeer refusing(Refusing());
