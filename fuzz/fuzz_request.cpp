@@ -4,6 +4,7 @@
 #include <cstdlib>
 #include <string_view>
 
+#include "content/layouts.h"
 #include "content/templates.h"
 #include "request/field_checks.h"
 #include "request/intake.h"

@@ -640,7 +640,7 @@ std::vector<PlaceholderValue> PlaceholderValues(const FormRequest& request) {
   std::vector<PlaceholderValue> values;
   values.reserve(request.field_names.size() + std::size(fixed));
   for (std::size_t i = 0; i < request.field_names.size(); ++i) {
-    if (request.system_placeholders_reserved && reserved(request.field_names[i])) continue;
+    if (request.site_settings && reserved(request.field_names[i])) continue;
     values.push_back({request.field_names[i], request.field_values[i]});
   }
   values.insert(values.end(), std::begin(fixed), std::end(fixed));

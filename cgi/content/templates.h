@@ -1,6 +1,6 @@
-// The bodies of a mail: from a template file with "[QUILLO_TEMPLATE_TEXT]"
-// and "[QUILLO_TEMPLATE_HTML]" sections, or from the built-in text and HTML
-// layouts that list the visitor's fields.
+// The bodies of a mail from a template file with "[QUILLO_TEMPLATE_TEXT]"
+// and "[QUILLO_TEMPLATE_HTML]" sections (the built-in layouts are
+// layouts.h's).
 #pragma once
 
 #include <string>
@@ -29,17 +29,5 @@ TemplateParts CutTemplate(std::string_view file_text);
 // its placeholders: the HTML section with escaped values.
 void LoadMailTemplate(const FormRequest& request, const FileReader& files, const std::string& path,
                       std::string& text_part, std::string& html_part);
-
-// The built-in layouts: appends the text part to mail_text, sets mail_html
-// (empty when QUILLO_FORMAT asks for text only).
-void BuildBuiltInLayouts(FormRequest& request);
-
-// The built-in layouts as they are written, placeholders and all: what
-// BuildBuiltInLayouts fills in.
-struct BuiltInLayouts {
-  std::string text;
-  std::string html;  // empty for text only
-};
-BuiltInLayouts UnfilledBuiltInLayouts(const FormRequest& request);
 
 }  // namespace quillo

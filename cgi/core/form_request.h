@@ -64,10 +64,12 @@ struct FormRequest {
   std::string respond_text;
   std::string respond_html;
   std::string charset = "iso-8859-1";  // declared for the mail's text
-  // The site's settings make the program's own placeholder names (DATE,
-  // the CGI variables, QUILLO_*, RESPOND_*) its own: no user field fills
-  // them. Without settings a user field of such a name comes first.
-  bool system_placeholders_reserved = false;
+  // A quillopro.ini that sets something: then the program's own placeholder
+  // names (DATE, the CGI variables, QUILLO_*, RESPOND_*) are its own, and
+  // no user field fills them (without settings a user field of such a name
+  // comes first); and the built-in layouts are valid HTML and a text part
+  // that says the same.
+  bool site_settings = false;
 };
 
 }  // namespace quillo

@@ -44,11 +44,9 @@ std::uint64_t LittleEndian(const char* bytes, std::size_t count) {
 }
 
 HashKey DrawKey() {
-  std::random_device source;
-  const auto draw = [&] { return (std::uint64_t{source()} << 32) | source(); };
   HashKey key;
-  key.k0 = draw();
-  key.k1 = draw();
+  key.k0 = RandomNumber();
+  key.k1 = RandomNumber();
   return key;
 }
 
@@ -68,6 +66,11 @@ std::uint64_t SipHash(const HashKey& key, std::string_view bytes, int compressio
   s.v2 ^= 0xFF;
   for (int i = 0; i < finalization_rounds; ++i) s.Round();
   return s.v0 ^ s.v1 ^ s.v2 ^ s.v3;
+}
+
+std::uint64_t RandomNumber() {
+  std::random_device source;
+  return (std::uint64_t{source()} << 32) | source();
 }
 
 const HashKey& RunHashKey() {

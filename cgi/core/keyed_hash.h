@@ -34,6 +34,9 @@ const HashKey& RunHashKey();
 // SipHash-1-3 of bytes under the process's key.
 std::uint64_t KeyedHash(std::string_view bytes);
 
+// 64 bits from the system's random source.
+std::uint64_t RandomNumber();
+
 // An open-addressing table of small ids by their 64-bit hash, for keys that
 // live elsewhere (a list of names): the caller hashes a key and says
 // whether an id's key is the one it looks for. No allocation per entry, so

@@ -55,6 +55,11 @@ struct DeliveryNote {
 };
 
 struct MailExtras {
+  // A site with settings sends mail that receivers' filters take: a
+  // Message-ID, MIME-Version, no X-Mailer, X-Priority only when high, and a
+  // fully qualified greeting (greeting_name; empty: the address literal).
+  bool inbox_ready = false;
+  std::string greeting_name;
   std::string reply_to;                           // the visitor's address when the site sends as itself
   std::vector<DeliveryNote>* failures = nullptr;  // one note per recipient not delivered
   const TransportSettings* transport = nullptr;   // nothing: plain SMTP as always

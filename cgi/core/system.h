@@ -78,6 +78,9 @@ class System : public FileReader {
   virtual std::optional<LocalTime> ToLocalTime(std::time_t when) const = 0;
   // The machine's host name; empty when it cannot be read.
   virtual std::string HostName() const = 0;
+  // Its fully qualified form as the system's name lookup gives it; empty
+  // when there is none.
+  virtual std::string CanonicalHostName() const = 0;
   // Whether the file system ignores the case of file names. Where it does
   // not, the program's own path keeps its case, or documents in a folder
   // such as /home/Jo/cgi-bin could not be found.

@@ -158,6 +158,13 @@ const std::vector<std::pair<std::string_view, Setter>>& SiteKeys() {
          s.sender = v;
          return CheckAddress(v);
        }},
+      {"reply_to",
+       [](SiteSettings& s, const std::string& v) -> Problem {
+         const std::string word = LowerCopy(v);
+         if (word != "visitor" && word != "off") return "expected visitor or off, not '" + v + "'";
+         s.reply_to_visitor = word == "visitor";
+         return std::nullopt;
+       }},
       {"charset",
        [](SiteSettings& s, const std::string& v) -> Problem {
          s.charset = LowerCopy(v);

@@ -42,7 +42,8 @@ struct SiteSettings {
   std::vector<Alias> aliases;
   RecipientsMatch recipients_match = RecipientsMatch::kSubstring;
   std::string sender;
-  std::string charset;  // lower case; empty, "form" or a mail charset
+  bool reply_to_visitor = true;  // with a sender: the visitor's address in Reply-To
+  std::string charset;           // lower case; empty, "form" or a mail charset
   Switch debug = Switch::kUnset;
   Switch autoreply = Switch::kUnset;
   std::optional<TextList> autoreply_templates;

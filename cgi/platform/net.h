@@ -77,6 +77,11 @@ void CloseSocket(SocketHandle socket);
 // cannot be read.
 std::string LocalHostName();
 
+// The machine's name as the system's name lookup gives it in full (the
+// canonical name of the host name, "www.example.com" where /etc/hosts says
+// "127.0.1.1 www.example.com www"); empty when it has none.
+std::string CanonicalHostName();
+
 // One resource record of a DNS answer, as far as mail routing needs it.
 struct DnsRecord {
   int type = 0;                  // RR type; kDnsTypeMx for mail exchangers

@@ -39,4 +39,7 @@ struct ProgramRun {
 ProgramRun RunProgram(const std::string& path, const std::vector<std::string>& arguments,
                       std::string_view standard_input, std::uint32_t timeout_ms);
 
+// The number of this process, for identifiers that must differ between runs.
+unsigned long CurrentProcessId();
+
 }  // namespace quillo::platform

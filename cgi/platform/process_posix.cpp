@@ -248,4 +248,6 @@ ProgramRun RunProgram(const std::string& path, const std::vector<std::string>& a
   return run;
 }
 
+unsigned long CurrentProcessId() { return static_cast<unsigned long>(getpid()); }
+
 }  // namespace quillo::platform

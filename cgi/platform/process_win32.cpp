@@ -2,6 +2,8 @@
 // has no local mail system with a sendmail command to hand mail to, so this
 // build runs no programs: every run is refused before anything starts, and
 // the reason reaches the log line as the program's error output.
+#include <windows.h>
+
 #include "platform/process.h"
 
 namespace quillo::platform {
@@ -12,5 +14,7 @@ ProgramRun RunProgram(const std::string& /*path*/, const std::vector<std::string
   run.error_output = "this build of quillopro.exe runs no programs";
   return run;
 }
+
+unsigned long CurrentProcessId() { return GetCurrentProcessId(); }
 
 }  // namespace quillo::platform

@@ -166,4 +166,17 @@ std::string LocalHostName() {
   return name;
 }
 
+std::string CanonicalHostName() {
+  const std::string name = LocalHostName();
+  if (name.empty()) return {};
+  addrinfo hints{};
+  hints.ai_family = AF_UNSPEC;
+  hints.ai_flags = AI_CANONNAME;
+  addrinfo* found = nullptr;
+  if (getaddrinfo(name.c_str(), nullptr, &hints, &found) != 0 || found == nullptr) return {};
+  std::string canonical = found->ai_canonname != nullptr ? found->ai_canonname : "";
+  freeaddrinfo(found);
+  return canonical;
+}
+
 }  // namespace quillo::platform

@@ -188,4 +188,10 @@ std::string LocalHostName() {
   return name;
 }
 
+std::string CanonicalHostName() {
+  const std::string name = LocalHostName();
+  const hostent* entry = name.empty() ? nullptr : gethostbyname(name.c_str());
+  return entry != nullptr && entry->h_name != nullptr ? entry->h_name : "";
+}
+
 }  // namespace quillo::platform

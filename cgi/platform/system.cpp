@@ -55,6 +55,7 @@ class PlatformSystem : public System {
   std::time_t Now() const override { return std::time(nullptr); }
   std::optional<LocalTime> ToLocalTime(std::time_t when) const override { return os::LocalTimeOf(when); }
   std::string HostName() const override { return LocalHostName(); }
+  std::string CanonicalHostName() const override { return platform::CanonicalHostName(); }
   bool FileNamesIgnoreCase() const override { return os::FileNamesIgnoreCase(); }
   bool AppendLine(const std::string& path, std::string_view line) override {
     return os::AppendLineTo(path, line);

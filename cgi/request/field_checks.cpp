@@ -40,6 +40,9 @@ bool IsHostName(std::string_view name) {
   }
 }
 
+// A host name with a dot: what a list may name as a domain.
+bool IsDomain(std::string_view name) { return name.find('.') != std::string_view::npos && IsHostName(name); }
+
 }  // namespace
 
 bool PassesEmailSyntax(std::string_view text) {
@@ -86,7 +89,11 @@ TextList ParseAllowList(std::string_view file_text) {
   return entries;
 }
 
-bool IsDomain(std::string_view name) { return name.find('.') != std::string_view::npos && IsHostName(name); }
+bool IsFullyQualifiedDomain(std::string_view name) {
+  if (!IsDomain(name)) return false;
+  const std::string_view last = name.substr(name.rfind('.') + 1);
+  return !std::all_of(last.begin(), last.end(), [](char c) { return c >= '0' && c <= '9'; });
+}
 
 bool IsAllowListEntry(std::string_view entry) {
   if (!entry.empty() && entry.front() == '@') return IsDomain(entry.substr(1));

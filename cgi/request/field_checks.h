@@ -36,6 +36,10 @@ bool IsAllowListEntry(std::string_view entry);
 // The number of the first line whose entry cannot stand in the list, or 0.
 int FirstInvalidAllowListLine(std::string_view file_text);
 
+// A host name of two labels or more whose last is not a number: what a mail
+// server takes as a fully qualified name.
+bool IsFullyQualifiedDomain(std::string_view name);
+
 // A plain address as mail servers route it: a dot-atom local part without
 // "%" or "!" (old routing syntax), one "@", and a host name. Quotes,
 // comments, source routes and blanks are not plain: a server may read the

@@ -1,6 +1,7 @@
 // The run's fixed order; see pipeline.h.
 #include "request/pipeline.h"
 
+#include "content/layouts.h"
 #include "content/placeholders.h"
 #include "content/templates.h"
 #include "core/messages.h"
@@ -100,11 +101,26 @@ void LoadDkimKey(const FileReader& files, const std::string& program_path, Trans
   transport.dkim_key_pem = ReadDocumentFile(files, DkimKeyPath(transport, program_path));
 }
 
+// The fully qualified name a site with settings greets mail servers with:
+// its helo setting, else SERVER_NAME when that is one, else the system's
+// canonical name; empty (the address literal) where there is none. Servers
+// refuse or score a bare label.
+std::string GreetingName(const SiteSettings& site, const FormRequest& request, const System& system) {
+  if (!site.transport.helo.empty()) return site.transport.helo;
+  if (IsFullyQualifiedDomain(request.server_name)) return request.server_name;
+  const std::string canonical = system.CanonicalHostName();
+  return IsFullyQualifiedDomain(canonical) ? canonical : std::string();
+}
+
 // The site's transport for a mail, and the delivery's time budget, which
 // starts with the first mail of the run and covers the reply too.
-MailExtras TransportExtras(const SiteSettings& site, std::time_t now) {
+MailExtras TransportExtras(const SiteSettings& site, const FormRequest& request, const System& system) {
   MailExtras extras;
-  extras.now = now;
+  extras.now = system.Now();
+  if (site.present) {
+    extras.inbox_ready = true;
+    extras.greeting_name = GreetingName(site, request, system);
+  }
   if (!site.transport.configured) return extras;
   extras.transport = &site.transport;
   if (site.transport.deadline_ms > 0) {
@@ -128,7 +144,7 @@ std::string SendMainMail(FormRequest& request, const FileReader& files, MailSend
   // A site that sends as itself names the visitor as the one to answer, when
   // the visitor's address is one a mail program can reply to.
   const bool own_sender = !site.sender.empty();
-  if (own_sender && IsPlainAddress(s.from)) extras.reply_to = s.from;
+  if (own_sender && site.reply_to_visitor && IsPlainAddress(s.from)) extras.reply_to = s.from;
   record.recipients = AddressCount(s.recipients);
   // The bodies are the mail's now: nothing reads them after it is sent.
   std::string result = send_mail(request, s.server, s.helo, request.server_name,
@@ -173,7 +189,7 @@ std::string ApplySiteSettings(const SiteSettings& site, FormRequest& request) {
   if (!site.server.empty()) s.server = site.server;
   if (site.autoreply_subject) s.respond_subject = *site.autoreply_subject;
   request.charset = MailCharset(site, s.form_charset);
-  request.system_placeholders_reserved = site.present;
+  request.site_settings = site.present;
   std::string honeypot;
   for (std::size_t i = 0; !site.honeypot.empty() && i < request.field_names.size(); ++i) {
     if (request.field_names[i] != site.honeypot) continue;
@@ -333,7 +349,7 @@ void RunRequest(std::string_view argv0, System& system, MailSender send_mail) {
       RefuseWithStatus(429, Error902TooManyPosts());
     }
     LoadDkimKey(files.own, request.program_path, site.transport);
-    const MailExtras transport = TransportExtras(site, system.Now());
+    const MailExtras transport = TransportExtras(site, request, system);
     result = SendMainMail(request, files.form, send_mail, site, transport, record);
     if (sends_reply && result != "OK") record.reply = "skipped";
     if (sends_reply && result == "OK")

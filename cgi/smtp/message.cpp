@@ -2,6 +2,7 @@
 #include "smtp/message.h"
 
 #include <algorithm>
+#include <cstdio>
 
 #include "core/text.h"
 #include "smtp/wire.h"
@@ -274,6 +275,12 @@ std::string HeaderLines(const MessageParts& parts) {
   header += ToLine(parts.recipients);
   header += subject_head + EncodeHeaderValue(parts.subject, subject_head.size(), parts.charset) + "\r\n";
   header += "Date: " + BlankLineBreaks(parts.date) + "\r\n";
+  if (!parts.messageId.empty()) {
+    // RFC 5322 3.6.4 asks for it; some receivers refuse mail without.
+    header += "Message-ID: <" + BlankLineBreaks(parts.messageId) + ">\r\n";
+    if (parts.highPriority) header += kHighPriority;
+    return header;
+  }
   header += kXMailer;
   header += parts.highPriority ? kHighPriority : kNormalPriority;
   return header;
@@ -289,9 +296,12 @@ constexpr std::size_t kLayoutLineBytes = 512;
 
 // One quoted-printable part: its header lines, then the body encoded straight
 // into the message. The body is released once encoded: a large one is held
-// only as long as it has to be.
+// only as long as it has to be. A single part that is the message's own
+// body declares MIME (RFC 2045 4) when declared_mime says so; mail has
+// always been sent without.
 void AppendEncodedPart(std::string& message, std::string_view content_type, std::string_view charset,
-                       std::string& body) {
+                       std::string& body, bool declared_mime = false) {
+  if (declared_mime) message += "MIME-Version: 1.0\n";
   message += kQuotedPrintable;
   message += "Content-Type: ";
   message += content_type;
@@ -340,12 +350,13 @@ bool GoesOutUnencoded(std::string_view text) {
 // empty line, then the text. Otherwise it is a text/plain part; a single
 // part's lines follow the header lines directly, without a MIME-Version
 // line, as mail has always been sent.
-void AppendTextOnlyLayout(std::string& message, std::string_view charset, std::string& text) {
+void AppendTextOnlyLayout(std::string& message, std::string_view charset, std::string& text,
+                          bool declared_mime) {
   if (GoesOutUnencoded(text)) {
     message += "\n";
     message += text;
   } else {
-    AppendEncodedPart(message, "text/plain", charset, text);
+    AppendEncodedPart(message, "text/plain", charset, text, declared_mime);
   }
 }
 
@@ -371,14 +382,29 @@ std::string BuildMessageText(MessageParts parts) {
   std::string& html = parts.htmlBody;
   std::string message = HeaderLines(parts);
   message.reserve(message.size() + kLayoutLineBytes + QuotedPrintableSize(text) + QuotedPrintableSize(html));
+  const bool declared_mime = !parts.messageId.empty();
   if (!text.empty() && !html.empty()) {
     AppendAlternativeLayout(message, parts.charset, text, html);
   } else if (!html.empty()) {
-    AppendEncodedPart(message, "text/html", parts.charset, html);
+    AppendEncodedPart(message, "text/html", parts.charset, html, declared_mime);
   } else if (!text.empty()) {
-    AppendTextOnlyLayout(message, parts.charset, text);
+    AppendTextOnlyLayout(message, parts.charset, text, declared_mime);
   }
   return message;
+}
+
+std::string MakeMessageId(std::time_t now, unsigned long process, std::uint64_t random,
+                          std::string_view fromAddress, std::string_view fallback_domain) {
+  const std::size_t at = fromAddress.rfind('@');
+  std::string domain(at == std::string_view::npos ? std::string_view() : fromAddress.substr(at + 1));
+  const bool usable = !domain.empty() && std::all_of(domain.begin(), domain.end(), [](char c) {
+    return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') || c == '-' || c == '.';
+  });
+  if (!usable) domain = fallback_domain;
+  char id[64];  // three numbers of fixed width, not request data
+  std::snprintf(id, sizeof id, "%lld.%lu.%016llx@", static_cast<long long>(now), process,
+                static_cast<unsigned long long>(random));
+  return id + domain;
 }
 
 }  // namespace quillo

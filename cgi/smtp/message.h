@@ -8,6 +8,8 @@
 // Pure functions; each stage is linear in its input.
 #pragma once
 
+#include <cstdint>
+#include <ctime>
 #include <string>
 #include <string_view>
 
@@ -28,7 +30,18 @@ struct MessageParts {
   bool highPriority = false;
   std::string replyTo;                 // a Reply-To line when not empty
   std::string charset = "iso-8859-1";  // of the parts and the encoded-words
+  // The header a site with settings sends, which receivers' filters look
+  // for: this Message-ID (without brackets), MIME-Version in every MIME
+  // layout, X-Priority only for high priority, and no X-Mailer. Empty: the
+  // header mail has always had.
+  std::string messageId;
 };
+
+// A Message-ID for a message from fromAddress: the time, the process and
+// 64 random bits, at the sender's domain (or, for a sender with none that
+// is a host name, at fallback_domain).
+std::string MakeMessageId(std::time_t now, unsigned long process, std::uint64_t random,
+                          std::string_view fromAddress, std::string_view fallback_domain);
 
 // Quoted-printable body encoding: bytes above 127 and "=" as "=XX", CR
 // dropped, LF kept as the hard line end. A soft break "=\n" goes before an

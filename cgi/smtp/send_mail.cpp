@@ -4,6 +4,7 @@
 #include <cctype>
 
 #include "content/placeholders.h"
+#include "core/keyed_hash.h"
 #include "core/text.h"
 #include "platform/crypto.h"
 #include "platform/process.h"
@@ -210,12 +211,18 @@ std::string sendMail(const FormRequest& request, const std::string& server,
   parts.highPriority = highPriority;
   parts.replyTo = extras.reply_to;
   parts.charset = request.charset;
+  if (extras.inbox_ready) {
+    const std::string fallback = extras.greeting_name.empty() ? "localhost.invalid" : extras.greeting_name;
+    parts.messageId =
+        MakeMessageId(extras.now, platform::CurrentProcessId(), RandomNumber(), fromAddress, fallback);
+  }
   std::optional<std::string> message = SignedMessage(BuildMessageText(std::move(parts)), extras);
   if (!message) return std::string(kRefused);
   if (extras.transport != nullptr && extras.transport->transport == Transport::kSendmail) {
     return DeliverBySendmail(*message, fromAddress, recipients, extras);
   }
   DeliveryOptions options = OptionsFor(extras.transport);
+  if (extras.inbox_ready) options.session.helo = extras.greeting_name;
   options.failures = extras.failures;
   options.deadline = extras.deadline;
   const bool own_host = extras.transport != nullptr && !extras.transport->host.empty();

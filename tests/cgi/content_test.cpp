@@ -2,6 +2,7 @@
 
 #include <random>
 
+#include "content/layouts.h"
 #include "content/placeholders.h"
 #include "content/templates.h"
 
@@ -193,7 +194,8 @@ TEST(BuiltInLayouts, TextOnlyFormatsAndNoFields) {
 }
 
 // Where no name or value holds "##" only the layout's head is filled and
-// the rows are appended as they are: the same bytes as filling it whole.
+// the rows are appended as they are: the same bytes as filling it whole,
+// in the classic layouts and in those of a site with settings.
 TEST(BuiltInLayouts, AreTheirLayoutFilledWholeWhateverTheFields) {
   std::mt19937 random(9122026);
   const std::string alphabet = "##ab<>_ ";
@@ -208,6 +210,7 @@ TEST(BuiltInLayouts, AreTheirLayoutFilledWholeWhateverTheFields) {
     r.field_names.clear();
     r.field_values.clear();
     r.settings.env_report = random() % 2 ? "ON" : "OFF";
+    r.site_settings = random() % 2;
     for (std::size_t i = random() % 6; i > 0; --i) {
       r.field_names.push_back(random() % 3 ? word(3) : fixed[random() % std::size(fixed)]);
       r.field_values.push_back(word(8));

@@ -31,6 +31,8 @@ struct MailCall {
   std::string server, helo, server_name, from, from_name, subject, text, html, reply_to, charset;
   TextList recipients;
   bool high_priority = false;
+  bool inbox_ready = false;
+  std::string greeting;
 };
 std::vector<MailCall> g_mails;
 std::vector<std::string> g_answers;  // what the sender answers, call by call; "OK" when none is left
@@ -40,7 +42,7 @@ std::string RecordMail(const FormRequest& request, const std::string& server, co
                        const std::string& from_name, std::string subject, std::string text, std::string html,
                        bool high_priority, const MailExtras& extras) {
   g_mails.push_back({server, helo, server_name, from, from_name, subject, text, html, extras.reply_to,
-                     request.charset, recipients, high_priority});
+                     request.charset, recipients, high_priority, extras.inbox_ready, extras.greeting_name});
   const std::size_t call = g_mails.size() - 1;
   return call < g_answers.size() ? g_answers[call] : "OK";
 }
@@ -429,6 +431,34 @@ TEST(Pipeline, NoFormReadsTheProgramsOwnFiles) {
     site.system.AddFile(InSite("quillopro.ini.bak"), c.ini);
     EXPECT_EQ(site.Post(c.body), c.answer);
     EXPECT_EQ(g_mails.size(), c.mails);
+  }
+}
+
+// With settings the mail greets with a fully qualified name: the helo
+// setting, else SERVER_NAME when it is one, else the system's canonical
+// name, else (empty) the address literal; without settings as it always did.
+TEST(Pipeline, ASiteWithSettingsGreetsWithAFullyQualifiedName) {
+  const struct {
+    std::string ini, server_name, canonical;
+    bool inbox_ready;
+    std::string greeting;
+  } cases[] = {
+      {"", "www.example.test", "web.example.test", false, ""},
+      {"[smtp]\nhelo = mail.example.test\n", "www.example.test", "web.example.test", true,
+       "mail.example.test"},
+      {"[site]\ndebug = off\n", "www.example.test", "web.example.test", true, "www.example.test"},
+      {"[site]\ndebug = off\n", "_", "web.example.test", true, "web.example.test"},
+      {"[site]\ndebug = off\n", "192.0.2.7", "vm", true, ""},
+  };
+  for (const auto& c : cases) {
+    Site site;
+    if (!c.ini.empty()) site.system.AddFile(InSite("quillopro.ini"), c.ini);
+    site.system.environment["SERVER_NAME"] = c.server_name;
+    site.system.canonical_host_name = c.canonical;
+    site.Post(kForm);
+    ASSERT_EQ(g_mails.size(), 1u) << c.ini;
+    EXPECT_EQ(g_mails[0].inbox_ready, c.inbox_ready) << c.ini;
+    EXPECT_EQ(g_mails[0].greeting, c.greeting) << c.ini << c.server_name;
   }
 }
 

@@ -112,6 +112,41 @@ TEST(BuildMessageText, TextOnlyIsBareWhileSevenBitAndShortElseAPlainPart) {
   }
 }
 
+// What a site with settings sends: a Message-ID, MIME-Version for every
+// MIME layout, X-Priority for high priority only, no X-Mailer.
+TEST(BuildMessageText, ASiteWithSettingsSendsTheHeaderFiltersLookFor) {
+  const std::string head =
+      "From: Web Form <form@example.test>\r\n"
+      "To: <a@example.test>,<b@example.test>\r\n"
+      "Subject: Hello\r\n"
+      "Date: Mon, 01 Jan 2024 10:00:00 +0100\r\n"
+      "Message-ID: <1704099600.42.00000000deadbeef@example.test>\r\n";
+  const std::string part = "Content-Transfer-Encoding: quoted-printable\nContent-Type: text/";
+  const struct {
+    const char* text;
+    const char* html;
+    bool high;
+    std::string after_head;
+  } cases[] = {
+      {"", "<p>hi</p>", false, "MIME-Version: 1.0\n" + part + "html;\n\tcharset=\"iso-8859-1\"\n\n<p>hi</p>"},
+      {"J\xFCrgen", "", true,
+       "X-Priority: 1\nMIME-Version: 1.0\n" + part + "plain;\n\tcharset=\"iso-8859-1\"\n\nJ=FCrgen"},
+      {"plain", "", false, "\nplain"},
+      {"", "", true, "X-Priority: 1\n"},
+  };
+  for (const auto& c : cases) {
+    MessageParts parts = SampleParts();
+    parts.messageId = MakeMessageId(1704099600, 42, 0xdeadbeef, parts.fromAddress, "web.example.test");
+    parts.textBody = c.text;
+    parts.htmlBody = c.html;
+    parts.highPriority = c.high;
+    EXPECT_EQ(BuildMessageText(parts), head + c.after_head) << c.text << c.html;
+  }
+  EXPECT_EQ(MakeMessageId(1, 2, 3, "jo@Example.ORG", "web.test"), "1.2.0000000000000003@Example.ORG");
+  EXPECT_EQ(MakeMessageId(1, 2, 3, "x@e.test>", "web.test"), "1.2.0000000000000003@web.test");
+  EXPECT_EQ(MakeMessageId(1, 2, 3, "no address", "web.test"), "1.2.0000000000000003@web.test");
+}
+
 TEST(BuildMessageText, NoBodiesLeaveTheSixHeaderLines) {
   MessageParts parts = SampleParts();
   parts.textBody = " \r\n\t";

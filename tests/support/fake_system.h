@@ -20,6 +20,7 @@ class FakeSystem : public System {
   std::map<std::string, std::string> links;         // another name of a file: its path in files
   std::time_t now = 1796748718;                     // Tue, 08 Dec 2026 16:51:58 UTC
   std::string host_name = "web.example.test";
+  std::string canonical_host_name = "web.example.test";
   bool sockets_start = true;
   std::vector<std::string> log;
 
@@ -35,6 +36,7 @@ class FakeSystem : public System {
   std::time_t Now() const override { return now; }
   std::optional<LocalTime> ToLocalTime(std::time_t when) const override;
   std::string HostName() const override { return host_name; }
+  std::string CanonicalHostName() const override { return canonical_host_name; }
   bool FileNamesIgnoreCase() const override { return false; }
   void WriteStderrLine(std::string_view line) override { log.emplace_back(line); }
   bool AppendLine(const std::string& path, std::string_view line) override {
