@@ -27,11 +27,14 @@ INSTALL_SITE = "cp examples/site/htdocs/* /var/www/html/\ncp examples/site/cgi-b
 
 
 @contextlib.contextmanager
-def debian_site(program=PROGRAM):
+def debian_site(program=PROGRAM, resolv=None):
     """Yields (run, work): run(argv) is argv in Debian's folders with the
-    sample site and the program installed; work a folder www-data may write."""
+    sample site and the program installed; work a folder www-data may write.
+    Names are looked up as the resolver configuration resolv says, by default
+    nowhere."""
     root = tempfile.mkdtemp(prefix="quillo-debian-")
-    mounts = {"/etc/resolv.conf": resolv_conf(NO_DNS_SERVER)}
+    own_resolv = resolv is None
+    mounts = {"/etc/resolv.conf": resolv or resolv_conf(NO_DNS_SERVER)}
     for name in ("/usr/lib/cgi-bin", "/var/www/html", "/run", "work"):
         mounts[name] = os.path.join(root, os.path.basename(name))
         os.mkdir(mounts[name])
@@ -50,8 +53,15 @@ def debian_site(program=PROGRAM):
                        cwd=REPO, check=True)
         yield run, mounts["work"]
     finally:
-        os.unlink(mounts["/etc/resolv.conf"])
+        if own_resolv:
+            os.unlink(mounts["/etc/resolv.conf"])
         shutil.rmtree(root, ignore_errors=True)
+
+
+def cgi_folder(site):
+    """The folder that stands in for /usr/lib/cgi-bin in a debian_site."""
+    _, work = site
+    return os.path.join(os.path.dirname(work), "cgi-bin")
 
 
 def write(path, text):
@@ -101,7 +111,7 @@ server.modules += ( "mod_staticfile" )
 
 @contextlib.contextmanager
 def nginx(site):
-    """Debian's default server block with the recipe included in it, and
+    """Debian's default server block (server_name _) with the recipe included in it, and
     fcgiwrap started as Debian's init script starts it (spawn-fcgi, www-data)."""
     run, work = site
     port = free_port()
@@ -113,7 +123,7 @@ http {{
   client_body_temp_path {0}/body; fastcgi_temp_path {0}/fastcgi; proxy_temp_path {0}/proxy;
   uwsgi_temp_path {0}/uwsgi; scgi_temp_path {0}/scgi;
   server {{
-    listen 127.0.0.1:{1}; root /var/www/html; index index.html index.htm;
+    listen 127.0.0.1:{1}; root /var/www/html; index index.html index.htm; server_name _;
     location / {{ try_files $uri $uri/ =404; }}
     include {2};
   }}

@@ -14,9 +14,10 @@ from dnslib.server import BaseResolver, DNSServer
 
 
 class Received:
-    """One delivered message as the server got it."""
+    """One delivered message as the server got it, and the client's HELO name."""
 
-    def __init__(self, envelope):
+    def __init__(self, envelope, session=None):
+        self.helo = session.host_name if session else None
         self.mail_from = envelope.mail_from
         self.rcpt_tos = list(envelope.rcpt_tos)
         self.raw = envelope.original_content
@@ -38,7 +39,7 @@ class RecordingHandler:
         return "250 OK"
 
     async def handle_DATA(self, server, session, envelope):
-        self.received.append(Received(envelope))
+        self.received.append(Received(envelope, session))
         return "250 Message accepted for delivery"
 
 

@@ -34,7 +34,7 @@ SENDMAIL = "/usr/sbin/sendmail"
 
 # The domain the instance delivers itself, and the mailbox all its users share.
 DOMAIN = "example.test"
-USERS = ("user", "webmaster", "sender")
+USERS = ("user", "webmaster", "sender", "info")
 
 # The virtual delivery agent writes as this uid and gid: it refuses root, and
 # nobody owns nothing else here.
@@ -72,7 +72,7 @@ postlog   unix-dgram n  -       n       -       1       postlogd
 """
 
 
-def main_cf(work, relay, helo_restriction):
+def main_cf(work, relay, helo_restriction, domain=DOMAIN, interfaces="127.0.0.1"):
     """main.cf of an instance in work; its SMTP server's address is in master.cf."""
     lines = [
         "compatibility_level = 3.6",
@@ -86,10 +86,10 @@ def main_cf(work, relay, helo_restriction):
         # Postfix takes only addresses an interface carries here, and lo carries
         # 127.0.0.1 alone; the SMTP server's own address is in master.cf, where
         # any address goes. The client talks from 127.0.0.1 too.
-        "inet_interfaces = 127.0.0.1",
+        "inet_interfaces = %s" % interfaces,
         "inet_protocols = ipv4",
-        "myhostname = mail.%s" % DOMAIN,
-        "mydomain = %s" % DOMAIN,
+        "myhostname = mail.%s" % domain,
+        "mydomain = %s" % domain,
         "myorigin = $mydomain",
         "mynetworks = 127.0.0.0/8",
         # Nothing is delivered by local(8): no system user, no /etc/aliases.
@@ -97,9 +97,9 @@ def main_cf(work, relay, helo_restriction):
         "alias_maps =",
         "alias_database =",
         "local_recipient_maps =",
-        "virtual_mailbox_domains = %s" % DOMAIN,
+        "virtual_mailbox_domains = %s" % domain,
         "virtual_mailbox_base = %s/mail" % work,
-        "virtual_mailbox_maps = inline:{ %s }" % ", ".join("%s@%s=Maildir/" % (u, DOMAIN) for u in USERS),
+        "virtual_mailbox_maps = inline:{ %s }" % ", ".join("%s@%s=Maildir/" % (u, domain) for u in USERS),
         "virtual_uid_maps = static:%d" % MAILBOX_OWNER,
         "virtual_gid_maps = static:%d" % MAILBOX_OWNER,
         "smtpd_relay_restrictions = permit_mynetworks, reject_unauth_destination",
@@ -122,9 +122,10 @@ def main_cf(work, relay, helo_restriction):
 class Postfix:
     """A running instance: its sendmail command, its Maildir, its queue."""
 
-    def __init__(self, work, host):
+    def __init__(self, work, host, on_host=()):
         self.work = work
         self.host = host
+        self.on_host = list(on_host)
         self.config_directory = os.path.join(work, "etc")
         self.maildir = os.path.join(work, "mail", "Maildir")
         self.log_file = os.path.join(work, "maillog")
@@ -233,7 +234,7 @@ def _session_processes(session):
 
 def _stop(instance):
     master = instance.master or _master_pid(instance.work)
-    subprocess.run([POSTFIX, "-c", instance.config_directory, "stop"], stdout=subprocess.DEVNULL,
+    subprocess.run(instance.on_host + [POSTFIX, "-c", instance.config_directory, "stop"], stdout=subprocess.DEVNULL,
                    stderr=subprocess.DEVNULL, timeout=STOP_SECONDS)
     if master is None:
         return
@@ -256,7 +257,7 @@ def _terminal_output(command):
     return shown.stdout
 
 
-def _write_instance(instance, relay, helo_restriction):
+def _write_instance(instance, relay, helo_restriction, domain, interfaces):
     work = instance.work
     # Postfix's daemons run as the postfix user outside a chroot, and the
     # sendmail wrapper may run as a web server's user: both pass through.
@@ -267,7 +268,7 @@ def _write_instance(instance, relay, helo_restriction):
     os.mkdir(os.path.join(work, "mail"), 0o755)
     os.chown(os.path.join(work, "mail"), MAILBOX_OWNER, MAILBOX_OWNER)
     with open(os.path.join(instance.config_directory, "main.cf"), "w") as f:
-        f.write(main_cf(work, relay, helo_restriction))
+        f.write(main_cf(work, relay, helo_restriction, domain, interfaces))
     with open(os.path.join(instance.config_directory, "master.cf"), "w") as f:
         f.write(MASTER_CF.format(host=instance.host))
     # The postfix command rereads a main.cf younger than about two seconds
@@ -282,16 +283,19 @@ def _write_instance(instance, relay, helo_restriction):
 
 
 @contextlib.contextmanager
-def postfix(host, *, relay=None, helo_restriction=False):
+def postfix(host, *, relay=None, helo_restriction=False, domain=DOMAIN, on_host=()):
     """A Postfix instance of its own listening on host:25 (a 127.0.0.x
     address); yields a Postfix. relay: the address of an SMTP server on port
-    25 that takes mail for every domain but example.test. helo_restriction:
-    clients must send HELO/EHLO with a fully qualified name. The instance is
-    stopped and its folder removed however the block ends."""
-    instance = Postfix(tempfile.mkdtemp(prefix="quillo-postfix-"), host)
+    25 that takes mail for every domain but the instance's (example.test).
+    helo_restriction: clients must send HELO/EHLO with a fully qualified
+    name. on_host: the command that runs a command on another host of the
+    test's network (ip netns exec ...); the instance then serves that host's
+    address. The instance is stopped and its folder removed however the
+    block ends."""
+    instance = Postfix(tempfile.mkdtemp(prefix="quillo-postfix-"), host, list(on_host))
     try:
-        _write_instance(instance, relay, helo_restriction)
-        start = [POSTFIX, "-c", instance.config_directory, "start"]
+        _write_instance(instance, relay, helo_restriction, domain, host if on_host else "127.0.0.1")
+        start = instance.on_host + [POSTFIX, "-c", instance.config_directory, "start"]
         started = subprocess.run(start, stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL,
                                  stderr=subprocess.DEVNULL, timeout=START_SECONDS)
         if started.returncode != 0:
