@@ -8,6 +8,7 @@
 #include "documents/files.h"
 #include "documents/names.h"
 #include "documents/reject_list.h"
+#include "documents/site_settings.h"
 #include "request/field_checks.h"
 
 using namespace quillo;
@@ -19,6 +20,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   for (const std::string& entry : ParseAllowList(text)) {
     if (entry.empty() || entry.find('#') != std::string::npos) std::abort();
   }
+  ParseSiteSettings(text);
   const std::size_t half = size / 2;
   RejectTextLists(text.substr(0, half), text.substr(half));
   if (DocumentText(text).size() > text.size()) std::abort();

@@ -27,6 +27,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   }
   RenderDebugReport(request);
   RunFieldPass(request);
+  FormRequest with_settings = request;
+  with_settings.site_settings = true;
   BuildBuiltInLayouts(request);
+  BuildBuiltInLayouts(with_settings);
   return 0;
 }

@@ -216,8 +216,11 @@ RateDecision CountPost(std::string_view state, std::string_view remote_addr, std
     if (end == std::string_view::npos) end = state.size();
     const std::string line(state.substr(from, end - from));
     from = end + 1;
+    // "SECONDS KEY": anything else is not a line this program wrote.
     const std::size_t blank = line.find(' ');
-    if (blank == std::string::npos) continue;
+    if (blank == std::string::npos || blank + 1 == line.size() ||
+        line.find(' ', blank + 1) != std::string::npos)
+      continue;
     const long long when = std::strtoll(line.c_str(), nullptr, 10);
     // Entries from the future are a clock that was set back: they expire too.
     if (when <= now - limit.window_seconds || when > now) continue;
