@@ -256,4 +256,64 @@ std::string EncodeBase64(std::string_view bytes) {
   return out;
 }
 
+std::vector<std::string_view> Split(std::string_view text, char separator) {
+  std::vector<std::string_view> pieces;
+  for (std::size_t from = 0;;) {
+    const std::size_t at = text.find(separator, from);
+    if (at == std::string_view::npos) {
+      pieces.push_back(text.substr(from));
+      return pieces;
+    }
+    pieces.push_back(text.substr(from, at - from));
+    from = at + 1;
+  }
+}
+
+std::vector<std::string_view> Lines(std::string_view text) {
+  std::vector<std::string_view> lines = Split(text, '\n');
+  if (lines.back().empty()) lines.pop_back();
+  return lines;
+}
+
+bool StartsWith(std::string_view text, std::string_view prefix) {
+  return text.substr(0, prefix.size()) == prefix;
+}
+
+bool EndsWith(std::string_view text, std::string_view suffix) {
+  return text.size() >= suffix.size() && text.substr(text.size() - suffix.size()) == suffix;
+}
+
+std::optional<std::uint64_t> ReadNumber(std::string_view digits, std::uint64_t max) {
+  if (digits.empty()) return std::nullopt;
+  std::uint64_t value = 0;
+  for (char c : digits) {
+    if (c < '0' || c > '9') return std::nullopt;
+    value = value * 10 + static_cast<std::uint64_t>(c - '0');
+    if (value > max) return std::nullopt;
+  }
+  return value;
+}
+
+bool IsHostName(std::string_view name) {
+  constexpr std::size_t kMaxName = 253;
+  constexpr std::size_t kMaxLabel = 63;
+  if (name.empty() || name.size() > kMaxName) return false;
+  for (std::string_view label : Split(name, '.')) {
+    if (label.empty() || label.size() > kMaxLabel || label.front() == '-' || label.back() == '-')
+      return false;
+    for (char c : label) {
+      const bool letter_or_digit = (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9');
+      if (!letter_or_digit && c != '-') return false;
+    }
+  }
+  return true;
+}
+
+bool IsAbsolutePath(std::string_view path) {
+  const bool drive = path.size() > 2 &&
+                     ((path[0] >= 'a' && path[0] <= 'z') || (path[0] >= 'A' && path[0] <= 'Z')) &&
+                     path[1] == ':' && (path[2] == '\\' || path[2] == '/');
+  return StartsWith(path, "/") || drive || StartsWith(path, "\\\\");
+}
+
 }  // namespace quillo

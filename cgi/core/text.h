@@ -6,6 +6,8 @@
 // e-mail addresses are compared through it.
 #pragma once
 
+#include <cstdint>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -71,5 +73,31 @@ std::string EncodeBase64(std::string_view bytes);
 
 // Cuts text at its first NUL byte: NUL ends a text wherever one arrives.
 void CutAtNul(std::string& text);
+
+// --- splitting and reading ---
+
+// Every piece between separators, empty ones included: "a,,b" gives "a",
+// "", "b"; "" gives one empty piece.
+std::vector<std::string_view> Split(std::string_view text, char separator);
+
+// The lines of a text, each without its LF (a CR before it stays); a text
+// that ends with a LF has no empty line after it.
+std::vector<std::string_view> Lines(std::string_view text);
+
+bool StartsWith(std::string_view text, std::string_view prefix);
+bool EndsWith(std::string_view text, std::string_view suffix);
+
+// A decimal number of digits only, at most max; nothing for anything else
+// (no sign, no blank, no digit at all, or more than max).
+std::optional<std::uint64_t> ReadNumber(std::string_view digits, std::uint64_t max);
+
+// A host name as RFC 1123 2.1 has it: labels of letters, digits and
+// hyphens, none starting or ending with a hyphen, at most 63 characters
+// each and 253 in all. An IPv4 address in dots is one too.
+bool IsHostName(std::string_view name);
+
+// An absolute path on either system: "/srv/x", "C:\x", "C:/x" or
+// "\\server\share\x".
+bool IsAbsolutePath(std::string_view path);
 
 }  // namespace quillo

@@ -30,9 +30,7 @@ std::optional<std::string> RefuseDocumentName(std::string_view trimmed_name) {
 bool HasDocumentExtension(std::string_view name) {
   const std::string lower = LowerCopy(name);
   for (std::string_view extension : {".htm", ".html", ".txt", ".tpl"}) {
-    if (lower.size() > extension.size() &&
-        lower.compare(lower.size() - extension.size(), extension.size(), extension) == 0)
-      return true;
+    if (lower.size() > extension.size() && EndsWith(lower, extension)) return true;
   }
   return false;
 }

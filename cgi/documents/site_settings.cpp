@@ -84,10 +84,6 @@ Problem CheckDocumentNames(const TextList& names) {
   return std::nullopt;
 }
 
-bool IsAbsolutePath(std::string_view path) {
-  return !path.empty() && (path.front() == '/' || (path.size() > 2 && path[1] == ':' && path[2] == '\\'));
-}
-
 // Goes into a Location header: a path on this site or an http(s) address,
 // nothing that could end the header.
 Problem CheckRedirect(std::string_view target) {

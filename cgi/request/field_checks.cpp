@@ -12,32 +12,8 @@ namespace {
 // which holds the terminating NUL.
 constexpr std::size_t kAllowListLinePiece = 1023;
 
-bool StartsWith(std::string_view text, std::string_view prefix) {
-  return text.substr(0, prefix.size()) == prefix;
-}
-
 bool IsAsciiAlnum(char c) {
   return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9');
-}
-
-// RFC 1123 2.1: labels of letters, digits and hyphens, not starting or ending
-// with a hyphen, at most 63 characters each, 253 in all.
-bool IsHostName(std::string_view name) {
-  constexpr std::size_t kMaxName = 253;
-  constexpr std::size_t kMaxLabel = 63;
-  if (name.empty() || name.size() > kMaxName) return false;
-  std::size_t from = 0;
-  while (true) {
-    const std::size_t dot = std::min(name.find('.', from), name.size());
-    const std::string_view label = name.substr(from, dot - from);
-    if (label.empty() || label.size() > kMaxLabel || label.front() == '-' || label.back() == '-')
-      return false;
-    for (char c : label) {
-      if (!IsAsciiAlnum(c) && c != '-') return false;
-    }
-    if (dot == name.size()) return true;
-    from = dot + 1;
-  }
 }
 
 // A host name with a dot: what a list may name as a domain.
@@ -129,13 +105,10 @@ bool IsPlainAddress(std::string_view address) {
 std::size_t AddressCount(const TextList& list) {
   std::size_t count = 0;
   for (const std::string& entry : list) {
-    std::size_t pieces = 0;
-    for (std::size_t from = 0; from <= entry.size();) {
-      const std::size_t comma = std::min(entry.find(',', from), entry.size());
-      if (!Trimmed(std::string_view(entry).substr(from, comma - from)).empty()) ++pieces;
-      from = comma + 1;
-    }
-    count += std::max<std::size_t>(pieces, 1);
+    const std::vector<std::string_view> pieces = Split(entry, ',');
+    const auto addresses = std::count_if(pieces.begin(), pieces.end(),
+                                         [](std::string_view piece) { return !Trimmed(piece).empty(); });
+    count += std::max<std::size_t>(static_cast<std::size_t>(addresses), 1);
   }
   return count;
 }

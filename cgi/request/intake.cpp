@@ -200,7 +200,7 @@ void DecodeBodyIntoFields(std::string_view body, FormRequest& request) {
     const std::size_t eq = value.find('=');
     std::string name = value.substr(0, eq);
     value.erase(0, eq == std::string::npos ? value.size() : eq + 1);
-    if (name.compare(0, 3, "_I_") == 0) continue;
+    if (StartsWith(name, "_I_")) continue;
     if (std::string* field = ControlVariableField(request.settings, name)) {
       *field = std::move(value);
       continue;
@@ -228,13 +228,9 @@ bool IsMultipartForm(std::string_view content_type) {
 TextList SplitRecipients(std::string& to) {
   Trim(to);
   TextList recipients;
-  std::size_t from = 0;
-  while (from <= to.size()) {
-    std::size_t comma = to.find(',', from);
-    if (comma == std::string::npos) comma = to.size();
-    std::string address = Trimmed(std::string_view(to).substr(from, comma - from));
+  for (std::string_view piece : Split(to, ',')) {
+    std::string address = Trimmed(piece);
     if (!address.empty()) recipients.push_back(std::move(address));
-    from = comma + 1;
   }
   return recipients;
 }

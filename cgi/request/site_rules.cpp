@@ -210,12 +210,8 @@ RateDecision CountPost(std::string_view state, std::string_view remote_addr, std
       std::min<std::size_t>(static_cast<std::size_t>(limit.posts), kMaxRateEntries / 2);
   const std::size_t address_room = kMaxRateEntries - shared_room;
   std::deque<std::pair<long long, std::string>> addresses, shared;
-  std::size_t from = 0;
-  while (from < state.size()) {
-    std::size_t end = state.find('\n', from);
-    if (end == std::string_view::npos) end = state.size();
-    const std::string line(state.substr(from, end - from));
-    from = end + 1;
+  for (std::string_view state_line : Lines(state)) {
+    const std::string line(state_line);
     // "SECONDS KEY": anything else is not a line this program wrote.
     const std::size_t blank = line.find(' ');
     if (blank == std::string::npos || blank + 1 == line.size() ||

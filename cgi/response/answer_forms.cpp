@@ -17,14 +17,11 @@ struct MediaRange {
 // The q parameter of one range of an Accept header; 1 without one.
 MediaRange ReadMediaRange(std::string_view range) {
   MediaRange media;
-  const std::size_t semicolon = range.find(';');
-  media.type = LowerCopy(Trimmed(range.substr(0, semicolon)));
-  std::size_t from = semicolon;
-  while (from != std::string_view::npos) {
-    const std::size_t next = range.find(';', from + 1);
-    const std::string parameter = LowerCopy(Trimmed(range.substr(from + 1, next - from - 1)));
-    if (parameter.compare(0, 2, "q=") == 0) media.quality = std::strtod(parameter.c_str() + 2, nullptr);
-    from = next;
+  const std::vector<std::string_view> parts = Split(range, ';');
+  media.type = LowerCopy(Trimmed(parts.front()));
+  for (std::size_t i = 1; i < parts.size(); ++i) {
+    const std::string parameter = LowerCopy(Trimmed(parts[i]));
+    if (StartsWith(parameter, "q=")) media.quality = std::strtod(parameter.c_str() + 2, nullptr);
   }
   return media;
 }
@@ -51,16 +48,12 @@ void AppendJsonString(std::string& out, std::string_view text) {
 
 bool PrefersJson(std::string_view accept) {
   double json = 0, html = -1, text_any = -1, any = -1;
-  std::size_t from = 0;
-  while (from <= accept.size()) {
-    std::size_t comma = accept.find(',', from);
-    if (comma == std::string_view::npos) comma = accept.size();
-    const MediaRange media = ReadMediaRange(accept.substr(from, comma - from));
+  for (std::string_view range : Split(accept, ',')) {
+    const MediaRange media = ReadMediaRange(range);
     if (media.type == "application/json") json = media.quality;
     if (media.type == "text/html") html = media.quality;
     if (media.type == "text/*") text_any = media.quality;
     if (media.type == "*/*") any = media.quality;
-    from = comma + 1;
   }
   const double html_rank = html >= 0 ? html : text_any >= 0 ? text_any : any >= 0 ? any : 0;
   return json > 0 && json > html_rank;

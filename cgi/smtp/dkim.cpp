@@ -125,17 +125,6 @@ std::vector<const HeaderField*> FieldsFromTheBottom(const std::vector<HeaderFiel
   return found;
 }
 
-// A domain or selector goes into the header as given, so it may hold
-// nothing that could end a tag or the line.
-bool IsHostName(std::string_view name) {
-  if (name.empty()) return false;
-  for (char c : name) {
-    const bool letter_or_digit = (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9');
-    if (!letter_or_digit && c != '-' && c != '.') return false;
-  }
-  return true;
-}
-
 // --- the DKIM-Signature field ---
 
 // A header field being written: each piece goes on the current line after

@@ -117,5 +117,42 @@ TEST(EncodeBase64, MatchesTheRfc4648Vectors) {
   for (const auto& c : cases) EXPECT_EQ(EncodeBase64(c.bytes), c.encoded) << c.bytes;
 }
 
+TEST(Toolkit, SplitsAndReadsWhatEveryReaderOfTheProgramSplitsAndReads) {
+  using Pieces = std::vector<std::string_view>;
+  EXPECT_EQ(Split("a,,b", ','), (Pieces{"a", "", "b"}));
+  EXPECT_EQ(Split("", ','), (Pieces{""}));
+  EXPECT_EQ(Split(",", ','), (Pieces{"", ""}));
+  EXPECT_EQ(Lines("a\r\n\nb"), (Pieces{"a\r", "", "b"}));
+  EXPECT_EQ(Lines("a\n"), (Pieces{"a"}));
+  EXPECT_EQ(Lines(""), Pieces{});
+  EXPECT_TRUE(StartsWith("_I_x", "_I_") && !StartsWith("_I", "_I_") && EndsWith("a.htm", ".htm"));
+  const struct {
+    std::string_view digits;
+    std::uint64_t max;
+    std::optional<std::uint64_t> value;
+  } numbers[] = {{"0", 9, 0},
+                 {"65535", 65535, 65535},
+                 {"65536", 65535, std::nullopt},
+                 {"", 9, std::nullopt},
+                 {"+1", 9, std::nullopt},
+                 {" 1", 9, std::nullopt},
+                 {"99999999999999999999", 100, std::nullopt}};
+  for (const auto& n : numbers) EXPECT_EQ(ReadNumber(n.digits, n.max), n.value) << n.digits;
+}
+
+TEST(Toolkit, OneHostNameRuleAndAbsolutePathsOfBothSystems) {
+  for (const char* name : {"mail.example.com", "localhost", "a-b.c0", "192.0.2.1", "xn--bcher-kva.example"})
+    EXPECT_TRUE(IsHostName(name)) << name;
+  for (const char* name :
+       {"", "-a.example", "a-.example", "a..b", "a_b.example", "a b", "[::1]", "a.example."})
+    EXPECT_FALSE(IsHostName(name)) << name;
+  EXPECT_FALSE(IsHostName(std::string(64, 'a') + ".example"));
+  for (const char* path :
+       {"/etc/quillo/dkim.pem", "C:\\quillo\\dkim.pem", "c:/quillo/key.pem", "\\\\server\\share\\key"})
+    EXPECT_TRUE(IsAbsolutePath(path)) << path;
+  for (const char* path : {"", "dkim.pem", "C:dkim.pem", "1:\\x", "\\x"})
+    EXPECT_FALSE(IsAbsolutePath(path)) << path;
+}
+
 }  // namespace
 }  // namespace quillo
