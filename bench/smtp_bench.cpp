@@ -5,7 +5,7 @@
 #include <functional>
 #include <string>
 
-#include "smtp/message.h"
+#include "delivery/message.h"
 #include "smtp/wire.h"
 
 namespace {

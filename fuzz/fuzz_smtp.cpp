@@ -9,7 +9,7 @@
 #include <string>
 #include <string_view>
 
-#include "smtp/message.h"
+#include "delivery/message.h"
 #include "smtp/reply.h"
 #include "smtp/wire.h"
 

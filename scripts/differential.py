@@ -23,7 +23,7 @@ from cgi_site import Site  # noqa: E402
 from mail_servers import smtp_server  # noqa: E402
 
 MAIL = "127.0.0.25"
-KEY = os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "tests", "smtp", "data", "dkim-test.pem")
+KEY = os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "tests", "delivery", "data", "dkim-test.pem")
 DOCUMENTS = {
     "ok.htm": "<p>Thanks ##Name## from ##REMOTE_ADDR##</p>\n<p>##QUILLO_TO##</p>\n",
     "err.htm": "Sorry, ##Name##.\r\n",

@@ -11,9 +11,10 @@ declare -A allowed=(
   [platform]="core"
   [documents]="core"
   [content]="core documents"
-  [smtp]="core content platform"
+  [smtp]="core platform"
+  [delivery]="core content documents smtp platform"
   [response]="core documents content"
-  [request]="core documents content response smtp platform"
+  [request]="core documents content response delivery smtp platform"
 )
 
 edges=$(grep -H '^#include "' */*.h */*.cpp |

@@ -4,10 +4,10 @@
 
 #include "core/messages.h"
 #include "core/run_end.h"
+#include "delivery/send_mail.h"
 #include "platform/system.h"
 #include "request/intake.h"
 #include "request/pipeline.h"
-#include "smtp/send_mail.h"
 
 namespace {
 

@@ -168,7 +168,7 @@ def test_the_deadline_ends_a_silent_delivery_before_the_web_server_gives_up(tls_
 
 
 def test_the_site_signs_its_mail_and_a_changed_body_fails_verification(tls_site):
-    data = os.path.join(os.path.dirname(__file__), "..", "smtp", "data")
+    data = os.path.join(os.path.dirname(__file__), "..", "delivery", "data")
     shutil.copy(os.path.join(data, "dkim-test.pem"), tls_site.path("dkim.pem"))
     with open(os.path.join(data, "dkim-test.txt")) as f:
         record = f.read().strip()

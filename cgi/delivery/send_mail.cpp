@@ -1,15 +1,15 @@
 // Message sending; see send_mail.h.
-#include "smtp/send_mail.h"
+#include "delivery/send_mail.h"
 
 #include <cctype>
 
 #include "content/placeholders.h"
 #include "core/keyed_hash.h"
 #include "core/text.h"
+#include "delivery/dkim.h"
+#include "delivery/message.h"
 #include "platform/crypto.h"
 #include "platform/process.h"
-#include "smtp/dkim.h"
-#include "smtp/message.h"
 #include "smtp/wire.h"
 
 namespace quillo {

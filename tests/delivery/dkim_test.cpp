@@ -4,7 +4,7 @@
 // time and message. The expected b= and bh= values were made apart from
 // this code, by the openssl command from the canonical texts written out by
 // hand in the comments; test_dkim.py has python3-dkim verify real ones.
-#include "smtp/dkim.h"
+#include "delivery/dkim.h"
 
 #include <gtest/gtest.h>
 

@@ -2,7 +2,7 @@
 // edge cases and its agreement with the first encoder, header values (line
 // breaks from a request, 8-bit or over-long values as RFC 2047 words),
 // header lines within 998 characters, and the lines as they go on the wire.
-#include "smtp/message.h"
+#include "delivery/message.h"
 
 #include <gtest/gtest.h>
 

@@ -12,7 +12,7 @@
 #include <sstream>
 #include <string>
 
-#include "smtp/dkim.h"
+#include "delivery/dkim.h"
 #include "smtp/wire.h"
 
 namespace {

@@ -6,9 +6,9 @@
 
 #include <map>
 
+#include "delivery/send_mail.h"
 #include "platform/net.h"
 #include "scripted_peer.h"
-#include "smtp/send_mail.h"
 
 namespace quillo {
 namespace {

@@ -1,5 +1,5 @@
 // DKIM signing; see dkim.h.
-#include "smtp/dkim.h"
+#include "delivery/dkim.h"
 
 #include <algorithm>
 #include <array>

@@ -16,10 +16,10 @@
 #include <iterator>
 #include <string>
 
+#include "delivery/message.h"
+#include "delivery/send_mail.h"
 #include "platform/system.h"
-#include "smtp/message.h"
 #include "smtp/mx.h"
-#include "smtp/send_mail.h"
 
 namespace {
 

@@ -1,5 +1,5 @@
 // Message assembly; see message.h.
-#include "smtp/message.h"
+#include "delivery/message.h"
 
 #include <algorithm>
 #include <cstdio>
