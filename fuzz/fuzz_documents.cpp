@@ -8,7 +8,7 @@
 #include "documents/files.h"
 #include "documents/names.h"
 #include "documents/reject_list.h"
-#include "documents/site_settings.h"
+#include "settings/site_settings.h"
 #include "request/field_checks.h"
 
 using namespace quillo;

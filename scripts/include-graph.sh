@@ -13,8 +13,9 @@ declare -A allowed=(
   [content]="core documents"
   [smtp]="core platform"
   [delivery]="core content documents smtp platform"
+  [settings]="core documents"
   [response]="core documents content"
-  [request]="core documents content response delivery smtp platform"
+  [request]="core documents content settings response delivery smtp platform"
 )
 
 edges=$(grep -H '^#include "' */*.h */*.cpp |

@@ -7,7 +7,7 @@
 #include <string_view>
 
 #include "core/form_request.h"
-#include "documents/site_settings.h"
+#include "settings/site_settings.h"
 
 namespace quillo {
 

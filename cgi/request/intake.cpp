@@ -11,7 +11,7 @@
 #include "core/run_end.h"
 #include "core/text.h"
 #include "documents/names.h"
-#include "documents/site_settings.h"
+#include "settings/site_settings.h"
 #include "response/pages.h"
 
 namespace quillo {

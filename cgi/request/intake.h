@@ -10,7 +10,7 @@
 
 #include "core/form_request.h"
 #include "core/system.h"
-#include "documents/site_settings.h"
+#include "settings/site_settings.h"
 
 namespace quillo {
 

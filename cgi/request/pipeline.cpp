@@ -9,7 +9,7 @@
 #include "core/text.h"
 #include "documents/files.h"
 #include "documents/reject_list.h"
-#include "documents/site_settings.h"
+#include "settings/site_settings.h"
 #include "request/field_checks.h"
 #include "request/intake.h"
 #include "request/site_rules.h"

@@ -13,7 +13,7 @@
 
 #include "core/mail_job.h"
 #include "core/text.h"
-#include "documents/site_settings.h"
+#include "settings/site_settings.h"
 
 namespace quillo {
 

@@ -1,5 +1,5 @@
 // The site's settings file; see site_settings.h.
-#include "documents/site_settings.h"
+#include "settings/site_settings.h"
 
 #include <algorithm>
 #include <set>

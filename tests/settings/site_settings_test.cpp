@@ -1,6 +1,6 @@
 // The settings file as the site owner writes it: every key read, and every
 // mistake named with its line.
-#include "documents/site_settings.h"
+#include "settings/site_settings.h"
 
 #include <gtest/gtest.h>
 
