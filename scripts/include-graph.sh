@@ -12,8 +12,8 @@ declare -A allowed=(
   [documents]="core"
   [content]="core documents"
   [smtp]="core platform"
-  [delivery]="core content documents smtp platform"
-  [settings]="core documents"
+  [delivery]="core smtp platform"
+  [settings]="core documents delivery smtp"
   [response]="core documents content"
   [request]="core documents content settings response delivery smtp platform"
 )

@@ -14,26 +14,16 @@
 #include <string_view>
 
 #include "core/text.h"
+#include "delivery/outgoing_mail.h"
 
 namespace quillo {
 
-// Everything a message is built from, the subject with its placeholders
-// already filled in.
-struct MessageParts {
-  std::string fromName;
-  std::string fromAddress;
-  TextList recipients;
-  std::string subject;
-  std::string date;
-  std::string textBody;
-  std::string htmlBody;
-  bool highPriority = false;
-  std::string replyTo;                 // a Reply-To line when not empty
-  std::string charset = "iso-8859-1";  // of the parts and the encoded-words
-  // The header a site with settings sends, which receivers' filters look
-  // for: this Message-ID (without brackets), MIME-Version in every MIME
-  // layout, X-Priority only for high priority, and no X-Mailer. Empty: the
-  // header mail has always had.
+// Everything a message is built from: the mail, and the header a site with
+// settings sends, which receivers' filters look for: this Message-ID
+// (without brackets), MIME-Version in every MIME layout, X-Priority only for
+// high priority, and no X-Mailer. An empty messageId: the header mail has
+// always had.
+struct MessageParts : OutgoingMail {
   std::string messageId;
 };
 

@@ -35,7 +35,7 @@ int main(int argc, char** argv) {
   using namespace quillo;
   SetRunEnder(&WriteAnswerAndExit);
   try {
-    RunRequest(argc > 0 && argv[0] != nullptr ? argv[0] : "", platform::TheSystem(), &sendMail);
+    RunRequest(argc > 0 && argv[0] != nullptr ? argv[0] : "", platform::TheSystem(), sendMail);
   } catch (const std::bad_alloc&) {
     // The run's memory is released by now; the page needs none.
     platform::WriteStdoutText(kOutOfMemoryPage);

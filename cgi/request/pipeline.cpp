@@ -9,13 +9,13 @@
 #include "core/text.h"
 #include "documents/files.h"
 #include "documents/reject_list.h"
-#include "settings/site_settings.h"
 #include "request/field_checks.h"
 #include "request/intake.h"
 #include "request/site_rules.h"
 #include "response/answer_forms.h"
 #include "response/debug_report.h"
 #include "response/pages.h"
+#include "settings/site_settings.h"
 
 namespace quillo {
 namespace {
@@ -96,9 +96,9 @@ bool IsHighPriority(std::string& priority) {
 
 // The DKIM key file: next to the program, or where an absolute path says.
 // ERROR 600 when it cannot be read: the site asked for signed mail.
-void LoadDkimKey(const FileReader& files, const std::string& program_path, TransportSettings& transport) {
-  if (transport.dkim_key.empty()) return;
-  transport.dkim_key_pem = ReadDocumentFile(files, DkimKeyPath(transport, program_path));
+void LoadDkimKey(const FileReader& files, const std::string& program_path, DeliverySettings& delivery) {
+  if (delivery.dkim_key_file.empty()) return;
+  delivery.dkim.private_key_pem = ReadDocumentFile(files, DkimKeyPath(delivery, program_path));
 }
 
 // The fully qualified name a site with settings greets mail servers with:
@@ -106,69 +106,89 @@ void LoadDkimKey(const FileReader& files, const std::string& program_path, Trans
 // canonical name; empty (the address literal) where there is none. Servers
 // refuse or score a bare label.
 std::string GreetingName(const SiteSettings& site, const FormRequest& request, const System& system) {
-  if (!site.transport.helo.empty()) return site.transport.helo;
+  if (!site.delivery.helo.empty()) return site.delivery.helo;
   if (IsFullyQualifiedDomain(request.server_name)) return request.server_name;
   const std::string canonical = system.CanonicalHostName();
   return IsFullyQualifiedDomain(canonical) ? canonical : std::string();
 }
 
-// The site's transport for a mail, and the delivery's time budget, which
-// starts with the first mail of the run and covers the reply too.
-MailExtras TransportExtras(const SiteSettings& site, const FormRequest& request, const System& system) {
-  MailExtras extras;
-  extras.now = system.Now();
+// How the run's mail leaves, and the delivery's time budget, which starts
+// with the first mail of the run and covers the reply too.
+DeliveryPlan PlanDelivery(const SiteSettings& site, const FormRequest& request, const System& system) {
+  DeliveryPlan plan;
+  plan.server = request.settings.server;
+  plan.first_local_address = request.settings.helo;
+  plan.second_local_address = request.server_name;
+  plan.now = system.Now();
   if (site.present) {
-    extras.inbox_ready = true;
-    extras.greeting_name = GreetingName(site, request, system);
+    plan.inbox_ready = true;
+    plan.greeting_name = GreetingName(site, request, system);
   }
-  if (!site.transport.configured) return extras;
-  extras.transport = &site.transport;
-  if (site.transport.deadline_ms > 0) {
-    extras.deadline =
-        std::chrono::steady_clock::now() + std::chrono::milliseconds(site.transport.deadline_ms);
+  if (!site.delivery.configured) return plan;
+  plan.settings = site.delivery;
+  if (site.delivery.deadline_ms > 0) {
+    plan.deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(site.delivery.deadline_ms);
   }
-  return extras;
+  return plan;
 }
 
-std::string SendMainMail(FormRequest& request, const FileReader& files, MailSender send_mail,
-                         const SiteSettings& site, MailExtras extras, RunRecord& record) {
+// A mail of the run with its date and charset, and the subject as it goes
+// out: its placeholders are filled in once more, as for every mail.
+OutgoingMail MailOfRun(const FormRequest& request, std::string subject) {
+  SubstitutePlaceholders(request, subject, Target::PlainText);
+  OutgoingMail mail;
+  mail.subject = std::move(subject);
+  mail.date = request.date;
+  mail.charset = request.charset;
+  return mail;
+}
+
+std::string SendMainMail(FormRequest& request, const FileReader& files, const MailSender& send_mail,
+                         const SiteSettings& site, const DeliveryPlan& plan, RunRecord& record) {
   ControlSettings& s = request.settings;
   if (!s.template_doc.empty()) {
     LoadMailTemplate(request, files, s.template_doc, request.mail_text, request.mail_html);
   } else {
     BuildBuiltInLayouts(request);
   }
-  const bool high = IsHighPriority(s.priority);
-  std::vector<DeliveryNote> failures;
-  extras.failures = &failures;
+  OutgoingMail mail = MailOfRun(request, s.subject);
+  mail.highPriority = IsHighPriority(s.priority);
   // A site that sends as itself names the visitor as the one to answer, when
   // the visitor's address is one a mail program can reply to.
   const bool own_sender = !site.sender.empty();
-  if (own_sender && site.reply_to_visitor && IsPlainAddress(s.from)) extras.reply_to = s.from;
+  if (own_sender && site.reply_to_visitor && IsPlainAddress(s.from)) mail.replyTo = s.from;
+  mail.fromAddress = own_sender ? site.sender : s.from;
+  mail.fromName = s.from_friendly;
+  mail.recipients = s.recipients;
   record.recipients = AddressCount(s.recipients);
   // The bodies are the mail's now: nothing reads them after it is sent.
-  std::string result = send_mail(request, s.server, s.helo, request.server_name,
-                                 own_sender ? site.sender : s.from, s.recipients, s.from_friendly, s.subject,
-                                 std::move(request.mail_text), std::move(request.mail_html), high, extras);
-  if (result != "OK") record.failure = failures.empty() ? DeliveryNote{} : failures.back();
-  record.undelivered = std::move(failures);
-  return result;
+  mail.textBody = std::move(request.mail_text);
+  mail.htmlBody = std::move(request.mail_html);
+  MailResult result = send_mail(std::move(mail), plan);
+  if (!result.accepted())
+    record.failure = result.undelivered.empty() ? DeliveryNote{} : result.undelivered.back();
+  record.undelivered = std::move(result.undelivered);
+  return result.answer;
 }
 
 // The automatic reply, sent once the main mail was: it confirms a message
 // that arrived. Its result is not part of the answer.
-std::string SendAutomaticReply(FormRequest& request, const FileReader& files, MailSender send_mail,
-                               const SiteSettings& site, const MailExtras& transport) {
+std::string SendAutomaticReply(FormRequest& request, const FileReader& files, const MailSender& send_mail,
+                               const SiteSettings& site, const DeliveryPlan& plan) {
   ControlSettings& s = request.settings;
   if (!site.sender.empty()) s.respond_from = site.sender;
   SetIfEmpty(s.respond_from, s.recipients.front());
   SetIfEmpty(s.respond_subject, "AutoRe: " + s.subject);
   SetIfEmpty(s.respond_priority, "NORMAL");
   LoadMailTemplate(request, files, s.respond_template_doc, request.respond_text, request.respond_html);
-  const bool high = IsHighPriority(s.respond_priority);
-  return send_mail(request, s.server, s.helo, request.server_name, s.respond_from, s.autoreply_recipients,
-                   s.respond_from_friendly, s.respond_subject, std::move(request.respond_text),
-                   std::move(request.respond_html), high, transport);
+  OutgoingMail mail = MailOfRun(request, s.respond_subject);
+  mail.highPriority = IsHighPriority(s.respond_priority);
+  mail.fromAddress = s.respond_from;
+  mail.fromName = s.respond_from_friendly;
+  mail.recipients = s.autoreply_recipients;
+  mail.textBody = std::move(request.respond_text);
+  mail.htmlBody = std::move(request.respond_html);
+  return send_mail(std::move(mail), plan).answer;
 }
 
 // An error page with its HTTP status, for refusals that are the visitor's
@@ -261,7 +281,7 @@ void NoteRefusal(RunRecord& record, std::string outcome, int code, std::string r
 
 }  // namespace
 
-void RunRequest(std::string_view argv0, System& system, MailSender send_mail) {
+void RunRequest(std::string_view argv0, System& system, const MailSender& send_mail) {
   SiteSettings site;
   FormRequest request;
   RunRecord record;
@@ -301,7 +321,7 @@ void RunRequest(std::string_view argv0, System& system, MailSender send_mail) {
   }
   // The local mail system reads each argument as a list of addresses: a
   // recipient "a@x,b@y" would be two, or a thousand.
-  const bool local_mail_system = site.transport.transport == Transport::kSendmail;
+  const bool local_mail_system = site.delivery.transport == TransportKind::kSendmail;
   if (local_mail_system) {
     if (auto refused = FindNonPlainAddress(s.recipients))
       WriteErrorPage(Error900RecipientNotAllowed(*refused, RefusedBy::kLocalMailSystem));
@@ -348,13 +368,13 @@ void RunRequest(std::string_view argv0, System& system, MailSender send_mail) {
       record.outcome = "rate-limited";
       RefuseWithStatus(429, Error902TooManyPosts());
     }
-    LoadDkimKey(files.own, request.program_path, site.transport);
-    const MailExtras transport = TransportExtras(site, request, system);
-    result = SendMainMail(request, files.form, send_mail, site, transport, record);
+    LoadDkimKey(files.own, request.program_path, site.delivery);
+    const DeliveryPlan plan = PlanDelivery(site, request, system);
+    result = SendMainMail(request, files.form, send_mail, site, plan, record);
     if (sends_reply && result != "OK") record.reply = "skipped";
     if (sends_reply && result == "OK")
       record.reply =
-          SendAutomaticReply(request, files.form, send_mail, site, transport) == "OK" ? "sent" : "failed";
+          SendAutomaticReply(request, files.form, send_mail, site, plan) == kAccepted ? "sent" : "failed";
   } catch (const SubstitutionTooLarge& refused) {
     system.WriteStderrLine("refused the post: " + refused.reason);
     NoteRefusal(record, "too-large", kTextTooLarge, refused.reason);

@@ -7,18 +7,10 @@
 #include <string_view>
 
 #include "core/form_request.h"
-#include "core/mail_job.h"
 #include "core/system.h"
+#include "delivery/outgoing_mail.h"
 
 namespace quillo {
-
-// Delivers one message to every recipient and answers "OK" or "NO".
-using MailSender = std::string (*)(const FormRequest& request, const std::string& server,
-                                   const std::string& firstLocalAddress,
-                                   const std::string& secondLocalAddress, const std::string& fromAddress,
-                                   const TextList& recipients, const std::string& fromName,
-                                   std::string subject, std::string textBody, std::string htmlBody,
-                                   bool highPriority, const MailExtras& extras);
 
 constexpr std::string_view kDefaultSubject = "Tessik Quillo! Pro Web-Form Message";
 
@@ -32,6 +24,6 @@ constexpr std::size_t kMaxReplyRecipients = 10;
 // Runs the request the process was started for, reaching the operating
 // system only through system and mail only through send_mail. Never
 // returns: every way out throws RunEnded with the complete response.
-[[noreturn]] void RunRequest(std::string_view argv0, System& system, MailSender send_mail);
+[[noreturn]] void RunRequest(std::string_view argv0, System& system, const MailSender& send_mail);
 
 }  // namespace quillo

@@ -11,8 +11,8 @@
 #include <string_view>
 #include <vector>
 
-#include "core/mail_job.h"
 #include "core/text.h"
+#include "delivery/outgoing_mail.h"
 #include "settings/site_settings.h"
 
 namespace quillo {

@@ -266,18 +266,18 @@ const std::vector<std::pair<std::string_view, Setter>>& SmtpKeys() {
        [](SiteSettings& s, const std::string& v) -> Problem {
          const std::string word = LowerCopy(v);
          if (word != "smtp" && word != "sendmail") return "expected smtp or sendmail, not '" + v + "'";
-         s.transport.transport = word == "smtp" ? Transport::kSmtp : Transport::kSendmail;
+         s.delivery.transport = word == "smtp" ? TransportKind::kSmtp : TransportKind::kSendmail;
          return std::nullopt;
        }},
       {"sendmail_path",
        [](SiteSettings& s, const std::string& v) -> Problem {
-         s.transport.sendmail_path = v;
+         s.delivery.sendmail_path = v;
          if (!IsAbsolutePath(v)) return "expected the absolute path of the program, not '" + v + "'";
          return std::nullopt;
        }},
       {"host",
        [](SiteSettings& s, const std::string& v) -> Problem {
-         s.transport.host = v;
+         s.delivery.host = v;
          return CheckHostName(v);
        }},
       {"port",
@@ -285,56 +285,59 @@ const std::vector<std::pair<std::string_view, Setter>>& SmtpKeys() {
          long port = 0;
          for (char c : v) port = c >= '0' && c <= '9' && port < 70000 ? port * 10 + (c - '0') : 70000;
          if (v.empty() || port < 1 || port > 65535) return "expected a port from 1 to 65535, not '" + v + "'";
-         s.transport.port = static_cast<std::uint16_t>(port);
+         s.delivery.port = static_cast<std::uint16_t>(port);
          return std::nullopt;
        }},
       {"tls",
        [](SiteSettings& s, const std::string& v) -> Problem {
          const std::string word = LowerCopy(v);
-         if (word == "none") s.transport.tls = TlsMode::kNone;
-         if (word == "starttls") s.transport.tls = TlsMode::kStartTls;
-         if (word == "implicit") s.transport.tls = TlsMode::kImplicit;
+         if (word == "none") s.delivery.session.tls = TlsMode::kNone;
+         if (word == "starttls") s.delivery.session.tls = TlsMode::kStartTls;
+         if (word == "implicit") s.delivery.session.tls = TlsMode::kImplicit;
          if (word != "none" && word != "starttls" && word != "implicit") {
            return "expected none, starttls or implicit, not '" + v + "'";
          }
          return std::nullopt;
        }},
       {"tls_verify",
-       [](SiteSettings& s, const std::string& v) { return ReadSwitch(v, s.transport.tls_verify); }},
+       [](SiteSettings& s, const std::string& v) { return ReadSwitch(v, s.delivery.session.tls_verify); }},
       {"tls_ca_file",
        [](SiteSettings& s, const std::string& v) -> Problem {
-         s.transport.tls_ca_file = v;
+         s.delivery.session.tls_ca_file = v;
          if (!IsAbsolutePath(v)) return "expected an absolute file path, not '" + v + "'";
          return std::nullopt;
        }},
-      {"user", [](SiteSettings& s, const std::string& v) { return ReadText(v, s.transport.user); }},
-      {"password", [](SiteSettings& s, const std::string& v) { return ReadText(v, s.transport.password); }},
+      {"user", [](SiteSettings& s, const std::string& v) { return ReadText(v, s.delivery.session.user); }},
+      {"password",
+       [](SiteSettings& s, const std::string& v) { return ReadText(v, s.delivery.session.password); }},
       {"allow_plaintext_auth",
-       [](SiteSettings& s, const std::string& v) { return ReadSwitch(v, s.transport.allow_plaintext_auth); }},
+       [](SiteSettings& s, const std::string& v) {
+         return ReadSwitch(v, s.delivery.session.allow_plaintext_auth);
+       }},
       {"helo",
        [](SiteSettings& s, const std::string& v) -> Problem {
-         s.transport.helo = v;
+         s.delivery.helo = v;
          return CheckHostName(v);
        }},
       {"connect_timeout",
-       [](SiteSettings& s, const std::string& v) { return ReadSeconds(v, s.transport.connect_timeout_ms); }},
+       [](SiteSettings& s, const std::string& v) { return ReadSeconds(v, s.delivery.connect_timeout_ms); }},
       {"reply_timeout",
-       [](SiteSettings& s, const std::string& v) { return ReadSeconds(v, s.transport.reply_timeout_ms); }},
+       [](SiteSettings& s, const std::string& v) { return ReadSeconds(v, s.delivery.reply_timeout_ms); }},
       {"deadline",
-       [](SiteSettings& s, const std::string& v) { return ReadSeconds(v, s.transport.deadline_ms); }},
+       [](SiteSettings& s, const std::string& v) { return ReadSeconds(v, s.delivery.deadline_ms); }},
       {"dkim_domain",
        [](SiteSettings& s, const std::string& v) -> Problem {
-         s.transport.dkim_domain = v;
+         s.delivery.dkim.domain = v;
          return CheckHostName(v);
        }},
       {"dkim_selector",
        [](SiteSettings& s, const std::string& v) -> Problem {
-         s.transport.dkim_selector = v;
+         s.delivery.dkim.selector = v;
          return CheckHostName(v);
        }},
       {"dkim_key",
        [](SiteSettings& s, const std::string& v) -> Problem {
-         s.transport.dkim_key = v;
+         s.delivery.dkim_key_file = v;
          if (IsAbsolutePath(v) || !RefuseDocumentName(v)) return std::nullopt;
          return "expected a file name next to the program or an absolute path, not '" + v + "'";
        }},
@@ -343,11 +346,13 @@ const std::vector<std::pair<std::string_view, Setter>>& SmtpKeys() {
 }
 
 // What no single line shows: settings that need one another.
-std::optional<std::string> CheckTransport(const TransportSettings& t) {
-  if (t.user.empty() != t.password.empty()) return "user and password go together";
-  if (!t.user.empty() && t.host.empty()) return "user needs host: only your own server takes the password";
-  const bool dkim_any = !t.dkim_domain.empty() || !t.dkim_selector.empty() || !t.dkim_key.empty();
-  const bool dkim_all = !t.dkim_domain.empty() && !t.dkim_selector.empty() && !t.dkim_key.empty();
+std::optional<std::string> CheckDelivery(const DeliverySettings& d) {
+  const SessionOptions& session = d.session;
+  if (session.user.empty() != session.password.empty()) return "user and password go together";
+  if (!session.user.empty() && d.host.empty())
+    return "user needs host: only your own server takes the password";
+  const bool dkim_any = !d.dkim.domain.empty() || !d.dkim.selector.empty() || !d.dkim_key_file.empty();
+  const bool dkim_all = !d.dkim.domain.empty() && !d.dkim.selector.empty() && !d.dkim_key_file.empty();
   if (dkim_any && !dkim_all) return "dkim_domain, dkim_selector and dkim_key go together";
   return std::nullopt;
 }
@@ -384,7 +389,7 @@ Problem ReadLine(std::string_view line, std::string& section, std::set<std::stri
   if (!seen.insert(section + "." + key).second) return "'" + key + "' is set twice in [" + section + "]";
   settings.present = true;
   if (section == "aliases") return ReadAlias(settings, key, value);
-  if (section == "smtp") settings.transport.configured = true;
+  if (section == "smtp") settings.delivery.configured = true;
   for (const auto& [name, setter] : section == "smtp" ? SmtpKeys() : SiteKeys()) {
     if (name == key) return setter(settings, value);
   }
@@ -416,10 +421,10 @@ std::variant<SiteSettings, SettingsError> ParseSiteSettings(std::string_view tex
   if (settings.rate_limit && settings.state_dir.empty()) {
     return SettingsError{line_number, "rate_limit needs state_dir, the folder that keeps the counts"};
   }
-  if (auto problem = CheckTransport(settings.transport)) return SettingsError{line_number, *problem};
+  if (auto problem = CheckDelivery(settings.delivery)) return SettingsError{line_number, *problem};
   // Implicit TLS has its own port (RFC 8314).
-  if (settings.transport.tls == TlsMode::kImplicit && seen.count("smtp.port") == 0)
-    settings.transport.port = 465;
+  if (settings.delivery.session.tls == TlsMode::kImplicit && seen.count("smtp.port") == 0)
+    settings.delivery.port = 465;
   return settings;
 }
 
@@ -443,17 +448,17 @@ std::string RateLimitFilePath(const SiteSettings& settings) { return settings.st
 std::vector<std::string> ProgramOwnFiles(const SiteSettings& settings, const std::string& program_path) {
   std::vector<std::string> paths = {SiteFilePath(program_path, kSettingsFileName),
                                     SiteFilePath(program_path, kAllowListFileName)};
-  const TransportSettings& t = settings.transport;
-  if (!t.dkim_key.empty()) paths.push_back(DkimKeyPath(t, program_path));
-  if (!t.tls_ca_file.empty()) paths.push_back(t.tls_ca_file);
+  const DeliverySettings& d = settings.delivery;
+  if (!d.dkim_key_file.empty()) paths.push_back(DkimKeyPath(d, program_path));
+  if (!d.session.tls_ca_file.empty()) paths.push_back(d.session.tls_ca_file);
   if (IsAbsolutePath(settings.log)) paths.push_back(settings.log);
   if (!settings.state_dir.empty()) paths.push_back(RateLimitFilePath(settings));
   return paths;
 }
 
-std::string DkimKeyPath(const TransportSettings& transport, const std::string& program_path) {
-  return IsAbsolutePath(transport.dkim_key) ? transport.dkim_key
-                                            : SiteFilePath(program_path, transport.dkim_key);
+std::string DkimKeyPath(const DeliverySettings& delivery, const std::string& program_path) {
+  const std::string& file = delivery.dkim_key_file;
+  return IsAbsolutePath(file) ? file : SiteFilePath(program_path, file);
 }
 
 SiteSettings LoadSiteSettings(System& system, const std::string& program_path) {

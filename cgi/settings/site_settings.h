@@ -15,9 +15,9 @@
 #include <variant>
 #include <vector>
 
-#include "core/mail_job.h"
 #include "core/system.h"
 #include "core/text.h"
+#include "delivery/outgoing_mail.h"
 
 namespace quillo {
 
@@ -58,8 +58,8 @@ struct SiteSettings {
   std::string success_redirect;
   std::string error_redirect;
   bool json = false;
-  std::string log = "stderr";   // "stderr", "off" or an absolute path
-  TransportSettings transport;  // [smtp]
+  std::string log = "stderr";  // "stderr", "off" or an absolute path
+  DeliverySettings delivery;   // [smtp]
 };
 
 struct SettingsError {
@@ -91,7 +91,7 @@ std::vector<std::string> ProgramOwnFiles(const SiteSettings& settings, const std
 
 // Where the DKIM key file is: dkim_key itself when absolute, else the file
 // of that name beside the program at program_path.
-std::string DkimKeyPath(const TransportSettings& transport, const std::string& program_path);
+std::string DkimKeyPath(const DeliverySettings& delivery, const std::string& program_path);
 
 // quillopro.ini beside the program at program_path: unset settings when there
 // is none, ends the run with ERROR 604 when it does not parse (or ERROR

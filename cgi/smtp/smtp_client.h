@@ -30,7 +30,6 @@
 #include <optional>
 #include <string>
 
-#include "core/mail_job.h"
 #include "core/text.h"
 #include "platform/net.h"
 #include "platform/tls.h"
@@ -42,6 +41,8 @@ namespace quillo {
 // stalling; RFC 5321 4.5.3.2 asks for minutes, mail here must not keep a web
 // request waiting that long.
 constexpr std::uint32_t kDefaultReplyTimeoutMs = 60000;
+
+enum class TlsMode { kNone, kStartTls, kImplicit };
 
 // The session a site's settings ask for; the default is plain SMTP.
 struct SessionOptions {

@@ -34,22 +34,21 @@ struct MailCall {
   bool inbox_ready = false;
   std::string greeting;
 };
-std::vector<MailCall> g_mails;
-std::vector<std::string> g_answers;  // what the sender answers, call by call; "OK" when none is left
-
-std::string RecordMail(const FormRequest& request, const std::string& server, const std::string& helo,
-                       const std::string& server_name, const std::string& from, const TextList& recipients,
-                       const std::string& from_name, std::string subject, std::string text, std::string html,
-                       bool high_priority, const MailExtras& extras) {
-  g_mails.push_back({server, helo, server_name, from, from_name, subject, text, html, extras.reply_to,
-                     request.charset, recipients, high_priority, extras.inbox_ready, extras.greeting_name});
-  const std::size_t call = g_mails.size() - 1;
-  return call < g_answers.size() ? g_answers[call] : "OK";
-}
-
 // A site with its documents and a form post of body; the run's answer.
 struct Site {
   FakeSystem system;
+  std::vector<MailCall> mails;       // what the run handed to the sender
+  std::vector<std::string> answers;  // what the sender answers, call by call; "OK" when none is left
+
+  MailSender Sender() {
+    return [this](OutgoingMail m, const DeliveryPlan& plan) {
+      mails.push_back({plan.server, plan.first_local_address, plan.second_local_address, m.fromAddress,
+                       m.fromName, m.subject, m.textBody, m.htmlBody, m.replyTo, m.charset, m.recipients,
+                       m.highPriority, plan.inbox_ready, plan.greeting_name});
+      const std::size_t call = mails.size() - 1;
+      return MailResult{call < answers.size() ? answers[call] : "OK", {}};
+    };
+  }
 
   Site() {
     system.environment = {{"GATEWAY_INTERFACE", "CGI/1.1"},
@@ -67,9 +66,9 @@ struct Site {
   RunEnded Post(const std::string& body, const std::string& argv0 = kProgram) {
     system.body = body;
     system.environment["CONTENT_LENGTH"] = std::to_string(body.size());
-    g_mails.clear();
+    mails.clear();
     try {
-      RunRequest(argv0, system, &RecordMail);
+      RunRequest(argv0, system, Sender());
     } catch (const RunEnded& end) {
       return end;
     }
@@ -140,15 +139,14 @@ TEST(Pipeline, RefusesInItsFixedOrderWithoutSendingMail) {
     site.system.body = c.body;
     site.system.environment["CONTENT_LENGTH"] = std::to_string(c.body.size());
     if (c.arrange != nullptr) c.arrange(site.system);
-    g_mails.clear();
     RunEnded end{"(the run returned)", 99};
     try {
-      RunRequest(c.argv0, site.system, &RecordMail);
+      RunRequest(c.argv0, site.system, site.Sender());
     } catch (const RunEnded& ended) {
       end = ended;
     }
     EXPECT_EQ(end, c.answer);
-    EXPECT_TRUE(g_mails.empty());
+    EXPECT_TRUE(site.mails.empty());
   }
 }
 
@@ -160,7 +158,7 @@ TEST(Pipeline, DebugModeReportsAndSendsNothing) {
   EXPECT_NE(end.output.find("<strong>QUILLO_HELO=web.example.test</strong>"), std::string::npos);
   EXPECT_NE(end.output.find("<strong>1 entry (not shown)</strong>"), std::string::npos);
   EXPECT_NE(end.output.find("<strong>_R_Name=</strong>"), std::string::npos);
-  EXPECT_TRUE(g_mails.empty());
+  EXPECT_TRUE(site.mails.empty());
 }
 
 // The main mail and the automatic reply as handed to the sender, and the
@@ -172,13 +170,13 @@ TEST(Pipeline, SendsTheMainMailAndTheReplyAndAnswersByTheMainMail) {
                            "&QUILLO_SERVER=+mail.example.test+&QUILLO_SUBJECT=From+%23%23Name%23%23"
                            "&QUILLO_PRIORITY=high&QUILLO_FORMAT=text&QUILLO_FROMFRIENDLY=Web"
                            "&RESPOND_TEMPLATE=reply.tpl&_EF_Mail=jo%40example.org&Name=Jo";
-  g_answers = {"OK", "NO"};
+  site.answers = {"OK", "NO"};
   RunEnded end = site.Post(post);
-  g_answers.clear();
+  site.answers.clear();
   EXPECT_EQ(end, Document("Thanks Jo\n"));
   EXPECT_EQ(site.system.log.back(), "2026-12-08T16:51:58Z 192.0.2.7 sent recipients=1 reply=failed");
-  ASSERT_EQ(g_mails.size(), 2u);
-  const MailCall& main = g_mails[0];
+  ASSERT_EQ(site.mails.size(), 2u);
+  const MailCall& main = site.mails[0];
   EXPECT_EQ(main.server, "mail.example.test");
   EXPECT_EQ(main.helo, "web.example.test");
   EXPECT_EQ(main.server_name, "www.example.test");
@@ -189,26 +187,26 @@ TEST(Pipeline, SendsTheMainMailAndTheReplyAndAnswersByTheMainMail) {
   EXPECT_EQ(main.text, "\nMail: jo@example.org\nName: Jo\n");
   EXPECT_EQ(main.html, "");
   EXPECT_TRUE(main.high_priority);
-  const MailCall& reply = g_mails[1];
+  const MailCall& reply = site.mails[1];
   EXPECT_EQ(reply.from, "info@example.test");
   EXPECT_EQ(reply.recipients, TextList{"jo@example.org"});
   EXPECT_EQ(reply.subject, "AutoRe: From Jo");
   EXPECT_EQ(reply.text, "We got it, Jo.\n");
   EXPECT_FALSE(reply.high_priority);
 
-  g_answers = {"NO"};
+  site.answers = {"NO"};
   EXPECT_EQ(site.Post(post), Document("Sorry\n"));
-  g_answers.clear();
-  EXPECT_EQ(g_mails.size(), 1u);
+  site.answers.clear();
+  EXPECT_EQ(site.mails.size(), 1u);
   EXPECT_EQ(site.system.log.back(),
             "2026-12-08T16:51:58Z 192.0.2.7 failed recipients=1 reply=skipped step= host= reply=\"\"");
 
   // A reply needs both its template and a reply field.
   end = site.Post(kForm + "&RESPOND_TEMPLATE=reply.tpl&_F_Mail=jo%40example.org&Name=Jo");
   EXPECT_EQ(end, Document("Thanks Jo\n"));
-  EXPECT_EQ(g_mails.size(), 1u);
+  EXPECT_EQ(site.mails.size(), 1u);
   site.Post(kForm + "&_EF_Mail=jo%40example.org");
-  EXPECT_EQ(g_mails.size(), 1u);
+  EXPECT_EQ(site.mails.size(), 1u);
 }
 
 TEST(Pipeline, PlaceholdersThatGrowPastTheirBoundShowTheErrorDocument) {
@@ -219,7 +217,7 @@ TEST(Pipeline, PlaceholdersThatGrowPastTheirBoundShowTheErrorDocument) {
              std::to_string(i + 1) + "%23%23";
   }
   EXPECT_EQ(site.Post(kForm + "&QUILLO_SUBJECT=%23%23a0%23%23" + chain), Document("Sorry\n"));
-  EXPECT_TRUE(g_mails.empty());
+  EXPECT_TRUE(site.mails.empty());
   EXPECT_EQ(site.system.log,
             (std::vector<std::string>{"refused the post: placeholders make the text too large",
                                       "2026-12-08T16:51:58Z 192.0.2.7 too-large recipients=0"}));
@@ -364,7 +362,7 @@ TEST(Pipeline, SiteSettingsOverrideTheForm) {
     for (const auto& [name, value] : c.environment) site.system.environment[name] = value;
     EXPECT_EQ(site.Post(c.body), c.answer);
     std::vector<std::string> mails;
-    for (const MailCall& m : g_mails) {
+    for (const MailCall& m : site.mails) {
       std::string to;
       for (const std::string& r : m.recipients) to += (to.empty() ? "" : ",") + r;
       mails.push_back(m.from + " -> " + to + " reply-to=" + m.reply_to + " server=" + m.server +
@@ -430,7 +428,7 @@ TEST(Pipeline, NoFormReadsTheProgramsOwnFiles) {
     site.system.AddFile(InSite("quillopro.ini~"), c.ini);
     site.system.AddFile(InSite("quillopro.ini.bak"), c.ini);
     EXPECT_EQ(site.Post(c.body), c.answer);
-    EXPECT_EQ(g_mails.size(), c.mails);
+    EXPECT_EQ(site.mails.size(), c.mails);
   }
 }
 
@@ -456,9 +454,9 @@ TEST(Pipeline, ASiteWithSettingsGreetsWithAFullyQualifiedName) {
     site.system.environment["SERVER_NAME"] = c.server_name;
     site.system.canonical_host_name = c.canonical;
     site.Post(kForm);
-    ASSERT_EQ(g_mails.size(), 1u) << c.ini;
-    EXPECT_EQ(g_mails[0].inbox_ready, c.inbox_ready) << c.ini;
-    EXPECT_EQ(g_mails[0].greeting, c.greeting) << c.ini << c.server_name;
+    ASSERT_EQ(site.mails.size(), 1u) << c.ini;
+    EXPECT_EQ(site.mails[0].inbox_ready, c.inbox_ready) << c.ini;
+    EXPECT_EQ(site.mails[0].greeting, c.greeting) << c.ini << c.server_name;
   }
 }
 
@@ -471,11 +469,11 @@ TEST(Pipeline, RateLimitAndTheLogFollowTheSettings) {
   EXPECT_EQ(site.Post(kForm), Document("Thanks ##Name##\n"));
   EXPECT_EQ(site.Post(kForm),
             RunEnded("Status: 429 Too Many Requests\n" + RenderErrorPage(Error902TooManyPosts()), 0));
-  EXPECT_TRUE(g_mails.empty());
-  g_answers = {"NO"};
+  EXPECT_TRUE(site.mails.empty());
+  site.answers = {"NO"};
   site.system.environment["REMOTE_ADDR"] = "192.0.2.8";
   EXPECT_EQ(site.Post(kForm), Document("Sorry\n"));
-  g_answers.clear();
+  site.answers.clear();
   EXPECT_EQ(site.system.files["/var/lib/quillo/rate-limit"].text,
             "1796748718 192.0.2.7\n1796748718 192.0.2.7\n1796748718 192.0.2.8\n");
   EXPECT_EQ(site.system.files["/var/log/q.log"].text,

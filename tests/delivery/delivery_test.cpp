@@ -6,7 +6,7 @@
 
 #include <map>
 
-#include "delivery/send_mail.h"
+#include "delivery/smtp_transport.h"
 #include "platform/net.h"
 #include "scripted_peer.h"
 
@@ -33,22 +33,27 @@ std::string Accepted(const std::string& recipient) {
          recipient + ">\r\n" + "DATA\r\n" + "Subject: t\r\n\r\nbody\r\n" + "\r\n.\r\n" + "QUIT\r\n";
 }
 
-DeliveryOptions Lookup(const ScriptedPeer& first, std::map<std::string, MxHosts> hosts) {
-  DeliveryOptions options;
-  options.replyTimeoutMs = kTestTimeoutMs;
-  options.port = first.port();
-  options.lookup = [hosts](const std::string& recipient) {
+SmtpRoute Lookup(const ScriptedPeer& first, std::map<std::string, MxHosts> hosts) {
+  SmtpRoute route;
+  route.replyTimeoutMs = kTestTimeoutMs;
+  route.port = first.port();
+  route.lookup = [hosts](const std::string& recipient) {
     const auto found = hosts.find(recipient);
     return found == hosts.end() ? MxHosts{} : found->second;
   };
-  return options;
+  return route;
 }
 
-std::string Deliver(const std::string& server, const TextList& recipients, const DeliveryOptions& options) {
-  return DeliverMessage(kText, server, "", "", "f@example.test", recipients, options);
+MailResult DeliverAll(const std::string& server, const TextList& recipients, SmtpRoute route) {
+  if (!route.serverOnly) route.server = server;
+  return SmtpTransport(std::move(route)).Deliver(kText, "f@example.test", recipients);
 }
 
-TEST(DeliverMessage, TheAnswerIsTheLastRecipientsResult) {
+std::string Deliver(const std::string& server, const TextList& recipients, const SmtpRoute& route) {
+  return DeliverAll(server, recipients, route).answer;
+}
+
+TEST(SmtpTransport, TheAnswerIsTheLastRecipientsResult) {
   ScriptedPeer good(Accepting());
   const auto options = Lookup(good, {{"x@one.test", {kNobody, kNobody}},
                                      {"y@two.test", {kNobody, kNobody}},
@@ -63,9 +68,9 @@ TEST(DeliverMessage, TheAnswerIsTheLastRecipientsResult) {
   EXPECT_EQ(again.Finish(), std::vector<std::string>{Accepted("x@one.test")});
 }
 
-TEST(DeliverMessage, NoRecipientsMeansNothingToDoAndOk) {
+TEST(SmtpTransport, NoRecipientsMeansNothingToDoAndOk) {
   bool asked = false;
-  DeliveryOptions options;
+  SmtpRoute options;
   options.lookup = [&](const std::string&) {
     asked = true;
     return MxHosts{};
@@ -76,7 +81,7 @@ TEST(DeliverMessage, NoRecipientsMeansNothingToDoAndOk) {
 
 // The exchanger is the fallback for a configured server, and it is looked up
 // only when the server has failed.
-TEST(DeliverMessage, ARefusingServerFallsBackToTheDomainsBestExchanger) {
+TEST(SmtpTransport, ARefusingServerFallsBackToTheDomainsBestExchanger) {
   ScriptedPeer exchanger(Accepting());
   int lookups = 0;
   auto options = Lookup(exchanger, {{"u@dom.test", {kFirst, kSecond}}});
@@ -97,14 +102,13 @@ TEST(DeliverMessage, ARefusingServerFallsBackToTheDomainsBestExchanger) {
 }
 
 // The log names the server that refused, not the fallback tried after it.
-TEST(DeliverMessage, TheNoteIsTheRefusalThatDecidedNotTheAttemptAfterIt) {
+TEST(SmtpTransport, TheNoteIsTheRefusalThatDecidedNotTheAttemptAfterIt) {
   ScriptedPeer server(
       Conversation({"220 ready\r\n", "250 hello\r\n", "250 ok\r\n", "550 5.1.1 User unknown\r\n"}));
-  DeliveryOptions options = Lookup(server, {});
-  std::vector<DeliveryNote> failures;
-  options.failures = &failures;
-  EXPECT_EQ(Deliver(kFirst, {"u@nowhere.test"}, options), "NO");
+  const MailResult result = DeliverAll(kFirst, {"u@nowhere.test"}, Lookup(server, {}));
+  EXPECT_EQ(result.answer, "NO");
   server.Finish();
+  const std::vector<DeliveryNote>& failures = result.undelivered;
   ASSERT_EQ(failures.size(), 1u);
   EXPECT_EQ(failures[0].step, "RCPT");
   EXPECT_EQ(failures[0].host, kFirst);
@@ -114,16 +118,16 @@ TEST(DeliverMessage, TheNoteIsTheRefusalThatDecidedNotTheAttemptAfterIt) {
 // Local addresses that cannot carry the connection (here on no interface,
 // as 127.0.1.1 of Debian's host name is not on a network card) are passed
 // over, and the system routes the connection itself.
-TEST(DeliverMessage, LocalAddressesThatCannotConnectAreSkipped) {
+TEST(SmtpTransport, LocalAddressesThatCannotConnectAreSkipped) {
   ScriptedPeer server(Accepting());
-  const auto options = Lookup(server, {});
-  EXPECT_EQ(
-      DeliverMessage(kText, kFirst, "192.0.2.1", "198.51.100.1", "f@example.test", {"u@x.test"}, options),
-      "OK");
+  SmtpRoute route = Lookup(server, {});
+  route.firstLocalAddress = "192.0.2.1";
+  route.secondLocalAddress = "198.51.100.1";
+  EXPECT_EQ(Deliver(kFirst, {"u@x.test"}, route), "OK");
   EXPECT_EQ(server.Finish(), std::vector<std::string>{Accepted("u@x.test")});
 }
 
-TEST(DeliverMessage, TheSecondHostIsTriedOnlyWhenItDiffers) {
+TEST(SmtpTransport, TheSecondHostIsTriedOnlyWhenItDiffers) {
   // Same name twice: one client, its two connection attempts, nothing more.
   ScriptedPeer refusing(Refusing());
   const auto same = Lookup(refusing, {{"u@dom.test", {kFirst, kFirst}}});
@@ -139,7 +143,7 @@ TEST(DeliverMessage, TheSecondHostIsTriedOnlyWhenItDiffers) {
   EXPECT_EQ(second.Finish(), std::vector<std::string>{Accepted("u@dom.test")});
 }
 
-TEST(DeliverMessage, EveryRecipientGetsItsOwnTransactionWithTheSameText) {
+TEST(SmtpTransport, EveryRecipientGetsItsOwnTransactionWithTheSameText) {
   ScriptedPeer first(Accepting());
   ScriptedPeer second(kSecond, first.port(), Accepting());
   const auto options = Lookup(first, {{"a@one.test", {kFirst, kFirst}}, {"b@two.test", {kSecond, kSecond}}});
@@ -148,9 +152,9 @@ TEST(DeliverMessage, EveryRecipientGetsItsOwnTransactionWithTheSameText) {
   EXPECT_EQ(second.Finish(), std::vector<std::string>{Accepted("b@two.test")});
 }
 
-TEST(DeliverMessage, AServerThatNeverAnswersEndsInNoAfterTheTimeOut) {
+TEST(SmtpTransport, AServerThatNeverAnswersEndsInNoAfterTheTimeOut) {
   ScriptedPeer silent({});
-  DeliveryOptions options = Lookup(silent, {});
+  SmtpRoute options = Lookup(silent, {});
   options.replyTimeoutMs = 200;
   EXPECT_EQ(Deliver(kFirst, {"u@nowhere.test"}, options), "NO");
   // Both local addresses were tried; the empty looked-up host is not.
@@ -166,33 +170,35 @@ namespace {
 // A site's session on a plain connection the site allows AUTH on: EHLO,
 // AUTH LOGIN in its three round trips, the transaction; and where EHLO is
 // refused, HELO, after which no AUTH can be offered: a note for the log.
-TEST(DeliverMessage, ASitesSessionSpeaksEhloAndAuthAndNotesWhereItStopped) {
+TEST(SmtpTransport, ASitesSessionSpeaksEhloAndAuthAndNotesWhereItStopped) {
   ScriptedPeer peer(Conversation({"220 ready\r\n", "250-mail.test\r\n250 AUTH LOGIN\r\n",
                                   "334 VXNlcm5hbWU6\r\n", "334 UGFzc3dvcmQ6\r\n", "235 ok\r\n", "250 ok\r\n",
                                   "250 ok\r\n", "354 go\r\n", "250 queued\r\n"}));
-  TransportSettings transport;
-  transport.configured = true;
-  transport.user = "forms";
-  transport.password = "s3cret";
-  transport.allow_plaintext_auth = true;
-  transport.host = kFirst;
-  transport.helo = "www.example.test";
-  DeliveryOptions options = OptionsFor(&transport);
+  DeliveryPlan plan;
+  plan.settings.configured = true;
+  plan.settings.session.user = "forms";
+  plan.settings.session.password = "s3cret";
+  plan.settings.session.allow_plaintext_auth = true;
+  plan.settings.host = kFirst;
+  plan.inbox_ready = true;
+  plan.greeting_name = "www.example.test";
+  SmtpRoute options = RouteFor(plan);
   options.port = peer.port();
   options.replyTimeoutMs = kTestTimeoutMs;
-  std::vector<DeliveryNote> failures;
-  options.failures = &failures;
-  EXPECT_EQ(Deliver(kFirst, {"a@example.test"}, options), "OK");
+  MailResult result = DeliverAll(kFirst, {"a@example.test"}, options);
+  EXPECT_EQ(result.answer, "OK");
   EXPECT_EQ(peer.Finish(),
             std::vector<std::string>{"EHLO www.example.test\r\nAUTH LOGIN\r\nZm9ybXM=\r\n"
                                      "czNjcmV0\r\nMAIL FROM:<f@example.test>\r\n"
                                      "RCPT TO:<a@example.test>\r\nDATA\r\nSubject: t\r\n\r\nbody\r\n"
                                      "\r\n.\r\nQUIT\r\n"});
-  EXPECT_TRUE(failures.empty());
+  EXPECT_TRUE(result.undelivered.empty());
 
   ScriptedPeer old(Conversation({"220 ready\r\n", "502 EHLO? never heard of it\r\n", "250 hello\r\n"}));
   options.port = old.port();
-  EXPECT_EQ(Deliver(kFirst, {"a@example.test"}, options), "NO");
+  result = DeliverAll(kFirst, {"a@example.test"}, options);
+  EXPECT_EQ(result.answer, "NO");
+  const std::vector<DeliveryNote>& failures = result.undelivered;
   EXPECT_EQ(old.Finish(),
             std::vector<std::string>{"EHLO www.example.test\r\nHELO www.example.test\r\nQUIT\r\n"});
   ASSERT_EQ(failures.size(), 1u);

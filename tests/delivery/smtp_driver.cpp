@@ -16,6 +16,7 @@
 #include <iterator>
 #include <string>
 
+#include "content/placeholders.h"
 #include "delivery/message.h"
 #include "delivery/send_mail.h"
 #include "platform/system.h"
@@ -75,9 +76,22 @@ int Send(int argc, char** argv) {
       return kUsage;
     }
   }
-  std::cout << quillo::sendMail(request, server, first, second, from, recipients, name, subject, text, html,
-                                high)
-            << "\n";
+  // The run fills in the subject's placeholders before it hands the mail over.
+  quillo::SubstitutePlaceholders(request, subject, quillo::Target::PlainText);
+  quillo::OutgoingMail mail;
+  mail.fromAddress = from;
+  mail.fromName = name;
+  mail.recipients = recipients;
+  mail.subject = subject;
+  mail.date = request.date;
+  mail.textBody = text;
+  mail.htmlBody = html;
+  mail.highPriority = high;
+  quillo::DeliveryPlan plan;
+  plan.server = server;
+  plan.first_local_address = first;
+  plan.second_local_address = second;
+  std::cout << quillo::sendMail(std::move(mail), plan).answer << "\n";
   return 0;
 }
 

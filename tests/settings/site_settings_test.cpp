@@ -76,19 +76,19 @@ TEST(SiteSettings, ReadsTheTransport) {
       "dkim_selector = forms\ndkim_key = dkim.pem\ntransport = sendmail\nsendmail_path = "
       "/usr/sbin/sendmail\n");
   ASSERT_TRUE(std::holds_alternative<SiteSettings>(parsed)) << std::get<SettingsError>(parsed).message;
-  const TransportSettings& t = std::get<SiteSettings>(parsed).transport;
+  const DeliverySettings& t = std::get<SiteSettings>(parsed).delivery;
   EXPECT_TRUE(t.configured);
-  EXPECT_EQ(t.transport, Transport::kSendmail);
+  EXPECT_EQ(t.transport, TransportKind::kSendmail);
   EXPECT_EQ(t.port, 465);  // implicit TLS's own port when none is given
-  EXPECT_EQ(t.tls, TlsMode::kImplicit);
-  EXPECT_FALSE(t.tls_verify);
-  EXPECT_EQ(t.password, "a b=c");
-  EXPECT_TRUE(t.allow_plaintext_auth);
+  EXPECT_EQ(t.session.tls, TlsMode::kImplicit);
+  EXPECT_FALSE(t.session.tls_verify);
+  EXPECT_EQ(t.session.password, "a b=c");
+  EXPECT_TRUE(t.session.allow_plaintext_auth);
   EXPECT_EQ(t.connect_timeout_ms, 5000u);
   EXPECT_EQ(t.reply_timeout_ms, 30000u);
   EXPECT_EQ(t.deadline_ms, 45000u);
-  EXPECT_EQ(t.dkim_key, "dkim.pem");
-  EXPECT_FALSE(std::get<SiteSettings>(ParseSiteSettings("[site]\n")).transport.configured);
+  EXPECT_EQ(t.dkim_key_file, "dkim.pem");
+  EXPECT_FALSE(std::get<SiteSettings>(ParseSiteSettings("[site]\n")).delivery.configured);
 }
 
 TEST(SiteSettings, TheCommentedExampleReads) {

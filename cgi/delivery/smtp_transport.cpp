@@ -1,0 +1,134 @@
+// The SMTP transport; see smtp_transport.h.
+#include "delivery/smtp_transport.h"
+
+#include <cctype>
+
+namespace quillo {
+namespace {
+
+// One host: connect from the first local address, else from the second,
+// then one transaction. The client says QUIT when it goes out of scope.
+bool DeliverVia(const std::string& host, const SmtpRoute& route, const MailEnvelope& envelope,
+                DeliveryNote& note) {
+  SmtpClient client;
+  client.setReplyTimeoutMs(route.replyTimeoutMs);
+  client.setConnectTimeoutMs(route.connectTimeoutMs);
+  client.setSession(route.session);
+  client.setDeadline(route.deadline);
+  // A site's own transport connects once, from wherever the system routes:
+  // a refused password or certificate is no better from another address.
+  // Otherwise from the first local address, then the second; when neither
+  // can carry the connection at all, from wherever the system routes.
+  bool connected = false;
+  if (route.session.extended) {
+    connected = client.connect(host, route.port, std::string());
+  } else {
+    bool any_usable = false;
+    for (const std::string* local : {&route.firstLocalAddress, &route.secondLocalAddress}) {
+      connected = client.connect(host, route.port, *local);
+      any_usable = any_usable || !client.localAddressUnusable();
+      if (connected) break;
+    }
+    if (!connected && !any_usable) connected = client.connect(host, route.port, std::string());
+  }
+  if (!connected) {
+    note = {client.step(), host, client.lastReply(), {}};
+    return false;
+  }
+  const bool sent = client.sendMessage(envelope);
+  if (!sent) note = {client.step(), host, client.lastReply(), {}};
+  client.quit();
+  return sent;
+}
+
+// Whether a server said something: its reply tells more than a connection
+// that failed or a host tried after it.
+bool HasServerReply(const DeliveryNote& note) {
+  return note.reply.size() >= 3 && std::isdigit(static_cast<unsigned char>(note.reply[0])) &&
+         std::isdigit(static_cast<unsigned char>(note.reply[1])) &&
+         std::isdigit(static_cast<unsigned char>(note.reply[2]));
+}
+
+}  // namespace
+
+MxHosts LookUpWithResolver(const std::string& recipient) {
+  MxResolver resolver;
+  MxHosts hosts;
+  resolver.lookupMx(recipient, hosts.primary, hosts.secondary);
+  return hosts;
+}
+
+SmtpRoute RouteFor(const DeliveryPlan& plan) {
+  const DeliverySettings& settings = plan.settings;
+  SmtpRoute route;
+  route.server = plan.server;
+  route.firstLocalAddress = plan.first_local_address;
+  route.secondLocalAddress = plan.second_local_address;
+  route.deadline = plan.deadline;
+  if (settings.configured) {
+    route.server = settings.host.empty() ? plan.server : settings.host;
+    route.serverOnly = !settings.host.empty();
+    route.port = settings.port;
+    route.connectTimeoutMs = settings.connect_timeout_ms;
+    route.replyTimeoutMs = settings.reply_timeout_ms;
+    route.session = settings.session;
+    route.session.extended = true;
+  }
+  if (plan.inbox_ready) route.session.helo = plan.greeting_name;
+  return route;
+}
+
+MailResult SmtpTransport::Deliver(std::string text, const std::string& sender, const TextList& recipients) {
+  MailResult result;
+  bool last_delivered = true;
+  MailEnvelope envelope{sender, {}, std::move(text)};
+  bool out_of_time = false;
+  // The note of the attempt that decided: the first host that refused with
+  // a reply, or else the last attempt.
+  DeliveryNote note;
+  const auto keep = [&](DeliveryNote attempt) {
+    if (!HasServerReply(note)) note = std::move(attempt);
+  };
+  const auto deliver_via = [&](const std::string& host) {
+    out_of_time = out_of_time || (route_.deadline && std::chrono::steady_clock::now() >= *route_.deadline);
+    if (out_of_time) {
+      keep({"deadline", host, "the delivery's time is spent", {}});
+      return false;
+    }
+    DeliveryNote attempt;
+    const bool delivered = DeliverVia(host, route_, envelope, attempt);
+    if (!delivered) keep(std::move(attempt));
+    return delivered;
+  };
+  for (const std::string& recipient : recipients) {
+    envelope.recipients = {recipient};
+    note = {};
+    if (out_of_time) {
+      last_delivered = false;
+      note = {"deadline", {}, "the delivery's time is spent", {}};
+    } else if (route_.serverOnly) {
+      last_delivered = deliver_via(route_.server);
+    } else if (route_.server.empty()) {
+      const MxHosts hosts = route_.lookup(recipient);
+      last_delivered = deliver_via(hosts.primary);
+      if (!last_delivered && hosts.primary != hosts.secondary) last_delivered = deliver_via(hosts.secondary);
+    } else {
+      // The domain's exchanger is only the fallback for a configured server,
+      // so it is looked up only once the server has failed: a slow resolver
+      // then costs nothing while the server takes the mail.
+      last_delivered = deliver_via(route_.server);
+      if (!last_delivered) {
+        const MxHosts hosts = ChooseCandidates(route_.server, route_.lookup(recipient));
+        if (hosts.primary != hosts.secondary) last_delivered = deliver_via(hosts.secondary);
+      }
+    }
+    if (!last_delivered) {
+      note.recipient = recipient;
+      result.undelivered.push_back(note);
+    }
+  }
+  result.answer = last_delivered ? kAccepted : kRefused;
+  return result;
+}
+
+}  // namespace quillo
