@@ -2,7 +2,8 @@
 #include "settings/site_settings.h"
 
 #include <algorithm>
-#include <set>
+#include <initializer_list>
+#include <map>
 
 #include "core/messages.h"
 #include "documents/files.h"
@@ -38,14 +39,10 @@ Problem ReadSwitch(std::string_view value, Switch& setting) {
 // Comma-separated, each entry trimmed; at least one, none empty.
 Problem ReadList(std::string_view value, TextList& list) {
   list.clear();
-  std::size_t from = 0;
-  while (from <= value.size()) {
-    std::size_t comma = value.find(',', from);
-    if (comma == std::string_view::npos) comma = value.size();
-    std::string entry = Trimmed(value.substr(from, comma - from));
+  for (std::string_view piece : Split(value, ',')) {
+    std::string entry = Trimmed(piece);
     if (entry.empty()) return std::string("an empty entry in the list");
     list.push_back(std::move(entry));
-    from = comma + 1;
   }
   return std::nullopt;
 }
@@ -69,11 +66,25 @@ Problem CheckAddress(std::string_view address) {
   return std::nullopt;
 }
 
+// One rule for every host name a setting gives (RFC 1123).
 Problem CheckHostName(std::string_view host) {
-  if (host.empty() || HasBlankOrControl(host) || FindAnyOf(host, "/@<>\"'\\") >= 0) {
-    return "'" + std::string(host) + "' is not a host name";
-  }
+  if (!IsHostName(host)) return "'" + std::string(host) + "' is not a host name";
   return std::nullopt;
+}
+
+// "[192.0.2.7]" or "[2001:db8::1]": how a greeting or a Referer names a
+// host by its address.
+bool IsAddressLiteral(std::string_view text) {
+  if (text.size() < 3 || text.front() != '[' || text.back() != ']') return false;
+  const std::string_view inside = text.substr(1, text.size() - 2);
+  return std::all_of(inside.begin(), inside.end(), [](char c) {
+    return (c >= '0' && c <= '9') || (c >= 'a' && c <= 'f') || (c >= 'A' && c <= 'F') || c == ':' || c == '.';
+  });
+}
+
+Problem CheckHostOrAddress(std::string_view host) {
+  if (IsAddressLiteral(host)) return std::nullopt;
+  return CheckHostName(host);
 }
 
 // A document name a form may use: the same rules as for the form's own.
@@ -98,43 +109,47 @@ Problem CheckRedirect(std::string_view target) {
   return std::nullopt;
 }
 
-// "5 per 10 minutes" or "5 per hour": posts, then a window in seconds,
-// minutes or hours.
-Problem ReadRateLimit(std::string_view value, RateLimit& limit) {
+// The one syntax of a time: a number, then "second(s)", "minute(s)" or
+// "hour(s)" (blanks between or not); a number alone counts seconds unless
+// the caller needs a unit. "minute" alone is one minute where the caller
+// allows a missing number. At most max_seconds.
+struct DurationSyntax {
+  std::uint64_t max_seconds;
+  bool number_optional = false;  // "per minute"
+  bool unit_required = false;    // a rate's window
+};
+
+std::optional<std::uint64_t> ReadDuration(std::string_view value, const DurationSyntax& syntax) {
+  constexpr std::uint64_t kMaxAmount = 1000000;
   const std::string text = LowerCopy(Trimmed(value));
-  const std::string usage = "expected a rate such as '5 per 10 minutes', not '" + std::string(value) + "'";
-  std::size_t pos = 0;
-  const auto read_number = [&](long& number) {
-    const std::size_t start = pos;
-    number = 0;
-    while (pos < text.size() && text[pos] >= '0' && text[pos] <= '9' && number < 1000000) {
-      number = number * 10 + (text[pos++] - '0');
-    }
-    return pos > start && number > 0;
-  };
-  const auto skip_blanks = [&] {
-    while (pos < text.size() && text[pos] == ' ') ++pos;
-  };
-  long posts = 0, amount = 0;
-  if (!read_number(posts)) return usage;
-  skip_blanks();
-  if (text.compare(pos, 4, "per ") != 0) return usage;
-  pos += 4;
-  skip_blanks();
-  // "5 per minute" is one minute.
-  if (pos < text.size() && (text[pos] < '0' || text[pos] > '9')) {
-    amount = 1;
-  } else if (!read_number(amount)) {
-    return usage;
-  }
-  skip_blanks();
-  const std::string unit = text.substr(pos);
-  long unit_seconds = 0;
+  std::size_t digits = 0;
+  while (digits < text.size() && text[digits] >= '0' && text[digits] <= '9') ++digits;
+  std::optional<std::uint64_t> amount = 1;
+  if (digits > 0 || !syntax.number_optional)
+    amount = ReadNumber(std::string_view(text).substr(0, digits), kMaxAmount);
+  const std::string unit = Trimmed(std::string_view(text).substr(digits));
+  std::uint64_t unit_seconds = 0;
+  if (unit.empty() && !syntax.unit_required && digits > 0) unit_seconds = 1;
   if (unit == "second" || unit == "seconds") unit_seconds = 1;
   if (unit == "minute" || unit == "minutes") unit_seconds = 60;
   if (unit == "hour" || unit == "hours") unit_seconds = 3600;
-  if (unit_seconds == 0) return usage;
-  limit = {posts, amount * unit_seconds};
+  if (!amount || *amount == 0 || unit_seconds == 0 || *amount * unit_seconds > syntax.max_seconds)
+    return std::nullopt;
+  return *amount * unit_seconds;
+}
+
+// "5 per 10 minutes" or "5 per hour": posts, then a window.
+Problem ReadRateLimit(std::string_view value, RateLimit& limit) {
+  constexpr std::uint64_t kMaxPosts = 1000000;
+  constexpr std::uint64_t kMaxWindowSeconds = 1000000ULL * 3600;
+  const std::string usage = "expected a rate such as '5 per 10 minutes', not '" + std::string(value) + "'";
+  const std::string text = LowerCopy(Trimmed(value));
+  const std::size_t per = text.find(" per ");
+  if (per == std::string::npos) return usage;
+  const auto posts = ReadNumber(Trimmed(std::string_view(text).substr(0, per)), kMaxPosts);
+  const auto window = ReadDuration(std::string_view(text).substr(per + 5), {kMaxWindowSeconds, true, true});
+  if (!posts || *posts == 0 || !window) return usage;
+  limit = {static_cast<long>(*posts), static_cast<long>(*window)};
   return std::nullopt;
 }
 
@@ -214,7 +229,7 @@ const std::vector<std::pair<std::string_view, Setter>>& SiteKeys() {
          if (auto problem = ReadList(v, *s.referers)) return problem;
          for (std::string& host : *s.referers) {
            ToLower(host);
-           if (auto problem = CheckHostName(host)) return problem;
+           if (auto problem = CheckHostOrAddress(host)) return problem;
          }
          return std::nullopt;
        }},
@@ -241,15 +256,13 @@ const std::vector<std::pair<std::string_view, Setter>>& SiteKeys() {
   return keys;
 }
 
-Problem ReadSeconds(std::string_view value, std::uint32_t& milliseconds) {
-  const std::string text = Trimmed(value);
-  std::uint32_t seconds = 0;
-  for (char c : text) {
-    if (c < '0' || c > '9' || seconds > 3600) return "expected seconds from 1 to 3600, not '" + text + "'";
-    seconds = seconds * 10 + static_cast<std::uint32_t>(c - '0');
-  }
-  if (seconds == 0 || seconds > 3600) return "expected seconds from 1 to 3600, not '" + text + "'";
-  milliseconds = seconds * 1000;
+// A time-out or budget: from one second to an hour.
+Problem ReadTimeout(std::string_view value, std::uint32_t& milliseconds) {
+  constexpr std::uint64_t kMaxSeconds = 3600;
+  const auto seconds = ReadDuration(value, {kMaxSeconds});
+  if (!seconds)
+    return "expected a time from 1 second to 1 hour, such as 30 or 2 minutes, not '" + Trimmed(value) + "'";
+  milliseconds = static_cast<std::uint32_t>(*seconds * 1000);
   return std::nullopt;
 }
 
@@ -282,10 +295,9 @@ const std::vector<std::pair<std::string_view, Setter>>& SmtpKeys() {
        }},
       {"port",
        [](SiteSettings& s, const std::string& v) -> Problem {
-         long port = 0;
-         for (char c : v) port = c >= '0' && c <= '9' && port < 70000 ? port * 10 + (c - '0') : 70000;
-         if (v.empty() || port < 1 || port > 65535) return "expected a port from 1 to 65535, not '" + v + "'";
-         s.delivery.port = static_cast<std::uint16_t>(port);
+         const auto port = ReadNumber(v, 65535);
+         if (!port || *port == 0) return "expected a port from 1 to 65535, not '" + v + "'";
+         s.delivery.port = static_cast<std::uint16_t>(*port);
          return std::nullopt;
        }},
       {"tls",
@@ -317,14 +329,14 @@ const std::vector<std::pair<std::string_view, Setter>>& SmtpKeys() {
       {"helo",
        [](SiteSettings& s, const std::string& v) -> Problem {
          s.delivery.helo = v;
-         return CheckHostName(v);
+         return CheckHostOrAddress(v);
        }},
       {"connect_timeout",
-       [](SiteSettings& s, const std::string& v) { return ReadSeconds(v, s.delivery.connect_timeout_ms); }},
+       [](SiteSettings& s, const std::string& v) { return ReadTimeout(v, s.delivery.connect_timeout_ms); }},
       {"reply_timeout",
-       [](SiteSettings& s, const std::string& v) { return ReadSeconds(v, s.delivery.reply_timeout_ms); }},
+       [](SiteSettings& s, const std::string& v) { return ReadTimeout(v, s.delivery.reply_timeout_ms); }},
       {"deadline",
-       [](SiteSettings& s, const std::string& v) { return ReadSeconds(v, s.delivery.deadline_ms); }},
+       [](SiteSettings& s, const std::string& v) { return ReadTimeout(v, s.delivery.deadline_ms); }},
       {"dkim_domain",
        [](SiteSettings& s, const std::string& v) -> Problem {
          s.delivery.dkim.domain = v;
@@ -345,16 +357,40 @@ const std::vector<std::pair<std::string_view, Setter>>& SmtpKeys() {
   return keys;
 }
 
-// What no single line shows: settings that need one another.
-std::optional<std::string> CheckDelivery(const DeliverySettings& d) {
-  const SessionOptions& session = d.session;
-  if (session.user.empty() != session.password.empty()) return "user and password go together";
-  if (!session.user.empty() && d.host.empty())
-    return "user needs host: only your own server takes the password";
-  const bool dkim_any = !d.dkim.domain.empty() || !d.dkim.selector.empty() || !d.dkim_key_file.empty();
-  const bool dkim_all = !d.dkim.domain.empty() && !d.dkim.selector.empty() && !d.dkim_key_file.empty();
-  if (dkim_any && !dkim_all) return "dkim_domain, dkim_selector and dkim_key go together";
-  return std::nullopt;
+// Where each key was set, "section.key" to its line.
+using KeyLines = std::map<std::string, int>;
+
+// What no single line shows: settings that need one another. Each is
+// reported at the line of the key that asks for the other.
+std::optional<SettingsError> CheckKeysTogether(const KeyLines& lines) {
+  const auto line_of = [&](std::string_view key) {
+    const auto found = lines.find(std::string(key));
+    return found == lines.end() ? 0 : found->second;
+  };
+  const auto needs = [&](std::string_view key, std::string_view needed, std::string_view message) {
+    const int line = line_of(key);
+    return line != 0 && line_of(needed) == 0 ? std::optional<SettingsError>({line, std::string(message)})
+                                             : std::nullopt;
+  };
+  const auto together = [&](std::initializer_list<std::string_view> keys, std::string_view message) {
+    int first = 0;
+    bool all = true;
+    for (std::string_view key : keys) {
+      const int line = line_of(key);
+      all = all && line != 0;
+      if (line != 0 && (first == 0 || line < first)) first = line;
+    }
+    return first != 0 && !all ? std::optional<SettingsError>({first, std::string(message)}) : std::nullopt;
+  };
+  if (auto error = needs("site.rate_limit", "site.state_dir",
+                         "rate_limit needs state_dir, the folder that keeps the counts"))
+    return error;
+  if (auto error = together({"smtp.user", "smtp.password"}, "user and password go together")) return error;
+  if (auto error =
+          needs("smtp.user", "smtp.host", "user needs host: only your own server takes the password"))
+    return error;
+  return together({"smtp.dkim_domain", "smtp.dkim_selector", "smtp.dkim_key"},
+                  "dkim_domain, dkim_selector and dkim_key go together");
 }
 
 Problem ReadAlias(SiteSettings& settings, const std::string& name, const std::string& value) {
@@ -368,32 +404,47 @@ Problem ReadAlias(SiteSettings& settings, const std::string& name, const std::st
   return std::nullopt;
 }
 
+// The sections and the keys each takes; [aliases] takes any name.
+struct Section {
+  std::string_view name;
+  const std::vector<std::pair<std::string_view, Setter>>* keys;
+};
+const Section* FindSection(std::string_view name) {
+  static const Section kSections[] = {{"site", &SiteKeys()}, {"aliases", nullptr}, {"smtp", &SmtpKeys()}};
+  for (const Section& section : kSections) {
+    if (section.name == name) return &section;
+  }
+  return nullptr;
+}
+
 // What one line of the file does to the settings.
-Problem ReadLine(std::string_view line, std::string& section, std::set<std::string>& seen,
+Problem ReadLine(std::string_view line, int line_number, const Section*& section, KeyLines& lines,
                  SiteSettings& settings) {
   const std::string trimmed = Trimmed(line);
   if (trimmed.empty() || trimmed.front() == ';' || trimmed.front() == '#') return std::nullopt;
   if (trimmed.front() == '[') {
     if (trimmed.back() != ']') return "'" + trimmed + "' is not a section name in brackets";
-    section = LowerCopy(Trimmed(std::string_view(trimmed).substr(1, trimmed.size() - 2)));
-    if (section != "site" && section != "aliases" && section != "smtp")
-      return "unknown section [" + section + "]";
+    const std::string name = LowerCopy(Trimmed(std::string_view(trimmed).substr(1, trimmed.size() - 2)));
+    section = FindSection(name);
+    if (section == nullptr) return "unknown section [" + name + "]";
     return std::nullopt;
   }
   const std::size_t eq = trimmed.find('=');
   if (eq == std::string::npos) return "'" + trimmed + "' is not a key = value line";
   const std::string key = LowerCopy(Trimmed(std::string_view(trimmed).substr(0, eq)));
   const std::string value = Trimmed(std::string_view(trimmed).substr(eq + 1));
-  if (section.empty()) return "'" + key + "' comes before any [section]";
+  if (section == nullptr) return "'" + key + "' comes before any [section]";
   if (key.empty()) return std::string("a value without a key");
-  if (!seen.insert(section + "." + key).second) return "'" + key + "' is set twice in [" + section + "]";
+  const std::string where(section->name);
+  if (!lines.emplace(where + "." + key, line_number).second)
+    return "'" + key + "' is set twice in [" + where + "]";
   settings.present = true;
-  if (section == "aliases") return ReadAlias(settings, key, value);
-  if (section == "smtp") settings.delivery.configured = true;
-  for (const auto& [name, setter] : section == "smtp" ? SmtpKeys() : SiteKeys()) {
+  if (section->keys == nullptr) return ReadAlias(settings, key, value);
+  if (where == "smtp") settings.delivery.configured = true;
+  for (const auto& [name, setter] : *section->keys) {
     if (name == key) return setter(settings, value);
   }
-  return "unknown key '" + key + "' in [" + section + "]";
+  return "unknown key '" + key + "' in [" + where + "]";
 }
 
 }  // namespace
@@ -404,26 +455,18 @@ bool IsMailCharset(std::string_view name) {
 
 std::variant<SiteSettings, SettingsError> ParseSiteSettings(std::string_view text) {
   SiteSettings settings;
-  if (text.compare(0, kByteOrderMark.size(), kByteOrderMark) == 0) text.remove_prefix(kByteOrderMark.size());
-  std::string section;
-  std::set<std::string> seen;
+  if (StartsWith(text, kByteOrderMark)) text.remove_prefix(kByteOrderMark.size());
+  const Section* section = nullptr;
+  KeyLines lines;
   int line_number = 0;
-  std::size_t from = 0;
-  while (from < text.size()) {
-    std::size_t end = text.find('\n', from);
-    if (end == std::string_view::npos) end = text.size();
+  for (std::string_view line : Lines(text)) {
     ++line_number;
-    if (auto problem = ReadLine(text.substr(from, end - from), section, seen, settings)) {
+    if (auto problem = ReadLine(line, line_number, section, lines, settings))
       return SettingsError{line_number, *problem};
-    }
-    from = end + 1;
   }
-  if (settings.rate_limit && settings.state_dir.empty()) {
-    return SettingsError{line_number, "rate_limit needs state_dir, the folder that keeps the counts"};
-  }
-  if (auto problem = CheckDelivery(settings.delivery)) return SettingsError{line_number, *problem};
+  if (auto error = CheckKeysTogether(lines)) return *error;
   // Implicit TLS has its own port (RFC 8314).
-  if (settings.delivery.session.tls == TlsMode::kImplicit && seen.count("smtp.port") == 0)
+  if (settings.delivery.session.tls == TlsMode::kImplicit && lines.count("smtp.port") == 0)
     settings.delivery.port = 465;
   return settings;
 }

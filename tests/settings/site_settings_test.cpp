@@ -91,6 +91,38 @@ TEST(SiteSettings, ReadsTheTransport) {
   EXPECT_FALSE(std::get<SiteSettings>(ParseSiteSettings("[site]\n")).delivery.configured);
 }
 
+// Every time value has one syntax: seconds, or a number of seconds,
+// minutes or hours; a rate's window the same with its unit required.
+TEST(SiteSettings, ReadsTimesInOneSyntaxAndHostsByOneRule) {
+  const struct {
+    std::string line;
+    std::uint32_t reply_ms;
+    long window;
+  } cases[] = {
+      {"[smtp]\nreply_timeout = 45\n", 45000, 0},
+      {"[smtp]\nreply_timeout = 2 minutes\n", 120000, 0},
+      {"[smtp]\nreply_timeout = 1hour\n", 3600000, 0},
+      {"[smtp]\nreply_timeout = 1 Second\n", 1000, 0},
+      {"[site]\nstate_dir = /s\nrate_limit = 3 per 30 seconds\n", 60000, 30},
+      {"[site]\nstate_dir = /s\nrate_limit = 3 per hour\n", 60000, 3600},
+      {"[site]\nstate_dir = /s\nrate_limit = 3 PER 2 hours\n", 60000, 7200},
+  };
+  for (const auto& c : cases) {
+    const auto parsed = ParseSiteSettings(c.line);
+    ASSERT_TRUE(std::holds_alternative<SiteSettings>(parsed)) << c.line;
+    const SiteSettings& s = std::get<SiteSettings>(parsed);
+    EXPECT_EQ(s.delivery.reply_timeout_ms, c.reply_ms) << c.line;
+    EXPECT_EQ(s.rate_limit ? s.rate_limit->window_seconds : 0, c.window) << c.line;
+  }
+  for (const char* refused : {"[site]\nstate_dir = /s\nrate_limit = 3 per 30\n",
+                              "[site]\nstate_dir = /s\nrate_limit = 0 per hour\n"}) {
+    EXPECT_TRUE(std::holds_alternative<SettingsError>(ParseSiteSettings(refused))) << refused;
+  }
+  const auto literal = ParseSiteSettings("[site]\nreferers = [::1], 192.0.2.7\n[smtp]\nhelo = [192.0.2.7]\n");
+  ASSERT_TRUE(std::holds_alternative<SiteSettings>(literal)) << std::get<SettingsError>(literal).message;
+  EXPECT_EQ(std::get<SiteSettings>(literal).delivery.helo, "[192.0.2.7]");
+}
+
 TEST(SiteSettings, TheCommentedExampleReads) {
   std::ifstream file(QUILLO_EXAMPLE_INI);
   const std::string text((std::istreambuf_iterator<char>(file)), std::istreambuf_iterator<char>());
@@ -132,10 +164,21 @@ TEST(SiteSettings, NamesEveryMistakeWithItsLine) {
       {"[smtp]\ntransport = pigeon\n", 2, "expected smtp or sendmail, not 'pigeon'"},
       {"[smtp]\ntls = ssl\n", 2, "expected none, starttls or implicit, not 'ssl'"},
       {"[smtp]\nport = 99999\n", 2, "expected a port from 1 to 65535, not '99999'"},
-      {"[smtp]\ndeadline = 0\n", 2, "expected seconds from 1 to 3600, not '0'"},
+      {"[smtp]\ndeadline = 0\n", 2,
+       "expected a time from 1 second to 1 hour, such as 30 or 2 minutes, not '0'"},
+      {"[smtp]\nreply_timeout = 61 minutes\n", 2,
+       "expected a time from 1 second to 1 hour, such as 30 or 2 minutes, not '61 minutes'"},
+      {"[smtp]\nhost = mail_server\n", 2, "'mail_server' is not a host name"},
+      {"[site]\nreferers = -www.example.com\n", 2, "'-www.example.com' is not a host name"},
       {"[smtp]\nsendmail_path = sendmail\n", 2, "expected the absolute path of the program, not 'sendmail'"},
       {"[smtp]\nuser = forms\n", 2, "user and password go together"},
-      {"[smtp]\nuser = forms\npassword = x\n", 3, "user needs host: only your own server takes the password"},
+      // A mistake between keys is named at the key that asks for the other.
+      {"[smtp]\nuser = forms\npassword = x\n", 2, "user needs host: only your own server takes the password"},
+      {"[site]\nrate_limit = 5 per minute\ndebug = off\n", 2,
+       "rate_limit needs state_dir, the folder that keeps the counts"},
+      {"[smtp]\nport = 2525\npassword = x\nhost = h\n", 3, "user and password go together"},
+      {"[smtp]\ndkim_key = k.pem\ndkim_domain = example.com\n", 2,
+       "dkim_domain, dkim_selector and dkim_key go together"},
       {"[smtp]\ndkim_domain = example.com\n", 2, "dkim_domain, dkim_selector and dkim_key go together"},
       {"[smtp]\nbcc = x\n", 2, "unknown key 'bcc' in [smtp]"},
       {"[aliases]\nsales = a@example.com\nSALES = b@example.com\n", 3, "'sales' is set twice in [aliases]"},
