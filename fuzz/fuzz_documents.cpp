@@ -8,8 +8,8 @@
 #include "documents/files.h"
 #include "documents/names.h"
 #include "documents/reject_list.h"
-#include "settings/site_settings.h"
 #include "request/field_checks.h"
+#include "settings/site_settings.h"
 
 using namespace quillo;
 

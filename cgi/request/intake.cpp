@@ -11,8 +11,8 @@
 #include "core/run_end.h"
 #include "core/text.h"
 #include "documents/names.h"
-#include "settings/site_settings.h"
 #include "response/pages.h"
+#include "settings/site_settings.h"
 
 namespace quillo {
 namespace {
