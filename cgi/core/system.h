@@ -1,8 +1,9 @@
 // What a run needs of the operating system, as an interface the run is
 // handed: the CGI environment, standard input, the site's files, the clock,
 // the host name and the error log. The program passes the platform's own
-// (platform/posix_system.h); tests pass fakes, so that a whole run is tested
-// in-process. Sockets are the SMTP client's, behind platform/net.h.
+// (platform/system.h, one back end per operating system); tests pass fakes,
+// so that a whole run is tested in-process. The network is not here: mail
+// delivery reaches it through platform/connection.h.
 #pragma once
 
 #include <cstddef>

@@ -74,10 +74,13 @@ struct DeliveryPlan {
 
 // Where the delivery to one recipient stopped, at its last attempt.
 struct DeliveryNote {
-  std::string step;       // "connect", "HELO", "RCPT", ..., "sendmail", "deadline"
-  std::string host;       // the mail host it was talking to, or the command
-  std::string reply;      // the first line of the server's last reply, or why there was none
-  std::string recipient;  // whose mail it was (all of them for the local mail system)
+  std::string step;        // "connect", "HELO", "RCPT", ..., "sendmail", "deadline"
+  std::string host;        // the mail host it was talking to, or the command
+  std::string reply;       // the first line of the server's last reply, or why there was none
+  std::string recipient;   // whose mail it was (all of them for the local mail system)
+  int code = 0;            // the code of that reply; 0 when the server gave none
+  std::string error{};     // why there was no reply ("timeout", "refused", ...; see platform/net.h)
+  bool permanent = false;  // sending the same mail again would fail the same way
 };
 
 // The answer of a delivery: "OK" when the last recipient's delivery

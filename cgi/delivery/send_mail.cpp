@@ -27,7 +27,10 @@ std::optional<std::string> SignedMessage(std::string message, const DeliveryPlan
                      settings.dkim_key_file,
                      platform::SigningAvailable() ? "the key does not sign"
                                                   : "this build of quillopro.exe cannot sign mail",
-                     {}});
+                     {},
+                     0,
+                     {},
+                     true});
     return std::nullopt;
   }
   return *signature + lines;

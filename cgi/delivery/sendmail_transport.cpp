@@ -25,7 +25,11 @@ MailResult SendmailTransport::Deliver(std::string text, const std::string& sende
   if (!first_line.empty()) why += ": " + first_line;
   std::string all;
   for (const std::string& recipient : recipients) all += (all.empty() ? "" : ",") + recipient;
-  return {std::string(kRefused), {{"sendmail", program_, why, all}}};
+  // EX_TEMPFAIL (sysexits.h): the mail system asks to be tried again.
+  constexpr int kTryAgainLater = 75;
+  const bool permanent = !run.timed_out && run.exit_status != kTryAgainLater;
+  return {std::string(kRefused),
+          {{"sendmail", program_, why, all, 0, run.timed_out ? "timeout" : "", permanent}}};
 }
 
 }  // namespace quillo

@@ -1,10 +1,19 @@
 // The SMTP transport; see smtp_transport.h.
 #include "delivery/smtp_transport.h"
 
-#include <cctype>
-
 namespace quillo {
 namespace {
+
+// What the client says of its failure with host. Permanent: the server
+// refused with 5xx, or the host name does not exist; everything else (4xx,
+// a network that failed, TLS, time) may pass.
+DeliveryNote NoteOf(const SmtpClient& client, const std::string& host) {
+  const bool permanent = client.lastCode() >= 500 || client.lastError() == platform::NetError::kNotFound;
+  return {client.step(),      host,
+          client.lastReply(), {},
+          client.lastCode(),  std::string(platform::NetErrorName(client.lastError())),
+          permanent};
+}
 
 // One host: connect from the first local address, else from the second,
 // then one transaction. The client says QUIT when it goes out of scope.
@@ -32,21 +41,22 @@ bool DeliverVia(const std::string& host, const SmtpRoute& route, const MailEnvel
     if (!connected && !any_usable) connected = client.connect(host, route.port, std::string());
   }
   if (!connected) {
-    note = {client.step(), host, client.lastReply(), {}};
+    note = NoteOf(client, host);
     return false;
   }
   const bool sent = client.sendMessage(envelope);
-  if (!sent) note = {client.step(), host, client.lastReply(), {}};
+  if (!sent) note = NoteOf(client, host);
   client.quit();
   return sent;
 }
 
 // Whether a server said something: its reply tells more than a connection
 // that failed or a host tried after it.
-bool HasServerReply(const DeliveryNote& note) {
-  return note.reply.size() >= 3 && std::isdigit(static_cast<unsigned char>(note.reply[0])) &&
-         std::isdigit(static_cast<unsigned char>(note.reply[1])) &&
-         std::isdigit(static_cast<unsigned char>(note.reply[2]));
+bool HasServerReply(const DeliveryNote& note) { return note.code != 0; }
+
+// Out of time: the mail may go once there is time again.
+DeliveryNote OutOfTime(const std::string& host) {
+  return {"deadline", host, "the delivery's time is spent", {}, 0, "timeout", false};
 }
 
 }  // namespace
@@ -92,7 +102,7 @@ MailResult SmtpTransport::Deliver(std::string text, const std::string& sender, c
   const auto deliver_via = [&](const std::string& host) {
     out_of_time = out_of_time || (route_.deadline && std::chrono::steady_clock::now() >= *route_.deadline);
     if (out_of_time) {
-      keep({"deadline", host, "the delivery's time is spent", {}});
+      keep(OutOfTime(host));
       return false;
     }
     DeliveryNote attempt;
@@ -105,7 +115,7 @@ MailResult SmtpTransport::Deliver(std::string text, const std::string& sender, c
     note = {};
     if (out_of_time) {
       last_delivered = false;
-      note = {"deadline", {}, "the delivery's time is spent", {}};
+      note = OutOfTime({});
     } else if (route_.serverOnly) {
       last_delivered = deliver_via(route_.server);
     } else if (route_.server.empty()) {

@@ -1,11 +1,12 @@
 // The seam between mail delivery and the operating system's network: IPv4
 // TCP sockets with bounded waits, and the system resolver's MX query.
-// Everything in smtp/ reaches the network only through these declarations;
-// socket_posix.cpp and resolver_posix.cpp implement them for POSIX systems,
-// socket_win32.cpp and resolver_win32.cpp for Windows.
+// Protocol code reaches the network through connection.h, which is built on
+// these declarations; socket_posix.cpp and resolver_posix.cpp implement them
+// for POSIX systems, socket_win32.cpp and resolver_win32.cpp for Windows.
 //
 // Sockets are plain handles; the caller owns one from OpenTcpSocket until it
-// hands it to CloseSocket. No call here keeps state between calls.
+// hands it to CloseSocket. Every call that can fail says why (NetStatus).
+// No call here keeps state between calls but the name lookups' memory.
 #pragma once
 
 #include <cstdint>
@@ -32,10 +33,59 @@ struct Ipv4Address {
   std::uint32_t network_order = 0;
 };
 
+// Why a network call failed, as far as delivery tells causes apart, and
+// the system's own words for it.
+enum class NetError {
+  kNone,
+  kTimeout,      // the wait's bound ran out
+  kRefused,      // nobody listens there
+  kReset,        // the peer broke the connection off
+  kClosed,       // the peer closed the connection in order
+  kNotFound,     // the host name does not exist
+  kUnreachable,  // no route, or no usable local address
+  kTls,          // the TLS handshake or a TLS record failed
+  kCertificate,  // the server's certificate does not verify
+  kOther,
+};
+
+struct NetStatus {
+  NetError error = NetError::kNone;
+  std::string text;  // the system's message; empty when all went well
+  bool ok() const { return error == NetError::kNone; }
+};
+
+// One word for the log: "timeout", "refused", "reset", "closed",
+// "not-found", "unreachable", "tls", "certificate", "other"; "" for none.
+inline std::string_view NetErrorName(NetError error) {
+  switch (error) {
+    case NetError::kNone:
+      return "";
+    case NetError::kTimeout:
+      return "timeout";
+    case NetError::kRefused:
+      return "refused";
+    case NetError::kReset:
+      return "reset";
+    case NetError::kClosed:
+      return "closed";
+    case NetError::kNotFound:
+      return "not-found";
+    case NetError::kUnreachable:
+      return "unreachable";
+    case NetError::kTls:
+      return "tls";
+    case NetError::kCertificate:
+      return "certificate";
+    case NetError::kOther:
+      break;
+  }
+  return "other";
+}
+
 // The address of a dotted quad, else the first IPv4 address name resolution
-// gives for the name, looked up once a run. An empty name resolves to
-// nothing without asking the resolver.
-std::optional<Ipv4Address> ResolveIPv4(const std::string& host);
+// gives for the name, looked up once a run (a failure too). An empty name
+// resolves to nothing without asking the resolver.
+NetStatus ResolveIPv4(const std::string& host, Ipv4Address& address);
 
 // Whether the address is in 127.0.0.0/8, which reaches this machine only.
 inline bool IsLoopback(Ipv4Address address) {
@@ -43,29 +93,26 @@ inline bool IsLoopback(Ipv4Address address) {
   return bytes[0] == 127;
 }
 
-// A new IPv4 TCP stream socket, or kNoSocket.
-SocketHandle OpenTcpSocket();
+// A new IPv4 TCP stream socket.
+NetStatus OpenTcpSocket(SocketHandle& socket);
 
 // Binds the socket to address with an ephemeral port.
-bool BindTo(SocketHandle socket, Ipv4Address address);
+NetStatus BindTo(SocketHandle socket, Ipv4Address address);
 
 // Connects to address:port, waiting at most timeout_ms for the handshake.
-bool ConnectTo(SocketHandle socket, Ipv4Address address, std::uint16_t port, std::uint32_t timeout_ms);
+NetStatus ConnectTo(SocketHandle socket, Ipv4Address address, std::uint16_t port, std::uint32_t timeout_ms);
 
 // Sends all bytes within timeout_ms in all, so that a peer which reads
-// slowly or not at all cannot hold the run; false when the connection
-// breaks or the time is up.
-bool SendAll(SocketHandle socket, std::string_view bytes, std::uint32_t timeout_ms);
+// slowly or not at all cannot hold the run.
+NetStatus SendAll(SocketHandle socket, std::string_view bytes, std::uint32_t timeout_ms);
 
-enum class Readiness { kReadable, kTimedOut, kFailed };
+// Waits until data (or the peer's close) can be read, at most timeout_ms;
+// kTimeout when nothing came.
+NetStatus WaitReadable(SocketHandle socket, std::uint32_t timeout_ms);
 
-// Waits until data (or the peer's close) can be read, at most timeout_ms.
-Readiness WaitReadable(SocketHandle socket, std::uint32_t timeout_ms);
-
-enum class ReceiveStatus { kData, kClosed, kFailed };
-
-// Receives what is there, at most max_bytes, appending it to bytes.
-ReceiveStatus Receive(SocketHandle socket, std::string& bytes, std::size_t max_bytes);
+// Receives what is there, at most max_bytes, appending it to bytes (maybe
+// nothing); kClosed once the peer has closed.
+NetStatus Receive(SocketHandle socket, std::string& bytes, std::size_t max_bytes);
 
 // The local end of a connected socket as an address literal, "[a.b.c.d]";
 // empty when it cannot be read.

@@ -11,7 +11,9 @@
 #include <cerrno>
 #include <chrono>
 #include <climits>
+#include <cstring>
 #include <map>
+#include <utility>
 
 #include "platform/net.h"
 #include "platform/posix_retry.h"
@@ -39,73 +41,124 @@ bool SetBlocking(SocketHandle socket, bool blocking) {
   return fcntl(socket, F_SETFL, wanted) == 0;
 }
 
+// What errno says, as a cause and the system's words.
+NetStatus SystemError(int error) {
+  NetError kind = NetError::kOther;
+  switch (error) {
+    case ETIMEDOUT:
+      kind = NetError::kTimeout;
+      break;
+    case ECONNREFUSED:
+      kind = NetError::kRefused;
+      break;
+    case ECONNRESET:
+    case EPIPE:
+    case ECONNABORTED:
+      kind = NetError::kReset;
+      break;
+    case ENETUNREACH:
+    case EHOSTUNREACH:
+    case EADDRNOTAVAIL:
+    case ENETDOWN:
+      kind = NetError::kUnreachable;
+      break;
+    default:
+      break;
+  }
+  return {kind, std::strerror(error)};
+}
+
+NetStatus TimedOut() { return {NetError::kTimeout, "timed out"}; }
+
 // Waits for a non-blocking connect to finish and reports its outcome.
-bool AwaitConnect(SocketHandle socket, std::uint32_t timeout_ms) {
+NetStatus AwaitConnect(SocketHandle socket, std::uint32_t timeout_ms) {
   pollfd watch{socket, POLLOUT, 0};
   const int ready = RetryOnInterrupt([&] { return poll(&watch, 1, PollTimeout(timeout_ms)); });
-  if (ready <= 0) return false;
+  if (ready < 0) return SystemError(errno);
+  if (ready == 0) return TimedOut();
   int error = 0;
   socklen_t length = sizeof error;
-  return getsockopt(socket, SOL_SOCKET, SO_ERROR, &error, &length) == 0 && error == 0;
+  if (getsockopt(socket, SOL_SOCKET, SO_ERROR, &error, &length) != 0) return SystemError(errno);
+  return error == 0 ? NetStatus{} : SystemError(error);
 }
 
 // The first IPv4 address the system's name lookup gives for host.
-std::optional<Ipv4Address> LookUpIPv4(const std::string& host) {
+NetStatus LookUpIPv4(const std::string& host, Ipv4Address& address) {
   addrinfo hints{};
   hints.ai_family = AF_INET;
   hints.ai_socktype = SOCK_STREAM;
   addrinfo* found = nullptr;
-  if (getaddrinfo(host.c_str(), nullptr, &hints, &found) != 0 || found == nullptr) return std::nullopt;
-  std::optional<Ipv4Address> first;
-  for (const addrinfo* entry = found; entry != nullptr && !first; entry = entry->ai_next) {
+  const int failed = getaddrinfo(host.c_str(), nullptr, &hints, &found);
+  if (failed != 0) {
+    const bool missing = failed == EAI_NONAME || failed == EAI_NODATA || failed == EAI_ADDRFAMILY;
+    return {missing ? NetError::kNotFound : NetError::kOther, gai_strerror(failed)};
+  }
+  NetStatus status{NetError::kNotFound, "no IPv4 address"};
+  for (const addrinfo* entry = found; entry != nullptr && !status.ok(); entry = entry->ai_next) {
     if (entry->ai_family == AF_INET && entry->ai_addr != nullptr) {
-      first = Ipv4Address{reinterpret_cast<const sockaddr_in*>(entry->ai_addr)->sin_addr.s_addr};
+      address = Ipv4Address{reinterpret_cast<const sockaddr_in*>(entry->ai_addr)->sin_addr.s_addr};
+      status = {};
     }
   }
   freeaddrinfo(found);
-  return first;
+  return status;
 }
 
 }  // namespace
 
-std::optional<Ipv4Address> ResolveIPv4(const std::string& host) {
-  if (host.empty()) return std::nullopt;
+NetStatus ResolveIPv4(const std::string& host, Ipv4Address& address) {
+  if (host.empty()) return {NetError::kNotFound, "no host name"};
   in_addr dotted{};
-  if (inet_pton(AF_INET, host.c_str(), &dotted) == 1) return Ipv4Address{dotted.s_addr};
+  if (inet_pton(AF_INET, host.c_str(), &dotted) == 1) {
+    address = Ipv4Address{dotted.s_addr};
+    return {};
+  }
   // Every recipient's connection binds the same local name, often to the
   // same server, and with a silent resolver every lookup costs its whole
   // time-out: a name is looked up once a run, its answer kept, failures too.
-  static std::map<std::string, std::optional<Ipv4Address>> looked_up;
-  const auto known = looked_up.find(host);
-  if (known != looked_up.end()) return known->second;
-  return looked_up.emplace(host, LookUpIPv4(host)).first->second;
+  static std::map<std::string, std::pair<NetStatus, Ipv4Address>> looked_up;
+  auto known = looked_up.find(host);
+  if (known == looked_up.end()) {
+    Ipv4Address found;
+    NetStatus status = LookUpIPv4(host, found);
+    known = looked_up.emplace(host, std::make_pair(std::move(status), found)).first;
+  }
+  address = known->second.second;
+  return known->second.first;
 }
 
-SocketHandle OpenTcpSocket() {
+NetStatus OpenTcpSocket(SocketHandle& socket_handle) {
   const int handle = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-  if (handle < 0) return kNoSocket;
+  if (handle < 0) return SystemError(errno);
   // Every write is a whole command or the whole message; holding back the
   // short end-of-data mark until the peer acknowledges the message (Nagle
   // against a delayed ACK) would cost some 40 ms per recipient.
   const int on = 1;
   setsockopt(handle, IPPROTO_TCP, TCP_NODELAY, &on, sizeof on);
-  return handle;
+  socket_handle = handle;
+  return {};
 }
 
-bool BindTo(SocketHandle socket, Ipv4Address address) {
+NetStatus BindTo(SocketHandle socket, Ipv4Address address) {
   const sockaddr_in local = SocketAddress(address, 0);
-  return bind(socket, reinterpret_cast<const sockaddr*>(&local), sizeof local) == 0;
+  if (bind(socket, reinterpret_cast<const sockaddr*>(&local), sizeof local) != 0) return SystemError(errno);
+  return {};
 }
 
-bool ConnectTo(SocketHandle socket, Ipv4Address address, std::uint16_t port, std::uint32_t timeout_ms) {
+NetStatus ConnectTo(SocketHandle socket, Ipv4Address address, std::uint16_t port, std::uint32_t timeout_ms) {
   const sockaddr_in target = SocketAddress(address, port);
-  if (!SetBlocking(socket, false)) return false;
+  if (!SetBlocking(socket, false)) return SystemError(errno);
   const int started = connect(socket, reinterpret_cast<const sockaddr*>(&target), sizeof target);
-  if (started != 0 && (errno != EINPROGRESS || !AwaitConnect(socket, timeout_ms))) return false;
-  return SetBlocking(socket, true);
+  if (started != 0) {
+    if (errno != EINPROGRESS) return SystemError(errno);
+    NetStatus made = AwaitConnect(socket, timeout_ms);
+    if (!made.ok()) return made;
+  }
+  if (!SetBlocking(socket, true)) return SystemError(errno);
+  return {};
 }
 
-bool SendAll(SocketHandle socket, std::string_view bytes, std::uint32_t timeout_ms) {
+NetStatus SendAll(SocketHandle socket, std::string_view bytes, std::uint32_t timeout_ms) {
   using Clock = std::chrono::steady_clock;
   const Clock::time_point deadline = Clock::now() + std::chrono::milliseconds(timeout_ms);
   while (!bytes.empty()) {
@@ -116,32 +169,34 @@ bool SendAll(SocketHandle socket, std::string_view bytes, std::uint32_t timeout_
       bytes.remove_prefix(static_cast<std::size_t>(sent));
       continue;
     }
-    if (errno != EAGAIN && errno != EWOULDBLOCK) return false;
+    if (errno != EAGAIN && errno != EWOULDBLOCK) return SystemError(errno);
     const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now()).count();
-    if (left <= 0) return false;
+    if (left <= 0) return TimedOut();
     pollfd watch{socket, POLLOUT, 0};
     const auto wait_ms = PollTimeout(static_cast<std::uint32_t>(left));
-    if (RetryOnInterrupt([&] { return poll(&watch, 1, wait_ms); }) < 0) return false;
+    if (RetryOnInterrupt([&] { return poll(&watch, 1, wait_ms); }) < 0) return SystemError(errno);
   }
-  return true;
+  return {};
 }
 
-Readiness WaitReadable(SocketHandle socket, std::uint32_t timeout_ms) {
+NetStatus WaitReadable(SocketHandle socket, std::uint32_t timeout_ms) {
   pollfd watch{socket, POLLIN, 0};
   const int ready = RetryOnInterrupt([&] { return poll(&watch, 1, PollTimeout(timeout_ms)); });
-  if (ready < 0) return Readiness::kFailed;
-  if (ready == 0) return Readiness::kTimedOut;
+  if (ready < 0) return SystemError(errno);
+  if (ready == 0) return TimedOut();
   // A hang-up or error still lets recv() report the close or the failure.
-  return Readiness::kReadable;
+  return {};
 }
 
-ReceiveStatus Receive(SocketHandle socket, std::string& bytes, std::size_t max_bytes) {
+NetStatus Receive(SocketHandle socket, std::string& bytes, std::size_t max_bytes) {
   const std::size_t old_size = bytes.size();
   bytes.resize(old_size + max_bytes);
   const ssize_t got = RetryOnInterrupt([&] { return recv(socket, bytes.data() + old_size, max_bytes, 0); });
+  const int error = errno;
   bytes.resize(old_size + (got > 0 ? static_cast<std::size_t>(got) : 0));
-  if (got < 0) return ReceiveStatus::kFailed;
-  return got == 0 ? ReceiveStatus::kClosed : ReceiveStatus::kData;
+  if (got < 0) return SystemError(error);
+  if (got == 0) return {NetError::kClosed, "the server closed the connection"};
+  return {};
 }
 
 std::string LocalAddressLiteral(SocketHandle socket) {

@@ -12,6 +12,7 @@
 #include <chrono>
 #include <climits>
 #include <map>
+#include <utility>
 
 #include "platform/net.h"
 
@@ -50,54 +51,111 @@ fd_set SetOf(SocketHandle socket) {
   return set;
 }
 
+// What a Windows Sockets error code says, as a cause and the system's
+// words for it.
+NetStatus SystemError(int error) {
+  NetError kind = NetError::kOther;
+  switch (error) {
+    case WSAETIMEDOUT:
+      kind = NetError::kTimeout;
+      break;
+    case WSAECONNREFUSED:
+      kind = NetError::kRefused;
+      break;
+    case WSAECONNRESET:
+    case WSAECONNABORTED:
+      kind = NetError::kReset;
+      break;
+    case WSAENETUNREACH:
+    case WSAEHOSTUNREACH:
+    case WSAEADDRNOTAVAIL:
+    case WSAENETDOWN:
+      kind = NetError::kUnreachable;
+      break;
+    case WSAHOST_NOT_FOUND:
+    case WSANO_DATA:
+      kind = NetError::kNotFound;
+      break;
+    default:
+      break;
+  }
+  char* words = nullptr;
+  const DWORD length = FormatMessageA(
+      FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr,
+      static_cast<DWORD>(error), 0, reinterpret_cast<char*>(&words), 0, nullptr);
+  std::string text =
+      length > 0 && words != nullptr ? std::string(words, length) : "error " + std::to_string(error);
+  if (words != nullptr) LocalFree(words);
+  while (!text.empty() && (text.back() == '\n' || text.back() == '\r' || text.back() == ' ')) text.pop_back();
+  return {kind, std::move(text)};
+}
+
+NetStatus LastSocketError() { return SystemError(WSAGetLastError()); }
+
+NetStatus TimedOut() { return {NetError::kTimeout, "timed out"}; }
+
 // Waits for a non-blocking connect to finish: Windows reports a refused
-// connection in the exception set, a made one in the write set.
-bool AwaitConnect(SocketHandle socket, std::uint32_t timeout_ms) {
+// connection in the exception set, a made one in the write set; SO_ERROR
+// says why in both.
+NetStatus AwaitConnect(SocketHandle socket, std::uint32_t timeout_ms) {
   fd_set writable = SetOf(socket);
   fd_set failed = SetOf(socket);
   timeval wait = SelectTimeout(timeout_ms);
   // The first argument is ignored on Windows.
-  if (select(0, nullptr, &writable, &failed, &wait) <= 0) return false;
-  if (FD_ISSET(Native(socket), &failed)) return false;
+  const int ready = select(0, nullptr, &writable, &failed, &wait);
+  if (ready == SOCKET_ERROR) return LastSocketError();
+  if (ready == 0) return TimedOut();
   int error = 0;
   int length = sizeof error;
-  return getsockopt(Native(socket), SOL_SOCKET, SO_ERROR, reinterpret_cast<char*>(&error), &length) == 0 &&
-         error == 0;
+  if (getsockopt(Native(socket), SOL_SOCKET, SO_ERROR, reinterpret_cast<char*>(&error), &length) != 0) {
+    return LastSocketError();
+  }
+  if (error != 0) return SystemError(error);
+  return FD_ISSET(Native(socket), &failed) ? NetStatus{NetError::kRefused, "connection failed"} : NetStatus{};
 }
 
 // The first IPv4 address the system's name lookup gives for host.
-std::optional<Ipv4Address> LookUpIPv4(const std::string& host) {
+NetStatus LookUpIPv4(const std::string& host, Ipv4Address& address) {
   const hostent* entry = gethostbyname(host.c_str());
-  if (entry == nullptr || entry->h_addrtype != AF_INET || entry->h_length != sizeof(in_addr) ||
-      entry->h_addr_list == nullptr || entry->h_addr_list[0] == nullptr) {
-    return std::nullopt;
+  if (entry == nullptr) return LastSocketError();
+  if (entry->h_addrtype != AF_INET || entry->h_length != sizeof(in_addr) || entry->h_addr_list == nullptr ||
+      entry->h_addr_list[0] == nullptr) {
+    return {NetError::kNotFound, "no IPv4 address"};
   }
   in_addr first{};
   memcpy(&first, entry->h_addr_list[0], sizeof first);
-  return Ipv4Address{first.s_addr};
+  address = Ipv4Address{first.s_addr};
+  return {};
 }
 
 }  // namespace
 
-std::optional<Ipv4Address> ResolveIPv4(const std::string& host) {
-  if (host.empty()) return std::nullopt;
+NetStatus ResolveIPv4(const std::string& host, Ipv4Address& address) {
+  if (host.empty()) return {NetError::kNotFound, "no host name"};
   // inet_addr answers INADDR_NONE both for a failure and for the one address
   // whose bits are all set.
   const unsigned long dotted = inet_addr(host.c_str());
-  if (dotted != INADDR_NONE || host == "255.255.255.255")
-    return Ipv4Address{static_cast<std::uint32_t>(dotted)};
+  if (dotted != INADDR_NONE || host == "255.255.255.255") {
+    address = Ipv4Address{static_cast<std::uint32_t>(dotted)};
+    return {};
+  }
   // Every recipient's connection binds the same local name, often to the
   // same server, and with a silent resolver every lookup costs its whole
   // time-out: a name is looked up once a run, its answer kept, failures too.
-  static std::map<std::string, std::optional<Ipv4Address>> looked_up;
-  const auto known = looked_up.find(host);
-  if (known != looked_up.end()) return known->second;
-  return looked_up.emplace(host, LookUpIPv4(host)).first->second;
+  static std::map<std::string, std::pair<NetStatus, Ipv4Address>> looked_up;
+  auto known = looked_up.find(host);
+  if (known == looked_up.end()) {
+    Ipv4Address found;
+    NetStatus status = LookUpIPv4(host, found);
+    known = looked_up.emplace(host, std::make_pair(std::move(status), found)).first;
+  }
+  address = known->second.second;
+  return known->second.first;
 }
 
-SocketHandle OpenTcpSocket() {
+NetStatus OpenTcpSocket(SocketHandle& socket_handle) {
   const SOCKET handle = socket(AF_INET, SOCK_STREAM, IPPROTO_TCP);
-  if (handle == INVALID_SOCKET) return kNoSocket;
+  if (handle == INVALID_SOCKET) return LastSocketError();
   // A program the run starts (process_win32.cpp) must not hold the
   // connection open after the run has closed it.
   SetHandleInformation(reinterpret_cast<HANDLE>(handle), HANDLE_FLAG_INHERIT, 0);
@@ -106,22 +164,25 @@ SocketHandle OpenTcpSocket() {
   // against a delayed ACK) would cost some 40 ms per recipient.
   const BOOL on = TRUE;
   setsockopt(handle, IPPROTO_TCP, TCP_NODELAY, reinterpret_cast<const char*>(&on), sizeof on);
-  return static_cast<SocketHandle>(handle);
+  socket_handle = static_cast<SocketHandle>(handle);
+  return {};
 }
 
-bool BindTo(SocketHandle socket, Ipv4Address address) {
+NetStatus BindTo(SocketHandle socket, Ipv4Address address) {
   const sockaddr_in local = SocketAddress(address, 0);
-  return bind(Native(socket), reinterpret_cast<const sockaddr*>(&local), sizeof local) == 0;
+  if (bind(Native(socket), reinterpret_cast<const sockaddr*>(&local), sizeof local) == 0) return {};
+  return LastSocketError();
 }
 
-bool ConnectTo(SocketHandle socket, Ipv4Address address, std::uint16_t port, std::uint32_t timeout_ms) {
+NetStatus ConnectTo(SocketHandle socket, Ipv4Address address, std::uint16_t port, std::uint32_t timeout_ms) {
   const sockaddr_in target = SocketAddress(address, port);
-  if (!SetBlocking(socket, false)) return false;
-  const int started = connect(Native(socket), reinterpret_cast<const sockaddr*>(&target), sizeof target);
-  return started == 0 || (WSAGetLastError() == WSAEWOULDBLOCK && AwaitConnect(socket, timeout_ms));
+  if (!SetBlocking(socket, false)) return LastSocketError();
+  if (connect(Native(socket), reinterpret_cast<const sockaddr*>(&target), sizeof target) == 0) return {};
+  if (WSAGetLastError() != WSAEWOULDBLOCK) return LastSocketError();
+  return AwaitConnect(socket, timeout_ms);
 }
 
-bool SendAll(SocketHandle socket, std::string_view bytes, std::uint32_t timeout_ms) {
+NetStatus SendAll(SocketHandle socket, std::string_view bytes, std::uint32_t timeout_ms) {
   using Clock = std::chrono::steady_clock;
   const Clock::time_point deadline = Clock::now() + std::chrono::milliseconds(timeout_ms);
   while (!bytes.empty()) {
@@ -131,27 +192,27 @@ bool SendAll(SocketHandle socket, std::string_view bytes, std::uint32_t timeout_
       bytes.remove_prefix(static_cast<std::size_t>(sent));
       continue;
     }
-    if (WSAGetLastError() != WSAEWOULDBLOCK) return false;
+    if (WSAGetLastError() != WSAEWOULDBLOCK) return LastSocketError();
     const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now()).count();
-    if (left <= 0) return false;
+    if (left <= 0) return TimedOut();
     fd_set writable = SetOf(socket);
     timeval wait = SelectTimeout(static_cast<std::uint32_t>(left));
-    if (select(0, nullptr, &writable, nullptr, &wait) == SOCKET_ERROR) return false;
+    if (select(0, nullptr, &writable, nullptr, &wait) == SOCKET_ERROR) return LastSocketError();
   }
-  return true;
+  return {};
 }
 
-Readiness WaitReadable(SocketHandle socket, std::uint32_t timeout_ms) {
+NetStatus WaitReadable(SocketHandle socket, std::uint32_t timeout_ms) {
   fd_set readable = SetOf(socket);
   timeval wait = SelectTimeout(timeout_ms);
   const int ready = select(0, &readable, nullptr, nullptr, &wait);
-  if (ready == SOCKET_ERROR) return Readiness::kFailed;
-  if (ready == 0) return Readiness::kTimedOut;
+  if (ready == SOCKET_ERROR) return LastSocketError();
+  if (ready == 0) return TimedOut();
   // A close or a reset still lets recv() report the end or the failure.
-  return Readiness::kReadable;
+  return {};
 }
 
-ReceiveStatus Receive(SocketHandle socket, std::string& bytes, std::size_t max_bytes) {
+NetStatus Receive(SocketHandle socket, std::string& bytes, std::size_t max_bytes) {
   const std::size_t old_size = bytes.size();
   const int asked = max_bytes > INT_MAX ? INT_MAX : static_cast<int>(max_bytes);
   bytes.resize(old_size + static_cast<std::size_t>(asked));
@@ -159,9 +220,9 @@ ReceiveStatus Receive(SocketHandle socket, std::string& bytes, std::size_t max_b
   bytes.resize(old_size + (got > 0 ? static_cast<std::size_t>(got) : 0));
   if (got == SOCKET_ERROR) {
     // Readable, yet nothing to take: nothing received, and no end either.
-    return WSAGetLastError() == WSAEWOULDBLOCK ? ReceiveStatus::kData : ReceiveStatus::kFailed;
+    return WSAGetLastError() == WSAEWOULDBLOCK ? NetStatus{} : LastSocketError();
   }
-  return got == 0 ? ReceiveStatus::kClosed : ReceiveStatus::kData;
+  return got == 0 ? NetStatus{NetError::kClosed, "the server closed the connection"} : NetStatus{};
 }
 
 std::string LocalAddressLiteral(SocketHandle socket) {

@@ -1,7 +1,7 @@
 // The seam between mail delivery and TLS: a client session over a connected
 // socket, with the same bounded waits as the plain socket calls (net.h).
-// tls_openssl.cpp implements it; a build without a TLS library has
-// TlsAvailable() false and refuses every session.
+// tls_openssl.cpp implements it; tls_none.cpp, for a build without a TLS
+// library, refuses every session.
 #pragma once
 
 #include <cstdint>
@@ -26,20 +26,17 @@ struct TlsOptions {
   std::string ca_file;
 };
 
-// Whether this build can speak TLS at all.
-bool TlsAvailable();
+// The client handshake on a connected socket, within timeout_ms. On
+// failure no session, and the status says why: kCertificate for a
+// certificate that does not verify, kTls for a broken handshake, kTimeout.
+NetStatus StartTls(SocketHandle socket, const TlsOptions& options, std::uint32_t timeout_ms,
+                   TlsSessionPtr& session);
 
-// The client handshake on a connected socket, within timeout_ms. Nothing
-// when it fails; error then says why (a certificate that does not verify,
-// a broken handshake).
-TlsSessionPtr StartTls(SocketHandle socket, const TlsOptions& options, std::uint32_t timeout_ms,
-                       std::string& error);
-
-bool TlsSendAll(TlsSession& session, std::string_view bytes, std::uint32_t timeout_ms);
+NetStatus TlsSendAll(TlsSession& session, std::string_view bytes, std::uint32_t timeout_ms);
 
 // Readable at once when decrypted bytes wait in the session.
-Readiness TlsWaitReadable(TlsSession& session, std::uint32_t timeout_ms);
+NetStatus TlsWaitReadable(TlsSession& session, std::uint32_t timeout_ms);
 
-ReceiveStatus TlsReceive(TlsSession& session, std::string& bytes, std::size_t max_bytes);
+NetStatus TlsReceive(TlsSession& session, std::string& bytes, std::size_t max_bytes);
 
 }  // namespace quillo::platform

@@ -5,30 +5,30 @@
 #include "platform/tls.h"
 
 namespace quillo::platform {
+namespace {
+
+NetStatus NoTls() { return {NetError::kTls, "this build of quillopro.exe has no TLS"}; }
+
+}  // namespace
 
 // Never made: StartTls refuses before one could exist.
 class TlsSession {};
 
 void TlsSessionDeleter::operator()(TlsSession* session) const { delete session; }
 
-bool TlsAvailable() { return false; }
-
-TlsSessionPtr StartTls(SocketHandle /*socket*/, const TlsOptions& /*options*/, std::uint32_t /*timeout_ms*/,
-                       std::string& error) {
-  error = "this build of quillopro.exe has no TLS";
-  return nullptr;
+NetStatus StartTls(SocketHandle /*socket*/, const TlsOptions& /*options*/, std::uint32_t /*timeout_ms*/,
+                   TlsSessionPtr& /*session*/) {
+  return NoTls();
 }
 
-bool TlsSendAll(TlsSession& /*session*/, std::string_view /*bytes*/, std::uint32_t /*timeout_ms*/) {
-  return false;
+NetStatus TlsSendAll(TlsSession& /*session*/, std::string_view /*bytes*/, std::uint32_t /*timeout_ms*/) {
+  return NoTls();
 }
 
-Readiness TlsWaitReadable(TlsSession& /*session*/, std::uint32_t /*timeout_ms*/) {
-  return Readiness::kFailed;
-}
+NetStatus TlsWaitReadable(TlsSession& /*session*/, std::uint32_t /*timeout_ms*/) { return NoTls(); }
 
-ReceiveStatus TlsReceive(TlsSession& /*session*/, std::string& /*bytes*/, std::size_t /*max_bytes*/) {
-  return ReceiveStatus::kFailed;
+NetStatus TlsReceive(TlsSession& /*session*/, std::string& /*bytes*/, std::size_t /*max_bytes*/) {
+  return NoTls();
 }
 
 }  // namespace quillo::platform

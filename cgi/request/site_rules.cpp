@@ -255,8 +255,12 @@ std::string FormatLogLine(std::time_t now, std::string_view remote_addr, const R
                      " recipients=" + std::to_string(record.recipients);
   if (!record.reply.empty()) line += " reply=" + record.reply;
   const auto note = [](const DeliveryNote& n) {
-    return " step=" + NoBlanks(OneLine(n.step)) + " host=" + NoBlanks(OneLine(n.host)) + " reply=\"" +
-           OneLine(n.reply) + "\"";
+    std::string said = " step=" + NoBlanks(OneLine(n.step)) + " host=" + NoBlanks(OneLine(n.host)) +
+                       " reply=\"" + OneLine(n.reply) + "\"";
+    if (n.code != 0) said += " code=" + std::to_string(n.code);
+    if (n.code == 0 && !n.error.empty()) said += " error=" + NoBlanks(OneLine(n.error));
+    if (!n.step.empty()) said += n.permanent ? " failure=permanent" : " failure=temporary";
+    return said;
   };
   if (record.failure) line += note(*record.failure);
   const std::vector<DeliveryNote>& undelivered = record.undelivered;

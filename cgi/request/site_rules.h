@@ -75,11 +75,13 @@ constexpr std::size_t kMaxLoggedRecipients = 10;
 
 // "2026-12-08T16:51:58Z 192.0.2.7 sent recipients=2", then " reply=sent"
 // (failed, skipped) when the form asked for an automatic reply, and for a
-// failed delivery ' step=RCPT host=mx.example reply="451 try later"'. When
-// more than that one recipient was not delivered (or one was, though the
-// answer is the success), " undelivered=N" and, for the first ten,
-// ' to=<a@example.com> step=... host=... reply="..."'. Bytes below 0x20 and
-// 0x7F become "?", quotes in the reply "'": one line whatever the peer sent.
+// failed delivery ' step=RCPT host=mx.example reply="451 try later" code=451
+// failure=temporary' (" error=refused", "timeout", ... in place of the code
+// when no reply came). When more than that one recipient was not delivered
+// (or one was, though the answer is the success), " undelivered=N" and, for
+// the first ten, ' to=<a@example.com> step=... host=... reply="..." ...'.
+// Bytes below 0x20 and 0x7F become "?", quotes in the reply "'": one line
+// whatever the peer sent.
 std::string FormatLogLine(std::time_t now, std::string_view remote_addr, const RunRecord& record);
 
 }  // namespace quillo

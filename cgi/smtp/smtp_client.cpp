@@ -46,7 +46,9 @@ const StepRule& RuleOf(int step) { return kSteps[step]; }
 
 }  // namespace
 
-bool IsRecipientAccepted(int code) { return code == RuleOf(7).code || code == kWillForward; }
+bool IsRecipientAccepted(int code) {
+  return code == RuleOf(static_cast<int>(SmtpClient::Step::kRcpt)).code || code == kWillForward;
+}
 
 Extensions ParseEhloReply(std::string_view reply) {
   Extensions offered;
@@ -64,7 +66,7 @@ Extensions ParseEhloReply(std::string_view reply) {
 
 SmtpClient::~SmtpClient() {
   if (connected_) quit();
-  closeSocket();
+  closeConnection();
 }
 
 std::uint32_t WithinDeadline(std::uint32_t timeout_ms,
@@ -79,44 +81,41 @@ std::uint32_t SmtpClient::budget(std::uint32_t timeout_ms) const {
   return WithinDeadline(timeout_ms, deadline_);
 }
 
-bool SmtpClient::openConnection(const std::string& host, std::uint16_t port,
-                                const std::string& localAddress) {
-  socket_ = platform::OpenTcpSocket();
-  if (socket_ == platform::kNoSocket) return false;
-  const auto target = platform::ResolveIPv4(host);
-  if (!target) return false;
-  if (!localAddress.empty()) {
-    // A local address that cannot carry this connection: it does not
-    // resolve, is on no interface of this machine (the bind fails), or is a
-    // loopback address while the destination is not. Stock Debian maps the
-    // host name to 127.0.1.1, and a web server's name may be "_" or an
-    // address of a router in front of it.
-    const auto local = platform::ResolveIPv4(localAddress);
-    localAddressUnusable_ = !local || (platform::IsLoopback(*local) && !platform::IsLoopback(*target)) ||
-                            !platform::BindTo(socket_, *local);
-    if (localAddressUnusable_) {
-      lastReply_ = "local address " + localAddress + " cannot reach " + host;
-      return false;
-    }
-  }
-  return platform::ConnectTo(socket_, *target, port, budget(connectTimeoutMs_));
-}
-
-bool SmtpClient::connect(const std::string& host, std::uint16_t port, const std::string& localAddress) {
+void SmtpClient::reset(const std::string& host) {
   if (connected_) quit();
-  closeSocket();
+  closeConnection();
   replies_.Clear();
   host_ = host;
   step_ = "connect";
   lastReply_ = "no connection";
+  lastCode_ = 0;
+  lastError_ = platform::NetError::kNone;
   localAddressUnusable_ = false;
-  if (!openConnection(host, port, localAddress)) {
-    closeSocket();
+}
+
+bool SmtpClient::connect(const std::string& host, std::uint16_t port, const std::string& localAddress) {
+  reset(host);
+  platform::OpenedConnection opened =
+      platform::OpenTcpConnection(host, port, localAddress, budget(connectTimeoutMs_));
+  if (!opened.connection) {
+    localAddressUnusable_ = opened.local_address_unusable;
+    if (localAddressUnusable_) {
+      giveUp(opened.status.text);
+      lastError_ = opened.status.error;
+    } else {
+      netFailure("no connection", opened.status);
+    }
     return false;
   }
+  return connectOver(std::move(opened.connection), host);
+}
+
+bool SmtpClient::connectOver(std::unique_ptr<platform::Connection> connection, const std::string& host) {
+  reset(host);
+  connection_ = std::move(connection);
   connected_ = true;
   const bool implicit_tls = session_.tls == TlsMode::kImplicit;
-  if ((implicit_tls && !startTls(host)) || !expect(Step::kGreeting)) {
+  if ((implicit_tls && !startTls()) || !expect(Step::kGreeting)) {
     quit();
     return false;
   }
@@ -129,7 +128,7 @@ bool SmtpClient::connect(const std::string& host, std::uint16_t port, const std:
 // Without a readable host name the client names itself by its address
 // literal, as RFC 5321 4.1.4 asks of a client that has no meaningful name.
 std::string SmtpClient::heloArgument() const {
-  return session_.helo.empty() ? platform::LocalAddressLiteral(socket_) : session_.helo;
+  return session_.helo.empty() ? connection_->LocalAddressLiteral() : session_.helo;
 }
 
 bool SmtpClient::greet(const std::string& name) {
@@ -150,34 +149,38 @@ bool SmtpClient::extendedGreeting(const std::string& name) {
   } else if (*code < 500 || *code > 599 || !greet(name)) {
     return false;
   }
-  if (session_.tls == TlsMode::kStartTls && !tls_) {
+  if (session_.tls == TlsMode::kStartTls && !connection_->Encrypted()) {
     step_ = "STARTTLS";
     if (!offered.starttls) {
-      lastReply_ = "STARTTLS required, not offered";
+      giveUp("STARTTLS required, not offered");
       return false;
     }
-    if (!sendCommand("STARTTLS\r\n") || !expect(Step::kStartTls) || !startTls(host_)) return false;
+    if (!sendCommand("STARTTLS\r\n") || !expect(Step::kStartTls) || !startTls()) return false;
     return extendedGreeting(name);  // once: the session is encrypted now
   }
   return session_.user.empty() || authenticate(offered);
 }
 
-bool SmtpClient::startTls(const std::string& host) {
+// What was read before the handshake is not to be trusted after it
+// (RFC 3207 5): the reply buffer starts empty.
+bool SmtpClient::startTls() {
   step_ = "TLS";
-  std::string error;
-  tls_ = platform::StartTls(socket_, {host, session_.tls_verify, session_.tls_ca_file},
-                            budget(replyTimeoutMs_), error);
-  if (!tls_) lastReply_ = error;
+  const platform::NetStatus status =
+      connection_->StartTls({host_, session_.tls_verify, session_.tls_ca_file}, budget(replyTimeoutMs_));
   replies_.Clear();
-  return tls_ != nullptr;
+  if (!status.ok()) {
+    giveUp(status.text);
+    lastError_ = status.error;
+  }
+  return status.ok();
 }
 
 // PLAIN where offered (one round trip), else LOGIN; never on a plain
 // connection unless the site allows it.
 bool SmtpClient::authenticate(const Extensions& offered) {
   step_ = "AUTH";
-  if (!tls_ && !session_.allow_plaintext_auth) {
-    lastReply_ = "not attempted: the connection is not encrypted";
+  if (!connection_->Encrypted() && !session_.allow_plaintext_auth) {
+    giveUp("not attempted: the connection is not encrypted");
     return false;
   }
   if (offered.auth_plain) {
@@ -189,7 +192,7 @@ bool SmtpClient::authenticate(const Extensions& offered) {
            sendCommand(EncodeBase64(session_.user) + "\r\n") && expect(Step::kAuthMore) &&
            sendCommand(EncodeBase64(session_.password) + "\r\n") && expect(Step::kAuth);
   }
-  lastReply_ = "the server offers no AUTH PLAIN or LOGIN";
+  giveUp("the server offers no AUTH PLAIN or LOGIN");
   return false;
 }
 
@@ -212,10 +215,13 @@ bool SmtpClient::sendMessage(const MailEnvelope& envelope) {
 bool SmtpClient::quit() {
   bool sent = false;
   if (connected_) {
-    sent = sendBytes(kQuit, replyTimeoutMs_);
+    // Not through sendBytes: a QUIT that cannot go out must not hide why the
+    // session ended.
+    const std::uint32_t allowed = budget(replyTimeoutMs_);
+    sent = allowed > 0 && connection_->Send(kQuit, allowed).ok();
     connected_ = false;
   }
-  closeSocket();
+  closeConnection();
   return sent;
 }
 
@@ -254,41 +260,54 @@ std::optional<int> SmtpClient::readReply() {
     const ReplyScan scan = replies_.Next();
     if (scan.status == ReplyStatus::kComplete) {
       lastReply_ = replies_.LastLine();
+      lastCode_ = scan.code;
+      lastError_ = platform::NetError::kNone;
       return scan.code;
     }
-    lastReply_ = "no reply";
     if (scan.status == ReplyStatus::kMalformed) {
-      lastReply_ = "malformed reply";
+      giveUp("malformed reply");
       return std::nullopt;
     }
     const std::uint32_t waited = MillisecondsSince(asked);
-    if (waited >= allowed) return std::nullopt;
-    const platform::Readiness ready = tls_ ? platform::TlsWaitReadable(*tls_, allowed - waited)
-                                           : platform::WaitReadable(socket_, allowed - waited);
-    if (ready == platform::Readiness::kFailed) return std::nullopt;
-    if (ready == platform::Readiness::kTimedOut) continue;  // the check above decides
+    platform::NetStatus status{platform::NetError::kTimeout, "timed out"};
+    if (waited < allowed) status = connection_->WaitReadable(allowed - waited);
+    if (status.error == platform::NetError::kTimeout && waited < allowed)
+      continue;  // the check above decides
     std::string chunk;
-    const platform::ReceiveStatus received = tls_ ? platform::TlsReceive(*tls_, chunk, kReceiveChunkBytes)
-                                                  : platform::Receive(socket_, chunk, kReceiveChunkBytes);
-    if (received != platform::ReceiveStatus::kData) return std::nullopt;  // closed by the peer, or broken
+    if (status.ok()) status = connection_->Receive(chunk, kReceiveChunkBytes);
+    if (!status.ok()) {
+      netFailure("no reply", status);
+      return std::nullopt;
+    }
     replies_.Feed(chunk);
   }
 }
 
 bool SmtpClient::sendCommand(const std::string& line) {
-  return socket_ != platform::kNoSocket && sendBytes(line, replyTimeoutMs_);
+  return connection_ != nullptr && sendBytes(line, replyTimeoutMs_);
 }
 
 bool SmtpClient::sendBytes(std::string_view bytes, std::uint32_t timeout_ms) {
   const std::uint32_t allowed = budget(timeout_ms);
-  if (allowed == 0) return false;
-  return tls_ ? platform::TlsSendAll(*tls_, bytes, allowed) : platform::SendAll(socket_, bytes, allowed);
+  platform::NetStatus status{platform::NetError::kTimeout, "timed out"};
+  if (allowed > 0) status = connection_->Send(bytes, allowed);
+  if (!status.ok()) netFailure("cannot send", status);
+  return status.ok();
 }
 
-void SmtpClient::closeSocket() {
-  tls_.reset();
-  platform::CloseSocket(socket_);
-  socket_ = platform::kNoSocket;
+// The client's own reason to stop: no network cause, no reply code.
+void SmtpClient::giveUp(std::string why) {
+  lastReply_ = std::move(why);
+  lastCode_ = 0;
+  lastError_ = platform::NetError::kNone;
 }
+
+void SmtpClient::netFailure(const char* what, const platform::NetStatus& status) {
+  lastReply_ = status.text.empty() ? std::string(what) : std::string(what) + ": " + status.text;
+  lastCode_ = 0;
+  lastError_ = status.error;
+}
+
+void SmtpClient::closeConnection() { connection_.reset(); }
 
 }  // namespace quillo

@@ -11,11 +11,14 @@
 // a plain connection without allow_plaintext_auth fails the host: mail
 // never falls back to what the site did not allow.
 //
+// The bytes go through one platform::Connection, plain or TLS, which
+// STARTTLS upgrades in place: the protocol code never asks which.
+//
 // States: Closed -> connect -> Greeted -> sendMessage -> quit -> Closed. A
 // failed greeting, EHLO/HELO, STARTTLS or AUTH ends in QUIT and Closed; a
 // failed resolve, bind or connect ends in Closed with nothing sent. A Closed
-// client may connect again. step() and lastReply() tell where a failure
-// happened, for the log.
+// client may connect again. step(), lastReply(), lastCode() and lastError()
+// tell where and why a failure happened, for the log.
 //
 // Every wait on the server is bounded by replyTimeoutMs (the TCP handshake
 // by connectTimeoutMs): each reply, from the moment the client starts
@@ -27,12 +30,12 @@
 
 #include <chrono>
 #include <cstdint>
+#include <memory>
 #include <optional>
 #include <string>
 
 #include "core/text.h"
-#include "platform/net.h"
-#include "platform/tls.h"
+#include "platform/connection.h"
 #include "smtp/reply.h"
 
 namespace quillo {
@@ -76,12 +79,15 @@ class SmtpClient {
   SmtpClient() = default;
   SmtpClient(const SmtpClient&) = delete;
   SmtpClient& operator=(const SmtpClient&) = delete;
-  // Sends QUIT when still connected; always closes the socket.
+  // Sends QUIT when still connected; always closes the connection.
   ~SmtpClient();
 
   // Opens the connection to host:port, bound to localAddress unless it is
   // empty, and completes greeting (220) and HELO (250).
   bool connect(const std::string& host, std::uint16_t port, const std::string& localAddress);
+  // The same over a connection already made (host names the server for
+  // TLS); tests hand in a scripted one.
+  bool connectOver(std::unique_ptr<platform::Connection> connection, const std::string& host);
 
   // One transaction on a connected client; true when the end of data got 250.
   bool sendMessage(const MailEnvelope& envelope);
@@ -96,33 +102,42 @@ class SmtpClient {
 
   // After a failure, for the log: the step that failed ("connect",
   // "greeting", "HELO", "MAIL", "RCPT", "DATA", "message", "end of data") and
-  // the first line of the server's last reply, or what came instead of one.
+  // the first line of the server's last reply, or what came instead of one
+  // ("no connection: ...", "no reply: ...", "cannot send: ...", "malformed
+  // reply", or why the client gave up).
   const std::string& step() const { return step_; }
   const std::string& lastReply() const { return lastReply_; }
+  // The code of that reply; 0 when the server gave none.
+  int lastCode() const { return lastCode_; }
+  // The network's cause when there was no reply; kNone when there was one
+  // or the client itself gave up.
+  platform::NetError lastError() const { return lastError_; }
   // After a failed connect: whether the local address could not carry the
   // connection (no bind was made that could reach the host), so that nothing
   // was tried on the network.
   bool localAddressUnusable() const { return localAddressUnusable_; }
 
  private:
+  friend bool IsRecipientAccepted(int code);
   enum class Step { kGreeting, kEhlo, kHelo, kStartTls, kAuth, kAuthMore, kMail, kRcpt, kData, kEndOfData };
 
   bool expect(Step step);
   std::optional<int> readReply();
   bool greet(const std::string& name);
   bool extendedGreeting(const std::string& name);
-  bool startTls(const std::string& host);
+  bool startTls();
   bool authenticate(const Extensions& offered);
   bool sendData(const std::string& text);
   bool sendCommand(const std::string& line);
   bool sendBytes(std::string_view bytes, std::uint32_t timeout_ms);
-  bool openConnection(const std::string& host, std::uint16_t port, const std::string& localAddress);
-  void closeSocket();
+  void giveUp(std::string why);
+  void netFailure(const char* what, const platform::NetStatus& status);
+  void reset(const std::string& host);
+  void closeConnection();
   std::string heloArgument() const;
   std::uint32_t budget(std::uint32_t timeout_ms) const;
 
-  platform::SocketHandle socket_ = platform::kNoSocket;
-  platform::TlsSessionPtr tls_;
+  std::unique_ptr<platform::Connection> connection_;
   bool connected_ = false;
   SessionOptions session_;
   std::string host_;
@@ -132,6 +147,8 @@ class SmtpClient {
   ReplyAssembler replies_;
   std::string step_;
   std::string lastReply_;
+  int lastCode_ = 0;
+  platform::NetError lastError_ = platform::NetError::kNone;
   bool localAddressUnusable_ = false;
 };
 

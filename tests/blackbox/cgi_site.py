@@ -67,7 +67,8 @@ CGI_DEFAULTS = {
 # The one line every run logs to standard error without a settings file.
 RUN_LOG_LINE = re.compile(r"^quillopro\.exe: \d{4}-\d\d-\d\dT\d\d:\d\d:\d\dZ \S+ \S+ recipients=\d+"
                           r"( reply=(sent|failed|skipped))?"
-                          r"(( undelivered=\d+ to=<\S*>)? step=.* host=\S* reply=\"[^\"]*\")?$")
+                          r"(( undelivered=\d+)?( to=<\S*>)? step=\S* host=\S* reply=\"[^\"]*\""
+                          r"( code=\d+| error=\S+)?( failure=(temporary|permanent))?)*$")
 
 # Where the program's DNS queries go when a test starts no DNS server: a
 # loopback address nothing listens on, so that lookups fail at once and no

@@ -47,7 +47,7 @@ def post_with(site, smtp, fields=LOCAL):
      "sent recipients=1"),
     ("SMTP with a bare host name", dict(host=POSTFIX_IP, helo="web"), "NOT SENT",
      'failed recipients=1 step=RCPT host=%s reply="504 5.5.2 <web>: Helo command rejected: need '
-     'fully-qualified hostname"' % POSTFIX_IP),
+     'fully-qualified hostname" code=504 failure=permanent' % POSTFIX_IP),
 ])
 def test_postfix_takes_the_mail_as_the_settings_hand_it_over(site, what, smtp, page, logged):
     with postfix(POSTFIX_IP, helo_restriction=True) as mta:
@@ -72,7 +72,8 @@ def test_a_server_that_puts_the_mail_off_loses_it_over_smtp_and_not_through_the_
     with smtp_server(RELAY_IP, rcpt_reply="451 4.7.1 Try again later") as relayed:
         assert post_with(site, dict(host=RELAY_IP), remote) == (
             document_page("NOT SENT\n"),
-            'failed recipients=1 step=RCPT host=%s reply="451 4.7.1 Try again later"' % RELAY_IP)
+            'failed recipients=1 step=RCPT host=%s reply="451 4.7.1 Try again later" code=451 '
+            'failure=temporary' % RELAY_IP)
         with postfix(POSTFIX_IP, relay=RELAY_IP) as mta:
             assert post_with(site, dict(transport="sendmail", sendmail_path=mta.sendmail_path), remote) == (
                 document_page("SENT\n"), "sent recipients=1")
@@ -89,6 +90,6 @@ def test_a_sendmail_that_fails_names_its_error_in_the_log(site):
     os.chmod(site.path("fake-sendmail"), 0o755)
     assert post_with(site, dict(transport="sendmail", sendmail_path=site.path("fake-sendmail"))) == (
         document_page("NOT SENT\n"),
-        'failed recipients=1 step=sendmail host=%s reply="%s"'
+        'failed recipients=1 step=sendmail host=%s reply="%s" failure=permanent'
         % (site.path("fake-sendmail"), "cannot be started: this build of quillopro.exe runs no programs" if WINDOWS
            else "exit status 67: sendmail: fatal: no such user"))

@@ -128,24 +128,27 @@ SECURE = dict(host=MAIL_HOST, tls_ca_file="CA_FILE", user="forms", password="s3c
      dict(SECURE, tls="implicit"), "SENT", ["EHLO www.example.test", "AUTH LOGIN forms"], "sent recipients=1"),
     ("a wrong password", dict(port=587, tls="starttls"), dict(SECURE, port=587, tls="starttls", password="guess"),
      "NOT SENT", ["EHLO www.example.test", "EHLO www.example.test", "AUTH PLAIN forms"],
-     'failed recipients=1 step=AUTH host=mail.example.test reply="535 5.7.8 Authentication credentials invalid"'),
+     'failed recipients=1 step=AUTH host=mail.example.test reply="535 5.7.8 Authentication credentials invalid" '
+     'code=535 failure=permanent'),
     ("a certificate for another name", dict(port=465, tls="implicit", cert_name="other.example.test"),
      dict(SECURE, tls="implicit"), "NOT SENT", [],
      "failed recipients=1 step=TLS host=mail.example.test reply=\"certificate not accepted: "
-     "hostname mismatch\""),
+     "hostname mismatch\" error=certificate failure=temporary"),
     ("STARTTLS required but not offered", dict(port=587), dict(SECURE, port=587, tls="starttls"), "NOT SENT",
      ["EHLO www.example.test"],
-     'failed recipients=1 step=STARTTLS host=mail.example.test reply="STARTTLS required, not offered"'),
+     'failed recipients=1 step=STARTTLS host=mail.example.test reply="STARTTLS required, not offered" '
+     'failure=temporary'),
     ("AUTH never on a plain connection", dict(port=587), dict(SECURE, port=587), "NOT SENT",
      ["EHLO www.example.test"],
      'failed recipients=1 step=AUTH host=mail.example.test reply="not attempted: the connection is not '
-     'encrypted"'),
+     'encrypted" failure=temporary'),
 ])
 def test_tls_and_auth_as_the_settings_ask(tls_site, what, server, smtp, answer, commands, logged):
     if WINDOWS and server.get("tls"):
         # The Windows build has no TLS: each session is refused as it would start.
         answer, commands = "NOT SENT", commands[:1] if smtp["tls"] == "starttls" else []
-        logged = 'failed recipients=1 step=TLS host=%s reply="this build of quillopro.exe has no TLS"' % MAIL_HOST
+        logged = 'failed recipients=1 step=TLS host=%s reply="this build of quillopro.exe has no TLS" ' \
+                 'error=tls failure=temporary' % MAIL_HOST
     log = tls_site.path("form.log")
     settings(tls_site, log, **smtp)
     with dns_server(DNS_IP, a={MAIL_HOST: MAIL_IP}), mail_server(tls_site.certificates, **server) as handler:
@@ -186,7 +189,8 @@ def test_the_site_signs_its_mail_and_a_changed_body_fails_verification(tls_site)
             assert tls_site.run(form(*DOCS))[0] == document_page("NOT SENT\n")
             assert handler.received == []
             assert tls_site.last_log_line.endswith(
-                'failed recipients=1 step=DKIM host=dkim.pem reply="this build of quillopro.exe cannot sign mail"')
+                'failed recipients=1 step=DKIM host=dkim.pem reply="this build of quillopro.exe cannot sign mail" '
+                'failure=permanent')
             return
         assert tls_site.run(form(*DOCS, ("_FE_Email", "jo@example.org"), ("Name", "J\xfcrgen")))[0] == \
             document_page("SENT\n")

@@ -136,15 +136,20 @@ TEST(SiteRules, TheLogLineIsOneLineWhateverThePeerSent) {
   record.outcome = "failed";
   record.recipients = 2;
   record.reply = "skipped";
-  record.failure = DeliveryNote{"RCPT", "mx.example.test", "451 4.7.1 \"greylisted\"", "b@example.test"};
-  record.undelivered = {{"connect", "mx.example.org", "connection refused", "a@example.org"},
-                        *record.failure};
+  record.failure =
+      DeliveryNote{"RCPT", "mx.example.test", "451 4.7.1 \"greylisted\"", "b@example.test", 451, "", false};
+  record.undelivered = {
+      {"connect", "mx.example.org", "no connection: refused", "a@example.org", 0, "refused\n", false},
+      {"RCPT", "mx.example.org", "550 5.1.1 unknown", "c@example.org", 550, "", true},
+      *record.failure};
   EXPECT_EQ(
       FormatLogLine(1796748718, "192.0.2.7", record),
       "2026-12-08T16:51:58Z 192.0.2.7 failed recipients=2 reply=skipped step=RCPT host=mx.example.test "
-      "reply=\"451 4.7.1 'greylisted'\" undelivered=2 to=<a@example.org> step=connect host=mx.example.org "
-      "reply=\"connection refused\" to=<b@example.test> step=RCPT host=mx.example.test "
-      "reply=\"451 4.7.1 'greylisted'\"");
+      "reply=\"451 4.7.1 'greylisted'\" code=451 failure=temporary undelivered=3 to=<a@example.org> "
+      "step=connect host=mx.example.org reply=\"no connection: refused\" error=refused? failure=temporary "
+      "to=<c@example.org> step=RCPT host=mx.example.org reply=\"550 5.1.1 unknown\" code=550 "
+      "failure=permanent to=<b@example.test> step=RCPT host=mx.example.test "
+      "reply=\"451 4.7.1 'greylisted'\" code=451 failure=temporary");
   record.undelivered.clear();
   RunRecord sent;
   sent.outcome = "sent";

@@ -306,7 +306,10 @@ TEST(SmtpClient, ConnectFailuresSendNothing) {
   EXPECT_FALSE(client.quit());  // never connected
   // Nobody listens on this port: the connection is refused.
   EXPECT_FALSE(client.connect("127.0.0.1", UnusedPort(), ""));
+  EXPECT_EQ(client.lastError(), platform::NetError::kRefused);
+  EXPECT_EQ(client.lastReply().rfind("no connection: ", 0), 0u) << client.lastReply();
   EXPECT_FALSE(client.connect("", UnusedPort(), ""));
+  EXPECT_EQ(client.lastError(), platform::NetError::kNotFound);
   EXPECT_FALSE(client.sendMessage(Envelope()));
   EXPECT_FALSE(client.quit());
 }
