@@ -144,6 +144,9 @@ TEST(ParseDnsAnswer, RefusesTruncatedAndBrokenMessages) {
   looping[looping.size() - 16] = static_cast<char>(0xC0);  // exchange name points past the message
   looping[looping.size() - 15] = static_cast<char>(0xFF);
   EXPECT_FALSE(platform::ParseDnsAnswer(looping));
+  std::string stray_owner = whole;
+  stray_owner[31] = static_cast<char>(0xFF);  // the alias's owner name points past the message
+  EXPECT_FALSE(platform::ParseDnsAnswer(stray_owner));
 }
 
 }  // namespace
