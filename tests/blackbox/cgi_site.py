@@ -12,6 +12,7 @@ import re
 import shutil
 import subprocess
 import tempfile
+from addresses import NO_DNS_SERVER
 
 PROGRAM = os.environ.get("QUILLOPRO_EXE", "")
 # The same program linked dynamically, for tests that preload a library.
@@ -70,10 +71,6 @@ RUN_LOG_LINE = re.compile(r"^quillopro\.exe: \d{4}-\d\d-\d\dT\d\d:\d\d:\d\dZ \S+
                           r"(( undelivered=\d+)?( to=<\S*>)? step=\S* host=\S* reply=\"[^\"]*\""
                           r"( code=\d+| error=\S+)?( failure=(temporary|permanent))?)*$")
 
-# Where the program's DNS queries go when a test starts no DNS server: a
-# loopback address nothing listens on, so that lookups fail at once and no
-# query ever leaves the machine.
-NO_DNS_SERVER = "127.0.0.254"
 
 
 def resolv_conf(nameserver):

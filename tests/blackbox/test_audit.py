@@ -11,8 +11,8 @@ import pytest
 from cgi_site import WINDOWS, document_page, error_page, form
 from mail_servers import smtp_server
 from postfix_server import postfix
+from addresses import AUDIT_POSTFIX, AUDIT_SERVER as SERVER
 
-SERVER = "127.0.0.140"
 DOCS = [("QUILLO_SUCCESS", "ok.htm"), ("QUILLO_ERROR", "err.htm"), ("QUILLO_SERVER", SERVER)]
 BASE = [("QUILLO_TO", "info@example.com")] + DOCS
 SENT = document_page("<p>Thanks ##Name##</p>\n<p>info@example.com</p>\n")
@@ -66,7 +66,7 @@ def test_a_listed_document_in_another_case_opens_the_listed_file(site):
 @pytest.mark.skipif(WINDOWS, reason="the local mail system is the Linux build's")
 def test_the_local_mail_system_is_handed_one_plain_address_each(site):
     site.write("reply.tpl", "[QUILLO_TEMPLATE_TEXT]\nThanks.\n")
-    with postfix("127.0.0.141") as mta:
+    with postfix(AUDIT_POSTFIX) as mta:
         site.write("quillopro.ini", "[smtp]\ntransport = sendmail\nsendmail_path = %s\n" % mta.sendmail_path)
         for count, page in ((3, document_page("ERROR PAGE\n")), (100, error_page(
                 "QUILLO! ERROR 304 - TOO MANY REPLY ADDRESSES<br>The form names 100 addresses for the automatic "

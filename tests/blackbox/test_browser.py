@@ -14,6 +14,7 @@ import pytest
 
 from mail_servers import smtp_server
 from web_servers import lighttpd
+from addresses import BROWSER_MAIL_SERVER, JSON_ANSWER_SERVER, REDIRECT_SERVER, UTF8_PAGE_SERVER
 
 QUILLOGEN = os.environ.get("QUILLOGEN_EXE", "")
 BROWSER_DIR = os.path.join(os.path.dirname(__file__), "..", "browser")
@@ -46,9 +47,9 @@ def test_a_visitor_sends_a_wizard_form_from_a_real_browser(site):
         site.write("thanks.htm", "<html><body><p>Thank you, ##Email##!</p></body></html>\r\n")
         site.write("error.htm", "<html><body><p>Sorry.</p></body></html>\r\n")
         write_form(os.path.join(docs, "form.htm"), "--url", "/cgi-bin/quillopro.exe", "--to", "info@example.com",
-                   "--server", "127.0.0.95", "--subject", 'Order "Deluxe" & more', "--success", "thanks.htm",
+                   "--server", BROWSER_MAIL_SERVER, "--subject", 'Order "Deluxe" & more', "--success", "thanks.htm",
                    "--error", "error.htm", "--email-verify", "--comments")
-        with smtp_server("127.0.0.95") as received, lighttpd(site.dir, site.resolv_conf, docs) as port:
+        with smtp_server(BROWSER_MAIL_SERVER) as received, lighttpd(site.dir, site.resolv_conf, docs) as port:
             answer = submit_in_browser("http://127.0.0.1:%d/form.htm" % port,
                                        {"_FE_Email": "jo@example.org", "Comments": "Two lines,\nplease & thanks"})
         assert answer["url"] == "http://127.0.0.1:%d/cgi-bin/quillopro.exe" % port
@@ -77,11 +78,11 @@ def test_a_utf8_page_mails_every_character_in_utf8(site, docs):
     site.write("thanks.htm", "<html><body><p>Thank you!</p></body></html>\r\n")
     site.write("error.htm", "<html><body><p>Sorry.</p></body></html>\r\n")
     write_form(os.path.join(docs, "form.htm"), "--url", "/cgi-bin/quillopro.exe", "--to", "info@example.com",
-               "--server", "127.0.0.97", "--subject", "Anfrage aus Łódź: ##Comments##", "--success", "thanks.htm",
+               "--server", UTF8_PAGE_SERVER, "--subject", "Anfrage aus Łódź: ##Comments##", "--success", "thanks.htm",
                "--error", "error.htm", "--email-verify", "--comments", "--charset", "utf-8",
                "--settings", site.path("quillopro.ini"))
     name = "Jürgen Łódź 東京"
-    with smtp_server("127.0.0.97") as received, lighttpd(site.dir, site.resolv_conf, docs) as port:
+    with smtp_server(UTF8_PAGE_SERVER) as received, lighttpd(site.dir, site.resolv_conf, docs) as port:
         answer = submit_in_browser("http://127.0.0.1:%d/form.htm" % port,
                                    {"_FE_Email": "jo@example.org", "Comments": name})
     assert "<p>Thank you!</p>" in answer["html"]
@@ -103,8 +104,8 @@ def test_a_reload_after_the_redirect_sends_nothing_more(site, docs):
     with open(os.path.join(docs, "thanks.html"), "w") as f:
         f.write("<html><body><p>Thanks, really.</p></body></html>\n")
     write_form(os.path.join(docs, "form.htm"), "--url", "/cgi-bin/quillopro.exe", "--to", "info@example.com",
-               "--server", "127.0.0.98", "--success", "ok.htm", "--error", "err.htm", "--comments")
-    with smtp_server("127.0.0.98") as received, lighttpd(site.dir, site.resolv_conf, docs) as port:
+               "--server", REDIRECT_SERVER, "--success", "ok.htm", "--error", "err.htm", "--comments")
+    with smtp_server(REDIRECT_SERVER) as received, lighttpd(site.dir, site.resolv_conf, docs) as port:
         page = visit([["goto", "http://127.0.0.1:%d/form.htm" % port], ["fill", "Comments", "Once"], ["submit"],
                       ["reload"], ["reload"]])
     assert page["url"] == "http://127.0.0.1:%d/thanks.html" % port
@@ -116,9 +117,9 @@ def test_a_script_gets_json_with_the_status_of_each_outcome(site, docs):
     site.write("quillopro.ini", "[site]\njson = on\n[aliases]\ninfo = info@example.com\n")
     with open(os.path.join(docs, "form.htm"), "w") as f:
         f.write("<html><body>a form sent by script</body></html>\n")
-    base = "QUILLO_SUCCESS=ok.htm&QUILLO_ERROR=err.htm&QUILLO_SERVER=127.0.0.99&QUILLO_TO="
+    base = "QUILLO_SUCCESS=ok.htm&QUILLO_ERROR=err.htm&QUILLO_SERVER=%s&QUILLO_TO=" % JSON_ANSWER_SERVER
     json_type = "application/json"
-    with smtp_server("127.0.0.99", refused=["nobody@example.com"]) as received, \
+    with smtp_server(JSON_ANSWER_SERVER, refused=["nobody@example.com"]) as received, \
             lighttpd(site.dir, site.resolv_conf, docs) as port:
         page = visit([["goto", "http://127.0.0.1:%d/form.htm" % port],
                       ["fetch", "/cgi-bin/quillopro.exe", base + "info", json_type],

@@ -10,10 +10,10 @@ import pytest
 from cgi_site import WINDOWS
 from debian_servers import debian_site, lighttpd, post_sample_form, sample_page
 from mail_servers import smtp_server
+from addresses import CONCURRENCY_SERVER as SMTP_HOST
 
 pytestmark = pytest.mark.skipif(WINDOWS, reason="the recipe is Debian's own lighttpd with the Linux program")
 
-SMTP_HOST = "127.0.0.133"
 POSTS, AT_ONCE = 200, 20
 
 

@@ -20,8 +20,8 @@ import pytest
 
 from cgi_site import WINDOWS, Site, form
 from mail_servers import smtp_server
+from addresses import INBOX_SERVER as SERVER
 
-SERVER = "127.0.0.180"
 SAMPLE = os.path.join(os.path.dirname(__file__), "..", "..", "examples", "site", "cgi-bin")
 RECOMMENDED = "[site]\nsender = forms@example.com\ncharset = utf-8\n[smtp]\nhelo = www.example.com\n"
 SETTINGS = {"no settings": None, "sender, Reply-To": RECOMMENDED, "sender, reply_to = off":

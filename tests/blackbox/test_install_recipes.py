@@ -12,11 +12,12 @@ from cgi_site import WINDOWS, error_page
 from debian_servers import SITE, apache, debian_site, nginx, post_sample_form, sample_page
 from mail_servers import smtp_server
 from web_servers import get
+from addresses import APACHE_RECIPE_SERVER, NGINX_RECIPE_SERVER
 
 pytestmark = pytest.mark.skipif(WINDOWS, reason="the recipes are for Debian's own web servers and the Linux program")
 
 SERVERS = {"apache": apache, "nginx": nginx}
-SMTP_HOSTS = {"apache": "127.0.0.131", "nginx": "127.0.0.132"}
+SMTP_HOSTS = {"apache": APACHE_RECIPE_SERVER, "nginx": NGINX_RECIPE_SERVER}
 VISITOR = {"_FE_Email": "jo@example.org", "_R_Name": "M\xfcller", "_R_FirstName": "J\xfcrgen",
            "Company": "M\xfcller & S\xf6hne", "_R_Street": "Hohe Stra\xdfe 1", "_R_City": "K\xf6ln",
            "_R_Zip": "50667", "_R_Country": "Germany", "Comments": "Please call me back.\r\nThanks!"}

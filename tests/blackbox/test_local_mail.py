@@ -10,9 +10,8 @@ import pytest
 from cgi_site import WINDOWS, Site, document_page, form
 from mail_servers import smtp_server
 from postfix_server import postfix
+from addresses import LOCAL_MAIL_POSTFIX as POSTFIX_IP, LOCAL_MAIL_RELAY as RELAY_IP
 
-POSTFIX_IP = "127.0.0.171"
-RELAY_IP = "127.0.0.172"
 # Windows has no local mail system, and its build runs no programs.
 needs_sendmail = pytest.mark.skipif(WINDOWS, reason="no sendmail command on Windows")
 

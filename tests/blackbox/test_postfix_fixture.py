@@ -11,6 +11,8 @@ import pytest
 
 from mail_servers import smtp_server
 from postfix_server import postfix
+from addresses import (FIXTURE_DEFERRING_RELAY, FIXTURE_POSTFIX_CLEANUP, FIXTURE_POSTFIX_DEFERRING,
+    FIXTURE_POSTFIX_HELO, FIXTURE_POSTFIX_SENDMAIL, FIXTURE_POSTFIX_SMTP)
 
 # Each test uses its own loopback addresses, so that tests can run side by side.
 
@@ -39,8 +41,8 @@ def lf(data):
 
 
 def test_smtp_with_a_fully_qualified_ehlo_delivers_to_the_maildir():
-    with postfix("127.0.0.161") as mta:
-        with smtplib.SMTP("127.0.0.161", 25, local_hostname="web.example.test", timeout=30) as client:
+    with postfix(FIXTURE_POSTFIX_SMTP) as mta:
+        with smtplib.SMTP(FIXTURE_POSTFIX_SMTP, 25, local_hostname="web.example.test", timeout=30) as client:
             assert client.sendmail("sender@example.test", ["user@example.test"], MESSAGE) == {}
         [message] = mta.messages(1)
     text, [received] = delivered(message)
@@ -63,10 +65,10 @@ HELO_CASES = [
 
 def test_the_helo_restriction_refuses_a_bare_host_name_and_takes_a_fully_qualified_one():
     refused = {}
-    with postfix("127.0.0.162", helo_restriction=True) as mta:
+    with postfix(FIXTURE_POSTFIX_HELO, helo_restriction=True) as mta:
         for helo, _ in HELO_CASES:
             message = MESSAGE.replace(b"Order 17", helo.encode())
-            with smtplib.SMTP("127.0.0.162", 25, local_hostname=helo, timeout=30) as client:
+            with smtplib.SMTP(FIXTURE_POSTFIX_HELO, 25, local_hostname=helo, timeout=30) as client:
                 try:
                     client.sendmail("sender@example.test", ["user@example.test"], message)
                 except smtplib.SMTPRecipientsRefused as error:
@@ -78,7 +80,7 @@ def test_the_helo_restriction_refuses_a_bare_host_name_and_takes_a_fully_qualifi
 
 
 def test_the_sendmail_wrapper_delivers_as_the_program_calls_it():
-    with postfix("127.0.0.163") as mta:
+    with postfix(FIXTURE_POSTFIX_SENDMAIL) as mta:
         run = subprocess.run([mta.sendmail_path, "-i", "-f", "sender@example.test", "--", "user@example.test"],
                              input=MESSAGE, stdout=subprocess.PIPE, stderr=subprocess.PIPE, timeout=30)
         assert (run.returncode, run.stdout, run.stderr) == (0, b"", b"")
@@ -93,8 +95,8 @@ def test_the_sendmail_wrapper_delivers_as_the_program_calls_it():
 
 
 def test_mail_the_relay_puts_off_waits_in_the_deferred_queue():
-    with smtp_server("127.0.0.165", rcpt_reply="451 4.7.1 Try again later") as relayed, \
-            postfix("127.0.0.164", relay="127.0.0.165") as mta:
+    with smtp_server(FIXTURE_DEFERRING_RELAY, rcpt_reply="451 4.7.1 Try again later") as relayed, \
+            postfix(FIXTURE_POSTFIX_DEFERRING, relay=FIXTURE_DEFERRING_RELAY) as mta:
         run = subprocess.run([mta.sendmail_path, "-i", "-f", "sender@example.test", "--", "someone@example.org"],
                              input=MESSAGE, stdout=subprocess.PIPE, stderr=subprocess.PIPE, timeout=30)
         assert (run.returncode, run.stdout, run.stderr) == (0, b"", b"")
@@ -102,8 +104,8 @@ def test_mail_the_relay_puts_off_waits_in_the_deferred_queue():
         listing = mta.queue_listing()
         [entry] = mta.queue()
         assert mta.messages(0) == []
-    assert reason == ("host 127.0.0.165[127.0.0.165] said: 451 4.7.1 Try again later "
-                      "(in reply to RCPT TO command)")
+    assert reason == "host %s[%s] said: 451 4.7.1 Try again later (in reply to RCPT TO command)" % (
+        FIXTURE_DEFERRING_RELAY, FIXTURE_DEFERRING_RELAY)
     assert (entry["queue_name"], entry["sender"], entry["recipients"]) == (
         "deferred", "sender@example.test", [{"address": "someone@example.org", "delay_reason": reason}])
     lines = listing.splitlines()
@@ -115,7 +117,7 @@ def test_mail_the_relay_puts_off_waits_in_the_deferred_queue():
 
 def test_the_instance_stops_and_leaves_nothing_when_the_test_fails():
     with pytest.raises(RuntimeError, match="the test failed"):
-        with postfix("127.0.0.166") as mta:
+        with postfix(FIXTURE_POSTFIX_CLEANUP) as mta:
             processes = mta.processes()
             work = mta.work
             raise RuntimeError("the test failed")

@@ -24,6 +24,7 @@ import debian_servers
 import web_servers
 from cgi_site import WINDOWS, Site, document_page, form
 from postfix_server import postfix
+from addresses import LOCAL_POSTFIX
 
 MAIL_HOST = os.environ.get("QUILLO_MAIL_HOST", "").split()
 WEB_IP = os.environ.get("QUILLO_WEB_IP", "")
@@ -132,7 +133,7 @@ def test_the_local_mail_system_hands_it_on(mail_host):
     # The sendmail command of a Postfix instance takes its folder from root
     # only, so the program runs under the root lighttpd of the other tests.
     site = Site(nameserver=MAIL_IP)
-    with postfix("127.0.0.150", relay=MAIL_IP, domain="example.org") as local, contextlib.closing(site):
+    with postfix(LOCAL_POSTFIX, relay=MAIL_IP, domain="example.org") as local, contextlib.closing(site):
         site.write("ok.htm", "SENT\n")
         site.write("err.htm", "NOT SENT\n")
         site.write("quillopro.ini", "[site]\nsender = forms@example.com\n[smtp]\ntransport = sendmail\n"

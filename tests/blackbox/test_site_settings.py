@@ -12,8 +12,8 @@ import pytest
 from cgi_site import document_page, error_page, form
 from mail_servers import smtp_server
 from web_servers import lighttpd
+from addresses import SITE_SETTINGS_SERVER as SERVER
 
-SERVER = "127.0.0.120"
 DOCS = [("QUILLO_SUCCESS", "ok.htm"), ("QUILLO_ERROR", "err.htm"), ("QUILLO_SERVER", SERVER)]
 BASE = [("QUILLO_TO", "info@example.com")] + DOCS
 OK_PAGE = document_page("<p>Thanks ##Name##</p>\n<p>info@example.com</p>\n")

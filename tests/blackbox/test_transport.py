@@ -19,10 +19,9 @@ from aiosmtpd.smtp import AuthResult
 
 from cgi_site import WINDOWS, Site, document_page, form
 from mail_servers import RecordingHandler, dns_server, trickling_server
+from addresses import TRANSPORT_DNS_SERVER as DNS_IP, TRANSPORT_MAIL_SERVER as MAIL_IP
 
 MAIL_HOST = "mail.example.test"
-MAIL_IP = "127.0.0.130"
-DNS_IP = "127.0.0.131"
 DOCS = [("QUILLO_TO", "info@example.com"), ("QUILLO_SUCCESS", "ok.htm"), ("QUILLO_ERROR", "err.htm")]
 
 

@@ -9,16 +9,19 @@ import email.policy
 import os
 import re
 import subprocess
+import sys
 
 import pytest
 from aiosmtpd.controller import Controller
 from dnslib import CNAME, MX, QTYPE, RCODE, RR, A
 from dnslib.server import BaseResolver, DNSLogger, DNSServer
 
-DNS = "127.0.0.190"
-SMTP_MAIN = "127.0.0.191"
-SMTP_BACKUP = "127.0.0.192"
-NOBODY = "127.0.0.193"
+sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "blackbox"))
+from addresses import END_TO_END_DNS as DNS  # noqa: E402  the one table of test addresses
+from addresses import END_TO_END_NOBODY as NOBODY  # noqa: E402
+from addresses import END_TO_END_SMTP_BACKUP as SMTP_BACKUP  # noqa: E402
+from addresses import END_TO_END_SMTP_MAIN as SMTP_MAIN  # noqa: E402
+
 DRIVER = os.environ.get("SMTP_DRIVER", "")
 # What starts the driver where it cannot start itself: wine for a Windows build.
 DRIVER_RUNNER = [word.encode() for word in os.environ.get("SMTP_DRIVER_RUNNER", "").split()]
