@@ -84,8 +84,12 @@ inline std::string_view NetErrorName(NetError error) {
 
 // The address of a dotted quad, else the first IPv4 address name resolution
 // gives for the name, looked up once a run (a failure too). An empty name
-// resolves to nothing without asking the resolver.
+// resolves to nothing without asking the resolver. Portable (net.cpp).
 NetStatus ResolveIPv4(const std::string& host, Ipv4Address& address);
+
+// The same without the memory: the back end's own reading of a dotted quad
+// and its own name lookup, asked every time.
+NetStatus LookUpIPv4(const std::string& host, Ipv4Address& address);
 
 // Whether the address is in 127.0.0.0/8, which reaches this machine only.
 inline bool IsLoopback(Ipv4Address address) {

@@ -12,8 +12,6 @@
 #include <chrono>
 #include <climits>
 #include <cstring>
-#include <map>
-#include <utility>
 
 #include "platform/net.h"
 #include "platform/posix_retry.h"
@@ -83,7 +81,7 @@ NetStatus AwaitConnect(SocketHandle socket, std::uint32_t timeout_ms) {
 }
 
 // The first IPv4 address the system's name lookup gives for host.
-NetStatus LookUpIPv4(const std::string& host, Ipv4Address& address) {
+NetStatus LookUpName(const std::string& host, Ipv4Address& address) {
   addrinfo hints{};
   hints.ai_family = AF_INET;
   hints.ai_socktype = SOCK_STREAM;
@@ -106,25 +104,13 @@ NetStatus LookUpIPv4(const std::string& host, Ipv4Address& address) {
 
 }  // namespace
 
-NetStatus ResolveIPv4(const std::string& host, Ipv4Address& address) {
-  if (host.empty()) return {NetError::kNotFound, "no host name"};
+NetStatus LookUpIPv4(const std::string& host, Ipv4Address& address) {
   in_addr dotted{};
   if (inet_pton(AF_INET, host.c_str(), &dotted) == 1) {
     address = Ipv4Address{dotted.s_addr};
     return {};
   }
-  // Every recipient's connection binds the same local name, often to the
-  // same server, and with a silent resolver every lookup costs its whole
-  // time-out: a name is looked up once a run, its answer kept, failures too.
-  static std::map<std::string, std::pair<NetStatus, Ipv4Address>> looked_up;
-  auto known = looked_up.find(host);
-  if (known == looked_up.end()) {
-    Ipv4Address found;
-    NetStatus status = LookUpIPv4(host, found);
-    known = looked_up.emplace(host, std::make_pair(std::move(status), found)).first;
-  }
-  address = known->second.second;
-  return known->second.first;
+  return LookUpName(host, address);
 }
 
 NetStatus OpenTcpSocket(SocketHandle& socket_handle) {

@@ -11,8 +11,6 @@
 
 #include <chrono>
 #include <climits>
-#include <map>
-#include <utility>
 
 #include "platform/net.h"
 
@@ -115,7 +113,7 @@ NetStatus AwaitConnect(SocketHandle socket, std::uint32_t timeout_ms) {
 }
 
 // The first IPv4 address the system's name lookup gives for host.
-NetStatus LookUpIPv4(const std::string& host, Ipv4Address& address) {
+NetStatus LookUpName(const std::string& host, Ipv4Address& address) {
   const hostent* entry = gethostbyname(host.c_str());
   if (entry == nullptr) return LastSocketError();
   if (entry->h_addrtype != AF_INET || entry->h_length != sizeof(in_addr) || entry->h_addr_list == nullptr ||
@@ -130,8 +128,7 @@ NetStatus LookUpIPv4(const std::string& host, Ipv4Address& address) {
 
 }  // namespace
 
-NetStatus ResolveIPv4(const std::string& host, Ipv4Address& address) {
-  if (host.empty()) return {NetError::kNotFound, "no host name"};
+NetStatus LookUpIPv4(const std::string& host, Ipv4Address& address) {
   // inet_addr answers INADDR_NONE both for a failure and for the one address
   // whose bits are all set.
   const unsigned long dotted = inet_addr(host.c_str());
@@ -139,18 +136,7 @@ NetStatus ResolveIPv4(const std::string& host, Ipv4Address& address) {
     address = Ipv4Address{static_cast<std::uint32_t>(dotted)};
     return {};
   }
-  // Every recipient's connection binds the same local name, often to the
-  // same server, and with a silent resolver every lookup costs its whole
-  // time-out: a name is looked up once a run, its answer kept, failures too.
-  static std::map<std::string, std::pair<NetStatus, Ipv4Address>> looked_up;
-  auto known = looked_up.find(host);
-  if (known == looked_up.end()) {
-    Ipv4Address found;
-    NetStatus status = LookUpIPv4(host, found);
-    known = looked_up.emplace(host, std::make_pair(std::move(status), found)).first;
-  }
-  address = known->second.second;
-  return known->second.first;
+  return LookUpName(host, address);
 }
 
 NetStatus OpenTcpSocket(SocketHandle& socket_handle) {
