@@ -123,12 +123,16 @@ TEST(SiteSettings, ReadsTimesInOneSyntaxAndHostsByOneRule) {
   EXPECT_EQ(std::get<SiteSettings>(literal).delivery.helo, "[192.0.2.7]");
 }
 
-TEST(SiteSettings, TheCommentedExampleReads) {
-  std::ifstream file(QUILLO_EXAMPLE_INI);
-  const std::string text((std::istreambuf_iterator<char>(file)), std::istreambuf_iterator<char>());
-  ASSERT_FALSE(text.empty());
-  const auto parsed = ParseSiteSettings(text);
-  EXPECT_TRUE(std::holds_alternative<SiteSettings>(parsed)) << std::get<SettingsError>(parsed).message;
+// The commented example and the package's starter for /etc/quillo.
+TEST(SiteSettings, TheCommentedExampleAndTheStarterRead) {
+  for (const char* path : {QUILLO_EXAMPLE_INI, QUILLO_STARTER_INI}) {
+    std::ifstream file(path);
+    const std::string text((std::istreambuf_iterator<char>(file)), std::istreambuf_iterator<char>());
+    ASSERT_FALSE(text.empty()) << path;
+    const auto parsed = ParseSiteSettings(text);
+    EXPECT_TRUE(std::holds_alternative<SiteSettings>(parsed))
+        << path << ": " << std::get<SettingsError>(parsed).message;
+  }
 }
 
 TEST(SiteSettings, NamesEveryMistakeWithItsLine) {
