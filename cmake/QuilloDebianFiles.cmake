@@ -20,8 +20,10 @@ endfunction()
 quillo_gzip(${QUILLO_DEBIAN}/changelog ${QUILLO_DEBIAN_BUILT}/changelog.gz)
 quillo_gzip(${QUILLO_DEBIAN}/quillopro.exe.8 ${QUILLO_DEBIAN_BUILT}/quillopro.exe.8.gz)
 quillo_gzip(${QUILLO_DEBIAN}/quillogen.1 ${QUILLO_DEBIAN_BUILT}/quillogen.1.gz)
+quillo_gzip(${QUILLO_DEBIAN}/quillo.8 ${QUILLO_DEBIAN_BUILT}/quillo.8.gz)
 set_property(DIRECTORY APPEND PROPERTY CMAKE_CONFIGURE_DEPENDS
-             ${QUILLO_DEBIAN}/changelog ${QUILLO_DEBIAN}/quillopro.exe.8 ${QUILLO_DEBIAN}/quillogen.1)
+             ${QUILLO_DEBIAN}/changelog ${QUILLO_DEBIAN}/quillopro.exe.8 ${QUILLO_DEBIAN}/quillogen.1
+             ${QUILLO_DEBIAN}/quillo.8)
 
 # The program reads quillopro.ini beside itself; the package's is a link to
 # the conffile.
@@ -31,7 +33,8 @@ set(docs ${CMAKE_INSTALL_DATADIR}/doc)
 install(FILES ${QUILLO_DEBIAN}/copyright ${QUILLO_DEBIAN_BUILT}/changelog.gz DESTINATION ${docs}/quillo)
 install(FILES ${QUILLO_DEBIAN}/copyright ${QUILLO_DEBIAN_BUILT}/changelog.gz DESTINATION ${docs}/quillo-wizard
         COMPONENT wizard)
-install(FILES ${QUILLO_DEBIAN_BUILT}/quillopro.exe.8.gz DESTINATION ${CMAKE_INSTALL_MANDIR}/man8)
+install(FILES ${QUILLO_DEBIAN_BUILT}/quillopro.exe.8.gz ${QUILLO_DEBIAN_BUILT}/quillo.8.gz
+        DESTINATION ${CMAKE_INSTALL_MANDIR}/man8)
 install(FILES ${QUILLO_DEBIAN_BUILT}/quillogen.1.gz DESTINATION ${CMAKE_INSTALL_MANDIR}/man1 COMPONENT wizard)
 
 install(FILES ${QUILLO_DEBIAN_BUILT}/quillopro.ini DESTINATION ${QUILLO_INSTALL_CGIDIR})

@@ -45,6 +45,9 @@ string(CONCAT CPACK_COMPONENT_QUILLO_DESCRIPTION "CGI program that turns HTML fo
     "layout or a template, delivers it over SMTP or through the local mail\n"
     "system and answers the browser with one of the site's own pages.\n"
     ".\n"
+    "quillo, the site owner's command, checks the setup (settings, file\n"
+    "modes, the DKIM record, the mail server) and sends a test mail.\n"
+    ".\n"
     "The site's settings live in /etc/quillo/quillopro.ini; a sample site and\n"
     "the snippets for Apache and nginx are in /usr/share/doc/quillo/examples.")
 set(CPACK_DEBIAN_QUILLO_PACKAGE_CONTROL_EXTRA

@@ -10,7 +10,7 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 build=${1:-build-package}
 
-needed=(build-essential cmake pkg-config libssl-dev qt6-base-dev libgl-dev dpkg-dev file)
+needed=(build-essential cmake pkg-config libssl-dev libcli11-dev qt6-base-dev libgl-dev dpkg-dev file)
 missing=()
 for p in "${needed[@]}"; do
   dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' || missing+=("$p")

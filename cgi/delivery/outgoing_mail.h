@@ -70,6 +70,9 @@ struct DeliveryPlan {
   // When the run's delivery budget is spent: no host is tried after it.
   std::optional<std::chrono::steady_clock::time_point> deadline;
   std::time_t now = 0;  // the run's time, for a signature's time stamp
+  // Each SMTP reply as it comes, for a person watching (the admin command's
+  // test mail); the CGI program sets none.
+  SmtpClient::Transcript transcript;
 };
 
 // Where the delivery to one recipient stopped, at its last attempt.

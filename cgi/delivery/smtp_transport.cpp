@@ -24,6 +24,7 @@ bool DeliverVia(const std::string& host, const SmtpRoute& route, const MailEnvel
   client.setConnectTimeoutMs(route.connectTimeoutMs);
   client.setSession(route.session);
   client.setDeadline(route.deadline);
+  client.setTranscript(route.transcript);
   // A site's own transport connects once, from wherever the system routes:
   // a refused password or certificate is no better from another address.
   // Otherwise from the first local address, then the second; when neither
@@ -75,6 +76,7 @@ SmtpRoute RouteFor(const DeliveryPlan& plan) {
   route.firstLocalAddress = plan.first_local_address;
   route.secondLocalAddress = plan.second_local_address;
   route.deadline = plan.deadline;
+  route.transcript = plan.transcript;
   if (settings.configured) {
     route.server = settings.host.empty() ? plan.server : settings.host;
     route.serverOnly = !settings.host.empty();

@@ -41,6 +41,7 @@ struct SmtpRoute {
   std::uint32_t connectTimeoutMs = kDefaultReplyTimeoutMs;
   std::uint32_t replyTimeoutMs = kDefaultReplyTimeoutMs;
   std::optional<std::chrono::steady_clock::time_point> deadline;
+  SmtpClient::Transcript transcript;
 };
 
 class SmtpTransport : public Transport {

@@ -28,4 +28,13 @@ std::optional<std::string> RsaSha256Sign(std::string_view private_key_pem, std::
 // nothing for every key.
 bool SigningAvailable();
 
+// The public half of a private key RsaSha256Sign takes: its size and its
+// SubjectPublicKeyInfo in DER, the bytes a DKIM record's p= carries in
+// base64. Nothing for a key RsaSha256Sign would refuse.
+struct RsaPublicKey {
+  int bits = 0;
+  std::string der;
+};
+std::optional<RsaPublicKey> RsaPublicKeyOf(std::string_view private_key_pem);
+
 }  // namespace quillo::platform

@@ -87,4 +87,6 @@ std::optional<std::string> RsaSha256Sign(std::string_view /*private_key_pem*/, s
 
 bool SigningAvailable() { return false; }
 
+std::optional<RsaPublicKey> RsaPublicKeyOf(std::string_view /*private_key_pem*/) { return std::nullopt; }
+
 }  // namespace quillo::platform

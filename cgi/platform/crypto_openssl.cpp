@@ -8,6 +8,7 @@
 #include <openssl/evp.h>
 #include <openssl/pem.h>
 #include <openssl/rsa.h>
+#include <openssl/x509.h>
 
 #include <climits>
 #include <memory>
@@ -94,5 +95,20 @@ std::optional<std::string> RsaSha256Sign(std::string_view private_key_pem, std::
 }
 
 bool SigningAvailable() { return true; }
+
+std::optional<RsaPublicKey> RsaPublicKeyOf(std::string_view private_key_pem) {
+  StartLibrary();
+  const Key key = LoadRsaKey(private_key_pem);
+  unsigned char* der = nullptr;
+  const int length = key ? i2d_PUBKEY(key.get(), &der) : -1;
+  if (length <= 0) {
+    ERR_clear_error();
+    return std::nullopt;
+  }
+  RsaPublicKey public_key{EVP_PKEY_get_bits(key.get()),
+                          std::string(reinterpret_cast<const char*>(der), static_cast<std::size_t>(length))};
+  OPENSSL_free(der);
+  return public_key;
+}
 
 }  // namespace quillo::platform

@@ -262,6 +262,7 @@ std::optional<int> SmtpClient::readReply() {
       lastReply_ = replies_.LastLine();
       lastCode_ = scan.code;
       lastError_ = platform::NetError::kNone;
+      if (transcript_) transcript_(step_, replies_.LastReply());
       return scan.code;
     }
     if (scan.status == ReplyStatus::kMalformed) {

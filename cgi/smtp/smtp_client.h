@@ -30,6 +30,7 @@
 
 #include <chrono>
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <optional>
 #include <string>
@@ -99,6 +100,10 @@ class SmtpClient {
   void setConnectTimeoutMs(std::uint32_t milliseconds) { connectTimeoutMs_ = milliseconds; }
   void setSession(SessionOptions options) { session_ = std::move(options); }
   void setDeadline(std::optional<std::chrono::steady_clock::time_point> deadline) { deadline_ = deadline; }
+  // Called with the step and the whole reply each time one is complete, for
+  // a person watching (the admin command); the session does not change.
+  using Transcript = std::function<void(const std::string& step, const std::string& reply)>;
+  void setTranscript(Transcript transcript) { transcript_ = std::move(transcript); }
 
   // After a failure, for the log: the step that failed ("connect",
   // "greeting", "HELO", "MAIL", "RCPT", "DATA", "message", "end of data") and
@@ -144,6 +149,7 @@ class SmtpClient {
   std::uint32_t replyTimeoutMs_ = kDefaultReplyTimeoutMs;
   std::uint32_t connectTimeoutMs_ = kDefaultReplyTimeoutMs;
   std::optional<std::chrono::steady_clock::time_point> deadline_;
+  Transcript transcript_;
   ReplyAssembler replies_;
   std::string step_;
   std::string lastReply_;

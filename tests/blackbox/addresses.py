@@ -80,6 +80,9 @@ LOCAL_MAIL_RELAY = "127.0.0.172"
 # test_inbox
 INBOX_SERVER = "127.0.0.180"
 
+# test_admin: the relay the admin command probes and sends its test mail to
+ADMIN_RELAY = "127.0.0.185"
+
 # tests/delivery/test_end_to_end: a DNS server, two SMTP servers, and an
 # address nobody listens on.
 END_TO_END_DNS = "127.0.0.190"

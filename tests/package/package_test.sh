@@ -36,6 +36,7 @@ same "files of quillo" "\
 -rw-r--r-- root/root ./etc/quillo/quillopro.ini
 -rwxr-xr-x root/root ./usr/lib/cgi-bin/quillopro.exe
 lrwxrwxrwx root/root ./usr/lib/cgi-bin/quillopro.ini -> /etc/quillo/quillopro.ini
+-rwxr-xr-x root/root ./usr/sbin/quillo
 -rw-r--r-- root/root $doc/changelog.gz
 -rw-r--r-- root/root $doc/copyright
 -rw-r--r-- root/root $doc/examples/apache/quillo.conf
@@ -56,6 +57,7 @@ lrwxrwxrwx root/root ./usr/lib/cgi-bin/quillopro.ini -> /etc/quillo/quillopro.in
 -rw-r--r-- root/root $doc/manual-en-us.html
 -rw-r--r-- root/root $doc/sample.template
 -rw-r--r-- root/root ./usr/share/lintian/overrides/quillo
+-rw-r--r-- root/root ./usr/share/man/man8/quillo.8.gz
 -rw-r--r-- root/root ./usr/share/man/man8/quillopro.exe.8.gz" "$(files "$scratch/out/$server")"
 same "files of quillo-wizard" "\
 -rwxr-xr-x root/root ./usr/bin/quillogen
@@ -69,23 +71,24 @@ same "the folders the web server's user writes" "./var/lib/quillo/
 same "conffiles" "$(cat "${0%/*}/../../packaging/debian/conffiles")" \
   "$(dpkg-deb --ctrl-tarfile "$scratch/out/$server" | tar -xO ./conffiles)"
 
-# A server installs quillo alone: nothing it depends on. Minimum versions
-# of the wizard's follow the Qt calls it makes; the names are the point.
+# A server installs quillo alone: the CGI program imports nothing, the
+# admin command only the C and C++ runtimes every Debian system has. The
+# minimum versions follow the calls made; the names are the point.
+versionless() { sed -E 's/ \((>=|>>)[^)]*\)//g'; }
 same "control fields of quillo" "\
 Package: quillo
 Version: $version
 Architecture: $arch
 Section: web
-Depends: " "$(dpkg-deb -f "$scratch/out/$server" Package Version Architecture Section Depends)
-Depends: $(dpkg-deb -f "$scratch/out/$server" Depends)"
+Depends: libc6, libgcc-s1, libstdc++6" \
+  "$(dpkg-deb -f "$scratch/out/$server" Package Version Architecture Section Depends | versionless)"
 same "control fields of quillo-wizard" "\
 Package: quillo-wizard
 Version: $version
 Architecture: $arch
 Section: web
 Depends: quillo (= $version), libc6, libgcc-s1, libqt6core6, libqt6gui6, libqt6widgets6, libstdc++6" \
-  "$(dpkg-deb -f "$scratch/out/$wizard" Package Version Architecture Section Depends |
-     sed -E 's/ \((>=|>>)[^)]*\)//g')"
+  "$(dpkg-deb -f "$scratch/out/$wizard" Package Version Architecture Section Depends | versionless)"
 same "lintian" "" "$(lintian --tag-display-limit 0 "$scratch/out/$server" "$scratch/out/$wizard" 2>&1 |
                        grep -v 'running with root privileges is not recommended' || true)"
 
