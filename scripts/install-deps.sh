@@ -9,7 +9,7 @@ packages=(
   qt6-base-dev qt6-base-dev-tools libgl-dev xvfb xauth imagemagick fonts-urw-base35
   python3 python3-pytest python3-aiosmtpd python3-dnslib python3-dkim msmtp time openssl postfix spamassassin iproute2
   lighttpd apache2 nginx fcgiwrap spawn-fcgi util-linux procps chromium faketime
-  dpkg-dev file desktop-file-utils lintian
+  dpkg-dev file desktop-file-utils lintian debootstrap
   g++-mingw-w64-x86-64-posix wine wine64 fonts-wine zip
 )
 command -v node >/dev/null 2>&1 || packages+=(nodejs)
