@@ -266,9 +266,19 @@ void FinishAnswer(RunEnded& end, const SiteSettings& site, const FormRequest& re
              end.document == request.settings.error_doc) {
     end.output = RenderRedirect(site.error_redirect);
   }
+  record.settings_file = site.source;
+  if (site.delivery.configured && site.delivery.transport == TransportKind::kSendmail)
+    record.transport = "sendmail";
   const std::string line = FormatLogLine(system.Now(), request.remote_addr, record);
   if (site.log == "off") return;
-  if (site.log == "stderr" || !system.AppendLine(site.log, line)) system.WriteStderrLine(line);
+  if (site.log != "stderr") {
+    if (system.AppendLine(site.log, line)) return;
+    // The web server's error log then: the line must not be lost, and the
+    // site owner learns why it is not where the settings say.
+    system.WriteStderrLine("cannot append to the log " + site.log + " (as the web server's user): " + line);
+    return;
+  }
+  if (NeedsAttention(record)) system.WriteStderrLine(line);
 }
 
 // A form problem answered with a site document: its log word, and what a

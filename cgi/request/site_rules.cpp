@@ -269,7 +269,13 @@ std::string FormatLogLine(std::time_t now, std::string_view remote_addr, const R
     for (std::size_t i = 0; i < undelivered.size() && i < kMaxLoggedRecipients; ++i)
       line += " to=<" + NoBlanks(OneLine(undelivered[i].recipient)) + ">" + note(undelivered[i]);
   }
-  return line;
+  line += " settings=" +
+          (record.settings_file.empty() ? std::string("none") : NoBlanks(OneLine(record.settings_file)));
+  return line + " transport=" + record.transport;
+}
+
+bool NeedsAttention(const RunRecord& record) {
+  return !record.success || record.reply == "failed" || !record.undelivered.empty();
 }
 
 }  // namespace quillo

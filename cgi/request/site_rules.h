@@ -68,7 +68,14 @@ struct RunRecord {
   bool success = false;                   // the answer is the success answer
   int code = 0;                           // for JSON: the number of the refusal
   std::string reason;                     // for JSON: what was wrong
+  std::string settings_file;              // the settings file read; empty: none
+  std::string transport = "smtp";         // how mail leaves: "smtp" or "sendmail"
 };
+
+// Whether the run's line belongs in the web server's error log: the answer
+// was not the success, or some mail (a recipient, the automatic reply) was
+// not delivered. Successes go only to a log file the settings name.
+bool NeedsAttention(const RunRecord& record);
 
 // The notes of undelivered recipients a log line names at most.
 constexpr std::size_t kMaxLoggedRecipients = 10;
@@ -80,8 +87,9 @@ constexpr std::size_t kMaxLoggedRecipients = 10;
 // when no reply came). When more than that one recipient was not delivered
 // (or one was, though the answer is the success), " undelivered=N" and, for
 // the first ten, ' to=<a@example.com> step=... host=... reply="..." ...'.
-// Bytes below 0x20 and 0x7F become "?", quotes in the reply "'": one line
-// whatever the peer sent.
+// Then " settings=PATH" (or "settings=none") and " transport=smtp" (or
+// sendmail). Bytes below 0x20 and 0x7F become "?", quotes in the reply "'":
+// one line whatever the peer sent.
 std::string FormatLogLine(std::time_t now, std::string_view remote_addr, const RunRecord& record);
 
 }  // namespace quillo

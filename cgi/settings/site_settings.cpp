@@ -514,7 +514,9 @@ SiteSettings LoadSiteSettings(System& system, const std::string& program_path) {
     system.WriteStderrLine(path + " line " + std::to_string(error->line) + ": " + error->message);
     WriteErrorPage(Error604SettingsInvalid(kSettingsFileName, error->line));
   }
-  return std::get<SiteSettings>(std::move(parsed));
+  SiteSettings settings = std::get<SiteSettings>(std::move(parsed));
+  settings.source = path;
+  return settings;
 }
 
 }  // namespace quillo

@@ -39,6 +39,7 @@ struct RateLimit {
 
 struct SiteSettings {
   bool present = false;  // quillopro.ini sets something: a file of comments alone changes nothing
+  std::string source;    // the settings file read, for the log; empty when there was none
   std::vector<Alias> aliases;
   RecipientsMatch recipients_match = RecipientsMatch::kSubstring;
   std::string sender;

@@ -65,11 +65,13 @@ CGI_DEFAULTS = {
 }
 
 
-# The one line every run logs to standard error without a settings file.
+# The line a run logs to standard error without a log file, when something
+# went wrong (a success logs nothing there).
 RUN_LOG_LINE = re.compile(r"^quillopro\.exe: \d{4}-\d\d-\d\dT\d\d:\d\d:\d\dZ \S+ \S+ recipients=\d+"
                           r"( reply=(sent|failed|skipped))?"
                           r"(( undelivered=\d+)?( to=<\S*>)? step=\S* host=\S* reply=\"[^\"]*\""
-                          r"( code=\d+| error=\S+)?( failure=(temporary|permanent))?)*$")
+                          r"( code=\d+| error=\S+)?( failure=(temporary|permanent))?)*"
+                          r" settings=\S+ transport=(smtp|sendmail)$")
 
 
 
@@ -169,6 +171,14 @@ class Site:
         else:
             log.extend(notes)
         return proc.stdout, proc.returncode
+
+
+def without_source(line, transport="smtp"):
+    """The log line without its settings= and transport= words, which name
+    the site's quillopro.ini (as the program's platform spells the path)."""
+    found = re.fullmatch(r"(.*) settings=\S*quillopro\.ini transport=(\w+)", line)
+    assert found and found.group(2) == transport, line
+    return found.group(1)
 
 
 def form(*pairs):

@@ -7,7 +7,7 @@ import re
 
 import pytest
 
-from cgi_site import WINDOWS, Site, document_page, form
+from cgi_site import WINDOWS, Site, document_page, form, without_source
 from mail_servers import smtp_server
 from postfix_server import postfix
 from addresses import LOCAL_MAIL_POSTFIX as POSTFIX_IP, LOCAL_MAIL_RELAY as RELAY_IP
@@ -36,7 +36,7 @@ def post_with(site, smtp, fields=LOCAL):
     page = site.run(form(*fields))[0]
     with open(log) as f:
         (line,) = f.read().splitlines()
-    return page, re.sub(r"^\S+ \S+ ", "", line)
+    return page, re.sub(r"^\S+ \S+ ", "", without_source(line, smtp.get("transport", "smtp")))
 
 
 @pytest.mark.parametrize("what, smtp, page, logged", [

@@ -174,7 +174,8 @@ TEST(Pipeline, SendsTheMainMailAndTheReplyAndAnswersByTheMainMail) {
   RunEnded end = site.Post(post);
   site.answers.clear();
   EXPECT_EQ(end, Document("Thanks Jo\n"));
-  EXPECT_EQ(site.system.log.back(), "2026-12-08T16:51:58Z 192.0.2.7 sent recipients=1 reply=failed");
+  EXPECT_EQ(site.system.log.back(),
+            "2026-12-08T16:51:58Z 192.0.2.7 sent recipients=1 reply=failed settings=none transport=smtp");
   ASSERT_EQ(site.mails.size(), 2u);
   const MailCall& main = site.mails[0];
   EXPECT_EQ(main.server, "mail.example.test");
@@ -199,7 +200,8 @@ TEST(Pipeline, SendsTheMainMailAndTheReplyAndAnswersByTheMainMail) {
   site.answers.clear();
   EXPECT_EQ(site.mails.size(), 1u);
   EXPECT_EQ(site.system.log.back(),
-            "2026-12-08T16:51:58Z 192.0.2.7 failed recipients=1 reply=skipped step= host= reply=\"\"");
+            "2026-12-08T16:51:58Z 192.0.2.7 failed recipients=1 reply=skipped step= host= reply=\"\" "
+            "settings=none transport=smtp");
 
   // A reply needs both its template and a reply field.
   end = site.Post(kForm + "&RESPOND_TEMPLATE=reply.tpl&_F_Mail=jo%40example.org&Name=Jo");
@@ -219,8 +221,9 @@ TEST(Pipeline, PlaceholdersThatGrowPastTheirBoundShowTheErrorDocument) {
   EXPECT_EQ(site.Post(kForm + "&QUILLO_SUBJECT=%23%23a0%23%23" + chain), Document("Sorry\n"));
   EXPECT_TRUE(site.mails.empty());
   EXPECT_EQ(site.system.log,
-            (std::vector<std::string>{"refused the post: placeholders make the text too large",
-                                      "2026-12-08T16:51:58Z 192.0.2.7 too-large recipients=0"}));
+            (std::vector<std::string>{
+                "refused the post: placeholders make the text too large",
+                "2026-12-08T16:51:58Z 192.0.2.7 too-large recipients=0 settings=none transport=smtp"}));
 
   // The error document itself overflowing: the error page.
   site.system.log.clear();
@@ -476,11 +479,14 @@ TEST(Pipeline, RateLimitAndTheLogFollowTheSettings) {
   site.answers.clear();
   EXPECT_EQ(site.system.files["/var/lib/quillo/rate-limit"].text,
             "1796748718 192.0.2.7\n1796748718 192.0.2.7\n1796748718 192.0.2.8\n");
-  EXPECT_EQ(site.system.files["/var/log/q.log"].text,
-            "2026-12-08T16:51:58Z 192.0.2.7 sent recipients=1\n"
-            "2026-12-08T16:51:58Z 192.0.2.7 sent recipients=1\n"
-            "2026-12-08T16:51:58Z 192.0.2.7 rate-limited recipients=0\n"
-            "2026-12-08T16:51:58Z 192.0.2.8 failed recipients=1 step= host= reply=\"\"\n");
+  EXPECT_EQ(
+      site.system.files["/var/log/q.log"].text,
+      "2026-12-08T16:51:58Z 192.0.2.7 sent recipients=1 settings=/srv/cgi-bin/quillopro.ini transport=smtp\n"
+      "2026-12-08T16:51:58Z 192.0.2.7 sent recipients=1 settings=/srv/cgi-bin/quillopro.ini transport=smtp\n"
+      "2026-12-08T16:51:58Z 192.0.2.7 rate-limited recipients=0 settings=/srv/cgi-bin/quillopro.ini "
+      "transport=smtp\n"
+      "2026-12-08T16:51:58Z 192.0.2.8 failed recipients=1 step= host= reply=\"\" "
+      "settings=/srv/cgi-bin/quillopro.ini transport=smtp\n");
   EXPECT_TRUE(site.system.log.empty());
 }
 

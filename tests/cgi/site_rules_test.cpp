@@ -149,12 +149,21 @@ TEST(SiteRules, TheLogLineIsOneLineWhateverThePeerSent) {
       "step=connect host=mx.example.org reply=\"no connection: refused\" error=refused? failure=temporary "
       "to=<c@example.org> step=RCPT host=mx.example.org reply=\"550 5.1.1 unknown\" code=550 "
       "failure=permanent to=<b@example.test> step=RCPT host=mx.example.test "
-      "reply=\"451 4.7.1 'greylisted'\" code=451 failure=temporary");
+      "reply=\"451 4.7.1 'greylisted'\" code=451 failure=temporary settings=none transport=smtp");
+  EXPECT_TRUE(NeedsAttention(record));
   record.undelivered.clear();
   RunRecord sent;
   sent.outcome = "sent";
   sent.recipients = 1;
-  EXPECT_EQ(FormatLogLine(951782400, "", sent), "2000-02-29T00:00:00Z - sent recipients=1");
+  sent.success = true;
+  sent.settings_file = "/etc/quillo/quillopro.ini";
+  sent.transport = "sendmail";
+  EXPECT_EQ(FormatLogLine(951782400, "", sent),
+            "2000-02-29T00:00:00Z - sent recipients=1 settings=/etc/quillo/quillopro.ini transport=sendmail");
+  // The web server's error log takes what went wrong: a failed reply too.
+  EXPECT_FALSE(NeedsAttention(sent));
+  sent.reply = "failed";
+  EXPECT_TRUE(NeedsAttention(sent));
   std::mt19937 random(11);
   for (int i = 0; i < 2000; ++i) {
     std::string bytes(random() % 40, '\0');
