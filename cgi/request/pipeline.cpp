@@ -238,11 +238,21 @@ bool WithinRateLimit(const SiteSettings& site, System& system, const FormRequest
     allowed = decision.allowed;
     return std::move(decision.state);
   });
-  if (!counted) system.WriteStderrLine("cannot count posts in " + path + "; the post is not limited");
+  if (!counted) {
+    system.WriteStderrLine("cannot count posts in " + path +
+                           ": the web server's user must be able to create and write it there (quillo check "
+                           "tells); the post is not limited");
+  }
   return allowed;
 }
 
 // The answer in the form the site asks for, and the run's log line.
+// How the site's mail leaves, for the log and the report.
+std::string TransportName(const SiteSettings& site) {
+  const bool sendmail = site.delivery.configured && site.delivery.transport == TransportKind::kSendmail;
+  return sendmail ? "sendmail" : "smtp";
+}
+
 void FinishAnswer(RunEnded& end, const SiteSettings& site, const FormRequest& request, RunRecord& record,
                   System& system) {
   if (record.outcome.empty()) {
@@ -267,8 +277,7 @@ void FinishAnswer(RunEnded& end, const SiteSettings& site, const FormRequest& re
     end.output = RenderRedirect(site.error_redirect);
   }
   record.settings_file = site.source;
-  if (site.delivery.configured && site.delivery.transport == TransportKind::kSendmail)
-    record.transport = "sendmail";
+  record.transport = TransportName(site);
   const std::string line = FormatLogLine(system.Now(), request.remote_addr, record);
   if (site.log == "off") return;
   if (site.log != "stderr") {
@@ -316,7 +325,11 @@ void RunRequest(std::string_view argv0, System& system, const MailSender& send_m
   if (s.success_doc.empty()) WriteErrorPage(Error302NoSuccessDocument());
   if (s.error_doc.empty()) WriteErrorPage(Error303NoErrorDocument());
   ApplyDefaults(s);
-  if (DebugModeOn(site, s)) WriteDebugReport(request);
+  if (DebugModeOn(site, s)) {
+    std::optional<SiteSummary> summary;
+    if (!site.source.empty()) summary = SiteSummary{site.source, TransportName(site)};
+    WriteDebugReport(request, summary);
+  }
 
   // Behind aliases the form names only alias names; the addresses are the
   // site's and are checked like any.

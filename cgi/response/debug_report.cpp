@@ -149,7 +149,7 @@ void AppendUserFields(std::string& page, const FormRequest& r) {
 
 }  // namespace
 
-std::string RenderDebugReport(const FormRequest& request) {
+std::string RenderDebugReport(const FormRequest& request, const std::optional<SiteSummary>& site) {
   std::string page =
       "Content-Type: text/html\n\n"
       "<html>\n<header><title>Tessik Quillo!Pro DEBUG MODE</title></header><body>\n"
@@ -159,13 +159,17 @@ std::string RenderDebugReport(const FormRequest& request) {
   page += "<BR><HR><H4>Tessik Quillo! variables:</H4>\n";
   AppendControlVariables(page, request.settings);
   AppendAllowedRecipients(page, request.settings.allowed_recipients);
+  if (site) {
+    page += "<BR><HR><H4>Site settings:</H4>\n<strong>" + EscapeHtml(site->settings_file) +
+            "</strong><BR>\ntransport: <strong>" + EscapeHtml(site->transport) + "</strong>\n";
+  }
   AppendUserFields(page, request);
   page += "</tt></small></font></body></html>";
   return page;
 }
 
-void WriteDebugReport(const FormRequest& request) {
-  EndRun({RenderDebugReport(request), 0, AnswerKind::kDebugReport, 0, {}, {}});
+void WriteDebugReport(const FormRequest& request, const std::optional<SiteSummary>& site) {
+  EndRun({RenderDebugReport(request, site), 0, AnswerKind::kDebugReport, 0, {}, {}});
 }
 
 }  // namespace quillo

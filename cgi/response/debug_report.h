@@ -3,14 +3,24 @@
 // a form. Values are HTML-escaped; the page's own markup is not.
 #pragma once
 
+#include <optional>
 #include <string>
 
 #include "core/form_request.h"
 
 namespace quillo {
 
-std::string RenderDebugReport(const FormRequest& request);
+// What a site's settings file decides for every post, shown in a report of
+// a site that has one: the file read and how mail leaves.
+struct SiteSummary {
+  std::string settings_file;
+  std::string transport;  // "smtp" or "sendmail"
+};
 
-[[noreturn]] void WriteDebugReport(const FormRequest& request);
+std::string RenderDebugReport(const FormRequest& request,
+                              const std::optional<SiteSummary>& site = std::nullopt);
+
+[[noreturn]] void WriteDebugReport(const FormRequest& request,
+                                   const std::optional<SiteSummary>& site = std::nullopt);
 
 }  // namespace quillo

@@ -214,6 +214,12 @@ TEST(DebugReport, ListsEverythingEscapedInItsFixedOrder) {
       "autoresponder email)<BR>\n"
       "</tt></small></font></body></html>";
   EXPECT_EQ(RenderDebugReport(r), expected);
+  // A site with a settings file: which file, and how mail leaves, before the user fields.
+  std::string with_site = expected;
+  with_site.insert(with_site.find("<BR><HR><H4>User variables:"),
+                   "<BR><HR><H4>Site settings:</H4>\n<strong>/etc/quillo/quillopro.ini</strong><BR>\n"
+                   "transport: <strong>sendmail</strong>\n");
+  EXPECT_EQ(RenderDebugReport(r, SiteSummary{"/etc/quillo/quillopro.ini", "sendmail"}), with_site);
 
   // Anyone may ask for the report: it counts the allow-list's entries.
   s.allowed_recipients = {"a@b.c"};
