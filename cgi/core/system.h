@@ -31,6 +31,9 @@ enum class FileStatus {
 struct FileIdentity {
   std::uint64_t device = 0;
   std::uint64_t file = 0;
+  // Every account of the machine may read it (POSIX "others" read bit;
+  // never set on Windows). Not part of the identity.
+  bool readable_by_all = false;
   bool operator==(const FileIdentity& other) const { return device == other.device && file == other.file; }
 };
 

@@ -132,7 +132,8 @@ FileText ReadRegularFile(const std::string& path, std::size_t max_bytes) {
 std::optional<FileIdentity> IdentityOfFile(const std::string& path) {
   struct stat info {};
   if (stat(path.c_str(), &info) != 0) return std::nullopt;
-  return FileIdentity{static_cast<std::uint64_t>(info.st_dev), static_cast<std::uint64_t>(info.st_ino)};
+  return FileIdentity{static_cast<std::uint64_t>(info.st_dev), static_cast<std::uint64_t>(info.st_ino),
+                      (info.st_mode & S_IROTH) != 0};
 }
 
 namespace {

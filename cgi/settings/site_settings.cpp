@@ -504,6 +504,23 @@ std::string DkimKeyPath(const DeliverySettings& delivery, const std::string& pro
   return IsAbsolutePath(file) ? file : SiteFilePath(program_path, file);
 }
 
+namespace {
+
+// A password every account of the machine can read is a password every
+// program of every site on it can read. The run still goes on: refusing
+// would take a working site down for a mode it has always had.
+void WarnOfReadablePassword(System& system, const SiteSettings& settings) {
+  if (settings.delivery.session.password.empty()) return;
+  const std::optional<FileIdentity> file = system.IdentityOf(settings.source);
+  if (file && file->readable_by_all) {
+    system.WriteStderrLine(
+        "warning: " + settings.source +
+        " holds the relay's password and every user of this machine may read it; chmod o-r it");
+  }
+}
+
+}  // namespace
+
 SiteSettings LoadSiteSettings(System& system, const std::string& program_path) {
   const std::string path = SiteFilePath(program_path, kSettingsFileName);
   // A settings file that is there, readable or not, keeps the paths hidden.
@@ -516,6 +533,7 @@ SiteSettings LoadSiteSettings(System& system, const std::string& program_path) {
   }
   SiteSettings settings = std::get<SiteSettings>(std::move(parsed));
   settings.source = path;
+  WarnOfReadablePassword(system, settings);
   return settings;
 }
 

@@ -109,6 +109,8 @@ def tls_site(certificates):
 def settings(site, log, **smtp):
     lines = ["[site]", "log = " + log, "[smtp]"] + ["%s = %s" % item for item in smtp.items()]
     site.write("quillopro.ini", "\n".join(lines).replace("CA_FILE", os.path.join(site.certificates, "ca.pem")) + "\n")
+    # As a careful site owner keeps a file with a password (the program runs as its owner here).
+    os.chmod(site.path("quillopro.ini"), 0o640)
 
 
 def log_line(path):
@@ -155,6 +157,20 @@ def test_tls_and_auth_as_the_settings_ask(tls_site, what, server, smtp, answer, 
     assert handler.commands == commands
     assert len(handler.received) == (answer == "SENT")
     assert log_line(log) == logged
+
+
+@pytest.mark.skipif(WINDOWS, reason="Windows files have no mode bits to read")
+def test_a_password_every_user_may_read_is_warned_of_and_the_post_still_goes(tls_site):
+    log = tls_site.path("form.log")
+    settings(tls_site, log, **dict(SECURE, port=587, tls="starttls"))
+    os.chmod(tls_site.path("quillopro.ini"), 0o644)
+    notes = []
+    with dns_server(DNS_IP, a={MAIL_HOST: MAIL_IP}), mail_server(tls_site.certificates, port=587,
+                                                                 tls="starttls") as handler:
+        assert tls_site.run(form(*DOCS), log=notes)[0] == document_page("SENT\n")
+    assert len(handler.received) == 1
+    assert notes == ["quillopro.exe: warning: %s holds the relay's password and every user of this machine may "
+                     "read it; chmod o-r it" % tls_site.path("quillopro.ini")]
 
 
 def test_the_deadline_ends_a_silent_delivery_before_the_web_server_gives_up(tls_site):
