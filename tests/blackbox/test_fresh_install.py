@@ -14,6 +14,8 @@ import shutil
 import subprocess
 import tempfile
 import time
+import urllib.error
+import urllib.parse
 import urllib.request
 
 import pytest
@@ -74,6 +76,14 @@ def relay():
             subprocess.run(["umount", os.path.join(ROOT, point)])
 
 
+def fetch_status(path):
+    try:
+        with urllib.request.urlopen("http://%s/%s" % (WEB_IP, path), timeout=30) as answer:
+            return answer.status
+    except urllib.error.HTTPError as refused:
+        return refused.code
+
+
 def post_sample_form():
     with open(os.path.join(ROOT, "var/www/html/contact.htm"), encoding="latin-1") as f:
         page = f.read()
@@ -116,10 +126,13 @@ def test_the_readme_install_delivers_from_a_fresh_root(relay):
     chroot("a2enconf", "quillo")
     chroot("sh", "-c", "cp %s/site/htdocs/* /var/www/html/ && cp %s/site/cgi-bin/* /usr/lib/cgi-bin/"
            % (EXAMPLES, EXAMPLES))
+    # A copy of the settings where it does not belong is never served.
+    chroot("cp", "/etc/quillo/quillopro.ini", "/var/www/html/quillopro.ini.bak")
     chroot("apache2ctl", "start")
     try:
         status, page = post_sample_form()
         first_mail = time.monotonic() - started
+        assert fetch_status("quillopro.ini.bak") == 403
     finally:
         chroot("apache2ctl", "stop")
     assert status == 200 and b"Thank you, Jo Doe!" in page
@@ -133,6 +146,7 @@ def test_the_readme_install_delivers_from_a_fresh_root(relay):
     chroot("nginx")
     try:
         status, page = post_sample_form()
+        assert fetch_status("quillopro.ini.bak") == 403
     finally:
         chroot("nginx", "-s", "stop")
         chroot("/etc/init.d/fcgiwrap", "stop", check=False)
@@ -144,6 +158,6 @@ def test_the_readme_install_delivers_from_a_fresh_root(relay):
         assert [line.split()[2:4] for line in f] == [["sent", "recipients=1"]] * 2
     for log in ("var/log/apache2/error.log", "var/log/nginx/error.log"):
         with open(os.path.join(ROOT, log)) as f:
-            assert "quillopro" not in f.read(), log
+            assert " recipients=" not in f.read(), log
     print("install: %d package(s) added, Installed-Size %s KiB, %.1f s; first form mail %.1f s after apt-get"
           % (added, size, installed, first_mail))
