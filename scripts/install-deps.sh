@@ -15,22 +15,7 @@ packages=(
 command -v node >/dev/null 2>&1 || packages+=(nodejs)
 command -v npm >/dev/null 2>&1 || packages+=(npm)
 
-missing=()
-for p in "${packages[@]}"; do
-  dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' || missing+=("$p")
-done
-if [ ${#missing[@]} -gt 0 ]; then
-  echo "Installing: ${missing[*]}"
-  # Postfix is here for tests, which run instances of their own on loopback
-  # addresses: the system's stays unconfigured (no main.cf) and is not
-  # started at boot, where it would take port 25 on every address.
-  echo "postfix postfix/main_mailer_type select No configuration" | debconf-set-selections
-  apt-get update -qq
-  DEBIAN_FRONTEND=noninteractive apt-get install -y -qq "${missing[@]}" >/dev/null
-  case " ${missing[*]} " in
-    *" postfix "*) systemctl disable --now postfix.service >/dev/null 2>&1 || true ;;
-  esac
-fi
+bash scripts/install-packages.sh "${packages[@]}"
 
 # The browser tests drive the system's Chromium; the driver comes from npm,
 # at the version the lock file names.

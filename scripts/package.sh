@@ -10,16 +10,8 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 build=${1:-build-package}
 
-needed=(build-essential cmake pkg-config libssl-dev libcli11-dev qt6-base-dev libgl-dev dpkg-dev file)
-missing=()
-for p in "${needed[@]}"; do
-  dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' || missing+=("$p")
-done
-if [ ${#missing[@]} -gt 0 ]; then
-  echo "Installing: ${missing[*]}"
-  apt-get update -qq
-  DEBIAN_FRONTEND=noninteractive apt-get install -y -qq "${missing[@]}" >/dev/null
-fi
+bash scripts/install-packages.sh build-essential cmake pkg-config libssl-dev libcli11-dev qt6-base-dev libgl-dev \
+  dpkg-dev file
 
 # The wizard and the static program are asked for, not defaulted.
 cmake -S . -B "$build" -DCMAKE_BUILD_TYPE=RelWithDebInfo -DCMAKE_INSTALL_PREFIX=/usr \
