@@ -327,7 +327,7 @@ void RunRequest(std::string_view argv0, System& system, const MailSender& send_m
   ApplyDefaults(s);
   if (DebugModeOn(site, s)) {
     std::optional<SiteSummary> summary;
-    if (!site.source.empty()) summary = SiteSummary{site.source, TransportName(site)};
+    if (site.present) summary = SiteSummary{site.source, TransportName(site)};
     WriteDebugReport(request, summary);
   }
 
