@@ -38,7 +38,14 @@ std::optional<SiteSettings> ReadSettings(const SetupFacts& facts, const std::str
   }
   SiteSettings site = std::get<SiteSettings>(std::move(parsed));
   if (!site.delivery.dkim_key_file.empty()) {
-    site.delivery.dkim.private_key_pem = facts.Read(DkimKeyPath(site.delivery, program)).value_or("");
+    // As the program does: mail the site meant to sign never goes out unsigned.
+    const std::string key_path = DkimKeyPath(site.delivery, program);
+    const std::optional<std::string> key = facts.Read(key_path);
+    if (!key) {
+      Print("FAIL  DKIM key " + key_path + " cannot be read; quillo check says more");
+      return std::nullopt;
+    }
+    site.delivery.dkim.private_key_pem = *key;
   }
   return site;
 }
