@@ -43,7 +43,7 @@ echo "== the Windows build, its unit and black-box tests under wine"
 cmake --preset windows
 cmake --build --preset windows
 imports=$(x86_64-w64-mingw32-objdump -p build-windows/cgi/quillopro.exe | sed -n 's/^\tDLL Name: //p' | LC_ALL=C sort | tr '\n' ' ')
-[ "$imports" = "DNSAPI.dll KERNEL32.dll WS2_32.dll msvcrt.dll " ] || { echo "quillopro.exe imports $imports" >&2; exit 1; }
+[ "$imports" = "ADVAPI32.dll CRYPT32.dll DNSAPI.dll KERNEL32.dll WS2_32.dll msvcrt.dll " ] || { echo "quillopro.exe imports $imports" >&2; exit 1; }
 bash scripts/wine-session.sh build-windows ctest --test-dir build-windows --output-on-failure -j 2
 
 # The wizard for Windows in a build of its own target: its pages walked

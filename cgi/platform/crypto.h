@@ -1,8 +1,8 @@
 // The seam between mail signing and a cryptography library: SHA-256 and
 // RSA signatures, as much as a DKIM signer needs. Nothing here names a
-// library type, so smtp/ stays the same whichever implementation is linked;
-// crypto_openssl.cpp implements it with OpenSSL's EVP interface, and
-// crypto_none.cpp, for a build without such a library, SHA-256 alone.
+// library type, so delivery/ stays the same whichever implementation is
+// linked; crypto_openssl.cpp implements it with OpenSSL's EVP interface,
+// crypto_win32.cpp with the Windows CryptoAPI.
 //
 // Every call stands alone: no key, context or error is kept between calls.
 #pragma once

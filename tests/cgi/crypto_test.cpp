@@ -10,6 +10,8 @@
 #include <string>
 #include <string_view>
 
+#include "platform/private_key_der.h"
+
 namespace quillo::platform {
 namespace {
 
@@ -141,6 +143,32 @@ TEST(RsaSha256Sign, SignsWithAnUnencryptedRsaKeyOfAtLeast1024Bits) {
       EXPECT_FALSE(signature.has_value()) << c.what;
     }
   }
+}
+
+TEST(RsaKeyOfPkcs8, TakesTheKeyOutOfAnRsaPrivateKeyInfoOnly) {
+  const std::string rsa_oid("\x06\x09\x2a\x86\x48\x86\xf7\x0d\x01\x01\x01\x05\x00", 13);
+  const std::string ec_oid("\x06\x07\x2a\x86\x48\xce\x3d\x02\x01", 9);
+  const auto info = [](const std::string& algorithm, const std::string& key) {
+    const std::string body = std::string("\x02\x01\x00", 3) + "\x30" + char(algorithm.size()) + algorithm +
+                             "\x04" + char(key.size()) + key;
+    return "\x30" + std::string(1, char(body.size())) + body;
+  };
+  const std::string whole = info(rsa_oid, "KEY");
+  const std::string long_form = "\x30\x81" + whole.substr(1);  // the same length in the long form
+  const struct {
+    const char* what;
+    std::string der;
+    std::optional<std::string> key;
+  } cases[] = {
+      {"RSA", whole, "KEY"},
+      {"a length in the long form", long_form, "KEY"},
+      {"EC", info(ec_oid, "KEY"), std::nullopt},
+      {"cut short", whole.substr(0, whole.size() - 1), std::nullopt},
+      {"bytes after it", whole + "x", std::nullopt},
+      {"not a sequence", "\x04\x03KEY", std::nullopt},
+      {"nothing", "", std::nullopt},
+  };
+  for (const auto& c : cases) EXPECT_EQ(RsaKeyOfPkcs8(c.der), c.key) << c.what;
 }
 
 }  // namespace
