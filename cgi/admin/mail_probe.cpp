@@ -44,7 +44,7 @@ DeliveryPlan PlanForSite(const SiteSettings& site, const std::string& greeting_n
 }
 
 int ProbeRelay(const SiteSettings& site, const DeliveryPlan& plan, const PrintLine& print) {
-  if (site.delivery.configured && site.delivery.transport == TransportKind::kSendmail) {
+  if (UsesSendmail(site.delivery)) {
     print("OK    mail goes to the local mail system (" + site.delivery.sendmail_path +
           "): nothing to connect to; quillo send-test tries it");
     return 0;

@@ -55,6 +55,11 @@ struct DeliverySettings {
   std::string dkim_key_file;      // the key file's name or path, as written
 };
 
+// Whether the site hands its mail to the local mail system.
+inline bool UsesSendmail(const DeliverySettings& settings) {
+  return settings.configured && settings.transport == TransportKind::kSendmail;
+}
+
 // How this run's mail leaves: what the form says, and what the site's
 // settings add.
 struct DeliveryPlan {

@@ -40,7 +40,7 @@ std::optional<std::string> SignedMessage(std::string message, const DeliveryPlan
 
 std::unique_ptr<Transport> TransportFor(const DeliveryPlan& plan) {
   const DeliverySettings& settings = plan.settings;
-  if (settings.configured && settings.transport == TransportKind::kSendmail)
+  if (UsesSendmail(settings))
     return std::make_unique<SendmailTransport>(settings.sendmail_path, settings.reply_timeout_ms,
                                                plan.deadline);
   return std::make_unique<SmtpTransport>(RouteFor(plan));

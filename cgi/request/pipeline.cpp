@@ -249,8 +249,7 @@ bool WithinRateLimit(const SiteSettings& site, System& system, const FormRequest
 // The answer in the form the site asks for, and the run's log line.
 // How the site's mail leaves, for the log and the report.
 std::string TransportName(const SiteSettings& site) {
-  const bool sendmail = site.delivery.configured && site.delivery.transport == TransportKind::kSendmail;
-  return sendmail ? "sendmail" : "smtp";
+  return UsesSendmail(site.delivery) ? "sendmail" : "smtp";
 }
 
 void FinishAnswer(RunEnded& end, const SiteSettings& site, const FormRequest& request, RunRecord& record,
@@ -344,7 +343,7 @@ void RunRequest(std::string_view argv0, System& system, const MailSender& send_m
   }
   // The local mail system reads each argument as a list of addresses: a
   // recipient "a@x,b@y" would be two, or a thousand.
-  const bool local_mail_system = site.delivery.transport == TransportKind::kSendmail;
+  const bool local_mail_system = UsesSendmail(site.delivery);
   if (local_mail_system) {
     if (auto refused = FindNonPlainAddress(s.recipients))
       WriteErrorPage(Error900RecipientNotAllowed(*refused, RefusedBy::kLocalMailSystem));
