@@ -6,7 +6,6 @@
 #include "delivery/message.h"
 #include "delivery/sendmail_transport.h"
 #include "delivery/smtp_transport.h"
-#include "platform/crypto.h"
 #include "platform/process.h"
 #include "smtp/wire.h"
 
@@ -23,14 +22,7 @@ std::optional<std::string> SignedMessage(std::string message, const DeliveryPlan
   std::string lines = NormalizeDataLines(message);
   const auto signature = DkimSignatureHeader(lines, settings.dkim, plan.now);
   if (!signature) {
-    notes.push_back({"DKIM",
-                     settings.dkim_key_file,
-                     platform::SigningAvailable() ? "the key does not sign"
-                                                  : "this build of quillopro.exe cannot sign mail",
-                     {},
-                     0,
-                     {},
-                     true});
+    notes.push_back({"DKIM", settings.dkim_key_file, "the key does not sign", {}, 0, {}, true});
     return std::nullopt;
   }
   return *signature + lines;

@@ -24,10 +24,6 @@ std::string Sha256(std::string_view data);
 // when signing fails. The same key and data always give the same bytes.
 std::optional<std::string> RsaSha256Sign(std::string_view private_key_pem, std::string_view data);
 
-// Whether this build can sign at all; without it RsaSha256Sign gives
-// nothing for every key.
-bool SigningAvailable();
-
 // The public half of a private key RsaSha256Sign takes: its size and its
 // SubjectPublicKeyInfo in DER, the bytes a DKIM record's p= carries in
 // base64. Nothing for a key RsaSha256Sign would refuse.

@@ -94,8 +94,6 @@ std::optional<std::string> RsaSha256Sign(std::string_view private_key_pem, std::
   return signature;
 }
 
-bool SigningAvailable() { return true; }
-
 std::optional<RsaPublicKey> RsaPublicKeyOf(std::string_view private_key_pem) {
   StartLibrary();
   const Key key = LoadRsaKey(private_key_pem);

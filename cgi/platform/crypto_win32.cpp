@@ -139,8 +139,6 @@ std::optional<std::string> RsaSha256Sign(std::string_view private_key_pem, std::
   return signature;
 }
 
-bool SigningAvailable() { return true; }
-
 // The admin command, which needs it, is not built for Windows yet.
 std::optional<RsaPublicKey> RsaPublicKeyOf(std::string_view /*private_key_pem*/) { return std::nullopt; }
 

@@ -135,8 +135,7 @@ TEST(RsaSha256Sign, SignsWithAnUnencryptedRsaKeyOfAtLeast1024Bits) {
   };
   for (const auto& c : cases) {
     const std::optional<std::string> signature = RsaSha256Sign(c.pem, "quillo");
-    // A build that cannot sign (Windows) gives nothing for the good keys too.
-    if (c.signature && SigningAvailable()) {
+    if (c.signature) {
       ASSERT_TRUE(signature.has_value()) << c.what;
       EXPECT_EQ(Hex(*signature), *c.signature) << c.what;
     } else {

@@ -14,8 +14,6 @@
 #include <string>
 #include <string_view>
 
-#include "platform/crypto.h"
-
 namespace quillo {
 namespace {
 
@@ -162,11 +160,6 @@ TEST(DkimSignatureHeader, SignsTheListedFieldsAndTheBodyInFoldedLines) {
   };
   for (const auto& c : cases) {
     const std::optional<std::string> header = DkimSignatureHeader(c.message, c.key, c.now);
-    // A build that cannot sign (Windows) signs nothing, whatever the key.
-    if (!platform::SigningAvailable()) {
-      EXPECT_FALSE(header.has_value()) << c.message;
-      continue;
-    }
     ASSERT_TRUE(header.has_value()) << c.message;
     EXPECT_EQ(*header, c.header);
   }
