@@ -43,8 +43,14 @@ echo "== the Windows build, its unit and black-box tests under wine"
 cmake --preset windows
 cmake --build --preset windows
 imports=$(x86_64-w64-mingw32-objdump -p build-windows/cgi/quillopro.exe | sed -n 's/^\tDLL Name: //p' | LC_ALL=C sort | tr '\n' ' ')
-[ "$imports" = "ADVAPI32.dll CRYPT32.dll DNSAPI.dll KERNEL32.dll WS2_32.dll msvcrt.dll " ] || { echo "quillopro.exe imports $imports" >&2; exit 1; }
+[ "$imports" = "ADVAPI32.dll CRYPT32.dll DNSAPI.dll KERNEL32.dll Secur32.dll WS2_32.dll msvcrt.dll " ] || { echo "quillopro.exe imports $imports" >&2; exit 1; }
 bash scripts/wine-session.sh build-windows ctest --test-dir build-windows --output-on-failure -j 2
+# The release zip holds what its README.txt names.
+zip_out=$(mktemp -d)
+(cd build-windows && cpack -G ZIP -B "$zip_out" >/dev/null)
+listed=$(unzip -Z1 "$zip_out"/quillo-*-win64.zip | sed 's|^[^/]*/||' | grep -v '/$' | LC_ALL=C sort | tr '\n' ' ')
+rm -rf "$zip_out"
+[ "$listed" = "README.txt manual-en-us.html quillopro.exe tools/wiz/sample.template web.config " ] || { echo "the zip holds $listed" >&2; exit 1; }
 
 # The wizard for Windows in a build of its own target: its pages walked
 # under wine on a private X display, Finish's bytes against the Linux batch.

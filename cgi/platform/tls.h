@@ -1,7 +1,7 @@
 // The seam between mail delivery and TLS: a client session over a connected
 // socket, with the same bounded waits as the plain socket calls (net.h).
-// tls_openssl.cpp implements it; tls_none.cpp, for a build without a TLS
-// library, refuses every session.
+// tls_openssl.cpp implements it with OpenSSL, tls_schannel.cpp with
+// Windows' SChannel; both refuse a certificate in the same words.
 #pragma once
 
 #include <cstdint>

@@ -15,7 +15,7 @@ import dkim
 import dnslib
 import pytest
 from aiosmtpd.controller import Controller
-from aiosmtpd.smtp import AuthResult
+from aiosmtpd.smtp import SMTP, AuthResult
 
 from cgi_site import WINDOWS, Site, document_page, form, without_source
 from mail_servers import RecordingHandler, dns_server, trickling_server
@@ -27,21 +27,26 @@ DOCS = [("QUILLO_TO", "info@example.com"), ("QUILLO_SUCCESS", "ok.htm"), ("QUILL
 
 @pytest.fixture(scope="module")
 def certificates():
-    """A CA and certificates signed by it for MAIL_HOST and for another name."""
+    """The tests' CA and, under names mail_server() takes: certificates it signs for MAIL_HOST, for another
+    name and for MAIL_HOST expired; one MAIL_HOST signs itself; a second CA that signed none of them."""
     folder = tempfile.mkdtemp(prefix="quillo-tls-")
 
     def openssl(*args):
         subprocess.run(["openssl", *args], cwd=folder, check=True, capture_output=True)
 
-    openssl("req", "-x509", "-newkey", "rsa:2048", "-nodes", "-keyout", "ca.key", "-out", "ca.pem", "-days", "2",
-            "-subj", "/CN=Quillo Test CA")
-    for name in (MAIL_HOST, "other.example.test"):
+    for ca in ("ca", "other-ca"):
+        openssl("req", "-x509", "-newkey", "rsa:2048", "-nodes", "-keyout", ca + ".key", "-out", ca + ".pem",
+                "-days", "2", "-subj", "/CN=Quillo Test " + ca)
+    for name, host, days in ((MAIL_HOST, MAIL_HOST, "2"), ("other.example.test", "other.example.test", "2"),
+                             ("expired", MAIL_HOST, "-1")):
         with open(os.path.join(folder, name + ".ext"), "w") as f:
-            f.write("subjectAltName=DNS:%s\n" % name)
+            f.write("subjectAltName=DNS:%s\n" % host)
         openssl("req", "-newkey", "rsa:2048", "-nodes", "-keyout", name + ".key", "-out", name + ".csr",
-                "-subj", "/CN=" + name)
+                "-subj", "/CN=" + host)
         openssl("x509", "-req", "-in", name + ".csr", "-CA", "ca.pem", "-CAkey", "ca.key", "-CAcreateserial",
-                "-out", name + ".pem", "-days", "2", "-extfile", name + ".ext")
+                "-out", name + ".pem", "-days", days, "-extfile", name + ".ext")
+    openssl("req", "-x509", "-newkey", "rsa:2048", "-nodes", "-keyout", "self-signed.key", "-out",
+            "self-signed.pem", "-days", "2", "-subj", "/CN=" + MAIL_HOST, "-addext", "subjectAltName=DNS:" + MAIL_HOST)
     yield folder
     shutil.rmtree(folder, ignore_errors=True)
 
@@ -71,8 +76,39 @@ def authenticator(log):
     return check
 
 
+class ScriptedSmtp(SMTP):
+    """aiosmtpd's server, answering STARTTLS as the test asks: "refuse" says 454; "inject" sends a reply line
+    after its 220 in the same write, as a man in the middle would, for the client to ignore."""
+
+    starttls_answer = None
+
+    async def smtp_STARTTLS(self, arg):
+        if self.starttls_answer == "refuse":
+            await self.push("454 4.7.0 TLS not available due to temporary reason")
+            return
+        if self.starttls_answer == "inject":
+            plain_push = self.push
+
+            async def push_with_injection(status):
+                self.push = plain_push
+                await plain_push(status + "\r\n250 AUTH PLAIN")
+            self.push = push_with_injection
+        await super().smtp_STARTTLS(arg)
+
+
+class ScriptedController(Controller):
+    def __init__(self, *args, starttls_answer=None, **kwargs):
+        self.starttls_answer = starttls_answer
+        super().__init__(*args, **kwargs)
+
+    def factory(self):
+        server = ScriptedSmtp(self.handler, **self.SMTP_kwargs)
+        server.starttls_answer = self.starttls_answer
+        return server
+
+
 @contextlib.contextmanager
-def mail_server(certificates, port, tls=None, cert_name=MAIL_HOST, auth=True, exclude=()):
+def mail_server(certificates, port, tls=None, cert_name=MAIL_HOST, auth=True, exclude=(), starttls_answer=None):
     """aiosmtpd on MAIL_IP:port; tls is "starttls", "implicit" or None."""
     handler = CommandLog()
     context = None
@@ -86,9 +122,9 @@ def mail_server(certificates, port, tls=None, cert_name=MAIL_HOST, auth=True, ex
                       auth_exclude_mechanism=list(exclude))
     if tls == "starttls":
         kwargs["tls_context"] = context
-    controller = Controller(handler, hostname=MAIL_IP, port=port,
-                            ssl_context=context if tls == "implicit" else None, server_hostname=MAIL_HOST,
-                            **kwargs)
+    controller = ScriptedController(handler, hostname=MAIL_IP, port=port,
+                                    ssl_context=context if tls == "implicit" else None, server_hostname=MAIL_HOST,
+                                    starttls_answer=starttls_answer, **kwargs)
     controller.start()
     try:
         yield handler
@@ -108,7 +144,10 @@ def tls_site(certificates):
 
 def settings(site, log, **smtp):
     lines = ["[site]", "log = " + log, "[smtp]"] + ["%s = %s" % item for item in smtp.items()]
-    site.write("quillopro.ini", "\n".join(lines).replace("CA_FILE", os.path.join(site.certificates, "ca.pem")) + "\n")
+    text = "\n".join(lines) + "\n"
+    for placeholder, name in (("OTHER_CA_FILE", "other-ca.pem"), ("CA_FILE", "ca.pem")):
+        text = text.replace(placeholder, os.path.join(site.certificates, name))
+    site.write("quillopro.ini", text)
     # As a careful site owner keeps a file with a password (the program runs as its owner here).
     os.chmod(site.path("quillopro.ini"), 0o640)
 
@@ -122,34 +161,52 @@ def log_line(path):
 SECURE = dict(host=MAIL_HOST, tls_ca_file="CA_FILE", user="forms", password="s3cret", helo="www.example.test")
 
 
+STARTED_TLS = ["EHLO www.example.test", "EHLO www.example.test", "AUTH PLAIN forms"]
+
+
+def refused(reason):
+    return 'failed recipients=1 step=TLS host=%s reply="certificate not accepted: %s" error=certificate ' \
+           'failure=temporary' % (MAIL_HOST, reason)
+
+
 @pytest.mark.parametrize("what, server, smtp, answer, commands, logged", [
     ("STARTTLS and AUTH PLAIN", dict(port=587, tls="starttls"), dict(SECURE, port=587, tls="starttls"), "SENT",
-     ["EHLO www.example.test", "EHLO www.example.test", "AUTH PLAIN forms"], "sent recipients=1"),
+     STARTED_TLS, "sent recipients=1"),
     ("TLS from the first byte and AUTH LOGIN", dict(port=465, tls="implicit", exclude=["PLAIN"]),
      dict(SECURE, tls="implicit"), "SENT", ["EHLO www.example.test", "AUTH LOGIN forms"], "sent recipients=1"),
     ("a wrong password", dict(port=587, tls="starttls"), dict(SECURE, port=587, tls="starttls", password="guess"),
-     "NOT SENT", ["EHLO www.example.test", "EHLO www.example.test", "AUTH PLAIN forms"],
+     "NOT SENT", STARTED_TLS,
      'failed recipients=1 step=AUTH host=mail.example.test reply="535 5.7.8 Authentication credentials invalid" '
      'code=535 failure=permanent'),
     ("a certificate for another name", dict(port=465, tls="implicit", cert_name="other.example.test"),
-     dict(SECURE, tls="implicit"), "NOT SENT", [],
-     "failed recipients=1 step=TLS host=mail.example.test reply=\"certificate not accepted: "
-     "hostname mismatch\" error=certificate failure=temporary"),
+     dict(SECURE, tls="implicit"), "NOT SENT", [], refused("hostname mismatch")),
+    ("a self-signed certificate", dict(port=465, tls="implicit", cert_name="self-signed"),
+     dict(SECURE, tls="implicit"), "NOT SENT", [], refused("self-signed certificate")),
+    ("an expired certificate", dict(port=465, tls="implicit", cert_name="expired"),
+     dict(SECURE, tls="implicit"), "NOT SENT", [], refused("certificate has expired")),
+    ("a CA the system does not know", dict(port=465, tls="implicit"),
+     {k: v for k, v in SECURE.items() if k != "tls_ca_file"} | dict(tls="implicit"), "NOT SENT", [],
+     refused("unable to get local issuer certificate")),
+    ("tls_ca_file names another CA", dict(port=465, tls="implicit"),
+     dict(SECURE, tls="implicit", tls_ca_file="OTHER_CA_FILE"), "NOT SENT", [],
+     refused("unable to get local issuer certificate")),
     ("STARTTLS required but not offered", dict(port=587), dict(SECURE, port=587, tls="starttls"), "NOT SENT",
      ["EHLO www.example.test"],
      'failed recipients=1 step=STARTTLS host=mail.example.test reply="STARTTLS required, not offered" '
      'failure=temporary'),
+    ("STARTTLS answered 454", dict(port=587, tls="starttls", starttls_answer="refuse"),
+     dict(SECURE, port=587, tls="starttls"), "NOT SENT", ["EHLO www.example.test"],
+     'failed recipients=1 step=STARTTLS host=mail.example.test reply="454 4.7.0 TLS not available due to '
+     'temporary reason" code=454 failure=temporary'),
+    ("plain text injected after STARTTLS's 220 is not read as a reply",
+     dict(port=587, tls="starttls", starttls_answer="inject"), dict(SECURE, port=587, tls="starttls"), "SENT",
+     STARTED_TLS, "sent recipients=1"),
     ("AUTH never on a plain connection", dict(port=587), dict(SECURE, port=587), "NOT SENT",
      ["EHLO www.example.test"],
      'failed recipients=1 step=AUTH host=mail.example.test reply="not attempted: the connection is not '
      'encrypted" failure=temporary'),
 ])
 def test_tls_and_auth_as_the_settings_ask(tls_site, what, server, smtp, answer, commands, logged):
-    if WINDOWS and server.get("tls"):
-        # The Windows build has no TLS: each session is refused as it would start.
-        answer, commands = "NOT SENT", commands[:1] if smtp["tls"] == "starttls" else []
-        logged = 'failed recipients=1 step=TLS host=%s reply="this build of quillopro.exe has no TLS" ' \
-                 'error=tls failure=temporary' % MAIL_HOST
     log = tls_site.path("form.log")
     settings(tls_site, log, **smtp)
     with dns_server(DNS_IP, a={MAIL_HOST: MAIL_IP}), mail_server(tls_site.certificates, **server) as handler:
