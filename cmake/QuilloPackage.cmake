@@ -10,7 +10,8 @@
 # write no Depends, so a package made without it is refused here.
 #
 # A Windows build makes the release zip quillo-<version>-win64.zip instead:
-# quillopro.exe, the manual and tools/wiz/sample.template in one folder.
+# quillopro.exe, the manual, README.txt, web.config for IIS and
+# tools/wiz/sample.template in one folder.
 if(WIN32)
   set(CPACK_GENERATOR ZIP)
   set(CPACK_PACKAGE_NAME quillo)

@@ -10,7 +10,7 @@ packages=(
   python3 python3-pytest python3-aiosmtpd python3-dnslib python3-dkim msmtp time openssl postfix spamassassin iproute2
   lighttpd apache2 nginx fcgiwrap spawn-fcgi util-linux procps chromium faketime
   dpkg-dev file desktop-file-utils lintian debootstrap
-  g++-mingw-w64-x86-64-posix wine wine64 fonts-wine zip
+  g++-mingw-w64-x86-64-posix wine wine64 fonts-wine zip unzip
 )
 command -v node >/dev/null 2>&1 || packages+=(nodejs)
 command -v npm >/dev/null 2>&1 || packages+=(npm)
