@@ -146,6 +146,7 @@ NetStatus AcquireCredentials(TlsSession& session) {
 // says done, sending what it writes and feeding it what the server sends.
 // Bytes after the last handshake record stay in received.
 NetStatus Handshake(TlsSession& session, const std::string& server_name, Clock::time_point deadline) {
+  bool went_on_without_certificate = false;
   while (true) {
     SecBuffer input[2] = {
         {static_cast<ULONG>(session.received.size()), SECBUFFER_TOKEN, session.received.data()},
@@ -175,7 +176,10 @@ NetStatus Handshake(TlsSession& session, const std::string& server_name, Clock::
           return {NetError::kTls, "TLS handshake failed: the server's handshake does not end"};
         break;
       case SEC_I_INCOMPLETE_CREDENTIALS:
-        // The server asked for a client certificate: go on without one.
+        // The server asked for a client certificate: go on without one,
+        // once; SSPI asking again would otherwise loop here.
+        if (went_on_without_certificate) return Failure("TLS handshake failed", status);
+        went_on_without_certificate = true;
         continue;
       default:
         return Failure("TLS handshake failed", status);
