@@ -13,6 +13,7 @@
 #include <climits>
 
 #include "platform/net.h"
+#include "platform/windows_message.h"
 
 namespace quillo::platform {
 namespace {
@@ -77,14 +78,8 @@ NetStatus SystemError(int error) {
     default:
       break;
   }
-  char* words = nullptr;
-  const DWORD length = FormatMessageA(
-      FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr,
-      static_cast<DWORD>(error), 0, reinterpret_cast<char*>(&words), 0, nullptr);
-  std::string text =
-      length > 0 && words != nullptr ? std::string(words, length) : "error " + std::to_string(error);
-  if (words != nullptr) LocalFree(words);
-  while (!text.empty() && (text.back() == '\n' || text.back() == '\r' || text.back() == ' ')) text.pop_back();
+  std::string text = WindowsMessage(static_cast<unsigned long>(error));
+  if (text.empty()) text = "error " + std::to_string(error);
   return {kind, std::move(text)};
 }
 

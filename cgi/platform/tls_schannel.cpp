@@ -29,6 +29,7 @@
 #include <memory>
 
 #include "platform/tls.h"
+#include "platform/windows_message.h"
 
 namespace quillo::platform {
 
@@ -71,13 +72,7 @@ Clock::time_point After(std::uint32_t timeout_ms) {
 
 // The system's words for a security status, else its number.
 std::string StatusText(SECURITY_STATUS status) {
-  char* words = nullptr;
-  const DWORD length = FormatMessageA(
-      FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr,
-      static_cast<DWORD>(status), 0, reinterpret_cast<char*>(&words), 0, nullptr);
-  std::string text = length > 0 && words != nullptr ? std::string(words, length) : std::string();
-  if (words != nullptr) LocalFree(words);
-  while (!text.empty() && (text.back() == '\n' || text.back() == '\r' || text.back() == ' ')) text.pop_back();
+  const std::string text = WindowsMessage(static_cast<unsigned long>(status));
   if (!text.empty()) return text;
   char number[16];
   std::snprintf(number, sizeof number, "0x%08lX", static_cast<unsigned long>(status));
