@@ -225,6 +225,55 @@ std::vector<std::string_view> LinePieces(std::string_view text, std::size_t max_
   return pieces;
 }
 
+std::optional<std::string> DecodeBase64(std::string_view text) {
+  constexpr unsigned kCharacterBits = 6;
+  constexpr unsigned kByteBits = 8;
+  if (text.size() % 4 == 0 && EndsWith(text, "==")) {
+    text.remove_suffix(2);
+  } else if (text.size() % 4 == 0 && EndsWith(text, "=")) {
+    text.remove_suffix(1);
+  }
+  if (text.size() % 4 == 1) return std::nullopt;
+  std::string out;
+  out.reserve(text.size() / 4 * 3 + 2);
+  std::uint32_t bits = 0;
+  unsigned bit_count = 0;
+  for (char c : text) {
+    unsigned value = 0;
+    if (c >= 'A' && c <= 'Z')
+      value = static_cast<unsigned>(c - 'A');
+    else if (c >= 'a' && c <= 'z')
+      value = static_cast<unsigned>(c - 'a') + 26;
+    else if (c >= '0' && c <= '9')
+      value = static_cast<unsigned>(c - '0') + 52;
+    else if (c == '+')
+      value = 62;
+    else if (c == '/')
+      value = 63;
+    else
+      return std::nullopt;
+    bits = (bits << kCharacterBits) | value;
+    bit_count += kCharacterBits;
+    if (bit_count >= kByteBits) {
+      bit_count -= kByteBits;
+      out.push_back(static_cast<char>((bits >> bit_count) & 0xFF));
+    }
+  }
+  return out;
+}
+
+std::string HexOf(std::string_view bytes) {
+  constexpr std::string_view kDigits = "0123456789abcdef";
+  std::string out;
+  out.reserve(bytes.size() * 2);
+  for (char c : bytes) {
+    const auto byte = static_cast<unsigned char>(c);
+    out.push_back(kDigits[byte >> 4]);
+    out.push_back(kDigits[byte & 0x0F]);
+  }
+  return out;
+}
+
 void CutAtNul(std::string& text) {
   const auto nul = text.find('\0');
   if (nul != std::string::npos) text.resize(nul);

@@ -71,6 +71,14 @@ std::vector<std::string_view> LinePieces(std::string_view text, std::size_t max_
 // Base64 (RFC 4648 4) with "=" padding, on one line.
 std::string EncodeBase64(std::string_view bytes);
 
+// The bytes of base64 text (RFC 4648 4), padded or not; nothing for any
+// character outside the alphabet, a misplaced "=" or a length no encoder
+// writes.
+std::optional<std::string> DecodeBase64(std::string_view text);
+
+// Lower-case hexadecimal, two digits per byte.
+std::string HexOf(std::string_view bytes);
+
 // Cuts text at its first NUL byte: NUL ends a text wherever one arrives.
 void CutAtNul(std::string& text);
 

@@ -17,6 +17,11 @@ namespace quillo::platform {
 // itself fail.
 std::string Sha256(std::string_view data);
 
+// HMAC-SHA-256 (RFC 2104) of data under key, 32 raw bytes. Built on Sha256
+// in platform/hmac.cpp for both back ends: the construction is two hashes,
+// and the CryptoAPI would want the key imported as a key blob first.
+std::string HmacSha256(std::string_view key, std::string_view data);
+
 // The RSASSA-PKCS1-v1_5 signature with SHA-256 of data, raw bytes as long as
 // the key's modulus, made with an unencrypted RSA private key in PEM form
 // (PKCS#1 "RSA PRIVATE KEY" or PKCS#8 "PRIVATE KEY"). Nothing when the key

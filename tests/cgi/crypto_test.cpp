@@ -111,6 +111,15 @@ TEST(Sha256, MatchesTheStandardsVectors) {
   for (const auto& c : cases) EXPECT_EQ(Hex(Sha256(c.data)), c.digest) << c.data;
 }
 
+TEST(HmacSha256, MatchesTheRfc4231Vectors) {
+  EXPECT_EQ(Hex(HmacSha256("Jefe", "what do ya want for nothing?")),
+            "5bdcc146bf60754e6a042426089575c75a003f089d2739839dec58b964ec3843");
+  // A key longer than the hash's block is hashed first.
+  EXPECT_EQ(
+      Hex(HmacSha256(std::string(131, '\xaa'), "Test Using Larger Than Block-Size Key - Hash Key First")),
+      "60e431591ee0b67f0d8a26aacbf5b77f8e0bc6213728c5140546040f0ee37f54");
+}
+
 // printf quillo | openssl dgst -sha256 -sign k1024.pem | xxd -p
 constexpr std::string_view kSignatureOfQuillo =
     "b5cbe9a3885908d077857956ace6a85a9a0b7c0917b949f58570c2bf44a47b6e6ebe63760f67ef0f3fc07bc9c4366ea965120d4a"

@@ -114,7 +114,15 @@ TEST(EncodeBase64, MatchesTheRfc4648Vectors) {
       {std::string_view("\x00\xFF\xFE", 3), "AP/+"},
       {"\xFB\xFF", "+/8="},
   };
-  for (const auto& c : cases) EXPECT_EQ(EncodeBase64(c.bytes), c.encoded) << c.bytes;
+  for (const auto& c : cases) {
+    EXPECT_EQ(EncodeBase64(c.bytes), c.encoded) << c.bytes;
+    EXPECT_EQ(DecodeBase64(c.encoded), std::string(c.bytes)) << c.encoded;
+  }
+  // Unpadded is read too; anything an encoder does not write is not.
+  EXPECT_EQ(DecodeBase64("Zm8"), "fo");
+  for (std::string_view broken : {"Z", "Zm9vY", "Zg===", "Z=g=", "Zm9v\n", "Zm-v", "=", "Zg=a"})
+    EXPECT_EQ(DecodeBase64(broken), std::nullopt) << broken;
+  EXPECT_EQ(HexOf(std::string_view("\x00\xAB\x7F", 3)), "00ab7f");
 }
 
 TEST(Toolkit, SplitsAndReadsWhatEveryReaderOfTheProgramSplitsAndReads) {
