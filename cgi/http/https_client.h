@@ -1,0 +1,40 @@
+// A small HTTPS client for the services the program calls: one POST of a
+// form-encoded body, one answer, "Connection: close". The certificate and
+// the host name are always verified. Every step shares one time bound, and
+// the answer's body has a cap.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <string_view>
+
+#include "http/answer_reader.h"
+#include "http/web_address.h"
+#include "platform/net.h"
+
+namespace quillo {
+
+struct HttpsOptions {
+  std::uint32_t timeout_ms = 5000;  // connect, handshake, request and answer together
+  std::string ca_file;              // the roots to trust; empty: the system's
+  std::size_t max_answer_bytes = 64 * 1024;
+};
+
+struct HttpsResult {
+  std::optional<HttpAnswer> answer;  // set when a whole answer came
+  // Otherwise why not: the step ("connect", "tls", "send", "answer") and
+  // the network's or the reader's words.
+  std::string step;
+  std::string error;  // "timeout", "refused", "certificate", ... or "broken"
+  std::string detail;
+};
+
+// The request's bytes: the request line, Host, the body's type and length,
+// "Connection: close", then the body.
+std::string FormatPostRequest(const WebAddress& address, std::string_view form_body);
+
+HttpsResult PostForm(const WebAddress& address, std::string_view form_body, const HttpsOptions& options);
+
+}  // namespace quillo
