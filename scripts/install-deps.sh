@@ -5,7 +5,7 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 
 packages=(
-  build-essential cmake pkg-config libgtest-dev libssl-dev libcli11-dev clang clang-format libclang-rt-14-dev git
+  build-essential cmake pkg-config libgtest-dev libssl-dev libcli11-dev nlohmann-json3-dev clang clang-format libclang-rt-14-dev git
   qt6-base-dev qt6-base-dev-tools libgl-dev xvfb xauth imagemagick fonts-urw-base35
   python3 python3-pytest python3-aiosmtpd python3-dnslib python3-dkim msmtp time openssl postfix spamassassin iproute2
   lighttpd apache2 nginx fcgiwrap spawn-fcgi util-linux procps chromium faketime
@@ -17,8 +17,9 @@ command -v npm >/dev/null 2>&1 || packages+=(npm)
 
 bash scripts/install-packages.sh "${packages[@]}"
 
-# The browser tests drive the system's Chromium; the driver comes from npm,
+# The browser tests drive the system's Chromium; the driver, the challenge
+# widget and its reference library come from npm,
 # at the version the lock file names.
-if [ ! -d tests/browser/node_modules/playwright-core ]; then
+if [ ! -d tests/browser/node_modules/playwright-core ] || [ ! -d tests/browser/node_modules/altcha-lib ]; then
   (cd tests/browser && npm ci --no-audit --no-fund --loglevel=error)
 fi

@@ -114,6 +114,10 @@ std::string Error902TooManyPosts() {
   return "QUILLO! ERROR 902 - TOO MANY POSTS<br>Please wait a few minutes before you send the form again.";
 }
 
+std::string Error903SpamCheckFailed() {
+  return "QUILLO! ERROR 903 - spam check failed<br>Please reload the form and send it again.";
+}
+
 std::string Error900RecipientNotAllowed(std::string_view lowercase_address, RefusedBy refused_by) {
   const char* hint = "Add the target email address (QUILLO_TO) to allowed recipients -> recipients.txt";
   if (refused_by == RefusedBy::kAliases) hint = "QUILLO_TO must name an alias of quillopro.ini";

@@ -41,6 +41,7 @@ std::string Error900RecipientNotAllowed(std::string_view lowercase_address,
                                         RefusedBy refused_by = RefusedBy::kAllowList);
 std::string Error901RefererNotAllowed(std::string_view referer);
 std::string Error902TooManyPosts();
+std::string Error903SpamCheckFailed();
 
 // The number of a numbered message ("QUILLO! ERROR 300 - ..." gives 300), or
 // 0 for a text without one.

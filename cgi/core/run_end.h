@@ -16,7 +16,9 @@ namespace quillo {
 
 // Which writer made the answer, so that the site's settings can give it
 // another form (a redirect, JSON) and the log can name it.
-enum class AnswerKind { kOther, kErrorPage, kDocument, kDebugReport };
+// A challenge for the spam check is served, not a post answered: it is not
+// logged.
+enum class AnswerKind { kOther, kErrorPage, kDocument, kDebugReport, kChallenge };
 
 struct RunEnded {
   RunEnded() = default;

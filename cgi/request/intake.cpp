@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <cstdio>
 
+#include "captcha/captcha_check.h"
 #include "core/keyed_hash.h"
 #include "core/messages.h"
 #include "core/run_end.h"
@@ -235,6 +236,17 @@ TextList SplitRecipients(std::string& to) {
   return recipients;
 }
 
+namespace {
+
+// "GET quillopro.exe?altcha" where the site issues its own challenges.
+bool IsChallengeRequest(const SiteSettings& site, const System& system) {
+  return site.captcha.provider == CaptchaProvider::kAltcha &&
+         system.GetEnv("REQUEST_METHOD").value_or("") == "GET" &&
+         system.GetEnv("QUERY_STRING").value_or("") == "altcha";
+}
+
+}  // namespace
+
 FormRequest BuildFormRequest(std::string_view argv0, System& system, SiteSettings& site) {
   FormRequest request;
   request.program_path = NormaliseProgramPath(argv0, system.FileNamesIgnoreCase());
@@ -242,6 +254,11 @@ FormRequest BuildFormRequest(std::string_view argv0, System& system, SiteSetting
     WriteErrorPage(Error700WrongProgramName(LowerCopy(request.program_path)));
   }
   site = LoadSiteSettings(system, request.program_path);
+  if (IsChallengeRequest(site, system)) {
+    EndRun({"Content-Type: application/json\nCache-Control: no-store\n\n" +
+                IssueAltchaChallenge(site.captcha, system.Now()),
+            0, AnswerKind::kChallenge});
+  }
   const std::time_t now = system.Now();
   request.muid = FormatMuid(now);
   request.date = CurrentMailDate(system, now);

@@ -1,6 +1,8 @@
 // The run's fixed order; see pipeline.h.
 #include "request/pipeline.h"
 
+#include "captcha/captcha_check.h"
+#include "captcha/siteverify.h"
 #include "content/layouts.h"
 #include "content/placeholders.h"
 #include "content/templates.h"
@@ -31,6 +33,7 @@ constexpr int kBadEmail = 308;
 constexpr int kSenderRejected = 309;
 constexpr int kMailNotSent = 500;
 constexpr int kTextTooLarge = 602;
+constexpr int kSpamCheckFailed = 903;
 
 void SetIfEmpty(std::string& field, std::string_view value) {
   if (field.empty()) field = value;
@@ -202,23 +205,55 @@ std::string SendAutomaticReply(FormRequest& request, const FileReader& files, co
           {}});
 }
 
+// The value of the user field name, which is taken out of the fields: it is
+// the spam check's, no field of the mail. Empty when there is none.
+std::string TakeField(FormRequest& request, std::string_view name) {
+  for (std::size_t i = 0; !name.empty() && i < request.field_names.size(); ++i) {
+    if (request.field_names[i] != name) continue;
+    std::string value = std::move(request.field_values[i]);
+    request.field_names.erase(request.field_names.begin() + static_cast<std::ptrdiff_t>(i));
+    request.field_values.erase(request.field_values.begin() + static_cast<std::ptrdiff_t>(i));
+    return value;
+  }
+  return {};
+}
+
+// What a post says to the spam checks: the honeypot field and the
+// CAPTCHA's answer.
+struct SpamFields {
+  std::string honeypot;
+  std::string captcha_answer;
+};
+
 // What the site's settings replace of the form's control variables, and the
-// honeypot field, which is no field of the mail.
-std::string ApplySiteSettings(const SiteSettings& site, FormRequest& request) {
+// spam checks' fields.
+SpamFields ApplySiteSettings(const SiteSettings& site, FormRequest& request) {
   ControlSettings& s = request.settings;
   if (!site.server.empty()) s.server = site.server;
   if (site.autoreply_subject) s.respond_subject = *site.autoreply_subject;
   request.charset = MailCharset(site, s.form_charset);
   request.site_settings = site.present;
-  std::string honeypot;
-  for (std::size_t i = 0; !site.honeypot.empty() && i < request.field_names.size(); ++i) {
-    if (request.field_names[i] != site.honeypot) continue;
-    honeypot = request.field_values[i];
-    request.field_names.erase(request.field_names.begin() + static_cast<std::ptrdiff_t>(i));
-    request.field_values.erase(request.field_values.begin() + static_cast<std::ptrdiff_t>(i));
-    break;
-  }
-  return honeypot;
+  SpamFields fields;
+  fields.honeypot = TakeField(request, site.honeypot);
+  const ProviderFacts& captcha = FactsOf(site.captcha.provider);
+  fields.captcha_answer = TakeField(request, captcha.field);
+  TakeField(request, captcha.extra_field);
+  return fields;
+}
+
+// The site's CAPTCHA, when it has one: a post that does not pass gets
+// ERROR 903 and sends nothing.
+void CheckSpamAnswer(const SiteSettings& site, System& system, const FormRequest& request,
+                     const std::string& answer, RunRecord& record) {
+  if (site.captcha.provider == CaptchaProvider::kNone) return;
+  const CaptchaOutcome outcome =
+      CheckCaptcha(site.captcha, SpentChallengesFilePath(site), answer, request.remote_addr, system);
+  record.captcha = std::string(VerdictName(outcome.verdict));
+  if (outcome.verdict == CaptchaVerdict::kPassed) return;
+  record.captcha_codes = outcome.error_codes;
+  record.captcha_detail = outcome.detail;
+  record.outcome = "spam";
+  RefuseWithStatus(403, Error903SpamCheckFailed());
 }
 
 bool DebugModeOn(const SiteSettings& site, const ControlSettings& s) {
@@ -254,6 +289,7 @@ std::string TransportName(const SiteSettings& site) {
 
 void FinishAnswer(RunEnded& end, const SiteSettings& site, const FormRequest& request, RunRecord& record,
                   System& system) {
+  if (end.kind == AnswerKind::kChallenge) return;
   if (record.outcome.empty()) {
     if (end.kind == AnswerKind::kErrorPage) record.outcome = "error-" + std::to_string(end.error_number);
     if (end.kind == AnswerKind::kDebugReport) record.outcome = "debug";
@@ -271,8 +307,9 @@ void FinishAnswer(RunEnded& end, const SiteSettings& site, const FormRequest& re
     end.output = RenderJsonAnswer(success, record.reason, record.code, status);
   } else if (success && !site.success_redirect.empty()) {
     end.output = RenderRedirect(site.success_redirect);
-  } else if (!success && end.kind == AnswerKind::kDocument && !site.error_redirect.empty() &&
-             end.document == request.settings.error_doc) {
+  } else if (!success && !site.error_redirect.empty() &&
+             ((end.kind == AnswerKind::kDocument && end.document == request.settings.error_doc) ||
+              (end.kind == AnswerKind::kErrorPage && end.error_number == kSpamCheckFailed))) {
     end.output = RenderRedirect(site.error_redirect);
   }
   record.settings_file = site.source;
@@ -312,7 +349,7 @@ void RunRequest(std::string_view argv0, System& system, const MailSender& send_m
   if (!RefererAllowed(site, system.GetEnv("HTTP_REFERER").value_or(""))) {
     RefuseWithStatus(403, Error901RefererNotAllowed(system.GetEnv("HTTP_REFERER").value_or("")));
   }
-  const std::string honeypot = ApplySiteSettings(site, request);
+  const SpamFields spam_fields = ApplySiteSettings(site, request);
 
   if (s.helo.empty()) s.helo = system.HostName();
   SetIfEmpty(s.helo, kFallbackHostName);
@@ -324,7 +361,10 @@ void RunRequest(std::string_view argv0, System& system, const MailSender& send_m
   if (s.success_doc.empty()) WriteErrorPage(Error302NoSuccessDocument());
   if (s.error_doc.empty()) WriteErrorPage(Error303NoErrorDocument());
   ApplyDefaults(s);
-  if (DebugModeOn(site, s)) {
+  const bool debug_mode = DebugModeOn(site, s);
+  if (debug_mode) {
+    // The report shows the site's settings: it is no way around the check.
+    CheckSpamAnswer(site, system, request, spam_fields.captcha_answer, record);
     std::optional<SiteSummary> summary;
     if (site.present) summary = SiteSummary{site.source, TransportName(site)};
     WriteDebugReport(request, summary);
@@ -380,7 +420,7 @@ void RunRequest(std::string_view argv0, System& system, const MailSender& send_m
     }
     // A filled honeypot is a robot: it sees what a visitor would, and no
     // mail goes out.
-    if (!honeypot.empty()) {
+    if (!spam_fields.honeypot.empty()) {
       record = {};
       record.outcome = "honeypot";
       record.success = true;
@@ -390,6 +430,7 @@ void RunRequest(std::string_view argv0, System& system, const MailSender& send_m
       record.outcome = "rate-limited";
       RefuseWithStatus(429, Error902TooManyPosts());
     }
+    if (!debug_mode) CheckSpamAnswer(site, system, request, spam_fields.captcha_answer, record);
     LoadDkimKey(files.own, request.program_path, site.delivery);
     const DeliveryPlan plan = PlanDelivery(site, request, system);
     result = SendMainMail(request, files.form, send_mail, site, plan, record);

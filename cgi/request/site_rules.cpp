@@ -254,6 +254,9 @@ std::string FormatLogLine(std::time_t now, std::string_view remote_addr, const R
   std::string line = UtcStamp(now) + " " + address + " " + record.outcome +
                      " recipients=" + std::to_string(record.recipients);
   if (!record.reply.empty()) line += " reply=" + record.reply;
+  if (!record.captcha.empty()) line += " captcha=" + record.captcha;
+  if (!record.captcha_codes.empty()) line += " error-codes=" + NoBlanks(OneLine(record.captcha_codes));
+  if (!record.captcha_detail.empty()) line += " detail=\"" + OneLine(record.captcha_detail) + "\"";
   const auto note = [](const DeliveryNote& n) {
     std::string said = " step=" + NoBlanks(OneLine(n.step)) + " host=" + NoBlanks(OneLine(n.host)) +
                        " reply=\"" + OneLine(n.reply) + "\"";

@@ -70,6 +70,9 @@ struct RunRecord {
   std::string reason;                     // for JSON: what was wrong
   std::string settings_file;              // the settings file read; empty: none
   std::string transport = "smtp";         // how mail leaves: "smtp" or "sendmail"
+  std::string captcha;                    // the spam check's verdict: "passed", "expired", ...; none asked
+  std::string captcha_codes;              // a provider's error codes
+  std::string captcha_detail;             // why the check could not be made or was refused
 };
 
 // Whether the run's line belongs in the web server's error log: the answer
@@ -88,7 +91,9 @@ constexpr std::size_t kMaxLoggedRecipients = 10;
 // (or one was, though the answer is the success), " undelivered=N" and, for
 // the first ten, ' to=<a@example.com> step=... host=... reply="..." ...'.
 // Then " settings=PATH" (or "settings=none") and " transport=smtp" (or
-// sendmail). Bytes below 0x20 and 0x7F become "?", quotes in the reply "'":
+// sendmail). With a CAPTCHA, " captcha=VERDICT" after the recipients, and
+// for a refusal the provider's " error-codes=a,b" and ' detail="..."'.
+// Bytes below 0x20 and 0x7F become "?", quotes in the reply "'":
 // one line whatever the peer sent.
 std::string FormatLogLine(std::time_t now, std::string_view remote_addr, const RunRecord& record);
 

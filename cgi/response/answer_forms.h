@@ -14,7 +14,7 @@ namespace quillo {
 bool PrefersJson(std::string_view accept);
 
 // The HTTP status of a numbered error: 400 for what the form sent (the 300
-// and 700 series), 403 for a refused recipient or origin (900, 901), 429 for
+// and 700 series), 403 for a refused recipient, origin or spam check (900, 901, 903), 429 for
 // too many posts (902), 500 for the rest, which are the site's own faults.
 int HttpStatusOf(int error_number);
 

@@ -2,12 +2,15 @@
 #include "settings/site_settings.h"
 
 #include <algorithm>
+#include <cstdlib>
 #include <initializer_list>
 #include <map>
 
+#include "captcha/siteverify.h"
 #include "core/messages.h"
 #include "documents/files.h"
 #include "documents/names.h"
+#include "http/web_address.h"
 
 namespace quillo {
 namespace {
@@ -357,6 +360,80 @@ const std::vector<std::pair<std::string_view, Setter>>& SmtpKeys() {
   return keys;
 }
 
+// A floating-point number from 0 to 1, such as a reCAPTCHA score.
+Problem ReadScore(std::string_view value, std::optional<double>& score) {
+  const std::string text = Trimmed(value);
+  char* end = nullptr;
+  const double read = std::strtod(text.c_str(), &end);
+  const bool digits = !text.empty() && text.find_first_not_of("0123456789.") == std::string::npos;
+  if (!digits || end != text.c_str() + text.size() || read < 0 || read > 1)
+    return "expected a score from 0 to 1, such as 0.5, not '" + text + "'";
+  score = read;
+  return std::nullopt;
+}
+
+// Each key of [captcha]: the spam check a post must pass.
+const std::vector<std::pair<std::string_view, Setter>>& CaptchaKeys() {
+  static const std::vector<std::pair<std::string_view, Setter>> keys = {
+      {"provider",
+       [](SiteSettings& s, const std::string& v) -> Problem {
+         const std::string word = LowerCopy(v);
+         for (CaptchaProvider provider : {CaptchaProvider::kAltcha, CaptchaProvider::kTurnstile,
+                                          CaptchaProvider::kHcaptcha, CaptchaProvider::kRecaptcha}) {
+           if (FactsOf(provider).name == word) s.captcha.provider = provider;
+         }
+         if (s.captcha.provider == CaptchaProvider::kNone)
+           return "expected altcha, turnstile, hcaptcha or recaptcha, not '" + v + "'";
+         return std::nullopt;
+       }},
+      {"secret", [](SiteSettings& s, const std::string& v) { return ReadText(v, s.captcha.secret); }},
+      {"altcha_expires",
+       [](SiteSettings& s, const std::string& v) -> Problem {
+         constexpr std::uint64_t kMaxSeconds = 24 * 3600;
+         const auto seconds = ReadDuration(v, {kMaxSeconds});
+         if (!seconds)
+           return "expected a time from 1 second to 24 hours, such as 10 minutes, not '" + v + "'";
+         s.captcha.altcha_expires_seconds = static_cast<std::uint32_t>(*seconds);
+         return std::nullopt;
+       }},
+      {"altcha_max_number",
+       [](SiteSettings& s, const std::string& v) -> Problem {
+         constexpr std::uint64_t kMaxDifficulty = 100000000;
+         const auto number = ReadNumber(v, kMaxDifficulty);
+         if (!number || *number < 1000)
+           return "expected a number from 1000 to 100000000, such as 100000, not '" + v + "'";
+         s.captcha.altcha_max_number = *number;
+         return std::nullopt;
+       }},
+      {"altcha_cost",
+       [](SiteSettings&, const std::string&) -> Problem {
+         return std::string(
+             "altcha_cost sets the difficulty of the second version of the challenge; "
+             "this program issues the first: set altcha_max_number");
+       }},
+      {"verify_url",
+       [](SiteSettings& s, const std::string& v) -> Problem {
+         s.captcha.verify_url = v;
+         if (!ParseHttpsAddress(v)) return "expected an https:// address with a host name, not '" + v + "'";
+         return std::nullopt;
+       }},
+      {"min_score", [](SiteSettings& s, const std::string& v) { return ReadScore(v, s.captcha.min_score); }},
+      {"expected_hostname",
+       [](SiteSettings& s, const std::string& v) -> Problem {
+         s.captcha.expected_hostname = LowerCopy(v);
+         return CheckHostName(v);
+       }},
+      {"timeout", [](SiteSettings& s, const std::string& v) { return ReadTimeout(v, s.captcha.timeout_ms); }},
+      {"tls_ca_file",
+       [](SiteSettings& s, const std::string& v) -> Problem {
+         s.captcha.tls_ca_file = v;
+         if (!IsAbsolutePath(v)) return "expected an absolute file path, not '" + v + "'";
+         return std::nullopt;
+       }},
+  };
+  return keys;
+}
+
 // Where each key was set, "section.key" to its line.
 using KeyLines = std::map<std::string, int>;
 
@@ -385,12 +462,36 @@ std::optional<SettingsError> CheckKeysTogether(const KeyLines& lines) {
   if (auto error = needs("site.rate_limit", "site.state_dir",
                          "rate_limit needs state_dir, the folder that keeps the counts"))
     return error;
+  for (std::string_view key :
+       {"captcha.secret", "captcha.altcha_expires", "captcha.altcha_max_number", "captcha.verify_url",
+        "captcha.min_score", "captcha.expected_hostname", "captcha.timeout", "captcha.tls_ca_file"}) {
+    if (auto error = needs(key, "captcha.provider", "the keys of [captcha] need provider, the check to make"))
+      return error;
+  }
+  if (auto error = needs("captcha.provider", "captcha.secret",
+                         "provider needs secret: the key of the challenges or the provider's secret key"))
+    return error;
   if (auto error = together({"smtp.user", "smtp.password"}, "user and password go together")) return error;
   if (auto error =
           needs("smtp.user", "smtp.host", "user needs host: only your own server takes the password"))
     return error;
   return together({"smtp.dkim_domain", "smtp.dkim_selector", "smtp.dkim_key"},
                   "dkim_domain, dkim_selector and dkim_key go together");
+}
+
+// The site's own challenges are signed with secret, and a replay is told
+// by the file of spent ones.
+std::optional<SettingsError> CheckOwnChallenge(const KeyLines& lines, const SiteSettings& settings) {
+  constexpr std::size_t kMinKeyBytes = 32;
+  if (settings.captcha.provider != CaptchaProvider::kAltcha) return std::nullopt;
+  if (settings.captcha.secret.size() < kMinKeyBytes)
+    return SettingsError{
+        lines.at("captcha.secret"),
+        "secret must be at least 32 bytes: it signs the challenges (openssl rand -hex 32 draws one)"};
+  if (settings.state_dir.empty())
+    return SettingsError{lines.at("captcha.provider"),
+                         "provider = altcha needs state_dir, the folder that keeps the solved challenges"};
+  return std::nullopt;
 }
 
 Problem ReadAlias(SiteSettings& settings, const std::string& name, const std::string& value) {
@@ -410,7 +511,8 @@ struct Section {
   const std::vector<std::pair<std::string_view, Setter>>* keys;
 };
 const Section* FindSection(std::string_view name) {
-  static const Section kSections[] = {{"site", &SiteKeys()}, {"aliases", nullptr}, {"smtp", &SmtpKeys()}};
+  static const Section kSections[] = {
+      {"site", &SiteKeys()}, {"aliases", nullptr}, {"smtp", &SmtpKeys()}, {"captcha", &CaptchaKeys()}};
   for (const Section& section : kSections) {
     if (section.name == name) return &section;
   }
@@ -465,6 +567,9 @@ std::variant<SiteSettings, SettingsError> ParseSiteSettings(std::string_view tex
       return SettingsError{line_number, *problem};
   }
   if (auto error = CheckKeysTogether(lines)) return *error;
+  if (auto error = CheckOwnChallenge(lines, settings)) return *error;
+  CaptchaSettings& captcha = settings.captcha;
+  if (captcha.tls_ca_file.empty()) captcha.tls_ca_file = settings.delivery.session.tls_ca_file;
   // Implicit TLS has its own port (RFC 8314).
   if (settings.delivery.session.tls == TlsMode::kImplicit && lines.count("smtp.port") == 0)
     settings.delivery.port = 465;
@@ -488,6 +593,10 @@ const std::string* ListedName(const TextList& names, std::string_view name) {
 
 std::string RateLimitFilePath(const SiteSettings& settings) { return settings.state_dir + "/rate-limit"; }
 
+std::string SpentChallengesFilePath(const SiteSettings& settings) {
+  return settings.state_dir + "/spent-challenges";
+}
+
 std::vector<std::string> ProgramOwnFiles(const SiteSettings& settings, const std::string& program_path) {
   std::vector<std::string> paths = {SiteFilePath(program_path, kSettingsFileName),
                                     SiteFilePath(program_path, kAllowListFileName)};
@@ -495,7 +604,10 @@ std::vector<std::string> ProgramOwnFiles(const SiteSettings& settings, const std
   if (!d.dkim_key_file.empty()) paths.push_back(DkimKeyPath(d, program_path));
   if (!d.session.tls_ca_file.empty()) paths.push_back(d.session.tls_ca_file);
   if (IsAbsolutePath(settings.log)) paths.push_back(settings.log);
-  if (!settings.state_dir.empty()) paths.push_back(RateLimitFilePath(settings));
+  if (!settings.state_dir.empty()) {
+    paths.push_back(RateLimitFilePath(settings));
+    paths.push_back(SpentChallengesFilePath(settings));
+  }
   return paths;
 }
 

@@ -2,11 +2,11 @@
 // owner writes and no form can override. Without the file every setting is
 // unset and the program runs on the form's hidden fields alone.
 //
-// The file is INI text: sections [site], [aliases] and [smtp], "[section]" lines, "key = value" lines, and
-// whole lines starting with ";" or "#" as comments. A value runs to the end of its line, so a subject may
-// hold ";" or "#". CR LF line ends and a UTF-8 byte order mark are read as well. Every mistake is reported
-// with its line: an unknown section or key, a key given twice, a value that does not parse. A setting is
-// never silently left at its default.
+// The file is INI text: sections [site], [aliases], [smtp] and [captcha], "[section]" lines, "key = value"
+// lines, and whole lines starting with ";" or "#" as comments. A value runs to the end of its line, so a
+// subject may hold ";" or "#". CR LF line ends and a UTF-8 byte order mark are read as well. Every mistake is
+// reported with its line: an unknown section or key, a key given twice, a value that does not parse. A
+// setting is never silently left at its default.
 #pragma once
 
 #include <optional>
@@ -15,6 +15,7 @@
 #include <variant>
 #include <vector>
 
+#include "captcha/captcha_settings.h"
 #include "core/system.h"
 #include "core/text.h"
 #include "delivery/outgoing_mail.h"
@@ -61,6 +62,7 @@ struct SiteSettings {
   bool json = false;
   std::string log = "stderr";  // "stderr", "off" or an absolute path
   DeliverySettings delivery;   // [smtp]
+  CaptchaSettings captcha;     // [captcha]
 };
 
 struct SettingsError {
@@ -81,8 +83,10 @@ const Alias* FindAlias(const SiteSettings& settings, std::string_view name);
 // whatever its case, spelled as the list spells it; nullptr when none is.
 const std::string* ListedName(const TextList& names, std::string_view name);
 
-// The state file of the rate limit, in state_dir.
+// The state files in state_dir: the rate limit's counts, and the site's
+// own challenges that were solved.
 std::string RateLimitFilePath(const SiteSettings& settings);
+std::string SpentChallengesFilePath(const SiteSettings& settings);
 
 // The files the program keeps for itself, which no form may read whatever
 // name it gives: the settings file and the allow-list beside the program at

@@ -89,3 +89,9 @@ END_TO_END_DNS = "127.0.0.190"
 END_TO_END_SMTP_MAIN = "127.0.0.191"
 END_TO_END_SMTP_BACKUP = "127.0.0.192"
 END_TO_END_NOBODY = "127.0.0.193"
+
+# test_captcha: the relay, a DNS server that names the verification
+# service, and that service.
+CAPTCHA_MAIL_SERVER = "127.0.0.195"
+CAPTCHA_DNS_SERVER = "127.0.0.196"
+CAPTCHA_VERIFY_SERVER = "127.0.0.197"

@@ -91,6 +91,30 @@ TEST(SiteSettings, ReadsTheTransport) {
   EXPECT_FALSE(std::get<SiteSettings>(ParseSiteSettings("[site]\n")).delivery.configured);
 }
 
+TEST(SiteSettings, ReadsTheCaptcha) {
+  const auto parsed = ParseSiteSettings(
+      "[site]\nstate_dir = /var/lib/quillo\n[smtp]\ntls_ca_file = /etc/relay-ca.pem\n[captcha]\n"
+      "provider = AltCha\nsecret = 0123456789abcdef0123456789abcdef\naltcha_expires = 5 minutes\n"
+      "altcha_max_number = 50000\n");
+  ASSERT_TRUE(std::holds_alternative<SiteSettings>(parsed)) << std::get<SettingsError>(parsed).message;
+  const CaptchaSettings& own = std::get<SiteSettings>(parsed).captcha;
+  EXPECT_EQ(own.provider, CaptchaProvider::kAltcha);
+  EXPECT_EQ(own.altcha_expires_seconds, 300u);
+  EXPECT_EQ(own.altcha_max_number, 50000u);
+  EXPECT_EQ(own.tls_ca_file, "/etc/relay-ca.pem");  // the relay's CA unless the section names its own
+  const auto hosted = ParseSiteSettings(
+      "[captcha]\nprovider = recaptcha\nsecret = s\nverify_url = https://verify.example.com:8443/v\n"
+      "min_score = 0.7\nexpected_hostname = WWW.example.com\ntimeout = 3\ntls_ca_file = /etc/ca.pem\n");
+  ASSERT_TRUE(std::holds_alternative<SiteSettings>(hosted)) << std::get<SettingsError>(hosted).message;
+  const CaptchaSettings& c = std::get<SiteSettings>(hosted).captcha;
+  EXPECT_EQ(c.provider, CaptchaProvider::kRecaptcha);
+  EXPECT_EQ(c.min_score, 0.7);
+  EXPECT_EQ(c.expected_hostname, "www.example.com");
+  EXPECT_EQ(c.timeout_ms, 3000u);
+  EXPECT_EQ(c.tls_ca_file, "/etc/ca.pem");
+  EXPECT_EQ(std::get<SiteSettings>(ParseSiteSettings("")).captcha.provider, CaptchaProvider::kNone);
+}
+
 // Every time value has one syntax: seconds, or a number of seconds,
 // minutes or hours; a rate's window the same with its unit required.
 TEST(SiteSettings, ReadsTimesInOneSyntaxAndHostsByOneRule) {
@@ -185,6 +209,27 @@ TEST(SiteSettings, NamesEveryMistakeWithItsLine) {
        "dkim_domain, dkim_selector and dkim_key go together"},
       {"[smtp]\ndkim_domain = example.com\n", 2, "dkim_domain, dkim_selector and dkim_key go together"},
       {"[smtp]\nbcc = x\n", 2, "unknown key 'bcc' in [smtp]"},
+      {"[captcha]\nprovider = recaptcha2\n", 2,
+       "expected altcha, turnstile, hcaptcha or recaptcha, not 'recaptcha2'"},
+      {"[captcha]\nprovider = turnstile\n", 2,
+       "provider needs secret: the key of the challenges or the provider's secret key"},
+      {"[captcha]\nmin_score = 0.5\n", 2, "the keys of [captcha] need provider, the check to make"},
+      {"[site]\nstate_dir = /s\n[captcha]\nprovider = altcha\nsecret = 31 bytes are not enough, no no\n", 5,
+       "secret must be at least 32 bytes: it signs the challenges (openssl rand -hex 32 draws one)"},
+      {"[captcha]\nprovider = altcha\nsecret = 0123456789abcdef0123456789abcdef\n", 2,
+       "provider = altcha needs state_dir, the folder that keeps the solved challenges"},
+      {"[captcha]\naltcha_max_number = 10\n", 2,
+       "expected a number from 1000 to 100000000, such as 100000, not '10'"},
+      {"[captcha]\naltcha_cost = 5000\n", 2,
+       "altcha_cost sets the difficulty of the second version of the challenge; this program issues the "
+       "first: "
+       "set altcha_max_number"},
+      {"[captcha]\naltcha_expires = 2 days\n", 2,
+       "expected a time from 1 second to 24 hours, such as 10 minutes, not '2 days'"},
+      {"[captcha]\nmin_score = 1.5\n", 2, "expected a score from 0 to 1, such as 0.5, not '1.5'"},
+      {"[captcha]\nmin_score = -0\n", 2, "expected a score from 0 to 1, such as 0.5, not '-0'"},
+      {"[captcha]\nverify_url = https://192.0.2.7/v\n", 2,
+       "expected an https:// address with a host name, not 'https://192.0.2.7/v'"},
       {"[aliases]\nsales = a@example.com\nSALES = b@example.com\n", 3, "'sales' is set twice in [aliases]"},
   };
   for (const auto& c : cases) {
