@@ -29,6 +29,8 @@ struct BatchEntries {
   std::string charset;
   bool settings_given = false;
   std::string settings_file;
+  std::string captcha;
+  std::string captcha_site_key;
 };
 
 // What an option does, and so where it may be used.
@@ -121,6 +123,13 @@ const std::vector<Option>& Options() {
          e.charset = v;
          e.charset_given = true;
        }},
+      {"--captcha", Role::kEntry, Value::kText,
+       [](BatchEntries& e, const std::string& v) {
+         e.captcha = v;
+         for (char& c : e.captcha) c = (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c;
+       }},
+      {"--captcha-site-key", Role::kEntry, Value::kText,
+       [](BatchEntries& e, const std::string& v) { e.captcha_site_key = v; }},
       {"--settings", Role::kEntry, Value::kPath,
        [](BatchEntries& e, const std::string& v) {
          e.settings_file = v;
@@ -220,6 +229,14 @@ BatchEntries TakeEntries(const std::vector<Argument>& read, std::vector<std::str
   if (!entries.template_given && format != "HTML" && format != "TEXT")
     problems.push_back("--format must be html or text");
   if (entries.charset_given && !keep_utf8) problems.push_back("--charset must be utf-8");
+  const std::string& captcha = entries.captcha;
+  const bool hosted = captcha == "turnstile" || captcha == "hcaptcha" || captcha == "recaptcha";
+  if (!captcha.empty() && !hosted && captcha != "altcha")
+    problems.push_back("--captcha must be altcha, turnstile, hcaptcha or recaptcha");
+  if (hosted && entries.captcha_site_key.empty())
+    problems.push_back("--captcha " + captcha + " needs --captcha-site-key");
+  if (!hosted && !entries.captcha_site_key.empty())
+    problems.push_back("--captcha-site-key goes with --captcha turnstile, hcaptcha or recaptcha");
   return entries;
 }
 
@@ -246,6 +263,8 @@ std::vector<Entry> StoreAll(const BatchEntries& e, WizardSettings& settings) {
   for (Entry entry : StoreExtraEntries(e.extra, settings)) refused.push_back(entry);
   if (IsUtf8(e.charset)) settings.charset = "utf-8";
   if (e.settings_given) settings.recipients_alias = RecipientsAliasName(e.output);
+  settings.captcha = e.captcha;
+  settings.captcha_site_key = e.captcha_site_key;
   return refused;
 }
 
@@ -304,6 +323,7 @@ int RunBatch(const std::vector<Argument>& read, std::vector<std::string> problem
   }
   // The settings file goes first: a form that names its recipients by an
   // alias is of no use without the file that defines it.
+  if (settings.captcha == "altcha") settings.captcha_secret = DrawChallengeSecret();
   if (entries.settings_given && !WriteOrReport(entries.settings_file, RenderSiteSettings(settings), err))
     return kExitUnwritable;
   if (!WriteOrReport(entries.output, RenderHtmlForm(settings, entries.sections), err)) return kExitUnwritable;
@@ -371,6 +391,11 @@ std::string UsageText() {
          "  --settings FILE           also write the settings of quillopro.exe, to go\n"
          "                            next to it as quillopro.ini; the form then names\n"
          "                            its recipients by an alias defined there\n"
+         "  --captcha KIND            add a spam check the program verifies: altcha\n"
+         "                            (its own challenge; put the widget's altcha.js\n"
+         "                            next to the form), turnstile, hcaptcha or\n"
+         "                            recaptcha; --settings writes its [captcha]\n"
+         "  --captcha-site-key KEY    the provider's site key for the widget\n"
          "\n"
          "Texts are read as UTF-8 and written to the form in cp1252 (unchanged with\n"
          "--charset utf-8).\n"

@@ -15,6 +15,42 @@ std::string HiddenField(const std::string& name, const std::string& value) {
   return "<input type=\"hidden\" name=\"" + name + "\" value=\"" + EscapeAttribute(value) + "\">\n";
 }
 
+// The widget of each spam check: its script in the head, its element before
+// the submit button. The program's own challenge is solved by the altcha
+// widget, from the site owner's copy next to the form, which fetches its
+// challenge from the program.
+struct CaptchaWidget {
+  const char* name;
+  const char* script;
+  const char* element_class;
+};
+constexpr CaptchaWidget kHostedWidgets[] = {
+    {"turnstile", "https://challenges.cloudflare.com/turnstile/v0/api.js", "cf-turnstile"},
+    {"hcaptcha", "https://js.hcaptcha.com/1/api.js", "h-captcha"},
+    {"recaptcha", "https://www.google.com/recaptcha/api.js", "g-recaptcha"},
+};
+
+std::string CaptchaScript(const WizardSettings& s) {
+  if (s.captcha == "altcha") return "<script async defer src=\"altcha.js\" type=\"module\"></script>\n";
+  for (const CaptchaWidget& widget : kHostedWidgets) {
+    if (s.captcha == widget.name)
+      return std::string("<script src=\"") + widget.script + "\" async defer></script>\n";
+  }
+  return "";
+}
+
+std::string CaptchaElement(const WizardSettings& s) {
+  if (s.captcha == "altcha")
+    return "<br><altcha-widget challengeurl=\"" + EscapeAttribute(s.program_url + "?altcha") +
+           "\"></altcha-widget>\n";
+  for (const CaptchaWidget& widget : kHostedWidgets) {
+    if (s.captcha == widget.name)
+      return std::string("<br><div class=\"") + widget.element_class + "\" data-sitekey=\"" +
+             EscapeAttribute(s.captcha_site_key) + "\"></div>\n";
+  }
+  return "";
+}
+
 // Without a charset of its own the page declares iso-8859-1, as the window
 // writes it; a page in UTF-8 also asks the browser to post in UTF-8.
 std::string Head(const WizardSettings& s) {
@@ -22,7 +58,8 @@ std::string Head(const WizardSettings& s) {
   const std::string accept = s.charset.empty() ? "" : " accept-charset=\"" + charset + "\"";
   return "<html>\n<head>\n<meta http-equiv=\"Content-Type\" content=\"text/html; charset=" + charset +
          "\">\n"
-         "<meta name=\"GENERATOR\" content=\"Tessik Quillo! Pro Wizard\">\n"
+         "<meta name=\"GENERATOR\" content=\"Tessik Quillo! Pro Wizard\">\n" +
+         CaptchaScript(s) +
          "</head>\n<body>\n"
          "<h1>Tessik Quillo! Pro Wizard Form</h1><br>\n"
          "<form action=\"" +
@@ -160,7 +197,8 @@ std::string EscapeAttribute(const std::string& value) {
 }
 
 std::string RenderHtmlForm(const WizardSettings& settings, const FormSections& sections) {
-  return WithCrLf(Head(settings) + HiddenFields(settings) + VisibleFields(sections) + kTail);
+  return WithCrLf(Head(settings) + HiddenFields(settings) + VisibleFields(sections) +
+                  CaptchaElement(settings) + kTail);
 }
 
 WriteFailure WriteFormFile(const std::string& path, const std::string& bytes) {

@@ -37,6 +37,14 @@ struct WizardSettings {
   // Not empty: QUILLO_TO names this alias of the site settings file instead
   // of the addresses, which then appear only in that file.
   std::string recipients_alias;
+  // Batch mode only: the spam check the form carries the widget of, empty
+  // for none, else "altcha" (the program's own challenge), "turnstile",
+  // "hcaptcha" or "recaptcha" with the provider's site key.
+  std::string captcha;
+  std::string captcha_site_key;
+  // The settings file's key for the program's own challenges, drawn once
+  // per file.
+  std::string captcha_secret;
 };
 
 // The visible sections of the form, as chosen by the check boxes of the last

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <filesystem>
 #include <initializer_list>
+#include <random>
 #include <vector>
 
 #include "text.h"
@@ -54,6 +55,41 @@ const char kAliasesSection[] =
     "; The form names its recipients by this alias, and mail goes only to the\n"
     "; alias's addresses, which no longer appear in the page.\n";
 
+const char kOwnChallengeState[] =
+    "; The folder that keeps the solved challenges (each is accepted once).\n"
+    "; It must exist and the web server's user must write it; the Debian\n"
+    "; package makes this one.\n"
+    "state_dir = /var/lib/quillo\n";
+
+// The [captcha] section matching the widget the form carries: a form that
+// shows a widget the program does not check would stop no robot.
+std::string CaptchaSection(const WizardSettings& s) {
+  std::string section =
+      "[captcha]\n"
+      "; Every post must pass this check before mail goes out (ERROR 903\n"
+      "; otherwise). Deleting the widget from a copy of the form does not help.\n"
+      "provider = " +
+      s.captcha + "\n";
+  if (s.captcha == "altcha") {
+    return section +
+           "; The key that signs the challenges, drawn for this file: keep it to\n"
+           "; yourself and the file unreadable to other users.\n"
+           "secret = " +
+           s.captcha_secret +
+           "\n"
+           "; How long a challenge may be solved and posted, and how hard it is.\n"
+           "altcha_expires = 10 minutes\n"
+           "altcha_max_number = 100000\n";
+  }
+  return section +
+         "; Your secret key from the provider (not the site key the form shows).\n"
+         "; Until it is set every post is refused and the log says\n"
+         "; error-codes=invalid-input-secret.\n"
+         "secret = paste-your-secret-key-here\n"
+         ";min_score = 0.5\n"
+         ";expected_hostname = www.your-domain.example\n";
+}
+
 // The names the form gives, each once, in the order of its hidden fields.
 std::string ListOf(std::initializer_list<const std::string*> names) {
   std::vector<std::string> listed;
@@ -68,6 +104,18 @@ std::string ListOf(std::initializer_list<const std::string*> names) {
 }
 
 }  // namespace
+
+std::string DrawChallengeSecret() {
+  constexpr int kBytes = 32;
+  std::random_device source;
+  std::string hex;
+  for (int i = 0; i < kBytes; ++i) {
+    const unsigned byte = source() & 0xFF;
+    hex += "0123456789abcdef"[byte >> 4];
+    hex += "0123456789abcdef"[byte & 0x0F];
+  }
+  return hex;
+}
 
 std::string RecipientsAliasName(const std::string& form_path) {
   std::string alias;
@@ -87,8 +135,10 @@ std::string RenderSiteSettings(const WizardSettings& settings) {
   if (!documents.empty() || !reply.empty()) site += kDocumentsComment;
   if (!documents.empty()) site += "documents = " + documents + "\n";
   if (!reply.empty()) site += "autoreply_templates = " + reply + "\n";
+  if (s.captcha == "altcha") site += kOwnChallengeState;
+  const std::string captcha = s.captcha.empty() ? "" : "\n" + CaptchaSection(s);
   return WithCrLf(std::string(kHeader) + site + "\n" + kAliasesSection + s.recipients_alias + " = " +
-                  OnOneLine(s.recipients) + "\n");
+                  OnOneLine(s.recipients) + "\n" + captcha);
 }
 
 }  // namespace quillogen

@@ -19,9 +19,13 @@ std::string RecipientsAliasName(const std::string& form_path);
 // Returns the exact bytes of the settings file, every line ending in CR LF
 // as the form's: comments on what each setting protects against, the [site]
 // settings, and the alias `settings.recipients_alias` with the addresses
-// `settings.recipients`. The comments are ASCII, the addresses are written
-// in the form's charset as they are held.
+// `settings.recipients`; with a CAPTCHA, its [captcha] section (for the
+// program's own challenge with `settings.captcha_secret` and state_dir). The comments are ASCII, the
+// addresses are written in the form's charset as they are held.
 std::string RenderSiteSettings(const WizardSettings& settings);
+
+// A fresh key for the program's own challenges: 32 random bytes in hex.
+std::string DrawChallengeSecret();
 
 }  // namespace quillogen
 

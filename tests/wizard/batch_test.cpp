@@ -178,6 +178,13 @@ TEST_F(BatchMode, RefusedEntriesAreNamedAndExitWithStatus2) {
        "quillogen: --settings needs a value\nquillogen: --charset must be utf-8\nTry 'quillogen --help'.\n"},
       {{"--settings", Settings(), "--to", ""},
        "quillogen: refused --to: at least one recipient address is needed\n"},
+      {{"--captcha", "recaptcha3"},
+       "quillogen: --captcha must be altcha, turnstile, hcaptcha or recaptcha\nTry 'quillogen --help'.\n"},
+      {{"--captcha", "turnstile"},
+       "quillogen: --captcha turnstile needs --captcha-site-key\nTry 'quillogen --help'.\n"},
+      {{"--captcha", "altcha", "--captcha-site-key", "k"},
+       "quillogen: --captcha-site-key goes with --captcha turnstile, hcaptcha or recaptcha\nTry 'quillogen "
+       "--help'.\n"},
   };
   for (const auto& c : cases) {
     std::vector<std::string> args = {"--batch", "-o", Output()};
@@ -272,6 +279,70 @@ TEST_F(BatchMode, BatchOnlyOptionsWriteTheirHiddenFields) {
     EXPECT_EQ(run.err, c.err) << c.args[0];
     EXPECT_EQ(ReadFile(Output()), c.form) << c.args[0];
     EXPECT_EQ(ReadFile(Settings()), c.settings) << c.args[0];
+  }
+}
+
+// A spam check puts its widget's script in the head and its element before
+// the submit button, and the settings file gets the [captcha] that checks
+// it: for the program's own challenge a key drawn for the file.
+TEST_F(BatchMode, TheCaptchaOptionsWriteTheWidgetAndTheCheck) {
+  const std::string form = quillogen_test::DefaultsForm(kAction, "form", "success.htm", "error.htm");
+  const auto with_widget = [&](const std::string& script, const std::string& element) {
+    std::string expected = form;
+    expected.insert(expected.find("</head>"), script + "\r\n");
+    expected.insert(expected.find("<br><br><h2>Use a html editor"), element + "\r\n");
+    return expected;
+  };
+  const struct {
+    std::vector<std::string> args;
+    std::string form;
+    std::string settings_tail;
+  } cases[] = {
+      {{"--captcha", "ALTCHA"},
+       with_widget(
+           "<script async defer src=\"altcha.js\" type=\"module\"></script>",
+           "<br><altcha-widget challengeurl=\"" + std::string(kAction) + "?altcha\"></altcha-widget>"),
+       "\r\n[captcha]\r\n"
+       "; Every post must pass this check before mail goes out (ERROR 903\r\n"
+       "; otherwise). Deleting the widget from a copy of the form does not help.\r\n"
+       "provider = altcha\r\n"
+       "; The key that signs the challenges, drawn for this file: keep it to\r\n"
+       "; yourself and the file unreadable to other users.\r\n"
+       "secret = SECRET\r\n"
+       "; How long a challenge may be solved and posted, and how hard it is.\r\n"
+       "altcha_expires = 10 minutes\r\naltcha_max_number = 100000\r\n"},
+      {{"--captcha", "turnstile", "--captcha-site-key", "0x4AAA\"<x>"},
+       with_widget(
+           "<script src=\"https://challenges.cloudflare.com/turnstile/v0/api.js\" async defer></script>",
+           "<br><div class=\"cf-turnstile\" data-sitekey=\"0x4AAA&quot;&lt;x&gt;\"></div>"),
+       "\r\n[captcha]\r\n"
+       "; Every post must pass this check before mail goes out (ERROR 903\r\n"
+       "; otherwise). Deleting the widget from a copy of the form does not help.\r\n"
+       "provider = turnstile\r\n"
+       "; Your secret key from the provider (not the site key the form shows).\r\n"
+       "; Until it is set every post is refused and the log says\r\n"
+       "; error-codes=invalid-input-secret.\r\n"
+       "secret = paste-your-secret-key-here\r\n;min_score = 0.5\r\n;expected_hostname = "
+       "www.your-domain.example\r\n"},
+  };
+  for (const auto& c : cases) {
+    std::vector<std::string> args = {"--batch",   "-o",         Output(),    "--url",       kAction,
+                                     "--to",      kTo,          "--success", "success.htm", "--error",
+                                     "error.htm", "--settings", Settings()};
+    args.insert(args.end(), c.args.begin(), c.args.end());
+    const RunResult run = Run(args);
+    EXPECT_EQ(run.status, 0) << run.err;
+    EXPECT_EQ(ReadFile(Output()), c.form) << c.args[1];
+    std::string settings = ReadFile(Settings());
+    const std::size_t secret = settings.find("secret = ");
+    ASSERT_NE(secret, std::string::npos);
+    if (c.args[1] == "ALTCHA") {
+      const std::string drawn = settings.substr(secret + 9, 64);
+      EXPECT_EQ(drawn.find_first_not_of("0123456789abcdef"), std::string::npos) << drawn;
+      settings.replace(secret + 9, 64, "SECRET");
+      EXPECT_NE(settings.find("state_dir = /var/lib/quillo\r\n"), std::string::npos);
+    }
+    EXPECT_EQ(settings.substr(settings.find("\r\n[captcha]")), c.settings_tail) << c.args[1];
   }
 }
 
@@ -387,6 +458,11 @@ const char kUsage[] =
     "  --settings FILE           also write the settings of quillopro.exe, to go\n"
     "                            next to it as quillopro.ini; the form then names\n"
     "                            its recipients by an alias defined there\n"
+    "  --captcha KIND            add a spam check the program verifies: altcha\n"
+    "                            (its own challenge; put the widget's altcha.js\n"
+    "                            next to the form), turnstile, hcaptcha or\n"
+    "                            recaptcha; --settings writes its [captcha]\n"
+    "  --captcha-site-key KEY    the provider's site key for the widget\n"
     "\n"
     "Texts are read as UTF-8 and written to the form in cp1252 (unchanged with\n"
     "--charset utf-8).\n"
