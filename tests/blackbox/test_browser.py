@@ -14,7 +14,8 @@ import pytest
 
 from mail_servers import smtp_server
 from web_servers import lighttpd
-from addresses import BROWSER_MAIL_SERVER, JSON_ANSWER_SERVER, REDIRECT_SERVER, UTF8_PAGE_SERVER
+from addresses import (BROWSER_MAIL_SERVER, CHALLENGE_WIDGET_SERVER, JSON_ANSWER_SERVER, REDIRECT_SERVER,
+                       UTF8_PAGE_SERVER)
 
 QUILLOGEN = os.environ.get("QUILLOGEN_EXE", "")
 BROWSER_DIR = os.path.join(os.path.dirname(__file__), "..", "browser")
@@ -140,3 +141,60 @@ def test_a_script_gets_json_with_the_status_of_each_outcome(site, docs):
         (502, json_type, '{"ok":false,"error":"the mail could not be sent","code":500}'),
     ]
     assert len(received) == 2
+
+
+def widget(steps):
+    done = subprocess.run(["node", "widget.mjs", json.dumps(steps)], cwd=BROWSER_DIR, capture_output=True,
+                          timeout=180)
+    assert done.returncode == 0, done.stderr.decode(errors="replace")
+    return json.loads(done.stdout)
+
+
+def test_the_challenge_widget_solves_the_programs_challenge_once(site, docs):
+    """The unmodified widget, from the site's own copy, on the form the wizard wrote: the visitor's post
+    goes through; without the widget's field, replayed, expired, or signed by another key it does not."""
+    site.write("thanks.htm", "<html><body><p>Thank you!</p></body></html>\r\n")
+    site.write("error.htm", "<html><body><p>Sorry.</p></body></html>\r\n")
+    state = tempfile.mkdtemp(prefix="quillo-state-")
+    os.chmod(state, 0o777)
+    settings = site.path("quillopro.ini")
+    write_form(os.path.join(docs, "form.htm"), "--url", "/cgi-bin/quillopro.exe", "--to", "info@example.com",
+               "--server", CHALLENGE_WIDGET_SERVER, "--success", "thanks.htm", "--error", "error.htm",
+               "--comments", "--captcha", "altcha", "--settings", settings)
+    shutil.copy(os.path.join(BROWSER_DIR, "node_modules", "altcha", "dist", "altcha.js"), docs)
+    with open(settings, "rb") as f:
+        written = f.read().replace(b"state_dir = /var/lib/quillo", b"state_dir = " + state.encode())
+    short_lived = written.replace(b"altcha_expires = 10 minutes", b"altcha_expires = 2 seconds")
+    other_key = re.sub(rb"secret = [0-9a-f]{64}", b"secret = " + b"9" * 64, written)
+    site.write("quillopro.ini", written)
+    refused = "QUILLO! ERROR 903 - spam check failed"
+    try:
+        with smtp_server(CHALLENGE_WIDGET_SERVER) as received, \
+                lighttpd(site.dir, site.resolv_conf, docs) as port:
+            url = "http://127.0.0.1:%d/form.htm" % port
+            sent = widget([["goto", url], ["fill", "Comments", "Solved by the widget"], ["solve"], ["submit"]])
+            replayed = widget([["goto", url], ["solve"], ["post", {"Comments": "first"}],
+                               ["post", {"Comments": "again"}]])
+            removed = widget([["goto", url], ["fill", "Comments", "No widget"], ["remove", "altcha-widget"],
+                              ["submit"]])
+            site.write("quillopro.ini", short_lived)
+            expired = widget([["goto", url], ["solve"], ["sleep", 3500], ["post", {"Comments": "late"}]])
+            site.write("quillopro.ini", written)
+            solved = widget([["goto", url], ["solve"]])
+            site.write("quillopro.ini", other_key)
+            forged = widget([["goto", url], ["post", {"Comments": "other key",
+                                                      "altcha": solved["solved"][0]["payload"]}]])
+        assert sent["errors"] == [] and "<p>Thank you!</p>" in sent["html"]
+        assert [p["status"] for p in replayed["posts"]] == [200, 403]
+        assert refused in replayed["posts"][1]["body"]
+        assert refused in removed["html"]
+        assert expired["posts"][0]["status"] == 403 and refused in expired["posts"][0]["body"]
+        assert forged["posts"][0]["status"] == 403
+        bodies = [m.message.get_payload()[0].get_payload(decode=True).decode("latin-1") for m in received]
+        assert [b.replace("\r\n", "\n").split("\n\n", 1)[1] for b in bodies] == [
+            "Email:\nComments: Solved by the widget\n", "Email:\nComments: first\n"]
+        assert all(b"altcha" not in m.raw for m in received)
+        # What a robot pays per post at the default difficulty, on this machine.
+        print("widget solve at altcha_max_number = 100000: %d ms" % sent["solved"][0]["ms"])
+    finally:
+        shutil.rmtree(state, ignore_errors=True)

@@ -119,7 +119,7 @@ def lighttpd(cgi_dir, resolv_conf, document_root=None):
                 'server.bind = "127.0.0.1"\nserver.port = %d\n'
                 'server.errorlog = "%s/error.log"\n'
                 'alias.url = ( "/cgi-bin/" => "%s/" )\n'
-                'mimetype.assign = ( ".htm" => "text/html", ".html" => "text/html" )\n'
+                'mimetype.assign = ( ".htm" => "text/html", ".html" => "text/html", ".js" => "text/javascript" )\n'
                 '$HTTP["url"] =~ "^/cgi-bin/" { cgi.assign = ( ".exe" => "%s" ) }\n'
                 % (document_root or work, port, work, cgi_dir, cgi_handler(work)))
     try:
