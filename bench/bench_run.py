@@ -16,7 +16,11 @@ NAMESERVER, so that any MX lookup of the program stays on loopback.
 
 usage: bench_run.py WORK_DIR PROGRAM"""
 
+import base64
 import contextlib
+import hashlib
+import hmac
+import json
 import os
 import platform
 import random
@@ -250,6 +254,41 @@ def program_cases(program):
     return cases
 
 
+CAPTCHA_KEY = "bench-key-0123456789abcdef0123456789"
+
+
+def captcha_cases(work):
+    """The site's own challenge: served, and a post refused with and without a solution to check. A copy of
+    the program in a folder of its own, whose quillopro.ini asks for the check."""
+    folder = os.path.join(work, "captcha-site")
+    os.makedirs(os.path.join(folder, "state"))
+    shutil.copy("quillopro.exe", folder)
+    program = os.path.join(folder, "quillopro.exe")
+    with open(os.path.join(folder, "quillopro.ini"), "w") as f:
+        f.write("[site]\nlog = off\nstate_dir = %s/state\n[captcha]\nprovider = altcha\nsecret = %s\n"
+                % (folder, CAPTCHA_KEY))
+    for name, text in DOCUMENTS.items():
+        shutil.copy(name, folder)
+    salt = "00112233445566778899aabb?expires=%d&" % (time.time() + 86400)
+    challenge = hashlib.sha256((salt + "7").encode()).hexdigest()
+    signature = hmac.new(CAPTCHA_KEY.encode(), challenge.encode(), hashlib.sha256).hexdigest()
+    wrong = base64.b64encode(json.dumps({"algorithm": "SHA-256", "challenge": challenge, "number": 8, "salt": salt,
+                                         "signature": signature, "took": 40}).encode()).decode()
+    base = [("QUILLO_TO", "info@example.com"), ("QUILLO_SUCCESS", "ok.htm"), ("QUILLO_ERROR", "err.htm"),
+            ("QUILLO_SERVER", SINK), ("Name", "Bench")]
+
+    def refused(*fields):
+        body = form(*base, *fields)
+        return Case([program], body, dict(CGI_ENV, CONTENT_LENGTH=str(len(body))), b"ERROR 903", 0)
+
+    get = {k: v for k, v in CGI_ENV.items() if k != "CONTENT_TYPE"}
+    return {
+        "challenge": Case([program], b"", dict(get, REQUEST_METHOD="GET", QUERY_STRING="altcha"), b'"signature"'),
+        "captcha missing": refused(),
+        "captcha wrong": refused(("altcha", wrong)),
+    }
+
+
 def doubling(first, last):
     size = first
     while size <= last:
@@ -313,6 +352,11 @@ def table(c, message_bytes):
         extra = (c["%d recipients" % many].median() - c["delivery"].median()) / (many - 1)
         rows.append(("Per extra recipient, 1 → %d" % many, duration(extra), "",
                      "%.2f × SMTP floor" % (extra / smtp)))
+    timed("Challenge, GET quillopro.exe?altcha", c["challenge"], floors(c["challenge"]))
+    timed("ERROR 903, no solution in the post", c["captcha missing"], floors(c["captcha missing"]))
+    checked = c["captcha wrong"].median() - c["captcha missing"].median()
+    timed("ERROR 903, a solution checked and found wrong", c["captcha wrong"],
+          floors(c["captcha wrong"]) + "; the check: %s" % duration(checked))
     timed("Chained placeholders, refused (1 KB post, 40 doubling fields)", c["chained placeholders"],
           floors(c["chained placeholders"]))
     silent = c["resolver silent"]
@@ -375,6 +419,7 @@ def main(work, program):
     sink = Sink()
     started = time.perf_counter()
     cases = program_cases(program)
+    cases.update(captcha_cases(work))
     # The floors and msmtp get the message the program sends for one recipient.
     cases["delivery"].run(sink)
     message = sink.last_message

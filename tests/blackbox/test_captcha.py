@@ -135,6 +135,16 @@ def test_a_solution_is_accepted_once_and_its_field_is_not_mailed(site, state_dir
         assert len(f.read().splitlines()) == 1
 
 
+def test_a_solution_that_cannot_be_marked_spent_is_refused(site, state_dir):
+    gone = os.path.join(state_dir, "gone")
+    site.write("quillopro.ini", own_challenge_settings(gone))
+    challenge = json.loads(fetch_challenge(site).split(b"\r\n\r\n", 1)[1])
+    with smtp_server(CAPTCHA_MAIL_SERVER) as received:
+        assert post(site, ("altcha", payload(challenge, solve(challenge)))) == REFUSED_ANSWER
+    assert received == []
+    assert ' captcha=unavailable detail="cannot record the solved challenge in ' in site.last_log_line
+
+
 def test_json_redirect_and_debug_answers_keep_the_refusal(site, state_dir):
     site.write("quillopro.ini", own_challenge_settings(state_dir, "json = on\nerror_redirect = /sorry.html\n"))
     with smtp_server(CAPTCHA_MAIL_SERVER) as received:
