@@ -2,6 +2,7 @@
 // interface; see crypto.h. OpenSSL keeps an error queue per thread: a
 // failed call here empties it, so that nothing of one call is left over
 // for the next.
+
 // SHA256_Init and its kin are marked deprecated in OpenSSL 3 in favour of
 // EVP; see Sha256 below for why they are used.
 #define OPENSSL_SUPPRESS_DEPRECATED
