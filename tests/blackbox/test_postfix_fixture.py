@@ -6,6 +6,7 @@ import os
 import re
 import smtplib
 import subprocess
+import time
 
 import pytest
 
@@ -118,7 +119,13 @@ def test_mail_the_relay_puts_off_waits_in_the_deferred_queue():
 def test_the_instance_stops_and_leaves_nothing_when_the_test_fails():
     with pytest.raises(RuntimeError, match="the test failed"):
         with postfix(FIXTURE_POSTFIX_CLEANUP) as mta:
+            # The master starts pickup and the queue manager once it is up;
+            # on a busy machine that may come a moment after the fixture.
             processes = mta.processes()
+            deadline = time.monotonic() + 10
+            while len(processes) < 3 and time.monotonic() < deadline:
+                time.sleep(0.1)
+                processes = mta.processes()
             work = mta.work
             raise RuntimeError("the test failed")
     assert len(processes) >= 3  # the master, pickup and the queue manager at least
