@@ -5,9 +5,9 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 
 packages=(
-  build-essential cmake pkg-config libgtest-dev libssl-dev libcli11-dev nlohmann-json3-dev clang clang-format libclang-rt-14-dev git
+  build-essential cmake pkg-config libgtest-dev libssl-dev libcli11-dev nlohmann-json3-dev libsqlite3-dev sqlite3 clang clang-format libclang-rt-14-dev git
   qt6-base-dev qt6-base-dev-tools libgl-dev xvfb xauth imagemagick fonts-urw-base35
-  python3 python3-pytest python3-aiosmtpd python3-dnslib python3-dkim msmtp time openssl postfix spamassassin iproute2
+  python3 python3-pytest python3-aiosmtpd python3-dnslib python3-dkim msmtp time openssl curl postfix spamassassin iproute2
   lighttpd apache2 nginx fcgiwrap spawn-fcgi util-linux procps chromium faketime
   dpkg-dev file desktop-file-utils lintian debootstrap
   g++-mingw-w64-x86-64-posix wine wine64 fonts-wine zip unzip

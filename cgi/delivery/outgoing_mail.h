@@ -60,6 +60,20 @@ inline bool UsesSendmail(const DeliverySettings& settings) {
   return settings.configured && settings.transport == TransportKind::kSendmail;
 }
 
+struct MailResult;
+
+// Sees a composed mail before its first byte leaves and its outcome after:
+// the site's store of submissions. A mail it cannot record is not sent, so
+// that nothing goes out that exists nowhere.
+class DeliveryJournal {
+ public:
+  virtual ~DeliveryJournal() = default;
+  // false, and why, when the mail could not be recorded.
+  virtual bool Record(const std::string& message, const std::string& sender, const TextList& recipients,
+                      std::string& why) = 0;
+  virtual void Settle(const MailResult& result) = 0;
+};
+
 // How this run's mail leaves: what the form says, and what the site's
 // settings add.
 struct DeliveryPlan {
@@ -78,6 +92,8 @@ struct DeliveryPlan {
   // Each SMTP reply as it comes, for a person watching (the admin command's
   // test mail); the CGI program sets none.
   SmtpClient::Transcript transcript;
+  // The store's journal for this mail; none without a store.
+  DeliveryJournal* journal = nullptr;
 };
 
 // Where the delivery to one recipient stopped, at its last attempt.

@@ -51,7 +51,15 @@ MailResult sendMail(OutgoingMail mail, const DeliveryPlan& plan) {
   std::optional<std::string> message =
       SignedMessage(BuildMessageText(std::move(parts)), plan, refused.undelivered);
   if (!message) return refused;
-  return TransportFor(plan)->Deliver(std::move(*message), sender, recipients);
+  if (plan.journal == nullptr) return TransportFor(plan)->Deliver(std::move(*message), sender, recipients);
+  std::string why;
+  if (!plan.journal->Record(*message, sender, recipients, why)) {
+    refused.undelivered.push_back({"store", "", why, {}, 0, "store", false});
+    return refused;
+  }
+  MailResult result = TransportFor(plan)->Deliver(std::move(*message), sender, recipients);
+  plan.journal->Settle(result);
+  return result;
 }
 
 }  // namespace quillo

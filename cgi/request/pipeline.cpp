@@ -14,6 +14,7 @@
 #include "request/field_checks.h"
 #include "request/intake.h"
 #include "request/site_rules.h"
+#include "request/submission_journal.h"
 #include "response/answer_forms.h"
 #include "response/debug_report.h"
 #include "response/pages.h"
@@ -147,7 +148,8 @@ OutgoingMail MailOfRun(const FormRequest& request, std::string subject) {
 }
 
 std::string SendMainMail(FormRequest& request, const FileReader& files, const MailSender& send_mail,
-                         const SiteSettings& site, const DeliveryPlan& plan, RunRecord& record) {
+                         const SiteSettings& site, DeliveryPlan plan, RunRecord& record,
+                         DeliveryJournal* journal) {
   ControlSettings& s = request.settings;
   if (!s.template_doc.empty()) {
     LoadMailTemplate(request, files, s.template_doc, request.mail_text, request.mail_html);
@@ -167,6 +169,7 @@ std::string SendMainMail(FormRequest& request, const FileReader& files, const Ma
   // The bodies are the mail's now: nothing reads them after it is sent.
   mail.textBody = std::move(request.mail_text);
   mail.htmlBody = std::move(request.mail_html);
+  plan.journal = journal;
   MailResult result = send_mail(std::move(mail), plan);
   if (!result.accepted())
     record.failure = result.undelivered.empty() ? DeliveryNote{} : result.undelivered.back();
@@ -203,6 +206,43 @@ std::string SendAutomaticReply(FormRequest& request, const FileReader& files, co
           ErrorNumber(message),
           message,
           {}});
+}
+
+// The site's store for this run, when it keeps one: opened before the mail
+// is composed, so that a store that cannot be used fails the post before
+// anything is sent. The error says why it cannot.
+struct RunStore {
+  std::unique_ptr<SubmissionStore> store;
+  std::unique_ptr<SubmissionJournal> journal;
+  std::string error;
+};
+
+RunStore OpenRunStore(const SiteSettings& site, const FormRequest& request, System& system) {
+  RunStore opened;
+  if (site.store.path.empty()) return opened;
+  OpenedStore store = OpenSubmissionStore(site.store.path, kStoreBusyTimeoutMs);
+  if (!store.store) {
+    opened.error = store.error;
+    return opened;
+  }
+  opened.store = std::move(store.store);
+  opened.journal = std::make_unique<SubmissionJournal>(
+      *opened.store, SubmissionOf(request, system.Now(), system.GetEnv("HTTP_REFERER").value_or("")),
+      site.store, system.Now());
+  return opened;
+}
+
+// A post refused as spam, kept for the site owner to look at when the
+// settings ask; never mailed. A store that cannot take it changes nothing.
+void KeepSpam(const SiteSettings& site, const FormRequest& request, System& system) {
+  if (site.store.path.empty() || !site.store.keep_spam) return;
+  OpenedStore opened = OpenSubmissionStore(site.store.path, kStoreBusyTimeoutMs);
+  std::string error = opened.error;
+  if (opened.store &&
+      opened.store->Add(SubmissionOf(request, system.Now(), system.GetEnv("HTTP_REFERER").value_or("")),
+                        SubmissionState::kSpam, system.Now(), error))
+    return;
+  system.WriteStderrLine("cannot keep the spam post in the store: " + error);
 }
 
 // The value of the user field name, which is taken out of the fields: it is
@@ -253,6 +293,7 @@ void CheckSpamAnswer(const SiteSettings& site, System& system, const FormRequest
   record.captcha_codes = outcome.error_codes;
   record.captcha_detail = outcome.detail;
   record.outcome = "spam";
+  KeepSpam(site, request, system);
   RefuseWithStatus(403, Error903SpamCheckFailed());
 }
 
@@ -409,6 +450,7 @@ void RunRequest(std::string_view argv0, System& system, const MailSender& send_m
   }
   SetIfEmpty(s.from, s.recipients.front());
   std::string result;
+  bool stored = false;  // the post is in the site's store
   try {
     // The subject's own placeholder shows the subject as it stood before.
     std::string subject = s.subject;
@@ -421,6 +463,7 @@ void RunRequest(std::string_view argv0, System& system, const MailSender& send_m
     // A filled honeypot is a robot: it sees what a visitor would, and no
     // mail goes out.
     if (!spam_fields.honeypot.empty()) {
+      KeepSpam(site, request, system);
       record = {};
       record.outcome = "honeypot";
       record.success = true;
@@ -433,7 +476,17 @@ void RunRequest(std::string_view argv0, System& system, const MailSender& send_m
     if (!debug_mode) CheckSpamAnswer(site, system, request, spam_fields.captcha_answer, record);
     LoadDkimKey(files.own, request.program_path, site.delivery);
     const DeliveryPlan plan = PlanDelivery(site, request, system);
-    result = SendMainMail(request, files.form, send_mail, site, plan, record);
+    RunStore store = OpenRunStore(site, request, system);
+    if (!store.error.empty()) {
+      system.WriteStderrLine("cannot store the post: " + store.error);
+      record.failure = DeliveryNote{"store", site.store.path, store.error, {}, 0, "store", false};
+      NoteRefusal(record, "failed", kMailNotSent, "the mail could not be sent");
+      Answer(request, files, s.error_doc);
+    }
+    result = SendMainMail(request, files.form, send_mail, site, plan, record, store.journal.get());
+    if (store.journal && !store.journal->settle_error().empty())
+      system.WriteStderrLine("cannot settle the stored post: " + store.journal->settle_error());
+    stored = store.journal && store.journal->recorded();
     if (sends_reply && result != "OK") record.reply = "skipped";
     if (sends_reply && result == "OK")
       record.reply =
@@ -443,13 +496,15 @@ void RunRequest(std::string_view argv0, System& system, const MailSender& send_m
     NoteRefusal(record, "too-large", kTextTooLarge, refused.reason);
     Answer(request, files, s.error_doc);
   }
-  if (result == "OK") {
-    record.outcome = "sent";
+  // A post the store keeps is not lost: the site may answer it as a success.
+  const bool answered_as_stored = result != "OK" && stored && site.store.answer_success_when_stored;
+  if (result == "OK" || answered_as_stored) {
+    record.outcome = result == "OK" ? "sent" : "stored";
     record.success = true;
   } else {
     NoteRefusal(record, "failed", kMailNotSent, "the mail could not be sent");
   }
-  Answer(request, files, result == "OK" ? s.success_doc : s.error_doc);
+  Answer(request, files, record.success ? s.success_doc : s.error_doc);
 }
 
 }  // namespace quillo

@@ -131,18 +131,6 @@ void CivilFromDays(long long days, int& year, int& month, int& day) {
   year = static_cast<int>(year_of_era + era * 400 + (month <= 2 ? 1 : 0));
 }
 
-std::string UtcStamp(std::time_t now) {
-  const long long seconds = static_cast<long long>(now);
-  const long long days = (seconds >= 0 ? seconds : seconds - 86399) / 86400;
-  const long long in_day = seconds - days * 86400;
-  int year = 0, month = 0, day = 0;
-  CivilFromDays(days, year, month, day);
-  char stamp[48];
-  std::snprintf(stamp, sizeof stamp, "%04d-%02d-%02dT%02lld:%02lld:%02lldZ", year, month, day, in_day / 3600,
-                in_day / 60 % 60, in_day % 60);
-  return stamp;
-}
-
 // A field of the log line that a blank would split.
 std::string NoBlanks(std::string text) {
   std::replace(text.begin(), text.end(), ' ', '?');
@@ -160,6 +148,18 @@ std::string OneLine(std::string_view text) {
 }
 
 }  // namespace
+
+std::string UtcStamp(std::time_t now) {
+  const long long seconds = static_cast<long long>(now);
+  const long long days = (seconds >= 0 ? seconds : seconds - 86399) / 86400;
+  const long long in_day = seconds - days * 86400;
+  int year = 0, month = 0, day = 0;
+  CivilFromDays(days, year, month, day);
+  char stamp[48];
+  std::snprintf(stamp, sizeof stamp, "%04d-%02d-%02dT%02lld:%02lld:%02lldZ", year, month, day, in_day / 3600,
+                in_day / 60 % 60, in_day % 60);
+  return stamp;
+}
 
 std::string MailCharset(const SiteSettings& site, std::string_view form_charset) {
   if (!site.charset.empty() && site.charset != "form") return site.charset;

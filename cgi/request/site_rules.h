@@ -58,6 +58,10 @@ constexpr std::size_t kMaxRateEntries = 10000;
 RateDecision CountPost(std::string_view state, std::string_view remote_addr, std::time_t now,
                        const RateLimit& limit);
 
+// "2026-12-08T16:51:58Z": a time as the log line and the store's exports
+// give it.
+std::string UtcStamp(std::time_t now);
+
 // What the log line says about one run.
 struct RunRecord {
   std::string outcome;  // "sent", "failed", "required", "error-300", ...

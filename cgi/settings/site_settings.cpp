@@ -11,6 +11,7 @@
 #include "documents/files.h"
 #include "documents/names.h"
 #include "http/web_address.h"
+#include "store/submission_store.h"
 
 namespace quillo {
 namespace {
@@ -112,8 +113,8 @@ Problem CheckRedirect(std::string_view target) {
   return std::nullopt;
 }
 
-// The one syntax of a time: a number, then "second(s)", "minute(s)" or
-// "hour(s)" (blanks between or not); a number alone counts seconds unless
+// The one syntax of a time: a number, then "second(s)", "minute(s)",
+// "hour(s)" or "day(s)" (blanks between or not); a number alone counts seconds unless
 // the caller needs a unit. "minute" alone is one minute where the caller
 // allows a missing number. At most max_seconds.
 struct DurationSyntax {
@@ -136,6 +137,7 @@ std::optional<std::uint64_t> ReadDuration(std::string_view value, const Duration
   if (unit == "second" || unit == "seconds") unit_seconds = 1;
   if (unit == "minute" || unit == "minutes") unit_seconds = 60;
   if (unit == "hour" || unit == "hours") unit_seconds = 3600;
+  if (unit == "day" || unit == "days") unit_seconds = 24 * 3600;
   if (!amount || *amount == 0 || unit_seconds == 0 || *amount * unit_seconds > syntax.max_seconds)
     return std::nullopt;
   return *amount * unit_seconds;
@@ -434,6 +436,44 @@ const std::vector<std::pair<std::string_view, Setter>>& CaptchaKeys() {
   return keys;
 }
 
+// Each key of [store]: the submissions the program keeps.
+const std::vector<std::pair<std::string_view, Setter>>& StoreKeys() {
+  static const std::vector<std::pair<std::string_view, Setter>> keys = {
+      {"path",
+       [](SiteSettings& s, const std::string& v) -> Problem {
+         if (!kStoreBuilt)
+           return std::string("this build keeps no store (SQLite is not built for Windows): remove [store]");
+         s.store.path = v;
+         if (!IsAbsolutePath(v)) return "expected an absolute file path, not '" + v + "'";
+         return std::nullopt;
+       }},
+      {"answer_when_stored",
+       [](SiteSettings& s, const std::string& v) -> Problem {
+         const std::string word = LowerCopy(v);
+         if (word != "success" && word != "error") return "expected success or error, not '" + v + "'";
+         s.store.answer_success_when_stored = word == "success";
+         return std::nullopt;
+       }},
+      {"keep_spam", [](SiteSettings& s, const std::string& v) { return ReadSwitch(v, s.store.keep_spam); }},
+      {"give_up_after",
+       [](SiteSettings& s, const std::string& v) -> Problem {
+         constexpr std::uint64_t kMaxSeconds = 90ULL * 24 * 3600;
+         const auto seconds = ReadDuration(v, {kMaxSeconds, false, true});
+         if (!seconds) return "expected a time from 1 second to 90 days, such as 3 days, not '" + v + "'";
+         s.store.give_up_after_seconds = static_cast<std::uint32_t>(*seconds);
+         return std::nullopt;
+       }},
+      {"retention_days",
+       [](SiteSettings& s, const std::string& v) -> Problem {
+         const auto days = ReadNumber(v, 36500);
+         if (!days || *days == 0) return "expected a number of days from 1 to 36500, not '" + v + "'";
+         s.store.retention_days = static_cast<std::uint32_t>(*days);
+         return std::nullopt;
+       }},
+  };
+  return keys;
+}
+
 // Where each key was set, "section.key" to its line.
 using KeyLines = std::map<std::string, int>;
 
@@ -471,6 +511,11 @@ std::optional<SettingsError> CheckKeysTogether(const KeyLines& lines) {
   if (auto error = needs("captcha.provider", "captcha.secret",
                          "provider needs secret: the key of the challenges or the provider's secret key"))
     return error;
+  for (std::string_view key :
+       {"store.answer_when_stored", "store.keep_spam", "store.give_up_after", "store.retention_days"}) {
+    if (auto error = needs(key, "store.path", "the keys of [store] need path, the database file"))
+      return error;
+  }
   if (auto error = together({"smtp.user", "smtp.password"}, "user and password go together")) return error;
   if (auto error =
           needs("smtp.user", "smtp.host", "user needs host: only your own server takes the password"))
@@ -511,8 +556,11 @@ struct Section {
   const std::vector<std::pair<std::string_view, Setter>>* keys;
 };
 const Section* FindSection(std::string_view name) {
-  static const Section kSections[] = {
-      {"site", &SiteKeys()}, {"aliases", nullptr}, {"smtp", &SmtpKeys()}, {"captcha", &CaptchaKeys()}};
+  static const Section kSections[] = {{"site", &SiteKeys()},
+                                      {"aliases", nullptr},
+                                      {"smtp", &SmtpKeys()},
+                                      {"captcha", &CaptchaKeys()},
+                                      {"store", &StoreKeys()}};
   for (const Section& section : kSections) {
     if (section.name == name) return &section;
   }
@@ -604,6 +652,10 @@ std::vector<std::string> ProgramOwnFiles(const SiteSettings& settings, const std
   if (!d.dkim_key_file.empty()) paths.push_back(DkimKeyPath(d, program_path));
   if (!d.session.tls_ca_file.empty()) paths.push_back(d.session.tls_ca_file);
   if (IsAbsolutePath(settings.log)) paths.push_back(settings.log);
+  if (!settings.store.path.empty()) {
+    // SQLite keeps its write-ahead log and index beside the database.
+    for (const char* suffix : {"", "-wal", "-shm", "-journal"}) paths.push_back(settings.store.path + suffix);
+  }
   if (!settings.state_dir.empty()) {
     paths.push_back(RateLimitFilePath(settings));
     paths.push_back(SpentChallengesFilePath(settings));

@@ -2,10 +2,10 @@
 // owner writes and no form can override. Without the file every setting is
 // unset and the program runs on the form's hidden fields alone.
 //
-// The file is INI text: sections [site], [aliases], [smtp] and [captcha], "[section]" lines, "key = value"
-// lines, and whole lines starting with ";" or "#" as comments. A value runs to the end of its line, so a
-// subject may hold ";" or "#". CR LF line ends and a UTF-8 byte order mark are read as well. Every mistake is
-// reported with its line: an unknown section or key, a key given twice, a value that does not parse. A
+// The file is INI text: sections [site], [aliases], [smtp], [captcha] and [store], "[section]" lines, "key =
+// value" lines, and whole lines starting with ";" or "#" as comments. A value runs to the end of its line, so
+// a subject may hold ";" or "#". CR LF line ends and a UTF-8 byte order mark are read as well. Every mistake
+// is reported with its line: an unknown section or key, a key given twice, a value that does not parse. A
 // setting is never silently left at its default.
 #pragma once
 
@@ -19,6 +19,7 @@
 #include "core/system.h"
 #include "core/text.h"
 #include "delivery/outgoing_mail.h"
+#include "store/store_settings.h"
 
 namespace quillo {
 
@@ -63,6 +64,7 @@ struct SiteSettings {
   std::string log = "stderr";  // "stderr", "off" or an absolute path
   DeliverySettings delivery;   // [smtp]
   CaptchaSettings captcha;     // [captcha]
+  StoreSettings store;         // [store]
 };
 
 struct SettingsError {

@@ -96,3 +96,6 @@ END_TO_END_NOBODY = "127.0.0.193"
 CAPTCHA_MAIL_SERVER = "127.0.0.195"
 CAPTCHA_DNS_SERVER = "127.0.0.196"
 CAPTCHA_VERIFY_SERVER = "127.0.0.197"
+
+# test_store: the relay the stored posts go to, then are resent to.
+STORE_RELAY = "127.0.0.198"

@@ -4,12 +4,14 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <fstream>
 #include <iterator>
 
 #include "core/messages.h"
 #include "core/run_end.h"
 #include "fake_system.h"
+#include "store/submission_store.h"
 
 namespace quillo {
 namespace {
@@ -115,6 +117,29 @@ TEST(SiteSettings, ReadsTheCaptcha) {
   EXPECT_EQ(std::get<SiteSettings>(ParseSiteSettings("")).captcha.provider, CaptchaProvider::kNone);
 }
 
+TEST(SiteSettings, ReadsTheStoreWhereTheBuildKeepsOne) {
+  const auto parsed = ParseSiteSettings(
+      "[store]\npath = /var/lib/quillo/posts.sqlite\nanswer_when_stored = Success\nkeep_spam = yes\n"
+      "give_up_after = 2 days\nretention_days = 90\n");
+  if (!kStoreBuilt) {
+    ASSERT_TRUE(std::holds_alternative<SettingsError>(parsed));
+    EXPECT_EQ(std::get<SettingsError>(parsed).line, 2);
+    EXPECT_EQ(std::get<SettingsError>(parsed).message,
+              "this build keeps no store (SQLite is not built for Windows): remove [store]");
+    return;
+  }
+  ASSERT_TRUE(std::holds_alternative<SiteSettings>(parsed)) << std::get<SettingsError>(parsed).message;
+  const StoreSettings& store = std::get<SiteSettings>(parsed).store;
+  EXPECT_EQ(store.path, "/var/lib/quillo/posts.sqlite");
+  EXPECT_TRUE(store.answer_success_when_stored);
+  EXPECT_TRUE(store.keep_spam);
+  EXPECT_EQ(store.give_up_after_seconds, 2u * 24 * 3600);
+  EXPECT_EQ(store.retention_days, 90u);
+  const std::vector<std::string> own =
+      ProgramOwnFiles(std::get<SiteSettings>(parsed), "/srv/cgi-bin/quillopro.exe");
+  EXPECT_NE(std::find(own.begin(), own.end(), "/var/lib/quillo/posts.sqlite-wal"), own.end());
+}
+
 // Every time value has one syntax: seconds, or a number of seconds,
 // minutes or hours; a rate's window the same with its unit required.
 TEST(SiteSettings, ReadsTimesInOneSyntaxAndHostsByOneRule) {
@@ -209,6 +234,11 @@ TEST(SiteSettings, NamesEveryMistakeWithItsLine) {
        "dkim_domain, dkim_selector and dkim_key go together"},
       {"[smtp]\ndkim_domain = example.com\n", 2, "dkim_domain, dkim_selector and dkim_key go together"},
       {"[smtp]\nbcc = x\n", 2, "unknown key 'bcc' in [smtp]"},
+      {"[store]\nkeep_spam = yes\n", 2, "the keys of [store] need path, the database file"},
+      {"[store]\nanswer_when_stored = maybe\n", 2, "expected success or error, not 'maybe'"},
+      {"[store]\ngive_up_after = 3\n", 2,
+       "expected a time from 1 second to 90 days, such as 3 days, not '3'"},
+      {"[store]\nretention_days = 0\n", 2, "expected a number of days from 1 to 36500, not '0'"},
       {"[captcha]\nprovider = recaptcha2\n", 2,
        "expected altcha, turnstile, hcaptcha or recaptcha, not 'recaptcha2'"},
       {"[captcha]\nprovider = turnstile\n", 2,
