@@ -289,6 +289,22 @@ def captcha_cases(work):
     }
 
 
+def store_cases(work, one_body):
+    """A one-recipient delivery with the store on: a copy of the program whose quillopro.ini keeps every
+    post in SQLite (WAL, each commit synced) before its mail leaves."""
+    folder = os.path.join(work, "store-site")
+    os.makedirs(folder)
+    shutil.copy("quillopro.exe", folder)
+    with open(os.path.join(folder, "quillopro.ini"), "w") as f:
+        f.write("[site]\nlog = off\n[store]\npath = %s/posts.sqlite\n" % folder)
+    for name in DOCUMENTS:
+        shutil.copy(name, folder)
+    program = os.path.join(folder, "quillopro.exe")
+    # The same bytes the plain delivery posts.
+    return {"delivery stored": Case([program], one_body, dict(CGI_ENV, CONTENT_LENGTH=str(os.path.getsize(one_body))),
+                                    THANKS, 1)}
+
+
 def doubling(first, last):
     size = first
     while size <= last:
@@ -345,6 +361,9 @@ def table(c, message_bytes):
     timed("ERROR 300 (no QUILLO_TO)", c["error 300"], floors(c["error 300"]))
     timed("Required-field page (empty `_R_` field)", c["required"], floors(c["required"]))
     timed("Delivery, 1 recipient, to the sink", c["delivery"], floors(c["delivery"], True))
+    stored = c["delivery stored"].median() - c["delivery"].median()
+    timed("Delivery, 1 recipient, stored first ([store])", c["delivery stored"],
+          floors(c["delivery stored"], True) + "; the store: %s" % duration(stored))
     timed("msmtp, the same message to the sink", c["msmtp"], floors(c["msmtp"], True))
     timed("Delivery, 10 recipients", c["10 recipients"], floors(c["10 recipients"], True))
     timed("Delivery, 100 recipients", c["100 recipients"], floors(c["100 recipients"], True))
@@ -420,6 +439,7 @@ def main(work, program):
     started = time.perf_counter()
     cases = program_cases(program)
     cases.update(captcha_cases(work))
+    cases.update(store_cases(work, cases["delivery"].stdin))
     # The floors and msmtp get the message the program sends for one recipient.
     cases["delivery"].run(sink)
     message = sink.last_message
