@@ -3,16 +3,12 @@
 // browser shows then: its address and its HTML.
 //
 //   node submit_form.mjs URL '{"field name": "value", ...}'
-import { chromium } from 'playwright-core';
+import { launchChromium } from './chromium.mjs';
 
 const [url, fieldsJson] = process.argv.slice(2);
 const fields = JSON.parse(fieldsJson);
 
-const browser = await chromium.launch({
-  executablePath: '/usr/bin/chromium',
-  args: ['--headless', '--no-sandbox', '--disable-gpu', '--disable-background-networking',
-         '--disable-component-update', '--no-first-run', '--disable-sync'],
-});
+const browser = await launchChromium();
 try {
   const page = await browser.newPage();
   await page.goto(url);

@@ -5,14 +5,10 @@
 //                    ["reload"], ["fetch", PATH, BODY, ACCEPT], ...]'
 //
 // A fetch runs in the page, as a form's own script sends it.
-import { chromium } from 'playwright-core';
+import { launchChromium } from './chromium.mjs';
 
 const steps = JSON.parse(process.argv[2]);
-const browser = await chromium.launch({
-  executablePath: '/usr/bin/chromium',
-  args: ['--headless', '--no-sandbox', '--disable-gpu', '--disable-background-networking',
-         '--disable-component-update', '--no-first-run', '--disable-sync'],
-});
+const browser = await launchChromium();
 try {
   const page = await browser.newPage();
   const fetches = [];

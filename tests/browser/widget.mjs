@@ -9,14 +9,10 @@
 // form, and records that answer; "post" sends fields from the page with
 // fetch: the form's own fields with these in their place, and the last
 // recorded answer as the field altcha unless given.
-import { chromium } from 'playwright-core';
+import { launchChromium } from './chromium.mjs';
 
 const steps = JSON.parse(process.argv[2]);
-const browser = await chromium.launch({
-  executablePath: '/usr/bin/chromium',
-  args: ['--headless', '--no-sandbox', '--disable-gpu', '--disable-background-networking',
-         '--disable-component-update', '--no-first-run', '--disable-sync'],
-});
+const browser = await launchChromium();
 try {
   const page = await browser.newPage();
   const errors = [];
