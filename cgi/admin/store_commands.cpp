@@ -12,25 +12,6 @@
 namespace quillo {
 namespace {
 
-// Windows-1252's characters at 0x80 to 0x9F; 0 where it has none.
-constexpr char16_t kCp1252High[32] = {0x20AC, 0,      0x201A, 0x0192, 0x201E, 0x2026, 0x2020, 0x2021,
-                                      0x02C6, 0x2030, 0x0160, 0x2039, 0x0152, 0,      0x017D, 0,
-                                      0,      0x2018, 0x2019, 0x201C, 0x201D, 0x2022, 0x2013, 0x2014,
-                                      0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0,      0x017E, 0x0178};
-
-void AppendUtf8(std::string& out, char32_t code) {
-  if (code < 0x80) {
-    out += static_cast<char>(code);
-  } else if (code < 0x800) {
-    out += static_cast<char>(0xC0 | (code >> 6));
-    out += static_cast<char>(0x80 | (code & 0x3F));
-  } else {
-    out += static_cast<char>(0xE0 | (code >> 12));
-    out += static_cast<char>(0x80 | ((code >> 6) & 0x3F));
-    out += static_cast<char>(0x80 | (code & 0x3F));
-  }
-}
-
 std::string Joined(const TextList& list) {
   std::string joined;
   for (const std::string& entry : list) joined += (joined.empty() ? "" : ", ") + entry;
@@ -72,20 +53,6 @@ bool Due(const StoredSubmission& row, std::time_t now, const ResendOptions& opti
 }
 
 }  // namespace
-
-std::string ToUtf8(std::string_view bytes, std::string_view charset) {
-  if (charset == "utf-8") return std::string(bytes);
-  std::string out;
-  out.reserve(bytes.size() + bytes.size() / 4);
-  for (char c : bytes) {
-    const auto byte = static_cast<unsigned char>(c);
-    char32_t code = byte;
-    if (charset == "windows-1252" && byte >= 0x80 && byte < 0xA0 && kCp1252High[byte - 0x80] != 0)
-      code = kCp1252High[byte - 0x80];
-    AppendUtf8(out, code);
-  }
-  return out;
-}
 
 std::string ExportCsv(const std::vector<StoredSubmission>& rows, bool excel) {
   const std::string end = excel ? "\r\n" : "\n";

@@ -18,10 +18,6 @@
 
 namespace quillo {
 
-// The field values and subject as UTF-8, from the row's charset
-// (iso-8859-1, windows-1252 or utf-8).
-std::string ToUtf8(std::string_view bytes, std::string_view charset);
-
 // RFC 4180: a header of the fixed columns and one column per field name in
 // the order names are first seen, CR LF after every record when excel (with
 // a UTF-8 byte order mark first), else LF.

@@ -53,8 +53,9 @@ CaptchaOutcome AskProvider(const CaptchaSettings& settings, std::string_view ans
   options.timeout_ms = settings.timeout_ms;
   options.ca_file = settings.tls_ca_file;
   options.max_answer_bytes = kMaxSiteverifyAnswerBytes;
-  const HttpsResult result =
-      PostForm(*address, SiteverifyBody(settings.secret, answer, remote_addr), options);
+  HttpBody body;
+  body.bytes = SiteverifyBody(settings.secret, answer, remote_addr);
+  const HttpsResult result = Post(*address, body, options);
   if (!result.answer) {
     return {CaptchaVerdict::kUnavailable,
             {},

@@ -76,6 +76,10 @@ std::string EncodeBase64(std::string_view bytes);
 // writes.
 std::optional<std::string> DecodeBase64(std::string_view text);
 
+// Text in one of the mail charsets (iso-8859-1, windows-1252, utf-8) as
+// UTF-8; UTF-8 is taken as it is.
+std::string ToUtf8(std::string_view bytes, std::string_view charset);
+
 // Lower-case hexadecimal, two digits per byte.
 std::string HexOf(std::string_view bytes);
 

@@ -27,18 +27,20 @@ HttpsResult Failed(std::string step, const platform::NetStatus& status) {
 
 }  // namespace
 
-std::string FormatPostRequest(const WebAddress& address, std::string_view form_body) {
+std::string FormatPostRequest(const WebAddress& address, const HttpBody& body) {
   std::string host = address.host;
   if (address.port != 443) host += ":" + std::to_string(address.port);
-  std::string request = "POST " + address.path + " HTTP/1.1\r\nHost: " + host +
-                        "\r\nUser-Agent: quillopro\r\nAccept: application/json\r\n"
-                        "Content-Type: application/x-www-form-urlencoded\r\nContent-Length: " +
-                        std::to_string(form_body.size()) + "\r\nConnection: close\r\n\r\n";
-  request.append(form_body);
+  std::string request =
+      "POST " + address.path + " HTTP/1.1\r\nHost: " + host +
+      "\r\nUser-Agent: quillopro\r\nAccept: application/json\r\nContent-Type: " + body.content_type +
+      "\r\nContent-Length: " + std::to_string(body.bytes.size()) + "\r\n";
+  for (const std::string& header : body.headers) request += header + "\r\n";
+  request += "Connection: close\r\n\r\n";
+  request += body.bytes;
   return request;
 }
 
-HttpsResult PostForm(const WebAddress& address, std::string_view form_body, const HttpsOptions& options) {
+HttpsResult Post(const WebAddress& address, const HttpBody& body, const HttpsOptions& options) {
   constexpr std::size_t kReceiveBytes = 16 * 1024;
   const Clock::time_point deadline = Clock::now() + std::chrono::milliseconds(options.timeout_ms);
   platform::OpenedConnection opened =
@@ -48,7 +50,7 @@ HttpsResult PostForm(const WebAddress& address, std::string_view form_body, cons
   platform::NetStatus status =
       connection.StartTls({address.host, true, options.ca_file}, Remaining(deadline));
   if (!status.ok()) return Failed("tls", status);
-  status = connection.Send(FormatPostRequest(address, form_body), Remaining(deadline));
+  status = connection.Send(FormatPostRequest(address, body), Remaining(deadline));
   if (!status.ok()) return Failed("send", status);
   HttpAnswerReader reader(options.max_answer_bytes);
   std::string received;

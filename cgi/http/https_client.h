@@ -1,5 +1,5 @@
-// A small HTTPS client for the services the program calls: one POST of a
-// form-encoded body, one answer, "Connection: close". The certificate and
+// A small HTTPS client for the services the program calls: one POST, one
+// answer, "Connection: close". The certificate and
 // the host name are always verified. Every step shares one time bound, and
 // the answer's body has a cap.
 #pragma once
@@ -9,6 +9,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "http/answer_reader.h"
 #include "http/web_address.h"
@@ -31,10 +32,18 @@ struct HttpsResult {
   std::string detail;
 };
 
-// The request's bytes: the request line, Host, the body's type and length,
-// "Connection: close", then the body.
-std::string FormatPostRequest(const WebAddress& address, std::string_view form_body);
+// What is posted: the body, its type, and header lines of the caller's
+// ("Name: value", each the program's own, never a visitor's).
+struct HttpBody {
+  std::string content_type = "application/x-www-form-urlencoded";
+  std::vector<std::string> headers;
+  std::string bytes;
+};
 
-HttpsResult PostForm(const WebAddress& address, std::string_view form_body, const HttpsOptions& options);
+// The request's bytes: the request line, Host, the body's type and length,
+// the caller's headers, "Connection: close", then the body.
+std::string FormatPostRequest(const WebAddress& address, const HttpBody& body);
+
+HttpsResult Post(const WebAddress& address, const HttpBody& body, const HttpsOptions& options);
 
 }  // namespace quillo

@@ -25,10 +25,17 @@ TEST(WebAddress, TakesHttpsWithAHostNameOnly) {
         "https://example.com/#x", "https://example.com/\r\nX: y", "https:///path", "ftp://example.com/"}) {
     EXPECT_FALSE(ParseHttpsAddress(refused)) << refused;
   }
+  HttpBody form;
+  form.bytes = "a=1";
   EXPECT_EQ(
-      FormatPostRequest(*ParseHttpsAddress("https://h.example:444/v"), "a=1"),
+      FormatPostRequest(*ParseHttpsAddress("https://h.example:444/v"), form),
       "POST /v HTTP/1.1\r\nHost: h.example:444\r\nUser-Agent: quillopro\r\nAccept: application/json\r\n"
       "Content-Type: application/x-www-form-urlencoded\r\nContent-Length: 3\r\nConnection: close\r\n\r\na=1");
+  EXPECT_EQ(FormatPostRequest(*ParseHttpsAddress("https://h.example/hook"),
+                              {"application/json", {"X-Quillo-Signature: t=1,v1=ab"}, "{}"}),
+            "POST /hook HTTP/1.1\r\nHost: h.example\r\nUser-Agent: quillopro\r\nAccept: application/json\r\n"
+            "Content-Type: application/json\r\nContent-Length: 2\r\nX-Quillo-Signature: t=1,v1=ab\r\n"
+            "Connection: close\r\n\r\n{}");
 }
 
 struct Fed {
