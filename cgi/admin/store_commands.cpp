@@ -149,6 +149,20 @@ int ResendLocked(const SiteSettings& site, SubmissionStore& store, const Deliver
       status = 1;
   }
   print("resent " + std::to_string(sent));
+  if (site.webhook.url.empty()) return status;
+  int announced = 0;
+  for (const StoredSubmission& row : store.List(0, std::nullopt)) {
+    if (row.webhook != "failed") continue;
+    const WebhookOutcome outcome = SendWebhook(site.webhook, WebhookPostOf(row, now), UtcStamp(now), now);
+    store.SetWebhook(row.id, outcome.delivered ? "sent" : "failed");
+    if (outcome.delivered) {
+      ++announced;
+    } else {
+      print(std::to_string(row.id) + " webhook " + outcome.detail);
+      status = 1;
+    }
+  }
+  print("announced " + std::to_string(announced));
   return status;
 }
 

@@ -232,6 +232,25 @@ RunStore OpenRunStore(const SiteSettings& site, const FormRequest& request, Syst
   return opened;
 }
 
+// The site's webhook, once the main mail went or did not: what it does
+// changes nothing of the answer. A stored post keeps its outcome for
+// resend to try again; without a store a failure is logged.
+void Announce(const SiteSettings& site, const FormRequest& request, System& system, const RunStore& store,
+              bool sent) {
+  if (site.webhook.url.empty()) return;
+  const std::optional<std::int64_t> id = store.journal ? store.journal->id() : std::nullopt;
+  StoredSubmission row;
+  row.submission = SubmissionOf(request, system.Now(), {});
+  row.state = sent ? SubmissionState::kSent : SubmissionState::kFailed;
+  WebhookPost post = WebhookPostOf(row, system.Now());
+  post.id = id;
+  const WebhookOutcome outcome = SendWebhook(site.webhook, post, UtcStamp(post.time), post.time);
+  if (id) store.store->SetWebhook(*id, outcome.delivered ? "sent" : "failed");
+  if (!outcome.delivered)
+    system.WriteStderrLine(std::string("webhook not delivered") + (id ? " (quillo resend tries again)" : "") +
+                           ": " + outcome.detail);
+}
+
 // A post refused as spam, kept for the site owner to look at when the
 // settings ask; never mailed. A store that cannot take it changes nothing.
 void KeepSpam(const SiteSettings& site, const FormRequest& request, System& system) {
@@ -487,6 +506,7 @@ void RunRequest(std::string_view argv0, System& system, const MailSender& send_m
     if (store.journal && !store.journal->settle_error().empty())
       system.WriteStderrLine("cannot settle the stored post: " + store.journal->settle_error());
     stored = store.journal && store.journal->recorded();
+    Announce(site, request, system, store, result == "OK");
     if (sends_reply && result != "OK") record.reply = "skipped";
     if (sends_reply && result == "OK")
       record.reply =

@@ -35,6 +35,16 @@ Settlement SettlementOf(const MailResult& result, const TextList& recipients, in
   return settled;
 }
 
+WebhookPost WebhookPostOf(const StoredSubmission& row, std::time_t now) {
+  WebhookPost post;
+  post.id = row.id;
+  post.time = now;
+  post.state = std::string(StateName(row.state));
+  for (const auto& [name, value] : row.submission.fields)
+    post.fields.emplace_back(ToUtf8(name, row.submission.charset), ToUtf8(value, row.submission.charset));
+  return post;
+}
+
 Submission SubmissionOf(const FormRequest& request, std::time_t now, std::string referer) {
   Submission s;
   s.received_at = now;

@@ -12,6 +12,7 @@
 #include "delivery/outgoing_mail.h"
 #include "store/store_settings.h"
 #include "store/submission_store.h"
+#include "webhook/webhook.h"
 
 namespace quillo {
 
@@ -27,6 +28,9 @@ struct Settlement {
 };
 Settlement SettlementOf(const MailResult& result, const TextList& recipients, int attempts_before,
                         std::time_t received_at, std::time_t now, std::uint32_t give_up_after_seconds);
+
+// A stored post as the webhook tells of it: its fields in UTF-8.
+WebhookPost WebhookPostOf(const StoredSubmission& row, std::time_t now);
 
 // What the store keeps of a post, without the mail: the visitor's fields,
 // where the post came from, whom it was for.
@@ -44,6 +48,7 @@ class SubmissionJournal final : public DeliveryJournal {
 
   // The row was committed: the post is safe whatever the mail did.
   bool recorded() const { return id_.has_value(); }
+  std::optional<std::int64_t> id() const { return id_; }
   // Why the row could not be settled, for the log; empty when it was.
   const std::string& settle_error() const { return settle_error_; }
 

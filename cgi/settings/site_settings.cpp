@@ -474,6 +474,33 @@ const std::vector<std::pair<std::string_view, Setter>>& StoreKeys() {
   return keys;
 }
 
+// Each key of [webhook]: where each post is announced.
+const std::vector<std::pair<std::string_view, Setter>>& WebhookKeys() {
+  static const std::vector<std::pair<std::string_view, Setter>> keys = {
+      {"url",
+       [](SiteSettings& s, const std::string& v) -> Problem {
+         s.webhook.url = v;
+         if (!ParseHttpsAddress(v)) return "expected an https:// address with a host name, not '" + v + "'";
+         return std::nullopt;
+       }},
+      {"secret",
+       [](SiteSettings& s, const std::string& v) -> Problem {
+         s.webhook.secret = v;
+         if (v.size() < 16)
+           return std::string("secret must be at least 16 bytes: the receiver checks with it");
+         return std::nullopt;
+       }},
+      {"timeout", [](SiteSettings& s, const std::string& v) { return ReadTimeout(v, s.webhook.timeout_ms); }},
+      {"tls_ca_file",
+       [](SiteSettings& s, const std::string& v) -> Problem {
+         s.webhook.tls_ca_file = v;
+         if (!IsAbsolutePath(v)) return "expected an absolute file path, not '" + v + "'";
+         return std::nullopt;
+       }},
+  };
+  return keys;
+}
+
 // Where each key was set, "section.key" to its line.
 using KeyLines = std::map<std::string, int>;
 
@@ -516,6 +543,12 @@ std::optional<SettingsError> CheckKeysTogether(const KeyLines& lines) {
     if (auto error = needs(key, "store.path", "the keys of [store] need path, the database file"))
       return error;
   }
+  if (auto error = together({"webhook.url", "webhook.secret"}, "url and secret of [webhook] go together"))
+    return error;
+  for (std::string_view key : {"webhook.timeout", "webhook.tls_ca_file"}) {
+    if (auto error = needs(key, "webhook.url", "the keys of [webhook] need url, where posts are announced"))
+      return error;
+  }
   if (auto error = together({"smtp.user", "smtp.password"}, "user and password go together")) return error;
   if (auto error =
           needs("smtp.user", "smtp.host", "user needs host: only your own server takes the password"))
@@ -556,11 +589,9 @@ struct Section {
   const std::vector<std::pair<std::string_view, Setter>>* keys;
 };
 const Section* FindSection(std::string_view name) {
-  static const Section kSections[] = {{"site", &SiteKeys()},
-                                      {"aliases", nullptr},
-                                      {"smtp", &SmtpKeys()},
-                                      {"captcha", &CaptchaKeys()},
-                                      {"store", &StoreKeys()}};
+  static const Section kSections[] = {{"site", &SiteKeys()},       {"aliases", nullptr},
+                                      {"smtp", &SmtpKeys()},       {"captcha", &CaptchaKeys()},
+                                      {"webhook", &WebhookKeys()}, {"store", &StoreKeys()}};
   for (const Section& section : kSections) {
     if (section.name == name) return &section;
   }
@@ -618,6 +649,8 @@ std::variant<SiteSettings, SettingsError> ParseSiteSettings(std::string_view tex
   if (auto error = CheckOwnChallenge(lines, settings)) return *error;
   CaptchaSettings& captcha = settings.captcha;
   if (captcha.tls_ca_file.empty()) captcha.tls_ca_file = settings.delivery.session.tls_ca_file;
+  if (settings.webhook.tls_ca_file.empty())
+    settings.webhook.tls_ca_file = settings.delivery.session.tls_ca_file;
   // Implicit TLS has its own port (RFC 8314).
   if (settings.delivery.session.tls == TlsMode::kImplicit && lines.count("smtp.port") == 0)
     settings.delivery.port = 465;

@@ -37,7 +37,8 @@ CREATE TABLE IF NOT EXISTS submissions (
   failure_host TEXT,
   failure_reply TEXT,
   failure_code INTEGER,
-  failure_permanent INTEGER
+  failure_permanent INTEGER,
+  webhook TEXT NOT NULL DEFAULT ''
 );
 CREATE INDEX IF NOT EXISTS submissions_by_state ON submissions (state, next_attempt_at);
 CREATE TABLE IF NOT EXISTS fields (
@@ -127,7 +128,7 @@ constexpr const char* kColumns =
     "id, received_at, remote_addr, referer, charset, recipients_given, recipients, reply_recipients, server, "
     "sender, subject, message, state, remaining, attempts, next_attempt_at, failure_step, failure_host, "
     "failure_reply, "
-    "failure_code, failure_permanent";
+    "failure_code, failure_permanent, webhook";
 
 class SqliteStore final : public SubmissionStore {
  public:
@@ -202,6 +203,12 @@ class SqliteStore final : public SubmissionStore {
         .Bind(8, static_cast<std::int64_t>(failure ? failure->code : 0));
     if (attempt.Step() != SQLITE_DONE) return Rollback(error).has_value();
     return Execute("COMMIT", error) || Rollback(error).has_value();
+  }
+
+  bool SetWebhook(std::int64_t id, const std::string& state) override {
+    Statement row(db_, "UPDATE submissions SET webhook = ? WHERE id = ?");
+    row.Bind(1, state).Bind(2, id);
+    return row.Step() == SQLITE_DONE;
   }
 
   std::optional<StoredSubmission> Get(std::int64_t id) override {
@@ -302,6 +309,7 @@ class SqliteStore final : public SubmissionStore {
     if (!row.Null(16))
       stored.failure = FailureNote{row.Text(16), row.Text(17), row.Text(18), static_cast<int>(row.Number(19)),
                                    row.Number(20) != 0};
+    stored.webhook = row.Text(21);
     Statement fields(db_, "SELECT name, value FROM fields WHERE submission_id = ? ORDER BY position");
     fields.Bind(1, stored.id);
     while (fields.Step() == SQLITE_ROW) s.fields.emplace_back(fields.Text(0), fields.Text(1));

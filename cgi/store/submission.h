@@ -54,6 +54,7 @@ struct StoredSubmission {
   int attempts = 0;
   std::optional<std::time_t> next_attempt_at;
   std::optional<FailureNote> failure;
+  std::string webhook;  // the post's announcement: "", "sent" or "failed"
 };
 
 // Where resend waits after the attempts so far, from the last attempt's

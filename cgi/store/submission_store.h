@@ -37,6 +37,9 @@ class SubmissionStore {
                       SubmissionState state, std::optional<std::time_t> next_attempt_at, std::time_t now,
                       const std::string& who, std::string& error) = 0;
 
+  // Where the row's webhook stands: "sent" or "failed".
+  virtual bool SetWebhook(std::int64_t id, const std::string& state) = 0;
+
   virtual std::optional<StoredSubmission> Get(std::int64_t id) = 0;
   // Every row received at or after since, in state when given, oldest first.
   virtual std::vector<StoredSubmission> List(std::time_t since, std::optional<SubmissionState> state) = 0;

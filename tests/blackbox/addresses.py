@@ -99,3 +99,5 @@ CAPTCHA_VERIFY_SERVER = "127.0.0.197"
 
 # test_store: the relay the stored posts go to, then are resent to.
 STORE_RELAY = "127.0.0.198"
+STORE_DNS_SERVER = "127.0.0.199"
+STORE_WEBHOOK_SERVER = "127.0.0.200"

@@ -23,6 +23,7 @@ import pytest
 
 from cgi_site import WINDOWS, document_page, error_page, form
 from mail_servers import dns_server, smtp_server
+from tls_certificates import make_certificates
 from addresses import CAPTCHA_DNS_SERVER, CAPTCHA_MAIL_SERVER, CAPTCHA_VERIFY_SERVER
 
 KEY = "k" * 40
@@ -200,20 +201,7 @@ def test_the_reference_library_and_the_program_accept_each_others_challenges(sit
 def certificates():
     """A throwaway CA, and certificates it signs for the verification host and for another name."""
     folder = tempfile.mkdtemp(prefix="quillo-verify-tls-")
-
-    def openssl(*args):
-        subprocess.run(["openssl", *args], cwd=folder, check=True, capture_output=True)
-
-    openssl("req", "-x509", "-newkey", "rsa:2048", "-nodes", "-keyout", "ca.key", "-out", "ca.pem", "-days", "2",
-            "-subj", "/CN=Quillo Test CA")
-    for name in (VERIFY_HOST, "other.example.test"):
-        with open(os.path.join(folder, name + ".ext"), "w") as f:
-            f.write("subjectAltName=DNS:%s\n" % name)
-        openssl("req", "-newkey", "rsa:2048", "-nodes", "-keyout", name + ".key", "-out", name + ".csr",
-                "-subj", "/CN=" + name)
-        openssl("x509", "-req", "-in", name + ".csr", "-CA", "ca.pem", "-CAkey", "ca.key", "-CAcreateserial",
-                "-out", name + ".pem", "-days", "2", "-extfile", name + ".ext")
-    yield folder
+    yield make_certificates(folder, (VERIFY_HOST, "other.example.test"))
     shutil.rmtree(folder, ignore_errors=True)
 
 

@@ -1,25 +1,34 @@
 """[store]: every accepted post kept in SQLite before its mail leaves, and
 quillo's store commands, against real relays (aiosmtpd) that put mail off,
-hold it, or take it; lighttpd for posts that come together."""
+hold it, or take it; lighttpd for posts that come together; [webhook]
+against an HTTPS receiver of the test's own that checks the signature."""
 
 import concurrent.futures
+import contextlib
 import csv
+import hashlib
+import hmac
+import http.server
 import io
 import json
 import os
+import shutil
 import signal
 import sqlite3
+import ssl
 import subprocess
+import tempfile
 import threading
 import time
 
 import pytest
 from aiosmtpd.controller import Controller
 
-from cgi_site import document_page, form
-from mail_servers import RecordingHandler, smtp_server
+from cgi_site import document_page, form, with_private_resolver
+from mail_servers import RecordingHandler, dns_server, smtp_server
+from tls_certificates import make_certificates
 from web_servers import lighttpd
-from addresses import STORE_RELAY
+from addresses import STORE_DNS_SERVER, STORE_RELAY, STORE_WEBHOOK_SERVER
 
 ADMIN = os.environ.get("QUILLO_ADMIN_EXE", "")
 DOCS = [("QUILLO_TO", "info@example.com"), ("QUILLO_SUCCESS", "ok.htm"), ("QUILLO_ERROR", "err.htm"),
@@ -36,8 +45,10 @@ def store_site(site, tmp_path):
 
 
 def quillo(site, *arguments, wrapper=()):
-    run = subprocess.run([*wrapper, ADMIN, *arguments, "--program", site.program, "--user", "root"],
-                         stdout=subprocess.PIPE, stderr=subprocess.PIPE, timeout=120)
+    """The admin command on the site, its names looked up as the site's runs look them up."""
+    command = with_private_resolver(site.resolv_conf, [*wrapper, ADMIN, *arguments, "--program", site.program,
+                                                       "--user", "root"])
+    run = subprocess.run(command, stdout=subprocess.PIPE, stderr=subprocess.PIPE, timeout=120)
     assert run.stderr == b"", run.stderr
     return run.returncode, run.stdout.decode()
 
@@ -191,3 +202,84 @@ def test_a_store_that_cannot_be_written_fails_the_post_and_sends_nothing(store_s
     with smtp_server(STORE_RELAY) as received:
         assert post(site, ("website", "http://spam.test")) == OK_PAGE
     assert received == [] and rows(site, "state, message") == [("spam", b"")]
+
+
+# --- the webhook -------------------------------------------------------------
+
+HOOK_HOST = "hooks.example.test"
+HOOK_SECRET = "hook-secret-0123456789"
+
+
+@pytest.fixture(scope="module")
+def certificates():
+    folder = tempfile.mkdtemp(prefix="quillo-hook-tls-")
+    yield make_certificates(folder, (HOOK_HOST, "other.example.test"))
+    shutil.rmtree(folder, ignore_errors=True)
+
+
+@contextlib.contextmanager
+def hook_receiver(certificates, behaviour="ok", cert=HOOK_HOST):
+    """An HTTPS receiver on the hook's address; yields the (signature valid, body) of each post."""
+    got = []
+
+    class Handler(http.server.BaseHTTPRequestHandler):
+        protocol_version = "HTTP/1.1"
+
+        def log_message(self, *args):
+            pass
+
+        def do_POST(self):
+            body = self.rfile.read(int(self.headers["Content-Length"]))
+            signature = dict(part.split("=", 1) for part in self.headers["X-Quillo-Signature"].split(","))
+            expected = hmac.new(HOOK_SECRET.encode(), signature["t"].encode() + b"." + body,
+                                hashlib.sha256).hexdigest()
+            got.append((hmac.compare_digest(expected, signature["v1"]), self.headers["Content-Type"],
+                        json.loads(body)))
+            if behaviour == "slow":
+                time.sleep(3)
+            self.send_response(500 if behaviour == "error" else 204)
+            self.send_header("Content-Length", "0")
+            self.end_headers()
+
+    context = ssl.SSLContext(ssl.PROTOCOL_TLS_SERVER)
+    context.load_cert_chain(os.path.join(certificates, cert + ".pem"), os.path.join(certificates, cert + ".key"))
+    server = http.server.ThreadingHTTPServer((STORE_WEBHOOK_SERVER, 443), Handler)
+    server.socket = context.wrap_socket(server.socket, server_side=True)
+    threading.Thread(target=server.serve_forever, daemon=True).start()
+    try:
+        yield got
+    finally:
+        server.shutdown()
+        server.server_close()
+
+
+@pytest.mark.parametrize("behaviour, cert, detail", [
+    ("ok", HOOK_HOST, None),
+    ("error", HOOK_HOST, "%s answered HTTP 500" % HOOK_HOST),
+    ("slow", HOOK_HOST, "answer %s: timeout" % HOOK_HOST),
+    ("ok", "other.example.test", "tls %s: certificate" % HOOK_HOST),
+])
+def test_each_post_is_announced_signed_and_a_failed_announcement_is_retried(store_site, certificates,
+                                                                             behaviour, cert, detail):
+    site = store_site
+    with open(site.resolv_conf, "w") as f:
+        f.write("nameserver %s\noptions timeout:1 attempts:1\n" % STORE_DNS_SERVER)
+    site.write("quillopro.ini", "[site]\nlog = off\n[store]\npath = %s\n[webhook]\nurl = https://%s/forms\n"
+               "secret = %s\ntimeout = 1\ntls_ca_file = %s\n"
+               % (site.db, HOOK_HOST, HOOK_SECRET, os.path.join(certificates, "ca.pem")))
+    log = []
+    with dns_server(STORE_DNS_SERVER, a={HOOK_HOST: STORE_WEBHOOK_SERVER}), smtp_server(STORE_RELAY) as received:
+        with hook_receiver(certificates, behaviour, cert) as got:
+            out, _ = site.run(form(*DOCS, ("Name", "J\xf6"), ("Note", "a, \"b\"")), log=log)
+        assert out == OK_PAGE.replace(b"Jo", b"J\xf6") and len(received) == 1  # the mail went all the same
+        if detail is None:
+            assert log == [] and rows(site, "webhook") == [("sent",)]
+        else:
+            assert len(log) == 1 and ("webhook not delivered (quillo resend tries again): " + detail) in log[0]
+            assert rows(site, "webhook") == [("failed",)]
+            with hook_receiver(certificates) as got:
+                assert quillo(site, "resend") == (0, "resent 0\nannounced 1\n")
+            assert rows(site, "webhook") == [("sent",)]
+    valid, kind, body = got[-1]
+    assert valid and kind == "application/json"
+    assert (body["id"], body["state"], body["fields"]) == (1, "sent", [["Name", "Jö"], ["Note", "a, \"b\""]])

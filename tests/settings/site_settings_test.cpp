@@ -115,6 +115,11 @@ TEST(SiteSettings, ReadsTheCaptcha) {
   EXPECT_EQ(c.timeout_ms, 3000u);
   EXPECT_EQ(c.tls_ca_file, "/etc/ca.pem");
   EXPECT_EQ(std::get<SiteSettings>(ParseSiteSettings("")).captcha.provider, CaptchaProvider::kNone);
+  const auto hook = ParseSiteSettings(
+      "[webhook]\nurl = https://hooks.example.com/forms\nsecret = 0123456789abcdef\ntimeout = 2\n");
+  ASSERT_TRUE(std::holds_alternative<SiteSettings>(hook)) << std::get<SettingsError>(hook).message;
+  EXPECT_EQ(std::get<SiteSettings>(hook).webhook.url, "https://hooks.example.com/forms");
+  EXPECT_EQ(std::get<SiteSettings>(hook).webhook.timeout_ms, 2000u);
 }
 
 TEST(SiteSettings, ReadsTheStoreWhereTheBuildKeepsOne) {
@@ -235,6 +240,12 @@ TEST(SiteSettings, NamesEveryMistakeWithItsLine) {
       {"[smtp]\ndkim_domain = example.com\n", 2, "dkim_domain, dkim_selector and dkim_key go together"},
       {"[smtp]\nbcc = x\n", 2, "unknown key 'bcc' in [smtp]"},
       {"[store]\nkeep_spam = yes\n", 2, "the keys of [store] need path, the database file"},
+      {"[webhook]\nurl = https://hooks.example.com/f\n", 2, "url and secret of [webhook] go together"},
+      {"[webhook]\nurl = http://hooks.example.com/f\nsecret = 0123456789abcdef\n", 2,
+       "expected an https:// address with a host name, not 'http://hooks.example.com/f'"},
+      {"[webhook]\nurl = https://hooks.example.com/f\nsecret = short\n", 3,
+       "secret must be at least 16 bytes: the receiver checks with it"},
+      {"[webhook]\ntimeout = 3\n", 2, "the keys of [webhook] need url, where posts are announced"},
       {"[store]\nanswer_when_stored = maybe\n", 2, "expected success or error, not 'maybe'"},
       {"[store]\ngive_up_after = 3\n", 2,
        "expected a time from 1 second to 90 days, such as 3 days, not '3'"},
