@@ -41,6 +41,11 @@ install(FILES ${QUILLO_DEBIAN_BUILT}/quillopro.ini DESTINATION ${QUILLO_INSTALL_
 install(FILES ${QUILLO_DEBIAN}/quillopro.ini DESTINATION /etc/quillo)
 install(FILES ${QUILLO_DEBIAN}/apache-quillo.conf DESTINATION /etc/apache2/conf-available RENAME quillo.conf)
 install(FILES ${QUILLO_DEBIAN}/logrotate DESTINATION /etc/logrotate.d RENAME quillo)
+# quillo resend every five minutes, through a systemd timer or a cron line,
+# both off until the site owner has a store to resend from.
+install(FILES ${QUILLO_DEBIAN}/cron.d DESTINATION /etc/cron.d RENAME quillo)
+install(FILES ${QUILLO_DEBIAN}/quillo-resend.service ${QUILLO_DEBIAN}/quillo-resend.timer
+        DESTINATION /lib/systemd/system)
 install(DIRECTORY DESTINATION /var/lib/quillo)
 install(DIRECTORY DESTINATION /var/log/quillo)
 

@@ -32,8 +32,11 @@ dpkg -x "$scratch/out/$wizard" "$root"
 doc=./usr/share/doc/quillo
 same "files of quillo" "\
 -rw-r--r-- root/root ./etc/apache2/conf-available/quillo.conf
+-rw-r--r-- root/root ./etc/cron.d/quillo
 -rw-r--r-- root/root ./etc/logrotate.d/quillo
 -rw-r--r-- root/root ./etc/quillo/quillopro.ini
+-rw-r--r-- root/root ./lib/systemd/system/quillo-resend.service
+-rw-r--r-- root/root ./lib/systemd/system/quillo-resend.timer
 -rwxr-xr-x root/root ./usr/lib/cgi-bin/quillopro.exe
 lrwxrwxrwx root/root ./usr/lib/cgi-bin/quillopro.ini -> /etc/quillo/quillopro.ini
 -rwxr-xr-x root/root ./usr/sbin/quillo
