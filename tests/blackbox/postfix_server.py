@@ -72,7 +72,7 @@ postlog   unix-dgram n  -       n       -       1       postlogd
 """
 
 
-def main_cf(work, relay, helo_restriction, domain=DOMAIN, interfaces="127.0.0.1"):
+def main_cf(work, relay, helo_restriction, domain=DOMAIN, interfaces="127.0.0.1", settings=()):
     """main.cf of an instance in work; its SMTP server's address is in master.cf."""
     lines = [
         "compatibility_level = 3.6",
@@ -116,7 +116,7 @@ def main_cf(work, relay, helo_restriction, domain=DOMAIN, interfaces="127.0.0.1"
         lines.append("default_transport = retry:no relay in this test")
     if helo_restriction:
         lines += ["smtpd_helo_required = yes", "smtpd_helo_restrictions = reject_non_fqdn_helo_hostname"]
-    return "\n".join(lines) + "\n"
+    return "\n".join(lines + list(settings)) + "\n"
 
 
 class Postfix:
@@ -257,7 +257,7 @@ def _terminal_output(command):
     return shown.stdout
 
 
-def _write_instance(instance, relay, helo_restriction, domain, interfaces):
+def _write_instance(instance, relay, helo_restriction, domain, interfaces, settings=()):
     work = instance.work
     # Postfix's daemons run as the postfix user outside a chroot, and the
     # sendmail wrapper may run as a web server's user: both pass through.
@@ -268,7 +268,7 @@ def _write_instance(instance, relay, helo_restriction, domain, interfaces):
     os.mkdir(os.path.join(work, "mail"), 0o755)
     os.chown(os.path.join(work, "mail"), MAILBOX_OWNER, MAILBOX_OWNER)
     with open(os.path.join(instance.config_directory, "main.cf"), "w") as f:
-        f.write(main_cf(work, relay, helo_restriction, domain, interfaces))
+        f.write(main_cf(work, relay, helo_restriction, domain, interfaces, settings))
     with open(os.path.join(instance.config_directory, "master.cf"), "w") as f:
         f.write(MASTER_CF.format(host=instance.host))
     # The postfix command rereads a main.cf younger than about two seconds
@@ -283,18 +283,18 @@ def _write_instance(instance, relay, helo_restriction, domain, interfaces):
 
 
 @contextlib.contextmanager
-def postfix(host, *, relay=None, helo_restriction=False, domain=DOMAIN, on_host=()):
+def postfix(host, *, relay=None, helo_restriction=False, domain=DOMAIN, on_host=(), settings=()):
     """A Postfix instance of its own listening on host:25 (a 127.0.0.x
     address); yields a Postfix. relay: the address of an SMTP server on port
     25 that takes mail for every domain but the instance's (example.test).
     helo_restriction: clients must send HELO/EHLO with a fully qualified
     name. on_host: the command that runs a command on another host of the
     test's network (ip netns exec ...); the instance then serves that host's
-    address. The instance is stopped and its folder removed however the
-    block ends."""
+    address. settings: more main.cf lines. The instance is stopped and its
+    folder removed however the block ends."""
     instance = Postfix(tempfile.mkdtemp(prefix="quillo-postfix-"), host, list(on_host))
     try:
-        _write_instance(instance, relay, helo_restriction, domain, host if on_host else "127.0.0.1")
+        _write_instance(instance, relay, helo_restriction, domain, host if on_host else "127.0.0.1", settings)
         start = instance.on_host + [POSTFIX, "-c", instance.config_directory, "start"]
         started = subprocess.run(start, stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL,
                                  stderr=subprocess.DEVNULL, timeout=START_SECONDS)

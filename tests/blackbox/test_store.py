@@ -1,6 +1,6 @@
 """[store]: every accepted post kept in SQLite before its mail leaves, and
-quillo's store commands, against real relays (aiosmtpd) that put mail off,
-hold it, or take it; lighttpd for posts that come together; [webhook]
+quillo's store commands, against real relays (aiosmtpd, and a private
+Postfix) that put mail off, hold it, or take it; a store on a full disk; lighttpd for posts that come together; [webhook]
 against an HTTPS receiver of the test's own that checks the signature."""
 
 import concurrent.futures
@@ -26,9 +26,10 @@ from aiosmtpd.controller import Controller
 
 from cgi_site import document_page, form, with_private_resolver
 from mail_servers import RecordingHandler, dns_server, smtp_server
+from postfix_server import postfix
 from tls_certificates import make_certificates
 from web_servers import lighttpd
-from addresses import STORE_DNS_SERVER, STORE_RELAY, STORE_WEBHOOK_SERVER
+from addresses import STORE_DNS_SERVER, STORE_POSTFIX, STORE_RELAY, STORE_WEBHOOK_SERVER
 
 ADMIN = os.environ.get("QUILLO_ADMIN_EXE", "")
 DOCS = [("QUILLO_TO", "info@example.com"), ("QUILLO_SUCCESS", "ok.htm"), ("QUILLO_ERROR", "err.htm"),
@@ -82,6 +83,46 @@ def test_a_post_the_relay_puts_off_is_kept_and_resent_once(store_site, answer, p
     status, shown = quillo(site, "show", "1")
     assert status == 0 and "  Comment: kept" in shown and " program failed step=RCPT " in shown
     assert shown.rstrip().endswith(" resend sent")
+
+
+def test_a_post_postfix_defers_is_resent_once_it_takes_mail(store_site):
+    site = store_site
+    site.write("quillopro.ini", "[site]\nlog = off\n[store]\npath = %s\n" % site.db)
+    body = form(("QUILLO_TO", "info@example.test"), ("QUILLO_SUCCESS", "ok.htm"), ("QUILLO_ERROR", "err.htm"),
+                ("QUILLO_SERVER", STORE_POSTFIX), ("Name", "Jo"))
+    with postfix(STORE_POSTFIX, settings=["smtpd_recipient_restrictions = defer"]):
+        out, _ = site.run(body)
+    assert out == ERROR_PAGE
+    [(state, code, reply)] = rows(site, "state, failure_code, failure_reply")
+    assert (state, code) == ("failed", 450) and "Recipient address rejected" in reply
+    with postfix(STORE_POSTFIX) as mta:
+        assert quillo(site, "resend", "--now") == (0, "1 sent\nresent 1\n")
+        assert quillo(site, "resend", "--now") == (0, "resent 0\n")
+        assert len(mta.messages(1)) == 1
+
+
+def test_a_full_disk_fails_the_post_whole_and_the_next_post_after_space_is_freed_works(store_site, tmp_path):
+    site = store_site
+    disk = tmp_path / "disk"
+    disk.mkdir()
+    subprocess.run(["mount", "-t", "tmpfs", "-o", "size=512k", "tmpfs", str(disk)], check=True)
+    try:
+        site.db = str(disk / "posts.sqlite")
+        site.write("quillopro.ini", "[site]\nlog = stderr\n[store]\npath = %s\n" % site.db)
+        with smtp_server(STORE_RELAY) as received:
+            assert post(site) == OK_PAGE
+            # Fill what is left, then post a comment larger than any free page.
+            subprocess.run(["dd", "if=/dev/zero", "of=%s" % (disk / "filler"), "bs=4k"], capture_output=True)
+            out, _ = site.run(form(*DOCS, ("Name", "Jo"), ("Comment", "x" * 200000)))
+            assert out == ERROR_PAGE and len(received) == 1
+            assert ' step=store host= reply="database or disk is full" error=store failure=temporary' \
+                in site.last_log_line
+            os.unlink(disk / "filler")
+            assert post(site, ("Comment", "after")) == OK_PAGE
+        assert len(received) == 2
+        assert rows(site, "state") == [("sent",), ("sent",)]
+    finally:
+        subprocess.run(["umount", "-l", str(disk)], check=False)
 
 
 class HoldingHandler(RecordingHandler):
