@@ -14,7 +14,8 @@ namespace {
 
 // The schema, also for a site owner reading the file with sqlite3: times
 // are Unix seconds (UTC), lists one address per line, the message and the
-// field values bytes in the row's charset.
+// fields' name and value the bytes as received, in the row's charset, and
+// name_text and value_text the same decoded to UTF-8.
 constexpr const char* kSchema = R"sql(
 CREATE TABLE IF NOT EXISTS submissions (
   id INTEGER PRIMARY KEY,
@@ -46,6 +47,8 @@ CREATE TABLE IF NOT EXISTS fields (
   position INTEGER NOT NULL,
   name BLOB NOT NULL,
   value BLOB NOT NULL,
+  name_text TEXT NOT NULL,
+  value_text TEXT NOT NULL,
   PRIMARY KEY (submission_id, position)
 );
 CREATE TABLE IF NOT EXISTS attempts (
@@ -157,13 +160,17 @@ class SqliteStore final : public SubmissionStore {
         .Bind(13, JoinLines(state == SubmissionState::kPending ? s.recipients : TextList{}));
     if (row.Step() != SQLITE_DONE) return Rollback(error);
     const std::int64_t id = sqlite3_last_insert_rowid(db_);
-    Statement field(db_, "INSERT INTO fields (submission_id, position, name, value) VALUES (?, ?, ?, ?)");
+    Statement field(db_,
+                    "INSERT INTO fields (submission_id, position, name, value, name_text, value_text) "
+                    "VALUES (?, ?, ?, ?, ?, ?)");
     for (std::size_t i = 0; i < s.fields.size(); ++i) {
       field.Reset();
       field.Bind(1, id)
           .Bind(2, static_cast<std::int64_t>(i))
           .BindBytes(3, s.fields[i].first)
-          .BindBytes(4, s.fields[i].second);
+          .BindBytes(4, s.fields[i].second)
+          .Bind(5, ToUtf8(s.fields[i].first, s.charset))
+          .Bind(6, ToUtf8(s.fields[i].second, s.charset));
       if (field.Step() != SQLITE_DONE) return Rollback(error);
     }
     if (!Execute("COMMIT", error)) return Rollback(error);
