@@ -99,6 +99,10 @@ CAPTCHA_VERIFY_SERVER = "127.0.0.197"
 
 # test_store: the relay the stored posts go to, then are resent to.
 STORE_RELAY = "127.0.0.198"
-STORE_DNS_SERVER = "127.0.0.199"
-STORE_WEBHOOK_SERVER = "127.0.0.200"
+# test_store and test_webhook: a DNS server naming the hook receiver, and
+# the receiver (hook_receiver.py).
+WEBHOOK_DNS_SERVER = "127.0.0.199"
+WEBHOOK_RECEIVER = "127.0.0.200"
 STORE_POSTFIX = "127.0.0.201"
+# test_webhook: the relay of its posts.
+WEBHOOK_MAIL_SERVER = "127.0.0.202"

@@ -4,20 +4,13 @@ Postfix) that put mail off, hold it, or take it; a store on a full disk; lighttp
 against an HTTPS receiver of the test's own that checks the signature."""
 
 import concurrent.futures
-import contextlib
 import csv
-import hashlib
-import hmac
-import http.server
 import io
 import json
 import os
-import shutil
 import signal
 import sqlite3
-import ssl
 import subprocess
-import tempfile
 import threading
 import time
 
@@ -27,9 +20,9 @@ from aiosmtpd.controller import Controller
 from cgi_site import document_page, form, with_private_resolver
 from mail_servers import RecordingHandler, dns_server, smtp_server
 from postfix_server import postfix
-from tls_certificates import make_certificates
+from hook_receiver import HOOK_HOST, HOOK_SECRET, certificates, hook_receiver  # noqa: F401 (fixture)
 from web_servers import lighttpd
-from addresses import STORE_DNS_SERVER, STORE_POSTFIX, STORE_RELAY, STORE_WEBHOOK_SERVER
+from addresses import STORE_POSTFIX, STORE_RELAY, WEBHOOK_DNS_SERVER, WEBHOOK_RECEIVER
 
 ADMIN = os.environ.get("QUILLO_ADMIN_EXE", "")
 DOCS = [("QUILLO_TO", "info@example.com"), ("QUILLO_SUCCESS", "ok.htm"), ("QUILLO_ERROR", "err.htm"),
@@ -247,53 +240,6 @@ def test_a_store_that_cannot_be_written_fails_the_post_and_sends_nothing(store_s
 
 # --- the webhook -------------------------------------------------------------
 
-HOOK_HOST = "hooks.example.test"
-HOOK_SECRET = "hook-secret-0123456789"
-
-
-@pytest.fixture(scope="module")
-def certificates():
-    folder = tempfile.mkdtemp(prefix="quillo-hook-tls-")
-    yield make_certificates(folder, (HOOK_HOST, "other.example.test"))
-    shutil.rmtree(folder, ignore_errors=True)
-
-
-@contextlib.contextmanager
-def hook_receiver(certificates, behaviour="ok", cert=HOOK_HOST):
-    """An HTTPS receiver on the hook's address; yields the (signature valid, body) of each post."""
-    got = []
-
-    class Handler(http.server.BaseHTTPRequestHandler):
-        protocol_version = "HTTP/1.1"
-
-        def log_message(self, *args):
-            pass
-
-        def do_POST(self):
-            body = self.rfile.read(int(self.headers["Content-Length"]))
-            signature = dict(part.split("=", 1) for part in self.headers["X-Quillo-Signature"].split(","))
-            expected = hmac.new(HOOK_SECRET.encode(), signature["t"].encode() + b"." + body,
-                                hashlib.sha256).hexdigest()
-            got.append((hmac.compare_digest(expected, signature["v1"]), self.headers["Content-Type"],
-                        json.loads(body)))
-            if behaviour == "slow":
-                time.sleep(3)
-            self.send_response(500 if behaviour == "error" else 204)
-            self.send_header("Content-Length", "0")
-            self.end_headers()
-
-    context = ssl.SSLContext(ssl.PROTOCOL_TLS_SERVER)
-    context.load_cert_chain(os.path.join(certificates, cert + ".pem"), os.path.join(certificates, cert + ".key"))
-    server = http.server.ThreadingHTTPServer((STORE_WEBHOOK_SERVER, 443), Handler)
-    server.socket = context.wrap_socket(server.socket, server_side=True)
-    threading.Thread(target=server.serve_forever, daemon=True).start()
-    try:
-        yield got
-    finally:
-        server.shutdown()
-        server.server_close()
-
-
 @pytest.mark.parametrize("behaviour, cert, detail", [
     ("ok", HOOK_HOST, None),
     ("error", HOOK_HOST, "%s answered HTTP 500" % HOOK_HOST),
@@ -304,12 +250,12 @@ def test_each_post_is_announced_signed_and_a_failed_announcement_is_retried(stor
                                                                              behaviour, cert, detail):
     site = store_site
     with open(site.resolv_conf, "w") as f:
-        f.write("nameserver %s\noptions timeout:1 attempts:1\n" % STORE_DNS_SERVER)
+        f.write("nameserver %s\noptions timeout:1 attempts:1\n" % WEBHOOK_DNS_SERVER)
     site.write("quillopro.ini", "[site]\nlog = off\n[store]\npath = %s\n[webhook]\nurl = https://%s/forms\n"
                "secret = %s\ntimeout = 1\ntls_ca_file = %s\n"
                % (site.db, HOOK_HOST, HOOK_SECRET, os.path.join(certificates, "ca.pem")))
     log = []
-    with dns_server(STORE_DNS_SERVER, a={HOOK_HOST: STORE_WEBHOOK_SERVER}), smtp_server(STORE_RELAY) as received:
+    with dns_server(WEBHOOK_DNS_SERVER, a={HOOK_HOST: WEBHOOK_RECEIVER}), smtp_server(STORE_RELAY) as received:
         with hook_receiver(certificates, behaviour, cert) as got:
             out, _ = site.run(form(*DOCS, ("Name", "J\xf6"), ("Note", "a, \"b\"")), log=log)
         assert out == OK_PAGE.replace(b"Jo", b"J\xf6") and len(received) == 1  # the mail went all the same
