@@ -68,6 +68,10 @@ void CheckSettingsFiles(const SiteSettings& site, const CheckRequest& request, c
   }
   if (!site.state_dir.empty())
     findings.push_back(Reachable(facts, request, "state folder", site.state_dir, Want::kWrite));
+  // SQLite writes its log and index beside the database, so the folder it is
+  // in must be the web server user's to write.
+  if (!site.store.path.empty())
+    findings.push_back(Reachable(facts, request, "store folder", ParentOf(site.store.path), Want::kWrite));
   if (IsAbsolutePath(site.log)) {
     const bool there = facts.AccessOf(site.log, Want::kWrite) != Access::kMissing;
     Finding log = there ? Reachable(facts, request, "log", site.log, Want::kWrite)

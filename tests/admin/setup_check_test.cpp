@@ -59,7 +59,8 @@ TEST(SetupCheck, SaysWhatHoldsAndWhatToMendLineByLine) {
       "[site]\nsender = forms@example.com\ndocuments = ok.htm\nstate_dir = /var/lib/quillo\n"
       "log = /var/log/quillo/quillopro.log\n[smtp]\nhost = mail.example.com\nuser = forms\npassword = "
       "s3cret\n"
-      "dkim_domain = example.com\ndkim_selector = forms\ndkim_key = /etc/quillo/dkim.pem\n";
+      "dkim_domain = example.com\ndkim_selector = forms\ndkim_key = /etc/quillo/dkim.pem\n"
+      "[store]\npath = /var/lib/quillo/posts.sqlite\n";
   const FakeFile folder{std::nullopt, Access::kAllowed, Access::kAllowed, 0750, {}};
   const struct {
     const char* what;
@@ -103,6 +104,7 @@ TEST(SetupCheck, SaysWhatHoldsAndWhatToMendLineByLine) {
        "OK    document /usr/lib/cgi-bin/ok.htm: www-data may read it\n"
        "OK    allow-list /usr/lib/cgi-bin/recipients.txt: www-data may read it\n"
        "OK    state folder /var/lib/quillo: www-data may write it\n"
+       "OK    store folder /var/lib/quillo: www-data may write it\n"
        "OK    log folder /var/log/quillo: www-data may write it\n"
        "OK    DKIM key /etc/quillo/dkim.pem: www-data may read it\n"
        "OK    DKIM key: 2048 bits; publish the TXT record forms._domainkey.example.com \"" +
@@ -120,6 +122,8 @@ TEST(SetupCheck, SaysWhatHoldsAndWhatToMendLineByLine) {
        "it; chmod o-r /usr/lib/cgi-bin/quillopro.ini\n"
        "OK    document /usr/lib/cgi-bin/ok.htm: www-data may read it\n"
        "FAIL  state folder /var/lib/quillo is not there; mkdir -p /var/lib/quillo && chown www-data "
+       "/var/lib/quillo\n"
+       "FAIL  store folder /var/lib/quillo is not there; mkdir -p /var/lib/quillo && chown www-data "
        "/var/lib/quillo\n"
        "FAIL  log folder /var/log/quillo is not there; the program writes its lines to standard error "
        "instead; "
