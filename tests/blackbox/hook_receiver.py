@@ -4,18 +4,14 @@ throwaway CA, that checks each post's signature."""
 import contextlib
 import hashlib
 import hmac
-import http.server
 import json
-import os
 import shutil
-import ssl
 import tempfile
-import threading
 import time
 
 import pytest
 
-from tls_certificates import make_certificates
+from tls_certificates import QuietHandler, https_server, make_certificates
 from addresses import WEBHOOK_RECEIVER
 
 HOOK_HOST = "hooks.example.test"
@@ -35,12 +31,7 @@ def hook_receiver(certificates, behaviour="ok", cert=HOOK_HOST):
     """An HTTPS receiver on the hook's address; yields the (signature valid, body) of each post."""
     got = []
 
-    class Handler(http.server.BaseHTTPRequestHandler):
-        protocol_version = "HTTP/1.1"
-
-        def log_message(self, *args):
-            pass
-
+    class Handler(QuietHandler):
         def do_POST(self):
             body = self.rfile.read(int(self.headers["Content-Length"]))
             signature = dict(part.split("=", 1) for part in self.headers["X-Quillo-Signature"].split(","))
@@ -54,15 +45,7 @@ def hook_receiver(certificates, behaviour="ok", cert=HOOK_HOST):
             self.send_header("Content-Length", "0")
             self.end_headers()
 
-    context = ssl.SSLContext(ssl.PROTOCOL_TLS_SERVER)
-    context.load_cert_chain(os.path.join(certificates, cert + ".pem"), os.path.join(certificates, cert + ".key"))
-    server = http.server.ThreadingHTTPServer((WEBHOOK_RECEIVER, 443), Handler)
-    server.socket = context.wrap_socket(server.socket, server_side=True)
-    threading.Thread(target=server.serve_forever, daemon=True).start()
-    try:
+    with https_server(WEBHOOK_RECEIVER, Handler, certificates, cert):
         yield got
-    finally:
-        server.shutdown()
-        server.server_close()
 
 

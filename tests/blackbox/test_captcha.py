@@ -8,22 +8,19 @@ import base64
 import contextlib
 import hashlib
 import hmac
-import http.server
 import json
 import os
 import shutil
-import ssl
 import subprocess
 import tempfile
-import threading
 import time
 from urllib.parse import parse_qs
 
 import pytest
 
-from cgi_site import WINDOWS, document_page, error_page, form
+from cgi_site import document_page, error_page, form
 from mail_servers import dns_server, smtp_server
-from tls_certificates import make_certificates
+from tls_certificates import QuietHandler, https_server, make_certificates
 from addresses import CAPTCHA_DNS_SERVER, CAPTCHA_MAIL_SERVER, CAPTCHA_VERIFY_SERVER
 
 KEY = "k" * 40
@@ -226,12 +223,7 @@ def siteverify_server(certificates, behaviour="json", cert=VERIFY_HOST):
     """An HTTPS siteverify service on the verification address; yields the forms it was posted."""
     posted = []
 
-    class Handler(http.server.BaseHTTPRequestHandler):
-        protocol_version = "HTTP/1.1"
-
-        def log_message(self, *args):
-            pass
-
+    class Handler(QuietHandler):
         def do_POST(self):
             body = self.rfile.read(int(self.headers["Content-Length"]))
             fields = parse_qs(body.decode())
@@ -257,23 +249,13 @@ def siteverify_server(certificates, behaviour="json", cert=VERIFY_HOST):
             self.end_headers()
             self.wfile.write(answer)
 
-    context = ssl.SSLContext(ssl.PROTOCOL_TLS_SERVER)
-    context.load_cert_chain(os.path.join(certificates, cert + ".pem"), os.path.join(certificates, cert + ".key"))
-    server = http.server.ThreadingHTTPServer((CAPTCHA_VERIFY_SERVER, 443), Handler)
-    server.socket = context.wrap_socket(server.socket, server_side=True)
-    thread = threading.Thread(target=server.serve_forever, daemon=True)
-    thread.start()
-    try:
+    with https_server(CAPTCHA_VERIFY_SERVER, Handler, certificates, cert):
         with dns_server(CAPTCHA_DNS_SERVER, a={VERIFY_HOST: CAPTCHA_VERIFY_SERVER}):
             yield posted
-    finally:
-        server.shutdown()
-        server.server_close()
 
 
 @pytest.fixture
 def hosted_site(site, certificates):
-    site.resolv_conf_backup = site.resolv_conf
     with open(site.resolv_conf, "w") as f:
         f.write("nameserver %s\noptions timeout:1 attempts:1\n" % CAPTCHA_DNS_SERVER)
     return site

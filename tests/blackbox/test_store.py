@@ -12,7 +12,6 @@ import signal
 import sqlite3
 import subprocess
 import threading
-import time
 
 import pytest
 from aiosmtpd.controller import Controller
