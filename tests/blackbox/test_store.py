@@ -176,7 +176,7 @@ def test_posts_that_come_together_are_each_stored_and_sent_once(store_site):
     numbers = sorted(int(m.message.get_payload()[0].get_payload(decode=True).split(b"Number: ")[1].split()[0])
                      for m in received)
     assert numbers == list(range(200))
-    assert rows(site, "state, count(*)") == [("sent", 200)] or rows(site, "state") == [("sent",)] * 200
+    assert rows(site, "state") == [("sent",)] * 200
 
 
 def test_two_resend_runs_together_send_each_row_once(store_site):
