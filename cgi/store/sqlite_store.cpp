@@ -341,8 +341,10 @@ OpenedStore OpenSubmissionStore(const std::string& path, std::uint32_t busy_time
   sqlite3_busy_timeout(db, static_cast<int>(busy_timeout_ms));
   // Each run is one short connection. Left to itself the last one to close
   // would copy the log into the database and sync it, and the next run
-  // would make the log anew: the log is kept, and copied when it has grown
-  // (every thousand pages) by whichever commit finds it so.
+  // would make the log anew: the log is kept instead. A connection that
+  // finds a log rebuilds its index by reading it whole, so the log is kept
+  // short: a commit that finds it past 64 pages (some twenty posts) copies
+  // it into the database.
   sqlite3_db_config(db, SQLITE_DBCONFIG_NO_CKPT_ON_CLOSE, 1, nullptr);
   int keep_log = 1;
   sqlite3_file_control(db, "main", SQLITE_FCNTL_PERSIST_WAL, &keep_log);
@@ -350,7 +352,9 @@ OpenedStore OpenSubmissionStore(const std::string& path, std::uint32_t busy_time
   // syncs each commit, so that a row the run counted on survives a crash.
   char* message = nullptr;
   const int set =
-      sqlite3_exec(db, "PRAGMA journal_mode = WAL; PRAGMA synchronous = FULL; PRAGMA foreign_keys = ON;",
+      sqlite3_exec(db,
+                   "PRAGMA journal_mode = WAL; PRAGMA synchronous = FULL; PRAGMA foreign_keys = ON; "
+                   "PRAGMA wal_autocheckpoint = 64;",
                    nullptr, nullptr, &message);
   std::string error = set == SQLITE_OK ? "" : (message ? message : sqlite3_errmsg(db));
   sqlite3_free(message);
