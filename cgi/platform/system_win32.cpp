@@ -197,10 +197,15 @@ bool WriteWhole(HANDLE file, std::string_view bytes) {
 // A handle opened with FILE_APPEND_DATA alone writes every WriteFile at
 // the end of the file, whole, as O_APPEND does on POSIX.
 bool AppendLineTo(const std::string& path, std::string_view line) {
-  const Handle file(CreateFileA(path.c_str(), FILE_APPEND_DATA,
+  // Read access lets the handle take a lock: Windows appends a handle's
+  // writes whole, wine places them at the end it saw, so concurrent runs
+  // take turns under the lock for the one write.
+  const Handle file(CreateFileA(path.c_str(), GENERIC_READ | FILE_APPEND_DATA,
                                 FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_ALWAYS,
                                 FILE_ATTRIBUTE_NORMAL, nullptr));
   if (!file.is_open() || GetFileType(file.get()) != FILE_TYPE_DISK) return false;
+  OVERLAPPED whole{};
+  LockFileEx(file.get(), LOCKFILE_EXCLUSIVE_LOCK, 0, MAXDWORD, MAXDWORD, &whole);  // released with the handle
   std::string text(line);
   text.push_back('\n');
   DWORD put = 0;
