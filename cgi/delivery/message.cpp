@@ -2,7 +2,9 @@
 #include "delivery/message.h"
 
 #include <algorithm>
+#include <cstdint>
 #include <cstdio>
+#include <vector>
 
 #include "core/text.h"
 #include "smtp/wire.h"
@@ -360,7 +362,94 @@ void AppendTextOnlyLayout(std::string& message, std::string_view charset, std::s
   }
 }
 
+// --- attachments ---
+
+constexpr std::size_t kBase64LineBytes = 57;  // 76 characters a line (RFC 2045 6.8)
+
+std::size_t Base64LinesSize(std::size_t bytes) {
+  const std::size_t lines = (bytes + kBase64LineBytes - 1) / kBase64LineBytes;
+  return (bytes + 2) / 3 * 4 + lines;
+}
+
+// Written straight into the message: a file of megabytes is not encoded
+// into a copy first.
+void AppendBase64Lines(std::string& out, std::string_view bytes) {
+  static constexpr char kAlphabet[] = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
+  const auto at = [&](std::size_t i) { return static_cast<unsigned char>(bytes[i]); };
+  for (std::size_t line = 0; line < bytes.size(); line += kBase64LineBytes) {
+    // Between lines: the line end before a delimiter is the delimiter's.
+    if (line > 0) out.push_back('\n');
+    const std::size_t end = std::min(line + kBase64LineBytes, bytes.size());
+    std::size_t i = line;
+    for (; i + 3 <= end; i += 3) {
+      const std::uint32_t group = (at(i) << 16) | (at(i + 1) << 8) | at(i + 2);
+      out.push_back(kAlphabet[group >> 18]);
+      out.push_back(kAlphabet[(group >> 12) & 63]);
+      out.push_back(kAlphabet[(group >> 6) & 63]);
+      out.push_back(kAlphabet[group & 63]);
+    }
+    if (i < end) {
+      const std::uint32_t group = (at(i) << 16) | (i + 1 < end ? at(i + 1) << 8 : 0);
+      out.push_back(kAlphabet[group >> 18]);
+      out.push_back(kAlphabet[(group >> 12) & 63]);
+      out.push_back(i + 1 < end ? kAlphabet[(group >> 6) & 63] : '=');
+      out.push_back('=');
+    }
+  }
+}
+
+bool IsAsciiName(std::string_view name) {
+  return std::all_of(name.begin(), name.end(), [](char c) { return static_cast<unsigned char>(c) < 0x80; });
+}
+
+// RFC 2231 3 and 4: the name percent-encoded, in pieces of at most 60
+// characters, none splitting an escape.
+void AppendExtendedFileName(std::string& out, std::string_view name) {
+  constexpr std::size_t kPiece = 60;
+  constexpr std::string_view kAttributeCharacters = "!#$&+-.^_`|~";
+  std::vector<std::string> pieces(1, "UTF-8''");
+  for (char c : name) {
+    const auto byte = static_cast<unsigned char>(c);
+    const bool plain = (c >= '0' && c <= '9') || (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') ||
+                       kAttributeCharacters.find(c) != std::string_view::npos;
+    const std::size_t length = plain ? 1 : 3;
+    if (pieces.back().size() + length > kPiece) pieces.emplace_back();
+    if (plain) {
+      pieces.back().push_back(c);
+    } else {
+      pieces.back().push_back('%');
+      pieces.back().push_back(HexDigit(byte >> 4));
+      pieces.back().push_back(HexDigit(byte & 0x0F));
+    }
+  }
+  for (std::size_t i = 0; i < pieces.size(); ++i) {
+    out += ";\n\tfilename*" + std::to_string(i) + "*=" + pieces[i];
+  }
+}
+
+// A boundary no line of the body starts with: a text-only body goes out
+// as it was typed, so the drawn boundary is lengthened until it is unique.
+std::string UniqueBoundary(std::string boundary, std::string_view body) {
+  while (body.find("--" + boundary) != std::string_view::npos) boundary += "_";
+  return boundary;
+}
+
 }  // namespace
+
+void AppendAttachmentPart(std::string& message, std::string_view boundary, const Attachment& file) {
+  message += "\n--";
+  message += boundary;
+  message += "\nContent-Type: ";
+  message += file.content_type;
+  message += "\nContent-Transfer-Encoding: base64\nContent-Disposition: attachment";
+  if (IsAsciiName(file.name)) {
+    message += "; filename=\"" + file.name + "\"";
+  } else {
+    AppendExtendedFileName(message, file.name);
+  }
+  message += "\n\n";
+  AppendBase64Lines(message, file.bytes);
+}
 
 std::string encodeQuotedPrintable(std::string_view text) {
   std::string out;
@@ -375,21 +464,54 @@ std::string EncodeHeaderValue(std::string_view value, std::size_t used, std::str
   return !always && StaysAsGiven(one_line, used) ? one_line : EncodeWords(one_line, used, charset);
 }
 
+namespace {
+
+// The body in one of its four layouts, by which bodies there are.
+void AppendBodyLayout(std::string& out, std::string_view charset, std::string& text, std::string& html,
+                      bool declared_mime) {
+  if (!text.empty() && !html.empty()) {
+    AppendAlternativeLayout(out, charset, text, html);
+  } else if (!html.empty()) {
+    AppendEncodedPart(out, "text/html", charset, html, declared_mime);
+  } else if (!text.empty()) {
+    AppendTextOnlyLayout(out, charset, text, declared_mime);
+  }
+}
+
+}  // namespace
+
 std::string BuildMessageText(MessageParts parts) {
   Trim(parts.textBody);
   Trim(parts.htmlBody);
   std::string& text = parts.textBody;
   std::string& html = parts.htmlBody;
   std::string message = HeaderLines(parts);
-  message.reserve(message.size() + kLayoutLineBytes + QuotedPrintableSize(text) + QuotedPrintableSize(html));
+  if (parts.attachments.empty())
+    message.reserve(message.size() + kLayoutLineBytes + QuotedPrintableSize(text) +
+                    QuotedPrintableSize(html));
   const bool declared_mime = !parts.messageId.empty();
-  if (!text.empty() && !html.empty()) {
-    AppendAlternativeLayout(message, parts.charset, text, html);
-  } else if (!html.empty()) {
-    AppendEncodedPart(message, "text/html", parts.charset, html, declared_mime);
-  } else if (!text.empty()) {
-    AppendTextOnlyLayout(message, parts.charset, text, declared_mime);
+  if (parts.attachments.empty()) {
+    AppendBodyLayout(message, parts.charset, text, html, declared_mime);
+    return message;
   }
+  // The body goes first, as it would go alone, then the files.
+  std::string body;
+  body.reserve(kLayoutLineBytes + QuotedPrintableSize(text) + QuotedPrintableSize(html));
+  AppendBodyLayout(body, parts.charset, text, html, declared_mime);
+  const std::string boundary = UniqueBoundary(parts.mixedBoundary, body);
+  std::size_t size = message.size() + body.size() + kLayoutLineBytes;
+  for (const Attachment& file : parts.attachments)
+    size += Base64LinesSize(file.bytes.size()) + kLayoutLineBytes + 3 * file.name.size();
+  message.reserve(size);
+  message += "MIME-Version: 1.0\nContent-Type: multipart/mixed;\n\tboundary=\"" + boundary +
+             "\"\n\nThis is a multi-part message in MIME format.\n\n--" + boundary + "\n";
+  message += body;
+  std::string().swap(body);
+  for (Attachment& file : parts.attachments) {
+    AppendAttachmentPart(message, boundary, file);
+    std::string().swap(file.bytes);
+  }
+  message += "\n--" + boundary + "--\n";
   return message;
 }
 

@@ -25,6 +25,9 @@ namespace quillo {
 // always had.
 struct MessageParts : OutgoingMail {
   std::string messageId;
+  // The boundary of a message with attachments: drawn at random for each
+  // message, so that no text a visitor sends can know it.
+  std::string mixedBoundary;
 };
 
 // A Message-ID for a message from fromAddress: the time, the process and
@@ -52,7 +55,16 @@ std::string encodeQuotedPrintable(std::string_view text);
 std::string EncodeHeaderValue(std::string_view value, std::size_t used,
                               std::string_view charset = "iso-8859-1", bool always = false);
 
-// The complete message text, lines ended by LF or CR LF. Takes the parts
+// A file as a MIME part (RFC 2045, RFC 2183): its type, the name as
+// filename="..." when it is ASCII, else as RFC 2231 filename*0*=UTF-8''...
+// pieces on lines of their own, then the bytes in base64, 76 characters a
+// line. The name is one CleanFileName gave: no quote, backslash or control
+// character.
+void AppendAttachmentPart(std::string& message, std::string_view boundary, const Attachment& file);
+
+// The complete message text, lines ended by LF or CR LF. With attachments
+// it is multipart/mixed: first the body exactly as it would be without
+// them, then one part per file. Takes the parts
 // over: the bodies are encoded straight into the message, reserved once.
 std::string BuildMessageText(MessageParts parts);
 

@@ -11,6 +11,7 @@
 #include <string_view>
 #include <vector>
 
+#include "core/form_request.h"
 #include "core/text.h"
 #include "delivery/dkim.h"
 #include "smtp/smtp_client.h"
@@ -29,6 +30,9 @@ struct OutgoingMail {
   bool highPriority = false;
   std::string replyTo;                 // a Reply-To line when not empty
   std::string charset = "iso-8859-1";  // of the parts and the encoded-words
+  // Files the visitor sent, after the body in a multipart/mixed message;
+  // the main mail's alone, never an automatic reply's.
+  std::vector<Attachment> attachments;
 };
 
 // Mail always leaves for the SMTP port (RFC 821); nothing a form sends can
@@ -106,6 +110,9 @@ struct DeliveryNote {
   std::string error{};     // why there was no reply ("timeout", "refused", ...; see platform/net.h)
   bool permanent = false;  // sending the same mail again would fail the same way
 };
+
+// The error of a note for a message the server would not take for its size.
+constexpr std::string_view kMessageTooLarge = "message too large";
 
 // The answer of a delivery: "OK" when the last recipient's delivery
 // succeeded or there were none, else "NO".

@@ -1,6 +1,8 @@
 // Message sending; see send_mail.h.
 #include "delivery/send_mail.h"
 
+#include <cstdio>
+
 #include "core/keyed_hash.h"
 #include "delivery/dkim.h"
 #include "delivery/message.h"
@@ -46,7 +48,13 @@ MailResult sendMail(OutgoingMail mail, const DeliveryPlan& plan) {
     const std::string fallback = plan.greeting_name.empty() ? "localhost.invalid" : plan.greeting_name;
     message_id = MakeMessageId(plan.now, platform::CurrentProcessId(), RandomNumber(), sender, fallback);
   }
-  MessageParts parts{std::move(mail), std::move(message_id)};
+  std::string boundary;
+  if (!mail.attachments.empty()) {
+    char drawn[24];  // 16 hex digits
+    std::snprintf(drawn, sizeof drawn, "%016llx", static_cast<unsigned long long>(RandomNumber()));
+    boundary = std::string("----=_QuilloFiles_") + drawn;
+  }
+  MessageParts parts{std::move(mail), std::move(message_id), std::move(boundary)};
   MailResult refused{std::string(kRefused), {}};
   std::optional<std::string> message =
       SignedMessage(BuildMessageText(std::move(parts)), plan, refused.undelivered);

@@ -8,11 +8,11 @@ namespace {
 // refused with 5xx, or the host name does not exist; everything else (4xx,
 // a network that failed, TLS, time) may pass.
 DeliveryNote NoteOf(const SmtpClient& client, const std::string& host) {
-  const bool permanent = client.lastCode() >= 500 || client.lastError() == platform::NetError::kNotFound;
-  return {client.step(),      host,
-          client.lastReply(), {},
-          client.lastCode(),  std::string(platform::NetErrorName(client.lastError())),
-          permanent};
+  const bool permanent = client.lastCode() >= 500 || client.lastError() == platform::NetError::kNotFound ||
+                         client.messageTooLarge();
+  std::string error(platform::NetErrorName(client.lastError()));
+  if (client.messageTooLarge()) error = kMessageTooLarge;
+  return {client.step(), host, client.lastReply(), {}, client.lastCode(), std::move(error), permanent};
 }
 
 // One host: connect from the first local address, else from the second,

@@ -261,7 +261,11 @@ std::string FormatLogLine(std::time_t now, std::string_view remote_addr, const R
     std::string said = " step=" + NoBlanks(OneLine(n.step)) + " host=" + NoBlanks(OneLine(n.host)) +
                        " reply=\"" + OneLine(n.reply) + "\"";
     if (n.code != 0) said += " code=" + std::to_string(n.code);
-    if (n.code == 0 && !n.error.empty()) said += " error=" + NoBlanks(OneLine(n.error));
+    if (n.error == kMessageTooLarge) {
+      said += " error=\"" + std::string(kMessageTooLarge) + "\"";
+    } else if (n.code == 0 && !n.error.empty()) {
+      said += " error=" + NoBlanks(OneLine(n.error));
+    }
     if (!n.step.empty()) said += n.permanent ? " failure=permanent" : " failure=temporary";
     return said;
   };

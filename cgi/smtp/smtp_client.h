@@ -65,6 +65,7 @@ struct Extensions {
   bool starttls = false;
   bool auth_plain = false;
   bool auth_login = false;
+  std::uint64_t size_limit = 0;  // SIZE (RFC 1870): the largest message taken; 0 for no bound given
 };
 Extensions ParseEhloReply(std::string_view reply);
 
@@ -121,6 +122,9 @@ class SmtpClient {
   // connection (no bind was made that could reach the host), so that nothing
   // was tried on the network.
   bool localAddressUnusable() const { return localAddressUnusable_; }
+  // Whether the message was refused for its size: larger than the SIZE the
+  // server offered (then it was not sent), or answered with 552.
+  bool messageTooLarge() const { return messageTooLarge_ || lastCode_ == 552; }
 
  private:
   friend bool IsRecipientAccepted(int code);
@@ -156,6 +160,8 @@ class SmtpClient {
   int lastCode_ = 0;
   platform::NetError lastError_ = platform::NetError::kNone;
   bool localAddressUnusable_ = false;
+  std::uint64_t sizeLimit_ = 0;  // of the last EHLO
+  bool messageTooLarge_ = false;
 };
 
 // A wait of timeout_ms, cut to what is left before the deadline (0 once it

@@ -71,7 +71,7 @@ RUN_LOG_LINE = re.compile(r"^quillopro\.exe: \d{4}-\d\d-\d\dT\d\d:\d\d:\d\dZ \S+
                           r"( reply=(sent|failed|skipped))?"
                           r"( captcha=\S+( error-codes=\S+)?( detail=\"[^\"]*\")?)?"
                           r"(( undelivered=\d+)?( to=<\S*>)? step=\S* host=\S* reply=\"[^\"]*\""
-                          r"( code=\d+| error=\S+)?( failure=(temporary|permanent))?)*"
+                          r"( code=\d+)?( error=\S+| error=\"message too large\")?( failure=(temporary|permanent))?)*"
                           r" settings=\S+ transport=(smtp|sendmail)$")
 
 

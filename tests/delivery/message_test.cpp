@@ -655,3 +655,52 @@ TEST(FormatCommand, ArgumentsStayOnTheirLine) {
 
 }  // namespace
 }  // namespace quillo
+
+namespace quillo {
+namespace {
+
+// With files the message is multipart/mixed: the body exactly as it goes
+// alone, then each file; a name beyond ASCII in RFC 2231 pieces; a boundary
+// the body holds is lengthened until it is unique.
+TEST(BuildMessageText, AttachmentsFollowTheBodyAsItGoesAlone) {
+  const std::string name =
+      "\xC3\x9C"
+      "bersicht \xE6\x9D\xB1\xE4\xBA\xAC " +
+      Repeat("x", 40) + ".pdf";
+  const struct {
+    std::string what, text, html, boundary;
+  } cases[] = {
+      {"alternative", "Name: Jo\n", "<p>Jo</p>", "B"},
+      {"bare text", "Name: Jo\n", "", "B"},
+      {"bare text holding the boundary", "--B\n--B_\n", "", "B__"},
+  };
+  for (const auto& c : cases) {
+    MessageParts alone = SampleParts();
+    alone.textBody = c.text;
+    alone.htmlBody = c.html;
+    const std::string without = BuildMessageText(alone);
+    MessageParts parts = SampleParts();
+    parts.textBody = c.text;
+    parts.htmlBody = c.html;
+    parts.mixedBoundary = "B";
+    parts.attachments = {{"cv.pdf", "application/pdf", 8, "%PDF-1.7"},
+                         {name, "application/pdf", 58, Repeat("\xFF", 58)}};
+    const std::string& b = c.boundary;
+    EXPECT_EQ(BuildMessageText(parts),
+              kHeader + "MIME-Version: 1.0\nContent-Type: multipart/mixed;\n\tboundary=\"" + b +
+                  "\"\n\nThis is a multi-part message in MIME format.\n\n--" + b + "\n" +
+                  without.substr(kHeader.size()) + "\n--" + b +
+                  "\nContent-Type: application/pdf\nContent-Transfer-Encoding: base64\n"
+                  "Content-Disposition: attachment; filename=\"cv.pdf\"\n\nJVBERi0xLjc=\n--" +
+                  b +
+                  "\nContent-Type: application/pdf\nContent-Transfer-Encoding: base64\n"
+                  "Content-Disposition: attachment;\n"
+                  "\tfilename*0*=UTF-8''%C3%9Cbersicht%20%E6%9D%B1%E4%BA%AC%20" +
+                  Repeat("x", 15) + ";\n\tfilename*1*=" + Repeat("x", 25) + ".pdf\n\n" + Repeat("/", 76) +
+                  "\n/w==\n--" + b + "--\n")
+        << c.what;
+  }
+}
+
+}  // namespace
+}  // namespace quillo
