@@ -205,6 +205,24 @@ void AppendSiteHtmlRows(std::string& html, const FormRequest& r, const LayoutSwi
   }
 }
 
+// A row per file the post carries, after the fields, where the site asks
+// for them: "File: name (size bytes)".
+void AppendFileRows(std::string& layout, const FormRequest& r, Target target) {
+  if (!r.list_files) return;
+  for (const Attachment& file : r.attachments) {
+    const std::string value = file.name + " (" + std::to_string(file.size) + " bytes)";
+    if (target == Target::PlainText) {
+      layout += "File: " + value + "\n";
+      continue;
+    }
+    layout += kLabelCell;
+    layout += "File";
+    layout += kValueCell;
+    AppendEscapedHtml(layout, value);
+    layout += kCellsEnd;
+  }
+}
+
 // --- filling ---
 
 using RowWriter = void (*)(std::string&, const FormRequest&, const LayoutSwitches&);
@@ -250,6 +268,7 @@ std::string FilledLayout(const FormRequest& r, std::string head, RowWriter appen
   std::string layout = std::move(head);
   layout.reserve(layout.size() + bytes);
   append_rows(layout, r, on);
+  AppendFileRows(layout, r, target);
   layout += foot;
   if (!rows_inert) SubstitutePlaceholders(r, layout, target);
   return layout;
@@ -263,9 +282,11 @@ BuiltInLayouts UnfilledBuiltInLayouts(const FormRequest& request) {
   const Layout& layout = LayoutOf(request);
   layouts.text = layout.text_head(request, on);
   AppendTextRows(layouts.text, request, on);
+  AppendFileRows(layouts.text, request, Target::PlainText);
   if (on.text_only) return layouts;
   layouts.html = layout.html_head(request, on);
   layout.html_rows(layouts.html, request, on);
+  AppendFileRows(layouts.html, request, Target::Html);
   layouts.html += layout.html_foot;
   return layouts;
 }

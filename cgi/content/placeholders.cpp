@@ -638,12 +638,13 @@ std::vector<PlaceholderValue> PlaceholderValues(const FormRequest& request) {
                        [&](const PlaceholderValue& v) { return v.name == name; });
   };
   std::vector<PlaceholderValue> values;
-  values.reserve(request.field_names.size() + std::size(fixed));
+  values.reserve(request.field_names.size() + std::size(fixed) + 1);
   for (std::size_t i = 0; i < request.field_names.size(); ++i) {
     if (request.site_settings && reserved(request.field_names[i])) continue;
     values.push_back({request.field_names[i], request.field_values[i]});
   }
   values.insert(values.end(), std::begin(fixed), std::end(fixed));
+  if (request.uploads) values.push_back({"QUILLO_FILES", request.files_list});
   return values;
 }
 

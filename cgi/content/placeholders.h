@@ -1,5 +1,6 @@
 // ##NAME## placeholders: the visitor's user fields first, in list order, then
-// the fixed request values (QUILLO_TO, QUILLO_FROM, ... DATE).
+// the fixed request values (QUILLO_TO, QUILLO_FROM, ... DATE, and QUILLO_FILES
+// where the site takes files).
 //
 // The result is that of one whole-text replacement per name, in that order:
 // each replaces every "##name##" from left to right without overlap and does

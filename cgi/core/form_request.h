@@ -4,7 +4,9 @@
 // by the pipeline in its fixed order.
 #pragma once
 
+#include <cstddef>
 #include <string>
+#include <vector>
 
 #include "core/text.h"
 
@@ -41,6 +43,16 @@ struct ControlSettings {
   std::string form_charset;           // _charset_, which browsers fill with the page's encoding
 };
 
+// A file the visitor sent with the form, as the mail carries it: its cleaned
+// name, the type its first bytes showed, and its bytes. Once the main mail
+// has taken the bytes, the record keeps the rest for the log and the store.
+struct Attachment {
+  std::string name;
+  std::string content_type;
+  std::size_t size = 0;
+  std::string bytes;
+};
+
 struct FormRequest {
   std::string program_path;
   std::string http_user_agent;
@@ -70,6 +82,11 @@ struct FormRequest {
   // comes first); and the built-in layouts are valid HTML and a text part
   // that says the same.
   bool site_settings = false;
+  // The site takes files with its forms: then QUILLO_FILES lists them.
+  bool uploads = false;
+  std::vector<Attachment> attachments;
+  std::string files_list;   // QUILLO_FILES: one line per file, its name and size
+  bool list_files = false;  // the built-in layouts list the files after the fields
 };
 
 }  // namespace quillo

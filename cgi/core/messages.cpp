@@ -38,6 +38,45 @@ std::string Error306RequestTooLarge(long max_bytes) {
          " bytes, more than a form is read.";
 }
 
+namespace {
+
+// "10 MB", "300 KB" or "1500 bytes": as the site's settings write sizes.
+std::string SizeText(std::size_t bytes) {
+  constexpr std::size_t kKilobyte = 1024;
+  if (bytes >= kKilobyte * kKilobyte && bytes % (kKilobyte * kKilobyte) == 0)
+    return std::to_string(bytes / (kKilobyte * kKilobyte)) + " MB";
+  if (bytes >= kKilobyte && bytes % kKilobyte == 0) return std::to_string(bytes / kKilobyte) + " KB";
+  return std::to_string(bytes) + " bytes";
+}
+
+}  // namespace
+
+std::string Error307FileTooLarge(std::string_view file_name, std::size_t max_bytes) {
+  return "QUILLO! ERROR 307 - FILE TOO LARGE<br>The file \"" + EscapeHtml(file_name) + "\" is larger than " +
+         SizeText(max_bytes) + ", the most this form takes for one file.";
+}
+
+std::string Error308TooManyFiles(std::size_t max_files) {
+  return "QUILLO! ERROR 308 - TOO MANY FILES<br>The form sent more than " + std::to_string(max_files) +
+         (max_files == 1 ? " file" : " files") + ", the most it takes.";
+}
+
+std::string Error309FilesTooLarge(std::size_t max_bytes) {
+  return "QUILLO! ERROR 309 - FILES TOO LARGE<br>The files sent with the form come to more than " +
+         SizeText(max_bytes) + ", the most it takes for all of them.";
+}
+
+std::string Error311FileTypeRefused(std::string_view file_name, std::string_view allowed_types) {
+  return "QUILLO! ERROR 311 - FILE TYPE NOT TAKEN<br>The file \"" + EscapeHtml(file_name) +
+         "\" is not one this form takes. It takes these types, told by their content: " +
+         EscapeHtml(allowed_types) + ".";
+}
+
+std::string Error312FormDataUnreadable(std::string_view why) {
+  return "QUILLO! ERROR 312 - FORM DATA UNREADABLE<br>The form's multipart/form-data body " +
+         std::string(why) + ".";
+}
+
 std::string Error310TooManyFields(std::size_t max_fields) {
   return "QUILLO! ERROR 310 - TOO MANY FIELDS<br>The form sent more than " + std::to_string(max_fields) +
          " fields, more than a form is read.";

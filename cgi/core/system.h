@@ -77,6 +77,9 @@ class System : public FileReader {
   // Standard input up to max_bytes bytes or through the first line feed,
   // whichever comes first; nothing on an input error (end of input is none).
   virtual std::optional<std::string> ReadStdinLine(long max_bytes) = 0;
+  // Appends what standard input has, up to at_most bytes; the count, 0 at
+  // its end, -1 on an input error. For a body read as it arrives.
+  virtual long AppendStdin(std::string& into, std::size_t at_most) = 0;
   // Seconds since 1970-01-01 00:00 UTC.
   virtual std::time_t Now() const = 0;
   virtual std::optional<LocalTime> ToLocalTime(std::time_t when) const = 0;

@@ -52,6 +52,11 @@ class PlatformSystem : public System {
   std::optional<std::string> ReadStdinLine(long max_bytes) override {
     return ReadStandardInputLine(max_bytes);
   }
+  long AppendStdin(std::string& into, std::size_t at_most) override {
+    const long got = os::AppendStandardInput(into, std::min(at_most, os::kReadStep));
+    if (got > 0) consumed_input += static_cast<std::size_t>(got);
+    return got;
+  }
   std::time_t Now() const override { return std::time(nullptr); }
   std::optional<LocalTime> ToLocalTime(std::time_t when) const override { return os::LocalTimeOf(when); }
   std::string HostName() const override { return LocalHostName(); }

@@ -12,6 +12,7 @@
 #include "core/run_end.h"
 #include "core/text.h"
 #include "documents/names.h"
+#include "request/multipart_intake.h"
 #include "response/pages.h"
 #include "settings/site_settings.h"
 
@@ -171,25 +172,47 @@ std::string* ControlVariableField(ControlSettings& s, std::string_view name) {
   return nullptr;
 }
 
-void DecodeBodyIntoFields(std::string_view body, FormRequest& request) {
-  // Room for every pair the body can hold, up to the bound: the lists then
+FieldCollector::FieldCollector(FormRequest& request, std::size_t expected_fields)
+    : request_(request), index_(request.field_names.size() + expected_fields) {
+  // Room for every field the body can hold, up to the bound: the lists then
   // never grow by doubling, which would hold them twice at the end.
-  const std::size_t pairs = static_cast<std::size_t>(std::count(body.begin(), body.end(), '&')) + 1;
-  const std::size_t expected = request.field_names.size() + std::min(pairs, kMaxUserFields + 1);
+  const std::size_t expected = request.field_names.size() + std::min(expected_fields, kMaxUserFields + 1);
   request.field_names.reserve(expected);
   request.field_values.reserve(expected);
-  // Each user-field name by its keyed hash, so that a body of many fields
-  // stays linear whatever names an attacker picks.
-  HashIndex field_index(expected);
-  const auto index_of = [&](std::string_view name, std::uint64_t hash) {
-    return field_index.Find(hash, [&](std::uint32_t i) { return request.field_names[i] == name; });
-  };
   for (std::size_t i = 0; i < request.field_names.size(); ++i) {
     const std::uint64_t hash = KeyedHash(request.field_names[i]);
-    if (index_of(request.field_names[i], hash) == HashIndex::kNotFound)
-      field_index.Insert(hash, static_cast<std::uint32_t>(i));
+    if (IndexOf(request.field_names[i], hash) == HashIndex::kNotFound)
+      index_.Insert(hash, static_cast<std::uint32_t>(i));
   }
+}
 
+std::uint32_t FieldCollector::IndexOf(std::string_view name, std::uint64_t hash) const {
+  return index_.Find(hash, [&](std::uint32_t i) { return request_.field_names[i] == name; });
+}
+
+void FieldCollector::Add(std::string name, std::string value) {
+  if (StartsWith(name, "_I_")) return;
+  if (std::string* field = ControlVariableField(request_.settings, name)) {
+    *field = std::move(value);
+    return;
+  }
+  const std::uint64_t hash = KeyedHash(name);
+  const std::uint32_t known = IndexOf(name, hash);
+  if (known != HashIndex::kNotFound) {
+    std::string& existing = request_.field_values[known];
+    existing += ", ";
+    existing += value;
+    return;
+  }
+  if (request_.field_names.size() >= kMaxUserFields) WriteErrorPage(Error310TooManyFields(kMaxUserFields));
+  index_.Insert(hash, static_cast<std::uint32_t>(request_.field_names.size()));
+  request_.field_names.push_back(std::move(name));
+  request_.field_values.push_back(std::move(value));
+}
+
+void DecodeBodyIntoFields(std::string_view body, FormRequest& request) {
+  const std::size_t pairs = static_cast<std::size_t>(std::count(body.begin(), body.end(), '&')) + 1;
+  FieldCollector fields(request, std::min(pairs, kMaxUserFields + 1));
   std::size_t from = 0;
   while (from < body.size()) {
     std::size_t amp = body.find('&', from);
@@ -201,23 +224,7 @@ void DecodeBodyIntoFields(std::string_view body, FormRequest& request) {
     const std::size_t eq = value.find('=');
     std::string name = value.substr(0, eq);
     value.erase(0, eq == std::string::npos ? value.size() : eq + 1);
-    if (StartsWith(name, "_I_")) continue;
-    if (std::string* field = ControlVariableField(request.settings, name)) {
-      *field = std::move(value);
-      continue;
-    }
-    const std::uint64_t hash = KeyedHash(name);
-    const std::uint32_t known = index_of(name, hash);
-    if (known != HashIndex::kNotFound) {
-      std::string& existing = request.field_values[known];
-      existing += ", ";
-      existing += value;
-      continue;
-    }
-    if (request.field_names.size() >= kMaxUserFields) WriteErrorPage(Error310TooManyFields(kMaxUserFields));
-    field_index.Insert(hash, static_cast<std::uint32_t>(request.field_names.size()));
-    request.field_names.push_back(std::move(name));
-    request.field_values.push_back(std::move(value));
+    fields.Add(std::move(name), std::move(value));
   }
 }
 
@@ -270,8 +277,13 @@ FormRequest BuildFormRequest(std::string_view argv0, System& system, SiteSetting
   request.auth_type = system.GetEnv("AUTH_TYPE").value_or("");
 
   // A negative length is no body at all.
-  if (request.content_length > 0) {
-    if (IsMultipartForm(request.content_type)) WriteErrorPage(Error305NotUrlEncoded());
+  request.uploads = site.uploads.enabled;
+  request.list_files = site.uploads.list_files;
+  if (request.content_length > 0 && IsMultipartForm(request.content_type)) {
+    if (!site.uploads.enabled) WriteErrorPage(Error305NotUrlEncoded());
+    ReadMultipartBody(system, site.uploads, request);
+    request.settings.recipients = SplitRecipients(request.settings.to);
+  } else if (request.content_length > 0) {
     // One byte more than the bound tells a body that is too large.
     auto body = system.ReadStdinLine(std::min(request.content_length, kMaxBodyBytes + 1));
     if (!body) EndRun({"", -1});

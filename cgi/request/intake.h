@@ -3,12 +3,14 @@
 // and user fields.
 #pragma once
 
+#include <cstdint>
 #include <ctime>
 #include <optional>
 #include <string>
 #include <string_view>
 
 #include "core/form_request.h"
+#include "core/keyed_hash.h"
 #include "core/system.h"
 #include "settings/site_settings.h"
 
@@ -40,6 +42,25 @@ std::string* ControlVariableField(ControlSettings& settings, std::string_view na
 // built to make the program work (each field is a row of the mail, a name
 // to look up and a placeholder to fill) and is refused once past this many.
 constexpr std::size_t kMaxUserFields = 100000;
+
+// Sorts decoded fields into the request, one at a time, whichever encoding
+// the body came in: a control variable's value, a user field (in order of
+// first appearance; a repeated user field joins its values with ", "), or
+// nothing for an _I_ field. Ends the run with ERROR 310 at the first user
+// field past kMaxUserFields.
+class FieldCollector {
+ public:
+  FieldCollector(FormRequest& request, std::size_t expected_fields);
+  // One pair as decoded from the body, split at its first "=".
+  void Add(std::string name, std::string value);
+
+ private:
+  std::uint32_t IndexOf(std::string_view name, std::uint64_t hash) const;
+  FormRequest& request_;
+  // Each user-field name by its keyed hash, so that a body of many fields
+  // stays linear whatever names an attacker picks.
+  HashIndex index_;
+};
 
 // Decodes the body into control variables and user fields (in order of first
 // appearance; a repeated user field joins its values with ", "). Ends the

@@ -169,6 +169,11 @@ std::string SendMainMail(FormRequest& request, const FileReader& files, const Ma
   // The bodies are the mail's now: nothing reads them after it is sent.
   mail.textBody = std::move(request.mail_text);
   mail.htmlBody = std::move(request.mail_html);
+  // The files' bytes are the mail's too; the record keeps their names.
+  for (Attachment& file : request.attachments) {
+    mail.attachments.push_back({file.name, file.content_type, file.size, std::move(file.bytes)});
+    std::string().swap(file.bytes);
+  }
   plan.journal = journal;
   MailResult result = send_mail(std::move(mail), plan);
   if (!result.accepted())
@@ -195,17 +200,6 @@ std::string SendAutomaticReply(FormRequest& request, const FileReader& files, co
   mail.textBody = std::move(request.respond_text);
   mail.htmlBody = std::move(request.respond_html);
   return send_mail(std::move(mail), plan).answer;
-}
-
-// An error page with its HTTP status, for refusals that are the visitor's
-// and not the form's.
-[[noreturn]] void RefuseWithStatus(int status, const std::string& message) {
-  EndRun({StatusLine(status) + "\n" + RenderErrorPage(message),
-          0,
-          AnswerKind::kErrorPage,
-          ErrorNumber(message),
-          message,
-          {}});
 }
 
 // The site's store for this run, when it keeps one: opened before the mail
@@ -313,7 +307,7 @@ void CheckSpamAnswer(const SiteSettings& site, System& system, const FormRequest
   record.captcha_detail = outcome.detail;
   record.outcome = "spam";
   KeepSpam(site, request, system);
-  RefuseWithStatus(403, Error903SpamCheckFailed());
+  WriteErrorPageWithStatus(403, Error903SpamCheckFailed());
 }
 
 bool DebugModeOn(const SiteSettings& site, const ControlSettings& s) {
@@ -407,7 +401,7 @@ void RunRequest(std::string_view argv0, System& system, const MailSender& send_m
   const RunFiles files(system, site, request.program_path);
   ControlSettings& s = request.settings;
   if (!RefererAllowed(site, system.GetEnv("HTTP_REFERER").value_or(""))) {
-    RefuseWithStatus(403, Error901RefererNotAllowed(system.GetEnv("HTTP_REFERER").value_or("")));
+    WriteErrorPageWithStatus(403, Error901RefererNotAllowed(system.GetEnv("HTTP_REFERER").value_or("")));
   }
   const SpamFields spam_fields = ApplySiteSettings(site, request);
 
@@ -490,7 +484,7 @@ void RunRequest(std::string_view argv0, System& system, const MailSender& send_m
     }
     if (!WithinRateLimit(site, system, request)) {
       record.outcome = "rate-limited";
-      RefuseWithStatus(429, Error902TooManyPosts());
+      WriteErrorPageWithStatus(429, Error902TooManyPosts());
     }
     if (!debug_mode) CheckSpamAnswer(site, system, request, spam_fields.captcha_answer, record);
     LoadDkimKey(files.own, request.program_path, site.delivery);

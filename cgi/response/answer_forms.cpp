@@ -4,6 +4,8 @@
 #include <cstdio>
 #include <cstdlib>
 
+#include "core/messages.h"
+#include "core/run_end.h"
 #include "core/text.h"
 
 namespace quillo {
@@ -61,6 +63,8 @@ bool PrefersJson(std::string_view accept) {
 
 int HttpStatusOf(int error_number) {
   if ((error_number >= 300 && error_number < 400) || (error_number >= 700 && error_number < 800)) return 400;
+  if (error_number >= 307 && error_number <= 309) return 413;
+  if (error_number == 311) return 415;
   if (error_number == 900 || error_number == 901 || error_number == 903) return 403;
   if (error_number == 902) return 429;
   return 500;
@@ -80,6 +84,12 @@ std::string StatusLine(int status) {
       break;
     case 403:
       reason = "Forbidden";
+      break;
+    case 413:
+      reason = "Content Too Large";
+      break;
+    case 415:
+      reason = "Unsupported Media Type";
       break;
     case 429:
       reason = "Too Many Requests";
@@ -124,6 +134,15 @@ std::string RenderJsonAnswer(bool ok, std::string_view error, int code, int stat
 
 std::string RenderRedirect(std::string_view location) {
   return StatusLine(303) + "\nLocation: " + std::string(location) + "\n\n";
+}
+
+void WriteErrorPageWithStatus(int status, const std::string& message) {
+  EndRun({StatusLine(status) + "\n" + RenderErrorPage(message),
+          0,
+          AnswerKind::kErrorPage,
+          ErrorNumber(message),
+          message,
+          {}});
 }
 
 }  // namespace quillo

@@ -14,8 +14,10 @@ namespace quillo {
 bool PrefersJson(std::string_view accept);
 
 // The HTTP status of a numbered error: 400 for what the form sent (the 300
-// and 700 series), 403 for a refused recipient, origin or spam check (900, 901, 903), 429 for
-// too many posts (902), 500 for the rest, which are the site's own faults.
+// and 700 series), 413 for files past a bound (307, 308, 309), 415 for a
+// file of a type not taken (311), 403 for a refused recipient, origin or spam
+// check (900, 901, 903), 429 for too many posts (902), 500 for the rest,
+// which are the site's own faults.
 int HttpStatusOf(int error_number);
 
 // "Status: 303 See Other" for 303, and so on; the line without its LF.
@@ -29,6 +31,10 @@ std::string PlainMessage(std::string_view html_message);
 // {"ok":false,"error":...,"code":...} with the status line of status. The
 // text goes out as ASCII: other bytes as \u00XX.
 std::string RenderJsonAnswer(bool ok, std::string_view error, int code, int status);
+
+// The error page around message with the status line of status: for
+// refusals that are the visitor's and not the form's. Ends the run.
+[[noreturn]] void WriteErrorPageWithStatus(int status, const std::string& message);
 
 // A complete "303 See Other" answer to location.
 std::string RenderRedirect(std::string_view location);

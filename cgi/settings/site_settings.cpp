@@ -12,6 +12,7 @@
 #include "documents/names.h"
 #include "http/web_address.h"
 #include "store/submission_store.h"
+#include "upload/file_checks.h"
 
 namespace quillo {
 namespace {
@@ -557,6 +558,69 @@ std::optional<SettingsError> CheckKeysTogether(const KeyLines& lines) {
                   "dkim_domain, dkim_selector and dkim_key go together");
 }
 
+// A size in bytes: a number alone, or with KB or MB (1024 and 1024 * 1024
+// bytes), blanks between or not; from 1 byte to max_bytes.
+Problem ReadSize(std::string_view value, std::uint64_t max_bytes, std::size_t& size) {
+  const std::string text = LowerCopy(Trimmed(value));
+  std::size_t digits = 0;
+  while (digits < text.size() && text[digits] >= '0' && text[digits] <= '9') ++digits;
+  const std::string unit = Trimmed(std::string_view(text).substr(digits));
+  std::uint64_t unit_bytes = 0;
+  if (unit.empty() || unit == "b" || unit == "bytes") unit_bytes = 1;
+  if (unit == "kb" || unit == "k") unit_bytes = 1024;
+  if (unit == "mb" || unit == "m") unit_bytes = 1024 * 1024;
+  const auto amount = ReadNumber(std::string_view(text).substr(0, digits), max_bytes);
+  if (unit_bytes == 0 || !amount || *amount == 0 || *amount > max_bytes / unit_bytes)
+    return "expected a size from 1 byte to " + std::to_string(max_bytes / (1024 * 1024)) +
+           " MB, such as 10 MB, not '" + std::string(value) + "'";
+  size = static_cast<std::size_t>(*amount * unit_bytes);
+  return std::nullopt;
+}
+
+// Files are held in memory while the mail is made: a post of files stays
+// well within what a web server gives a CGI program.
+constexpr std::uint64_t kMaxUploadBytes = 256 * 1024 * 1024;
+
+// Each key of [uploads]: what files a form may send.
+const std::vector<std::pair<std::string_view, Setter>>& UploadKeys() {
+  static const std::vector<std::pair<std::string_view, Setter>> keys = {
+      {"max_file_size",
+       [](SiteSettings& s, const std::string& v) {
+         return ReadSize(v, kMaxUploadBytes, s.uploads.max_file_size);
+       }},
+      {"max_total_size",
+       [](SiteSettings& s, const std::string& v) {
+         return ReadSize(v, kMaxUploadBytes, s.uploads.max_total_size);
+       }},
+      {"max_files",
+       [](SiteSettings& s, const std::string& v) -> Problem {
+         const auto files = ReadNumber(v, 100);
+         if (!files || *files == 0) return "expected a number of files from 1 to 100, not '" + v + "'";
+         s.uploads.max_files = static_cast<std::size_t>(*files);
+         return std::nullopt;
+       }},
+      {"allowed_types",
+       [](SiteSettings& s, const std::string& v) -> Problem {
+         if (auto problem = ReadList(v, s.uploads.allowed_types)) return problem;
+         for (std::string& type : s.uploads.allowed_types) {
+           ToLower(type);
+           if (StartsWith(type, ".")) type.erase(0, 1);
+           if (IsAlwaysRefused(type))
+             return "'" + type + "' files are never taken: programs, scripts, HTML and SVG";
+           if (!IsKnownFileType(type))
+             return "'" + type +
+                    "' is no type this program can tell by its first bytes; it tells pdf, png, jpg, jpeg, "
+                    "gif, "
+                    "webp, txt, csv, zip, docx, xlsx, pptx, odt, ods, odp and epub";
+         }
+         return std::nullopt;
+       }},
+      {"list_files",
+       [](SiteSettings& s, const std::string& v) { return ReadSwitch(v, s.uploads.list_files); }},
+  };
+  return keys;
+}
+
 // The site's own challenges are signed with secret, and a replay is told
 // by the file of spent ones.
 std::optional<SettingsError> CheckOwnChallenge(const KeyLines& lines, const SiteSettings& settings) {
@@ -591,7 +655,8 @@ struct Section {
 const Section* FindSection(std::string_view name) {
   static const Section kSections[] = {{"site", &SiteKeys()},       {"aliases", nullptr},
                                       {"smtp", &SmtpKeys()},       {"captcha", &CaptchaKeys()},
-                                      {"webhook", &WebhookKeys()}, {"store", &StoreKeys()}};
+                                      {"webhook", &WebhookKeys()}, {"store", &StoreKeys()},
+                                      {"uploads", &UploadKeys()}};
   for (const Section& section : kSections) {
     if (section.name == name) return &section;
   }
@@ -608,6 +673,8 @@ Problem ReadLine(std::string_view line, int line_number, const Section*& section
     const std::string name = LowerCopy(Trimmed(std::string_view(trimmed).substr(1, trimmed.size() - 2)));
     section = FindSection(name);
     if (section == nullptr) return "unknown section [" + name + "]";
+    // The section alone takes files with its defaults.
+    if (name == "uploads") settings.uploads.enabled = settings.present = true;
     return std::nullopt;
   }
   const std::size_t eq = trimmed.find('=');

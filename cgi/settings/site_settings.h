@@ -2,7 +2,8 @@
 // owner writes and no form can override. Without the file every setting is
 // unset and the program runs on the form's hidden fields alone.
 //
-// The file is INI text: sections [site], [aliases], [smtp], [captcha], [store] and [webhook], "[section]"
+// The file is INI text: sections [site], [aliases], [smtp], [captcha], [store], [webhook] and
+// [uploads], "[section]"
 // lines, "key = value" lines, and whole lines starting with ";" or "#" as comments. A value runs to the end
 // of its line, so a subject may hold ";" or "#". CR LF line ends and a UTF-8 byte order mark are read as
 // well. Every mistake is reported with its line: an unknown section or key, a key given twice, a value that
@@ -20,6 +21,7 @@
 #include "core/text.h"
 #include "delivery/outgoing_mail.h"
 #include "store/store_settings.h"
+#include "upload/upload_settings.h"
 #include "webhook/webhook.h"
 
 namespace quillo {
@@ -67,6 +69,7 @@ struct SiteSettings {
   CaptchaSettings captcha;     // [captcha]
   StoreSettings store;         // [store]
   WebhookSettings webhook;     // [webhook]
+  UploadSettings uploads;      // [uploads]
 };
 
 struct SettingsError {

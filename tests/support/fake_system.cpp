@@ -44,6 +44,16 @@ std::optional<std::string> FakeSystem::ReadStdinLine(long max_bytes) {
   return line;
 }
 
+// The body in pieces of at most at_most bytes, as a pipe gives it.
+long FakeSystem::AppendStdin(std::string& into, std::size_t at_most) {
+  if (!body) return -1;
+  const std::string_view rest = std::string_view(*body).substr(std::min(body_read, body->size()));
+  const std::size_t taken = std::min(rest.size(), at_most);
+  into.append(rest.substr(0, taken));
+  body_read += taken;
+  return static_cast<long>(taken);
+}
+
 // The run's clock in UTC, whatever the machine's zone.
 std::optional<LocalTime> FakeSystem::ToLocalTime(std::time_t when) const {
   LocalTime local;

@@ -16,6 +16,7 @@ class FakeSystem : public System {
  public:
   std::map<std::string, std::string> environment;
   std::optional<std::string> body = std::string();  // nothing: reading it fails
+  std::size_t body_read = 0;                        // what AppendStdin has handed out
   std::map<std::string, FileText> files;            // by path; any other is missing
   std::map<std::string, std::string> links;         // another name of a file: its path in files
   std::time_t now = 1796748718;                     // Tue, 08 Dec 2026 16:51:58 UTC
@@ -33,6 +34,7 @@ class FakeSystem : public System {
   bool StartSockets() override { return sockets_start; }
   std::optional<std::string> GetEnv(const char* name) const override;
   std::optional<std::string> ReadStdinLine(long max_bytes) override;
+  long AppendStdin(std::string& into, std::size_t at_most) override;
   std::time_t Now() const override { return now; }
   std::optional<LocalTime> ToLocalTime(std::time_t when) const override;
   std::string HostName() const override { return host_name; }
