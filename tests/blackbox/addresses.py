@@ -106,3 +106,8 @@ WEBHOOK_RECEIVER = "127.0.0.200"
 STORE_POSTFIX = "127.0.0.201"
 # test_webhook: the relay of its posts.
 WEBHOOK_MAIL_SERVER = "127.0.0.202"
+# test_uploads: the relay of its posts, one that offers SIZE, one that
+# answers 552; test_upload_browser: the relay behind the three web servers.
+UPLOAD_RELAY = "127.0.0.203"
+UPLOAD_SIZE_RELAY = "127.0.0.204"
+UPLOAD_BROWSER_RELAY = "127.0.0.205"
