@@ -51,29 +51,29 @@ std::string SizeText(std::size_t bytes) {
 
 }  // namespace
 
-std::string Error307FileTooLarge(std::string_view file_name, std::size_t max_bytes) {
-  return "QUILLO! ERROR 307 - FILE TOO LARGE<br>The file \"" + EscapeHtml(file_name) + "\" is larger than " +
+std::string Error311FileTooLarge(std::string_view file_name, std::size_t max_bytes) {
+  return "QUILLO! ERROR 311 - FILE TOO LARGE<br>The file \"" + EscapeHtml(file_name) + "\" is larger than " +
          SizeText(max_bytes) + ", the most this form takes for one file.";
 }
 
-std::string Error308TooManyFiles(std::size_t max_files) {
-  return "QUILLO! ERROR 308 - TOO MANY FILES<br>The form sent more than " + std::to_string(max_files) +
+std::string Error312TooManyFiles(std::size_t max_files) {
+  return "QUILLO! ERROR 312 - TOO MANY FILES<br>The form sent more than " + std::to_string(max_files) +
          (max_files == 1 ? " file" : " files") + ", the most it takes.";
 }
 
-std::string Error309FilesTooLarge(std::size_t max_bytes) {
-  return "QUILLO! ERROR 309 - FILES TOO LARGE<br>The files sent with the form come to more than " +
+std::string Error313FilesTooLarge(std::size_t max_bytes) {
+  return "QUILLO! ERROR 313 - FILES TOO LARGE<br>The files sent with the form come to more than " +
          SizeText(max_bytes) + ", the most it takes for all of them.";
 }
 
-std::string Error311FileTypeRefused(std::string_view file_name, std::string_view allowed_types) {
-  return "QUILLO! ERROR 311 - FILE TYPE NOT TAKEN<br>The file \"" + EscapeHtml(file_name) +
+std::string Error314FileTypeRefused(std::string_view file_name, std::string_view allowed_types) {
+  return "QUILLO! ERROR 314 - FILE TYPE NOT TAKEN<br>The file \"" + EscapeHtml(file_name) +
          "\" is not one this form takes. It takes these types, told by their content: " +
          EscapeHtml(allowed_types) + ".";
 }
 
-std::string Error312FormDataUnreadable(std::string_view why) {
-  return "QUILLO! ERROR 312 - FORM DATA UNREADABLE<br>The form's multipart/form-data body " +
+std::string Error315FormDataUnreadable(std::string_view why) {
+  return "QUILLO! ERROR 315 - FORM DATA UNREADABLE<br>The form's multipart/form-data body " +
          std::string(why) + ".";
 }
 

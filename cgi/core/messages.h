@@ -18,15 +18,15 @@ std::string Error303NoErrorDocument();
 std::string Error304TooManyReplyAddresses(std::size_t count, std::size_t max_count);
 std::string Error305NotUrlEncoded();
 std::string Error306RequestTooLarge(long max_bytes);
+std::string Error310TooManyFields(std::size_t max_fields);
 // The files a form sends with it, when the site takes files: each bound
 // refused on its own page.
-std::string Error307FileTooLarge(std::string_view file_name, std::size_t max_bytes);
-std::string Error308TooManyFiles(std::size_t max_files);
-std::string Error309FilesTooLarge(std::size_t max_bytes);
-std::string Error310TooManyFields(std::size_t max_fields);
-std::string Error311FileTypeRefused(std::string_view file_name, std::string_view allowed_types);
+std::string Error311FileTooLarge(std::string_view file_name, std::size_t max_bytes);
+std::string Error312TooManyFiles(std::size_t max_files);
+std::string Error313FilesTooLarge(std::size_t max_bytes);
+std::string Error314FileTypeRefused(std::string_view file_name, std::string_view allowed_types);
 // why is the program's own text, never the request's.
-std::string Error312FormDataUnreadable(std::string_view why);
+std::string Error315FormDataUnreadable(std::string_view why);
 std::string Error600FileNotReadable(std::string_view path);
 std::string Error601FileTooLarge(std::string_view path, std::size_t max_bytes);
 std::string Error602TextTooLarge();

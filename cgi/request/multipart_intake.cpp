@@ -53,9 +53,9 @@ class FormPartSink : public MultipartSink {
     }
     if (!file_started_) StartFile(bytes.size());
     if (file_.bytes.size() + bytes.size() > uploads_.max_file_size)
-      WriteErrorPageWithStatus(413, Error307FileTooLarge(file_.name, uploads_.max_file_size));
+      WriteErrorPageWithStatus(413, Error311FileTooLarge(file_.name, uploads_.max_file_size));
     if (file_bytes_ + bytes.size() > uploads_.max_total_size)
-      WriteErrorPageWithStatus(413, Error309FilesTooLarge(uploads_.max_total_size));
+      WriteErrorPageWithStatus(413, Error313FilesTooLarge(uploads_.max_total_size));
     file_bytes_ += bytes.size();
     file_.bytes.append(bytes);
   }
@@ -68,7 +68,7 @@ class FormPartSink : public MultipartSink {
     // A file input with no file chosen sends an empty part: no attachment.
     if (!file_started_) return;
     const auto type = AttachmentType(file_.name, file_.bytes, uploads_.allowed_types);
-    if (!type) WriteErrorPageWithStatus(415, Error311FileTypeRefused(file_.name, AllowedTypesText(uploads_)));
+    if (!type) WriteErrorPageWithStatus(415, Error314FileTypeRefused(file_.name, AllowedTypesText(uploads_)));
     file_.content_type = *type;
     file_.size = file_.bytes.size();
     request_.attachments.push_back(std::move(file_));
@@ -80,10 +80,10 @@ class FormPartSink : public MultipartSink {
   void StartFile(std::size_t first_piece) {
     file_started_ = true;
     if (request_.attachments.size() >= uploads_.max_files)
-      WriteErrorPageWithStatus(413, Error308TooManyFiles(uploads_.max_files));
+      WriteErrorPageWithStatus(413, Error312TooManyFiles(uploads_.max_files));
     file_.name = CleanFileName(sent_file_name_, request_.attachments.size() + 1);
     if (!NameAllowed(file_.name, uploads_.allowed_types))
-      WriteErrorPageWithStatus(415, Error311FileTypeRefused(file_.name, AllowedTypesText(uploads_)));
+      WriteErrorPageWithStatus(415, Error314FileTypeRefused(file_.name, AllowedTypesText(uploads_)));
     // Reserved, not touched: the file is never copied as it grows, and
     // pages it does not fill are never taken.
     file_.bytes.reserve(std::min(unread_ + first_piece, uploads_.max_file_size));
@@ -153,12 +153,12 @@ void ReadMultipartBody(System& system, const UploadSettings& uploads, FormReques
   const std::optional<std::string> boundary = BoundaryOf(request.content_type);
   if (!boundary)
     WriteErrorPage(
-        Error312FormDataUnreadable("comes without a boundary of 1 to 70 characters in its Content-Type"));
+        Error315FormDataUnreadable("comes without a boundary of 1 to 70 characters in its Content-Type"));
   // Every byte past the text a form may send and the files it may carry is
   // too much: refused before it is read.
   const auto length = static_cast<std::size_t>(request.content_length);
   if (length > uploads.max_total_size + static_cast<std::size_t>(kMaxBodyBytes))
-    WriteErrorPageWithStatus(413, Error309FilesTooLarge(uploads.max_total_size));
+    WriteErrorPageWithStatus(413, Error313FilesTooLarge(uploads.max_total_size));
   FormPartSink sink(request, uploads);
   MultipartReader reader(*boundary, sink);
   std::string piece;
@@ -172,7 +172,7 @@ void ReadMultipartBody(System& system, const UploadSettings& uploads, FormReques
     sink.SetUnread(unread);
     if (!reader.Feed(piece)) break;
   }
-  if (!reader.Finish()) WriteErrorPage(Error312FormDataUnreadable(WhyUnreadable(reader.problem())));
+  if (!reader.Finish()) WriteErrorPage(Error315FormDataUnreadable(WhyUnreadable(reader.problem())));
   request.files_list = FilesList(request.attachments);
 }
 

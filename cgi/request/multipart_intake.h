@@ -17,11 +17,11 @@ namespace quillo {
 std::string FilesList(const std::vector<Attachment>& attachments);
 
 // Reads the body of request.content_length bytes into the request's fields
-// and attachments. Ends the run with ERROR 312 for a body that is no
+// and attachments. Ends the run with ERROR 315 for a body that is no
 // multipart/form-data (no boundary, a malformed or truncated body), ERROR
 // 306 for text parts past the bound of a URL-encoded body, ERROR 310 for too
-// many fields, ERROR 307, 308 or 309 for a file, the files or the post past
-// the site's bounds (status 413), ERROR 311 for a file of a type the site
+// many fields, ERROR 311, 312 or 313 for a file, the files or the post past
+// the site's bounds (status 413), ERROR 314 for a file of a type the site
 // does not take (status 415).
 void ReadMultipartBody(System& system, const UploadSettings& uploads, FormRequest& request);
 

@@ -62,9 +62,9 @@ bool PrefersJson(std::string_view accept) {
 }
 
 int HttpStatusOf(int error_number) {
+  if (error_number >= 311 && error_number <= 313) return 413;
+  if (error_number == 314) return 415;
   if ((error_number >= 300 && error_number < 400) || (error_number >= 700 && error_number < 800)) return 400;
-  if (error_number >= 307 && error_number <= 309) return 413;
-  if (error_number == 311) return 415;
   if (error_number == 900 || error_number == 901 || error_number == 903) return 403;
   if (error_number == 902) return 429;
   return 500;

@@ -14,8 +14,8 @@ namespace quillo {
 bool PrefersJson(std::string_view accept);
 
 // The HTTP status of a numbered error: 400 for what the form sent (the 300
-// and 700 series), 413 for files past a bound (307, 308, 309), 415 for a
-// file of a type not taken (311), 403 for a refused recipient, origin or spam
+// and 700 series), 413 for files past a bound (311, 312, 313), 415 for a
+// file of a type not taken (314), 403 for a refused recipient, origin or spam
 // check (900, 901, 903), 429 for too many posts (902), 500 for the rest,
 // which are the site's own faults.
 int HttpStatusOf(int error_number);

@@ -79,9 +79,9 @@ def test_a_browser_sends_files_and_sees_each_refusal(server, tmp_path):
         with SERVERS[server](site) as port:
             answers = upload("http://127.0.0.1:%d/files.htm" % port, posts)
     statuses = [(a["status"], a["text"].split(" - ")[0].split("\n")[-1]) for a in answers]
-    assert statuses[:7] == [(200, "Thank you."), (200, "Thank you."), (413, "QUILLO! ERROR 307"),
-                            (413, "QUILLO! ERROR 308"), (415, "QUILLO! ERROR 311"), (415, "QUILLO! ERROR 311"),
-                            (415, "QUILLO! ERROR 311")], answers
+    assert statuses[:7] == [(200, "Thank you."), (200, "Thank you."), (413, "QUILLO! ERROR 311"),
+                            (413, "QUILLO! ERROR 312"), (415, "QUILLO! ERROR 314"), (415, "QUILLO! ERROR 314"),
+                            (415, "QUILLO! ERROR 314")], answers
     if server == "nginx + fcgiwrap":
         # Past the snippet's client_max_body_size the visitor sees nginx's page.
         assert answers[7]["status"] == 413 and "413 Request Entity Too Large" in answers[7]["text"]

@@ -78,10 +78,10 @@ def quoted(listed):
     return quopri.encodestring(listed.encode("utf-8")).replace(b"\n", b"\r\n")
 
 
-REFUSED_TYPE = ("QUILLO! ERROR 311 - FILE TYPE NOT TAKEN<br>The file \"%s\" is not one this form takes. "
+REFUSED_TYPE = ("QUILLO! ERROR 314 - FILE TYPE NOT TAKEN<br>The file \"%s\" is not one this form takes. "
                 "It takes these types, told by their content: pdf, png, jpg, gif, webp, txt, csv, docx, xlsx, odt, "
                 "ods, zip.")
-UNREADABLE = "QUILLO! ERROR 312 - FORM DATA UNREADABLE<br>The form's multipart/form-data body %s."
+UNREADABLE = "QUILLO! ERROR 315 - FORM DATA UNREADABLE<br>The form's multipart/form-data body %s."
 TRUNCATED = UNREADABLE % "ended before its closing boundary: the post was cut short"
 MALFORMED = UNREADABLE % "does not write its boundaries and header lines as RFC 7578 does, each line ended by CR LF"
 
@@ -172,3 +172,12 @@ def test_a_stored_post_keeps_its_files_until_it_is_resent(upload_site, tmp_path)
         assert subprocess.run(command, capture_output=True, timeout=60).stdout == b"1 sent\nresent 1\n"
     (mail,) = received
     assert attachments(strict(mail.raw)) == [("cv.pdf", "application/pdf", digest(sent))]
+
+
+def test_a_script_is_told_each_refusal_in_json_with_its_status(upload_site):
+    upload_site.write("quillopro.ini", "[site]\njson = on\n" + UPLOADS)
+    body = multipart(FIELDS, [("f", "big.pdf", pdf(200 * 1024))])
+    out, _ = upload_site.run(body, env={"CONTENT_TYPE": CONTENT_TYPE, "HTTP_ACCEPT": "application/json"})
+    assert out == (b"Status: 413 Content Too Large\r\nContent-Type: application/json\r\n\r\n"
+                   b'{"ok":false,"error":"QUILLO! ERROR 311 - FILE TOO LARGE The file \\"big.pdf\\" is larger than '
+                   b'100 KB, the most this form takes for one file.","code":311}')

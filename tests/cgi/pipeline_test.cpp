@@ -594,27 +594,27 @@ TEST(Uploads, FilesGoWithTheMainMailOrAreRefusedOnTheirOwnPage) {
        {"cv.pdf application/pdf 800", "n.txt text/plain 2"}},
       {"a file past max_file_size",
        FilePart("big.pdf", pdf + pdf),
-       status_page("413 Content Too Large", Error307FileTooLarge("big.pdf", 1024)),
+       status_page("413 Content Too Large", Error311FileTooLarge("big.pdf", 1024)),
        {}},
       {"files past max_total_size",
        FilePart("a.pdf", pdf) + FilePart("b.pdf", pdf),
-       status_page("413 Content Too Large", Error309FilesTooLarge(1500)),
+       status_page("413 Content Too Large", Error313FilesTooLarge(1500)),
        {}},
       {"one file too many",
        FilePart("a.txt", "1") + FilePart("b.txt", "2") + FilePart("c.txt", "3"),
-       status_page("413 Content Too Large", Error308TooManyFiles(2)),
+       status_page("413 Content Too Large", Error312TooManyFiles(2)),
        {}},
       {"a program renamed",
        FilePart("cv.pdf", "MZ\x90"),
-       status_page("415 Unsupported Media Type", Error311FileTypeRefused("cv.pdf", kTypes)),
+       status_page("415 Unsupported Media Type", Error314FileTypeRefused("cv.pdf", kTypes)),
        {}},
       {"a refused extension after the dots",
        FilePart("cv.pdf.exe", "%PDF-"),
-       status_page("415 Unsupported Media Type", Error311FileTypeRefused("cv.pdf.exe", kTypes)),
+       status_page("415 Unsupported Media Type", Error314FileTypeRefused("cv.pdf.exe", kTypes)),
        {}},
       {"an SVG",
        FilePart("logo.svg", "<svg/>"),
-       status_page("415 Unsupported Media Type", Error311FileTypeRefused("logo.svg", kTypes)),
+       status_page("415 Unsupported Media Type", Error314FileTypeRefused("logo.svg", kTypes)),
        {}},
   };
   for (const auto& c : cases) {
@@ -635,7 +635,7 @@ TEST(Uploads, FilesGoWithTheMainMailOrAreRefusedOnTheirOwnPage) {
   // multipart is refused as it always was.
   UploadSite cut;
   EXPECT_EQ(cut.PostMultipart(MultipartBody(form).substr(0, 120)),
-            Page(Error312FormDataUnreadable("ended before its closing boundary: the post was cut short")));
+            Page(Error315FormDataUnreadable("ended before its closing boundary: the post was cut short")));
   Site without;
   without.system.environment["CONTENT_TYPE"] = "multipart/form-data; boundary=Bq7";
   EXPECT_EQ(without.Post(MultipartBody(form)), Page(Error305NotUrlEncoded()));
