@@ -145,6 +145,25 @@ TEST(SiteSettings, ReadsTheStoreWhereTheBuildKeepsOne) {
   EXPECT_NE(std::find(own.begin(), own.end(), "/var/lib/quillo/posts.sqlite-wal"), own.end());
 }
 
+TEST(SiteSettings, ReadsTheUploadsAndTheirSizes) {
+  const auto bare = ParseSiteSettings("[uploads]\n");
+  ASSERT_TRUE(std::holds_alternative<SiteSettings>(bare));
+  EXPECT_TRUE(std::get<SiteSettings>(bare).uploads.enabled);
+  EXPECT_TRUE(std::get<SiteSettings>(bare).present);
+  EXPECT_EQ(std::get<SiteSettings>(bare).uploads.max_total_size, 10u * 1024 * 1024);
+  EXPECT_FALSE(std::get<SiteSettings>(ParseSiteSettings("[site]\njson = on\n")).uploads.enabled);
+  const auto parsed = ParseSiteSettings(
+      "[uploads]\nmax_file_size = 2 MB\nmax_total_size = 300KB\nmax_files = 7\n"
+      "allowed_types = PDF, .jpeg, epub\nlist_files = yes\n");
+  ASSERT_TRUE(std::holds_alternative<SiteSettings>(parsed)) << std::get<SettingsError>(parsed).message;
+  const UploadSettings& uploads = std::get<SiteSettings>(parsed).uploads;
+  EXPECT_EQ(uploads.max_file_size, 2u * 1024 * 1024);
+  EXPECT_EQ(uploads.max_total_size, 300u * 1024);
+  EXPECT_EQ(uploads.max_files, 7u);
+  EXPECT_EQ(uploads.allowed_types, (TextList{"pdf", "jpeg", "epub"}));
+  EXPECT_TRUE(uploads.list_files);
+}
+
 // Every time value has one syntax: seconds, or a number of seconds,
 // minutes or hours; a rate's window the same with its unit required.
 TEST(SiteSettings, ReadsTimesInOneSyntaxAndHostsByOneRule) {
@@ -247,6 +266,15 @@ TEST(SiteSettings, NamesEveryMistakeWithItsLine) {
        "secret must be at least 16 bytes: the receiver checks with it"},
       {"[webhook]\ntimeout = 3\n", 2, "the keys of [webhook] need url, where posts are announced"},
       {"[store]\nanswer_when_stored = maybe\n", 2, "expected success or error, not 'maybe'"},
+      {"[uploads]\nmax_file_size = 10 GB\n", 2,
+       "expected a size from 1 byte to 256 MB, such as 10 MB, not '10 GB'"},
+      {"[uploads]\nmax_total_size = 0\n", 2, "expected a size from 1 byte to 256 MB, such as 10 MB, not '0'"},
+      {"[uploads]\nmax_files = 101\n", 2, "expected a number of files from 1 to 100, not '101'"},
+      {"[uploads]\nallowed_types = pdf, exe\n", 2,
+       "'exe' files are never taken: programs, scripts, HTML and SVG"},
+      {"[uploads]\nallowed_types = mp3\n", 2,
+       "'mp3' is no type this program can tell by its first bytes; it tells pdf, png, jpg, jpeg, gif, webp, "
+       "txt, csv, zip, docx, xlsx, pptx, odt, ods, odp and epub"},
       {"[store]\ngive_up_after = 3\n", 2,
        "expected a time from 1 second to 90 days, such as 3 days, not '3'"},
       {"[store]\nretention_days = 0\n", 2, "expected a number of days from 1 to 36500, not '0'"},
