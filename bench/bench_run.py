@@ -307,6 +307,40 @@ def store_cases(work, one_body):
                                     THANKS, 1)}
 
 
+UPLOAD_BOUNDARY = b"----BenchBoundary1234567890"
+
+
+def upload_cases(work):
+    """A file of 5 and of 10 MiB sent as multipart/form-data to a copy of the program that takes files
+    ([uploads], its defaults), and the same 10 MiB as a URL-encoded field: time and peak memory."""
+    folder = os.path.join(work, "upload-site")
+    os.makedirs(folder)
+    shutil.copy("quillopro.exe", folder)
+    with open(os.path.join(folder, "quillopro.ini"), "w") as f:
+        f.write("[site]\nlog = off\n[uploads]\n")
+    for name in DOCUMENTS:
+        shutil.copy(name, folder)
+    program = os.path.join(folder, "quillopro.exe")
+    fields = [("QUILLO_TO", "info@example.com"), ("QUILLO_SUCCESS", "ok.htm"), ("QUILLO_ERROR", "err.htm"),
+              ("QUILLO_SERVER", SINK), ("Name", "Bench")]
+    multipart_env = dict(CGI_ENV, CONTENT_TYPE="multipart/form-data; boundary=" + UPLOAD_BOUNDARY.decode())
+    cases = {}
+    for size in (5 * MIB, 10 * MIB - KIB):
+        body = b"".join(b"--%s\r\nContent-Disposition: form-data; name=\"%s\"\r\n\r\n%s\r\n"
+                        % (UPLOAD_BOUNDARY, n.encode(), v.encode()) for n, v in fields)
+        body += (b"--%s\r\nContent-Disposition: form-data; name=\"file\"; filename=\"bench.pdf\"\r\n"
+                 b"Content-Type: application/pdf\r\n\r\n%%PDF-1.7\n" % UPLOAD_BOUNDARY)
+        body += random.Random(size).randbytes(size - 9) + b"\r\n--%s--\r\n" % UPLOAD_BOUNDARY
+        case = Case([program], body, dict(multipart_env, CONTENT_LENGTH=str(len(body))), THANKS, 1)
+        cases["upload %d" % size] = case
+        cases["memory upload %d" % size] = case.memory()
+    body = form(*fields, ("Comment", text_of(10 * MIB - KIB, "Dear form, these are the lines a visitor writes.\r\n")))
+    case = Case([program], body, dict(CGI_ENV, CONTENT_LENGTH=str(len(body))), THANKS, 1)
+    cases["upload as field"] = case
+    cases["memory upload as field"] = case.memory()
+    return cases
+
+
 RESEND_ROWS = 1000
 NOBODY = "127.0.0.91"  # nothing listens there: each post's mail fails at once and is kept
 
@@ -451,6 +485,20 @@ def table(c, message_bytes):
         per_byte = (statistics.median(large.peak_rss) - small) / (4 * MIB)
         peak("Field of 8 MiB %s, memory" % kind, large, "%.2f B per decoded input byte" % per_byte)
 
+    small_upload, large_upload = 5 * MIB, 10 * MIB - KIB
+    timed("Upload of a 10 MiB file (multipart/form-data)", c["upload %d" % large_upload],
+          "%.2f × 5 MiB, %.2f × the same size as a URL-encoded field"
+          % (c["upload %d" % large_upload].median() / c["upload %d" % small_upload].median(),
+             c["upload %d" % large_upload].median() / c["upload as field"].median()))
+    timed("The same 10 MiB as one URL-encoded field", c["upload as field"], floors(c["upload as field"], True))
+    small = peak("Upload of a 5 MiB file, memory", c["memory upload %d" % small_upload])
+    large = c["memory upload %d" % large_upload]
+    rss = statistics.median(large.peak_rss)
+    peak("Upload of a 10 MiB file, memory", large, "%.2f B per uploaded byte (5 → 10 MiB), %.2f B in all"
+         % ((rss - small) / (large_upload - small_upload), rss / large_upload))
+    peak("The same 10 MiB as one URL-encoded field, memory", c["memory upload as field"],
+         "%.2f B per body byte" % (statistics.median(c["memory upload as field"].peak_rss) / (10 * MIB)))
+
     timed("%d field names sharing one std::hash value" % HASHED_NAMES, c["names colliding"],
           "%.2f × random names of that length" % (c["names colliding"].median() / c["names random"].median()))
     for label, key in (("8 MiB of small fields (refused at 100 000)", "shape small fields"),
@@ -485,6 +533,7 @@ def main(work, program):
     cases = program_cases(program)
     cases.update(captcha_cases(work))
     cases.update(store_cases(work, cases["delivery"].stdin))
+    cases.update(upload_cases(work))
     admin = os.path.join(os.path.dirname(shown_name), "quillo")
     if os.path.exists(admin):
         cases["resend"] = resend_case(work, admin)

@@ -147,6 +147,17 @@ void AppendUserFields(std::string& page, const FormRequest& r) {
       "autoresponder email)<BR>\n";
 }
 
+// With [uploads]: each file as the mail would carry it.
+void AppendFiles(std::string& page, const FormRequest& r) {
+  if (!r.uploads) return;
+  page += "<BR><HR><H4>Files:</H4>\n";
+  if (r.attachments.empty()) page += "<strong>none</strong><BR>\n";
+  for (const Attachment& file : r.attachments) {
+    page += "<strong>" + EscapeHtml(file.name) + "</strong> " + EscapeHtml(file.content_type) + ", " +
+            std::to_string(file.size) + " bytes<BR>\n";
+  }
+}
+
 }  // namespace
 
 std::string RenderDebugReport(const FormRequest& request, const std::optional<SiteSummary>& site) {
@@ -164,6 +175,7 @@ std::string RenderDebugReport(const FormRequest& request, const std::optional<Si
             "</strong><BR>\ntransport: <strong>" + EscapeHtml(site->transport) + "</strong>\n";
   }
   AppendUserFields(page, request);
+  AppendFiles(page, request);
   page += "</tt></small></font></body></html>";
   return page;
 }

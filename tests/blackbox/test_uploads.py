@@ -156,6 +156,7 @@ def test_a_relay_that_offers_less_than_the_message_gets_nothing(upload_site):
         controller.stop()
 
 
+@pytest.mark.skipif(not ADMIN, reason="the store and quillo are not in the Windows build")
 def test_a_stored_post_keeps_its_files_until_it_is_resent(upload_site, tmp_path):
     db = str(tmp_path / "posts.sqlite")
     upload_site.write("quillopro.ini", "[site]\nlog = stderr\n[store]\npath = %s\n%s" % (db, UPLOADS))

@@ -631,6 +631,14 @@ TEST(Uploads, FilesGoWithTheMainMailOrAreRefusedOnTheirOwnPage) {
     EXPECT_EQ(attached, c.attached) << c.what;
     EXPECT_TRUE(site.mails[1].attachments.empty()) << "the automatic reply carries no file";
   }
+  // The debug report shows the files as the mail would carry them.
+  UploadSite debug;
+  std::vector<std::pair<std::string, std::string>> debug_form = form;
+  debug_form.push_back({"QUILLO_DEBUG", "ON"});
+  const RunEnded report = debug.PostMultipart(MultipartBody(debug_form, FilePart("cv.pdf", pdf)));
+  EXPECT_NE(report.output.find("<H4>Files:</H4>\n<strong>cv.pdf</strong> application/pdf, 800 bytes<BR>"),
+            std::string::npos)
+      << report.output;
   // A post cut short, or without a boundary, is no form; without [uploads]
   // multipart is refused as it always was.
   UploadSite cut;
