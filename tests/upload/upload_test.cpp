@@ -109,7 +109,7 @@ TEST(MultipartReader, ReadsBodiesAsTheRfcWritesThemInAnyPieces) {
 
 TEST(MultipartReader, TakesTheBoundaryFromTheContentType) {
   const struct {
-    std::string_view content_type;
+    std::string content_type;
     std::optional<std::string> boundary;
   } cases[] = {
       {"multipart/form-data; boundary=----WebKitFormBoundaryAbc", "----WebKitFormBoundaryAbc"},
