@@ -31,6 +31,8 @@ struct BatchEntries {
   std::string settings_file;
   std::string captcha;
   std::string captcha_site_key;
+  std::string style;
+  bool uploads = false;
 };
 
 // What an option does, and so where it may be used.
@@ -130,6 +132,13 @@ const std::vector<Option>& Options() {
        }},
       {"--captcha-site-key", Role::kEntry, Value::kText,
        [](BatchEntries& e, const std::string& v) { e.captcha_site_key = v; }},
+      {"--style", Role::kEntry, Value::kText,
+       [](BatchEntries& e, const std::string& v) {
+         e.style = v;
+         for (char& c : e.style) c = (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c;
+       }},
+      {"--uploads", Role::kEntry, Value::kNone,
+       [](BatchEntries& e, const std::string&) { e.uploads = true; }},
       {"--settings", Role::kEntry, Value::kPath,
        [](BatchEntries& e, const std::string& v) {
          e.settings_file = v;
@@ -210,12 +219,13 @@ bool IsUtf8(const std::string& charset) { return ToUpper(charset) == "UTF-8"; }
 // Sets the entries and adds what is wrong with them as a whole.
 BatchEntries TakeEntries(const std::vector<Argument>& read, std::vector<std::string>& problems) {
   BatchEntries entries;
-  // The charset decides how every text is stored, wherever it stands.
+  // The charset decides how every text is stored, wherever it stands; the
+  // modern page is always UTF-8.
   for (const Argument& argument : read) {
-    if (argument.problem.empty() && argument.name == "--charset")
+    if (argument.problem.empty() && (argument.name == "--charset" || argument.name == "--style"))
       argument.option->set(entries, argument.value);
   }
-  const bool keep_utf8 = IsUtf8(entries.charset);
+  const bool keep_utf8 = IsUtf8(entries.charset) || entries.style == "html5";
   for (const Argument& argument : read) {
     if (!argument.problem.empty() || !argument.option->set) continue;
     const bool convert = argument.option->value == Value::kText && !keep_utf8;
@@ -228,7 +238,9 @@ BatchEntries TakeEntries(const std::vector<Argument>& read, std::vector<std::str
   const std::string format = ToUpper(entries.format);
   if (!entries.template_given && format != "HTML" && format != "TEXT")
     problems.push_back("--format must be html or text");
-  if (entries.charset_given && !keep_utf8) problems.push_back("--charset must be utf-8");
+  if (entries.charset_given && !IsUtf8(entries.charset)) problems.push_back("--charset must be utf-8");
+  if (!entries.style.empty() && entries.style != "classic" && entries.style != "html5")
+    problems.push_back("--style must be classic or html5");
   const std::string& captcha = entries.captcha;
   const bool hosted = captcha == "turnstile" || captcha == "hcaptcha" || captcha == "recaptcha";
   if (!captcha.empty() && !hosted && captcha != "altcha")
@@ -261,8 +273,16 @@ std::vector<Entry> StoreAll(const BatchEntries& e, WizardSettings& settings) {
   StoreResultDocuments(e.documents, settings);
   for (Entry entry : RefusedDocuments(e.documents)) refused.push_back(entry);
   for (Entry entry : StoreExtraEntries(e.extra, settings)) refused.push_back(entry);
-  if (IsUtf8(e.charset)) settings.charset = "utf-8";
+  const bool html5 = e.style == "html5";
+  if (IsUtf8(e.charset) || html5) settings.charset = "utf-8";
   if (e.settings_given) settings.recipients_alias = RecipientsAliasName(e.output);
+  settings.uploads = e.uploads;
+  // The modern page and its settings file go together: a honeypot robots
+  // fill, and JSON answers for the page's script.
+  if (html5 && e.settings_given) {
+    settings.honeypot = kHoneypotField;
+    settings.json = true;
+  }
   settings.captcha = e.captcha;
   settings.captcha_site_key = e.captcha_site_key;
   return refused;
@@ -326,7 +346,9 @@ int RunBatch(const std::vector<Argument>& read, std::vector<std::string> problem
   if (settings.captcha == "altcha") settings.captcha_secret = DrawChallengeSecret();
   if (entries.settings_given && !WriteOrReport(entries.settings_file, RenderSiteSettings(settings), err))
     return kExitUnwritable;
-  if (!WriteOrReport(entries.output, RenderHtmlForm(settings, entries.sections), err)) return kExitUnwritable;
+  FormSections sections = entries.sections;
+  sections.html5 = entries.style == "html5";
+  if (!WriteOrReport(entries.output, RenderHtmlForm(settings, sections), err)) return kExitUnwritable;
   return kExitOk;
 }
 
@@ -396,6 +418,12 @@ std::string UsageText() {
          "                            next to the form), turnstile, hcaptcha or\n"
          "                            recaptcha; --settings writes its [captcha]\n"
          "  --captcha-site-key KEY    the provider's site key for the widget\n"
+         "  --uploads                 take files: a file input, and --settings writes\n"
+         "                            [uploads]\n"
+         "  --style classic|html5     the page: as the window writes it (classic), or\n"
+         "                            an HTML5 page in UTF-8, accessible and for phones;\n"
+         "                            with --settings it also gets a honeypot field and\n"
+         "                            posts by script for JSON answers\n"
          "\n"
          "Texts are read as UTF-8 and written to the form in cp1252 (unchanged with\n"
          "--charset utf-8).\n"

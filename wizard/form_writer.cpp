@@ -6,6 +6,7 @@
 #include <filesystem>
 #include <system_error>
 
+#include "html5_form.h"
 #include "text.h"
 
 namespace quillogen {
@@ -63,12 +64,13 @@ std::string Head(const WizardSettings& s) {
          "</head>\n<body>\n"
          "<h1>Tessik Quillo! Pro Wizard Form</h1><br>\n"
          "<form action=\"" +
-         EscapeAttribute(s.program_url) + "\" method=\"POST\" name=\"QUILLOPROFORM\"" + accept + ">\n";
+         EscapeAttribute(s.program_url) + "\" method=\"POST\" name=\"QUILLOPROFORM\"" + accept +
+         (s.uploads ? " enctype=\"multipart/form-data\"" : "") + ">\n";
 }
 
 // Optional settings are written only when they differ from what the CGI
 // program assumes anyway.
-std::string HiddenFields(const WizardSettings& s) {
+std::string HiddenFieldLines(const WizardSettings& s) {
   std::string out;
   // Browsers fill a hidden field of this name, left without a value, with
   // the encoding they post in; the CGI program declares it in the mail.
@@ -137,6 +139,11 @@ const char kSampleSection[] =
     "<br>Drop-down menu: <select name=\"Dropdownmenu\" size=\"1\">\n<option selected>OPTION1</option>\n"
     "<option>OPTION2</option>\n<option>OPTION3</option>\n<option>OPTION4</option></select>\n";
 
+// A form that takes files has a file input after its sections.
+std::string FileField(const WizardSettings& s) {
+  return s.uploads ? "<br>Files:<br> <input type=\"file\" name=\"Files\" multiple>\n" : "";
+}
+
 // Each section is followed by a break whether or not it is present.
 std::string VisibleFields(const FormSections& f) {
   std::string out;
@@ -172,6 +179,8 @@ const char kTail[] =
 
 }  // namespace
 
+std::string RenderHiddenFields(const WizardSettings& settings) { return HiddenFieldLines(settings); }
+
 std::string EscapeAttribute(const std::string& value) {
   std::string out;
   out.reserve(value.size());
@@ -197,8 +206,9 @@ std::string EscapeAttribute(const std::string& value) {
 }
 
 std::string RenderHtmlForm(const WizardSettings& settings, const FormSections& sections) {
-  return WithCrLf(Head(settings) + HiddenFields(settings) + VisibleFields(sections) +
-                  CaptchaElement(settings) + kTail);
+  if (sections.html5) return RenderHtml5Form(settings, sections);
+  return WithCrLf(Head(settings) + HiddenFieldLines(settings) + VisibleFields(sections) +
+                  FileField(settings) + CaptchaElement(settings) + kTail);
 }
 
 WriteFailure WriteFormFile(const std::string& path, const std::string& bytes) {

@@ -16,6 +16,10 @@ namespace quillogen {
 // the site owner typed.
 std::string RenderHtmlForm(const WizardSettings& settings, const FormSections& sections);
 
+// The hidden fields that carry the settings as control variables, one per
+// line, as both styles of page write them.
+std::string RenderHiddenFields(const WizardSettings& settings);
+
 // Replaces & " < > with their character references.
 std::string EscapeAttribute(const std::string& value);
 

@@ -8,19 +8,12 @@
 #include "batch.h"
 #include "platform/app_main.h"
 
-namespace {
-
-std::vector<std::string> Arguments(int argc, char** argv) {
-  return std::vector<std::string>(argv + 1, argv + argc);
-}
-
-}  // namespace
-
 int main(int argc, char** argv) {
   // Only a command line that is right for the window reaches the back end,
   // whose toolkit aborts where there is no display.
   quillogen::WindowOptions window;
-  const int status = quillogen::RunCommandLine(Arguments(argc, argv), std::cout, std::cerr, window);
+  const int status =
+      quillogen::RunCommandLine(quillogen::CommandLineArguments(argc, argv), std::cout, std::cerr, window);
   if (status != quillogen::kOpenWindow) return status;
   return quillogen::RunWizardWindow(argc, argv, window);
 }

@@ -31,6 +31,7 @@ constexpr int kComments = 1020;           // page 6
 constexpr int kSampleFields = 1021;       // page 6
 constexpr int kEmailVerify = 1025;        // page 6
 constexpr int kEmailFrom = 1032;          // page 6
+constexpr int kHtml5Page = 1040;          // page 6
 }  // namespace control
 
 }  // namespace quillogen

@@ -45,7 +45,18 @@ struct WizardSettings {
   // The settings file's key for the program's own challenges, drawn once
   // per file.
   std::string captcha_secret;
+  // Batch mode only: the form takes files (enctype="multipart/form-data"
+  // and a file input; [uploads] in the settings file).
+  bool uploads = false;
+  // The modern page with its settings file: the honeypot field's name, and
+  // whether the site answers scripts in JSON.
+  std::string honeypot;
+  bool json = false;
 };
+
+// The honeypot field of the modern page with its settings file: a name
+// robots fill in.
+constexpr const char* kHoneypotField = "website";
 
 // The visible sections of the form, as chosen by the check boxes of the last
 // page. The two e-mail options count only while `email` is chosen.
@@ -57,6 +68,8 @@ struct FormSections {
   bool misc = false;
   bool comments = false;
   bool sample_fields = false;
+  // "Write an HTML5 page": the modern style instead of the described page.
+  bool html5 = false;
 };
 
 }  // namespace quillogen

@@ -61,6 +61,14 @@ const char kOwnChallengeState[] =
     "; package makes this one.\n"
     "state_dir = /var/lib/quillo\n";
 
+const char kUploadsSection[] =
+    "[uploads]\n"
+    "; Files sent with the form go with the mail as attachments. Types are\n"
+    "; told by name and content; programs, scripts, HTML and SVG never pass.\n"
+    "max_file_size = 10 MB\n"
+    "max_files = 5\n"
+    "max_total_size = 10 MB\n";
+
 // The [captcha] section matching the widget the form carries: a form that
 // shows a widget the program does not check would stop no robot.
 std::string CaptchaSection(const WizardSettings& s) {
@@ -136,9 +144,20 @@ std::string RenderSiteSettings(const WizardSettings& settings) {
   if (!documents.empty()) site += "documents = " + documents + "\n";
   if (!reply.empty()) site += "autoreply_templates = " + reply + "\n";
   if (s.captcha == "altcha") site += kOwnChallengeState;
+  if (!s.honeypot.empty())
+    site +=
+        "; The page's hidden field that people leave empty and robots fill: a\n"
+        "; post with it filled gets the thank-you page and sends nothing.\n"
+        "honeypot = " +
+        s.honeypot + "\n";
+  if (s.json)
+    site +=
+        "; The page's script asks for JSON answers and shows them in the page.\n"
+        "json = on\n";
+  const std::string uploads = s.uploads ? "\n" + std::string(kUploadsSection) : "";
   const std::string captcha = s.captcha.empty() ? "" : "\n" + CaptchaSection(s);
   return WithCrLf(std::string(kHeader) + site + "\n" + kAliasesSection + s.recipients_alias + " = " +
-                  OnOneLine(s.recipients) + "\n" + captcha);
+                  OnOneLine(s.recipients) + "\n" + captcha + uploads);
 }
 
 }  // namespace quillogen

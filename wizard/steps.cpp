@@ -7,6 +7,7 @@
 #include "page_controls.h"
 #include "platform/desktop.h"
 #include "resource_tables.h"
+#include "text.h"
 
 namespace quillogen {
 namespace {
@@ -157,6 +158,20 @@ int Step5::OnWizardNext() {
   return MoveOnUnlessRefused(StoreResultDocuments(entries, settings_));
 }
 
+namespace {
+
+// The modern page is UTF-8: the texts the pages stored in cp1252, converted.
+WizardSettings InUtf8(WizardSettings settings) {
+  for (std::string* text : {&settings.program_url, &settings.recipients, &settings.subject,
+                            &settings.template_file, &settings.success_document, &settings.required_document,
+                            &settings.error_document, &settings.mail_server})
+    *text = Cp1252ToUtf8(*text);
+  settings.charset = "utf-8";
+  return settings;
+}
+
+}  // namespace
+
 bool Step6::OnSetActive() {
   PostWizardButtons(kWizardBack | kWizardFinish);
   if (first_activation_) {
@@ -184,6 +199,7 @@ FormSections Step6::Sections() const {
   sections.misc = IsChecked(control::kMisc);
   sections.comments = IsChecked(control::kComments);
   sections.sample_fields = IsChecked(control::kSampleFields);
+  sections.html5 = IsChecked(control::kHtml5Page);
   return sections;
 }
 
@@ -193,7 +209,9 @@ FormSections Step6::Sections() const {
 bool Step6::OnWizardFinish() {
   const std::string path = Desktop().choose_save_file(Handle());
   if (path.empty()) return false;
-  const WriteFailure failure = WriteFormFile(path, RenderHtmlForm(settings_, Sections()));
+  const FormSections sections = Sections();
+  const WriteFailure failure =
+      WriteFormFile(path, RenderHtmlForm(sections.html5 ? InUtf8(settings_) : settings_, sections));
   if (failure) {
     Desktop().show_warning(Handle(), "Cannot write " + path + ": " + *failure);
     return false;

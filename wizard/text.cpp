@@ -105,6 +105,27 @@ std::string Utf8ToCp1252(const std::string& text) {
   return cp1252;
 }
 
+std::string Cp1252ToUtf8(const std::string& text) {
+  std::string utf8;
+  utf8.reserve(text.size() + text.size() / 8);
+  for (char c : text) {
+    const auto byte = static_cast<unsigned char>(c);
+    char32_t code = byte;
+    if (byte >= 0x80 && byte < 0xA0) code = kCp1252High[byte - 0x80] != 0 ? kCp1252High[byte - 0x80] : U'?';
+    if (code < 0x80) {
+      utf8 += static_cast<char>(code);
+    } else if (code < 0x800) {
+      utf8 += static_cast<char>(0xC0 | (code >> 6));
+      utf8 += static_cast<char>(0x80 | (code & 0x3F));
+    } else {
+      utf8 += static_cast<char>(0xE0 | (code >> 12));
+      utf8 += static_cast<char>(0x80 | ((code >> 6) & 0x3F));
+      utf8 += static_cast<char>(0x80 | (code & 0x3F));
+    }
+  }
+  return utf8;
+}
+
 std::string WithCrLf(const std::string& text) {
   std::string out;
   out.reserve(text.size() + text.size() / 16);

@@ -33,6 +33,10 @@ bool IsPlainFileName(const std::string& name);
 // they are, so text that already is cp1252 passes unchanged.
 std::string Utf8ToCp1252(const std::string& text);
 
+// The other way: cp1252 as UTF-8, for the page written in UTF-8 from what
+// the window stored; the five bytes cp1252 leaves unassigned become "?".
+std::string Cp1252ToUtf8(const std::string& text);
+
 // Turns every LF into CR LF, the line ends that a file written in text mode
 // on the wizard's home platform gets: the files the wizard writes are
 // composed with bare LF.

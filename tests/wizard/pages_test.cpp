@@ -15,7 +15,9 @@
 #include <cerrno>
 #include <cstring>
 #include <memory>
+#include <sstream>
 
+#include "batch.h"
 #include "expected_forms.h"
 #include "page_controls.h"
 #include "platform/desktop.h"
@@ -313,6 +315,33 @@ TEST_F(WizardPages, TypedTextIsStoredInCp1252) {
                                          {quillogen_test::Hidden("QUILLO_SUBJECT",
                                                                  "5 \x80 \x93"
                                                                  "Deluxe\x94 \x96 ?")}));
+}
+
+// The HTML5 box writes the page the batch mode writes for the same
+// entries, byte for byte, its texts in UTF-8; unchecked, the described page.
+TEST_F(WizardPages, TheHtml5BoxWritesWhatTheBatchModeWrites) {
+  GoToPage(3);
+  Type(control::kSubject, "Bestellung f\u00FCr J\u00FCrgen \u20AC");
+  GoToPage(6);
+  EXPECT_FALSE(Checked(control::kHtml5Page));
+  Click(control::kComments);
+  Click(control::kHtml5Page);
+  save_path_ = TempPath("form.htm");
+  Finish();
+  const std::string batch_path = TempPath("batch.htm").toStdString();
+  std::ostringstream out, err;
+  WindowOptions window;
+  ASSERT_EQ(RunCommandLine({"--batch", "-o", batch_path, "--url", "/scripts/quillo/quillopro.exe", "--to",
+                            "webmaster@example.com", "--success", "success.htm", "--error", "error.htm",
+                            "--subject", "Bestellung f\u00FCr J\u00FCrgen \u20AC", "--comments", "--style",
+                            "html5"},
+                           out, err, window),
+            0)
+      << err.str();
+  const std::string page = ReadBytes(save_path_);
+  EXPECT_EQ(page, ReadBytes(QString::fromStdString(batch_path)));
+  EXPECT_NE(page.find("name=\"QUILLO_SUBJECT\" value=\"Bestellung f\xC3\xBCr J\xC3\xBCrgen \xE2\x82\xAC\""),
+            std::string::npos);
 }
 
 TEST_F(WizardPages, Page4FormatChoiceIsExclusiveAndGuardsTheTemplateEdit) {

@@ -6,6 +6,10 @@
 
 namespace quillogen {
 
+std::vector<std::string> CommandLineArguments(int argc, char** argv) {
+  return std::vector<std::string>(argv + 1, argv + argc);
+}
+
 int RunWizardWindow(int argc, char** argv, const WindowOptions& window) {
   QApplication application(argc, argv);
   QApplication::setApplicationName(QStringLiteral("quillogen"));

@@ -47,5 +47,22 @@ for other in "${compare[@]}"; do
   fi
 done
 
-[ $status -eq 0 ] && echo "PASS: six pages walked under wine; Finish = ${compare[*]##*/}"
+# Once more with the HTML5 box: the modern page, its texts in UTF-8.
+# The steps type through the ANSI calls: their text in cp1252, as typed.
+sed "s|@DIR@|${dir//\\/\\\\}|g" "$here/walk-html5.steps" | iconv -f UTF-8 -t CP1252 >"$work/walk-html5.steps"
+QUILLOGEN_TEST_STEPS="$dir\\walk-html5.steps" QUILLOGEN_TEST_TRANSCRIPT="$dir\\transcript-html5" \
+  timeout 120 "${wine_desktop[@]}" "$exe"
+html5=(--url http://www.example.com/cgi-bin/quillo/quillopro.exe --to sales@example.com
+  --subject "Bestellung für Jürgen €" --success thanks.htm --error error.htm --comments --style html5)
+timeout 60 wine "$exe" --batch "${html5[@]}" -o "$dir\\windows-html5.htm"
+if ! cmp "$work/html5.htm" "$work/windows-html5.htm"; then
+  echo "FAIL: Finish with the HTML5 box wrote other bytes than --batch --style html5"
+  status=1
+fi
+if [ -n "$linux_build" ]; then
+  "$linux_build/wizard/quillogen" --batch "${html5[@]}" -o "$work/linux-html5.htm"
+  cmp "$work/html5.htm" "$work/linux-html5.htm" || { echo "FAIL: the Linux batch mode differs"; status=1; }
+fi
+
+[ $status -eq 0 ] && echo "PASS: six pages walked under wine; Finish = ${compare[*]##*/}; HTML5 = its batch"
 exit $status
