@@ -13,6 +13,7 @@ import pytest
 from debian_servers import INSTALL_SITE, NGINX_RECIPE, REPO, SITE, form_fields
 
 QUILLOGEN = os.environ.get("QUILLOGEN_EXE", "")
+FORMS = ("contact.htm", "contact-html5.htm")
 
 
 def read(path):
@@ -21,12 +22,13 @@ def read(path):
 
 
 @pytest.mark.skipif(not QUILLOGEN, reason="the wizard is not built")
-def test_the_committed_form_is_what_make_form_writes_today():
+def test_the_committed_forms_are_what_make_form_writes_today():
     with tempfile.TemporaryDirectory() as work:
-        form = os.path.join(work, "contact.htm")
-        subprocess.run(["sh", os.path.join(SITE, "make-form.sh"), QUILLOGEN, form], check=True)
-        with open(form, "rb") as written, open(os.path.join(SITE, "htdocs", "contact.htm"), "rb") as committed:
-            assert written.read() == committed.read()
+        subprocess.run(["sh", os.path.join(SITE, "make-form.sh"), QUILLOGEN, work], check=True)
+        for name in FORMS:
+            with open(os.path.join(work, name), "rb") as written, \
+                    open(os.path.join(SITE, "htdocs", name), "rb") as committed:
+                assert written.read() == committed.read(), name
 
 
 def test_the_readme_and_the_manual_show_the_recipe_files_byte_for_byte():
@@ -42,10 +44,12 @@ def test_the_readme_and_the_manual_show_the_recipe_files_byte_for_byte():
 
 
 def test_the_forms_documents_lie_next_to_the_program_and_link_from_the_root():
-    fields = dict(form_fields(read(os.path.join(SITE, "htdocs", "contact.htm"))))
-    documents = [fields[name] for name in ("QUILLO_SUCCESS", "QUILLO_REQUIRED", "QUILLO_BADEMAIL", "QUILLO_ERROR")]
-    templates = [fields["QUILLO_TEMPLATE"], fields["RESPOND_TEMPLATE"]]
-    assert sorted(os.listdir(os.path.join(SITE, "cgi-bin"))) == sorted(documents + templates + ["recipients.txt"])
+    documents, named = [], {"recipients.txt"}
+    for form in FORMS:
+        fields = dict(re.findall(r'<input type="hidden" name="([^"]+)" value="([^"]*)"', read(os.path.join(SITE, "htdocs", form))))
+        documents += [fields[n] for n in ("QUILLO_SUCCESS", "QUILLO_REQUIRED", "QUILLO_BADEMAIL", "QUILLO_ERROR")]
+        named |= set(documents) | {fields[n] for n in ("QUILLO_TEMPLATE", "RESPOND_TEMPLATE") if n in fields}
+    assert sorted(os.listdir(os.path.join(SITE, "cgi-bin"))) == sorted(named)
     # Shown under /cgi-bin/quillopro.exe, a document can only link from the root.
     for name in documents:
         for link in re.findall(r'(?:href|src)="([^"]*)"', read(os.path.join(SITE, "cgi-bin", name))):

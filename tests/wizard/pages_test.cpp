@@ -331,11 +331,11 @@ TEST_F(WizardPages, TheHtml5BoxWritesWhatTheBatchModeWrites) {
   const std::string batch_path = TempPath("batch.htm").toStdString();
   std::ostringstream out, err;
   WindowOptions window;
-  ASSERT_EQ(RunCommandLine({"--batch", "-o", batch_path, "--url", "/scripts/quillo/quillopro.exe", "--to",
-                            "webmaster@example.com", "--success", "success.htm", "--error", "error.htm",
-                            "--subject", "Bestellung f\u00FCr J\u00FCrgen \u20AC", "--comments", "--style",
-                            "html5"},
-                           out, err, window),
+  ASSERT_EQ(RunCommandLine(
+                {"--batch", "-o", batch_path, "--url", "/scripts/quillo/quillopro.exe", "--to",
+                 "webmaster@example.com", "--success", "success.htm", "--error", "error.htm", "--subject",
+                 "Bestellung f\u00FCr J\u00FCrgen \u20AC", "--comments", "--style", "html5"},
+                out, err, window),
             0)
       << err.str();
   const std::string page = ReadBytes(save_path_);
