@@ -150,11 +150,11 @@ class Case:
             self.stdin = os.path.abspath("in-%d" % id(self))
             with open(self.stdin, "wb") as f:
                 f.write(stdin)
-        self.seconds, self.peak_rss = [], []
+        self.seconds, self.peak_rss, self.page_faults = [], [], []
 
     def memory(self):
         """The same case under /usr/bin/time, for its peak RSS."""
-        return Case(["/usr/bin/time", "-f", "%M", "-o", "rss"] + self.argv, self.stdin, self.env, self.expect,
+        return Case(["/usr/bin/time", "-f", "%R %M", "-o", "rss"] + self.argv, self.stdin, self.env, self.expect,
                     self.messages, MEMORY_RUNS)
 
     def run(self, sink):
@@ -177,7 +177,9 @@ class Case:
         self.seconds.append(elapsed)
         if self.argv[0] == "/usr/bin/time":
             with open("rss") as f:
-                self.peak_rss.append(int(f.read().split()[-1]) * KIB)
+                faults, rss = f.read().split()[-2:]
+            self.peak_rss.append(int(rss) * KIB)
+            self.page_faults.append(int(faults))
 
     def median(self):
         return statistics.median(self.seconds)
@@ -399,6 +401,7 @@ def run_all(cases, sink):
             case.run(sink)
             case.seconds.clear()
             case.peak_rss.clear()
+            case.page_faults.clear()
     for round_number in range(RUNS):
         order = [c for c in cases.values() if round_number < c.runs]
         random.Random(round_number).shuffle(order)
@@ -477,6 +480,10 @@ def table(c, message_bytes):
                      "%.1f – %.1f MiB" % (min(case.peak_rss) / MIB, max(case.peak_rss) / MIB), ratio))
         return rss
 
+    floor_faults = statistics.median(c["memory process floor"].page_faults)
+    debug_faults = statistics.median(c["memory debug"].page_faults)
+    rows.append(("Page faults of one debug run (minor)", "%d" % debug_faults, "",
+                 "process floor: %d; %.2f × floor" % (floor_faults, debug_faults / floor_faults)))
     peak("Process floor, memory", c["memory process floor"])
     peak("Delivery, 1 recipient, memory", c["memory delivery"])
     for kind, key in (("ASCII", "memory body"), ("8-bit (raw 0xFC)", "memory 8-bit")):
@@ -546,6 +553,7 @@ def main(work, program):
                            "--from=info@example.com", "info@example.com"], unstuffed(message), messages=1)
     cases["memory process floor"] = cases["process floor"].memory()
     cases["memory delivery"] = cases["delivery"].memory()
+    cases["memory debug"] = cases["debug"].memory()
     for name, case in cases.items():
         case.name = name
     run_all(cases, sink)

@@ -4,7 +4,7 @@
 #                                       /etc/quillo, examples, the manual
 #   quillo-wizard_<version>_<arch>.deb  the desktop wizard (Qt 6)
 #
-# Depends comes from dpkg-shlibdeps: quillopro.exe, a static PIE, imports
+# Depends comes from dpkg-shlibdeps: quillopro.exe, linked statically, imports
 # nothing, so a server installs quillo alone; only the wizard adds Qt 6,
 # the C++ runtime and libc. Without dpkg-shlibdeps CPack would quietly
 # write no Depends, so a package made without it is refused here.

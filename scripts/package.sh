@@ -4,7 +4,7 @@
 # build-package/quillo-wizard_<version>_<arch>.deb (the desktop wizard) on
 # Debian 12, as root, installing what building them needs first: both
 # programs built RelWithDebInfo like the tested build, the CGI program a
-# static PIE, stripped in the package. An optional argument names another
+# static program, stripped in the package. An optional argument names another
 # build folder.
 set -euo pipefail
 cd "$(dirname "$0")/.."

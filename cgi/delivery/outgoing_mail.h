@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <ctime>
 #include <functional>
+#include <memory>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -65,6 +66,7 @@ inline bool UsesSendmail(const DeliverySettings& settings) {
 }
 
 struct MailResult;
+class RelaySession;
 
 // Sees a composed mail before its first byte leaves and its outcome after:
 // the site's store of submissions. A mail it cannot record is not sent, so
@@ -98,6 +100,9 @@ struct DeliveryPlan {
   SmtpClient::Transcript transcript;
   // The store's journal for this mail; none without a store.
   DeliveryJournal* journal = nullptr;
+  // With [smtp] host: the session with that relay, which the main mail
+  // leaves open for the automatic reply (smtp_transport.h); none without.
+  std::shared_ptr<RelaySession> relay;
 };
 
 // Where the delivery to one recipient stopped, at its last attempt.

@@ -1,6 +1,8 @@
 // The SMTP transport; see smtp_transport.h.
 #include "delivery/smtp_transport.h"
 
+#include <algorithm>
+
 namespace quillo {
 namespace {
 
@@ -15,16 +17,20 @@ DeliveryNote NoteOf(const SmtpClient& client, const std::string& host) {
   return {client.step(), host, client.lastReply(), {}, client.lastCode(), std::move(error), permanent};
 }
 
-// One host: connect from the first local address, else from the second,
-// then one transaction. The client says QUIT when it goes out of scope.
-bool DeliverVia(const std::string& host, const SmtpRoute& route, const MailEnvelope& envelope,
-                DeliveryNote& note) {
-  SmtpClient client;
+void ConfigureClient(SmtpClient& client, const SmtpRoute& route) {
   client.setReplyTimeoutMs(route.replyTimeoutMs);
   client.setConnectTimeoutMs(route.connectTimeoutMs);
   client.setSession(route.session);
   client.setDeadline(route.deadline);
   client.setTranscript(route.transcript);
+}
+
+// One host: connect from the first local address, else from the second,
+// then one transaction. The client says QUIT when it goes out of scope.
+bool DeliverVia(const std::string& host, const SmtpRoute& route, const MailEnvelope& envelope,
+                DeliveryNote& note) {
+  SmtpClient client;
+  ConfigureClient(client, route);
   // A site's own transport connects once, from wherever the system routes:
   // a refused password or certificate is no better from another address.
   // Otherwise from the first local address, then the second; when neither
@@ -62,6 +68,68 @@ DeliveryNote OutOfTime(const std::string& host) {
 
 }  // namespace
 
+void RelaySession::Close() {
+  if (client) client->quit();
+  client.reset();
+}
+
+// The relay's session from the run's last mail when it takes another
+// transaction, else a new one; the client and whether it is connected.
+MailResult SmtpTransport::DeliverToRelay(std::string text, const std::string& sender,
+                                         const TextList& recipients) {
+  MailResult result;
+  const std::string& host = route_.server;
+  std::unique_ptr<SmtpClient> client;
+  if (route_.relay && route_.relay->client && route_.relay->client->resetTransaction())
+    client = std::move(route_.relay->client);
+  if (route_.relay) route_.relay->Close();
+  const auto all_undelivered = [&](const DeliveryNote& note) {
+    for (const std::string& recipient : recipients) {
+      result.undelivered.push_back(note);
+      result.undelivered.back().recipient = recipient;
+    }
+    result.answer = std::string(recipients.empty() ? kAccepted : kRefused);
+    return result;
+  };
+  if (route_.deadline && std::chrono::steady_clock::now() >= *route_.deadline)
+    return all_undelivered(OutOfTime(host));
+  if (!client) {
+    client = std::make_unique<SmtpClient>();
+    ConfigureClient(*client, route_);
+    if (!client->connect(host, route_.port, std::string())) return all_undelivered(NoteOf(*client, host));
+  }
+  std::vector<SmtpClient::RecipientRefusal> refused;
+  MailEnvelope envelope{sender, recipients, std::move(text)};
+  const bool sent = client->sendMessageToEach(envelope, refused);
+  if (!sent && refused.size() < recipients.size()) {
+    // No recipient has the mail: each gets the note of the step that failed,
+    // or of its own refusal.
+    DeliveryNote failed = NoteOf(*client, host);
+    for (const std::string& recipient : recipients) {
+      const auto own =
+          std::find_if(refused.begin(), refused.end(),
+                       [&](const SmtpClient::RecipientRefusal& r) { return r.recipient == recipient; });
+      DeliveryNote note = failed;
+      if (own != refused.end()) note = {"RCPT", host, own->reply, recipient, own->code, {}, own->code >= 500};
+      note.recipient = recipient;
+      result.undelivered.push_back(std::move(note));
+    }
+    client->quit();
+    result.answer = std::string(kRefused);
+    return result;
+  }
+  for (const SmtpClient::RecipientRefusal& r : refused)
+    result.undelivered.push_back({"RCPT", host, r.reply, r.recipient, r.code, {}, r.code >= 500});
+  const bool last_refused = !refused.empty() && refused.back().recipient == recipients.back();
+  result.answer = std::string(sent && !last_refused ? kAccepted : kRefused);
+  if (route_.relay && client->connected()) {
+    route_.relay->client = std::move(client);
+  } else {
+    client->quit();
+  }
+  return result;
+}
+
 MxHosts LookUpWithResolver(const std::string& recipient) {
   MxResolver resolver;
   MxHosts hosts;
@@ -77,6 +145,7 @@ SmtpRoute RouteFor(const DeliveryPlan& plan) {
   route.secondLocalAddress = plan.second_local_address;
   route.deadline = plan.deadline;
   route.transcript = plan.transcript;
+  route.relay = plan.relay;
   if (settings.configured) {
     route.server = settings.host.empty() ? plan.server : settings.host;
     route.serverOnly = !settings.host.empty();
@@ -91,6 +160,7 @@ SmtpRoute RouteFor(const DeliveryPlan& plan) {
 }
 
 MailResult SmtpTransport::Deliver(std::string text, const std::string& sender, const TextList& recipients) {
+  if (route_.serverOnly && route_.relay) return DeliverToRelay(std::move(text), sender, recipients);
   MailResult result;
   bool last_delivered = true;
   MailEnvelope envelope{sender, {}, std::move(text)};

@@ -1,5 +1,11 @@
 // Delivery over SMTP to every recipient's mail host.
 //
+// With a relay the site's settings name ([smtp] host, which takes mail for
+// every recipient) instead: one session and one transaction carry every
+// recipient, a recipient refused at RCPT is noted and the others delivered;
+// the session stays open in the plan's RelaySession for the run's next mail
+// (the automatic reply), which follows an RSET. Otherwise, as always:
+//
 // Per recipient: two candidate hosts. Without a configured server they are
 // the two the recipient domain's MX records give; with one, the server, and
 // after it the domain's best exchanger, looked up only when the server has
@@ -14,6 +20,7 @@
 #include <chrono>
 #include <cstdint>
 #include <functional>
+#include <memory>
 #include <optional>
 #include <string>
 
@@ -29,6 +36,18 @@ using HostLookup = std::function<MxHosts(const std::string& recipient)>;
 // A fresh MxResolver per recipient, as delivery uses it.
 MxHosts LookUpWithResolver(const std::string& recipient);
 
+// The run's session with its relay, kept between its mails.
+class RelaySession {
+ public:
+  RelaySession() = default;
+  RelaySession(const RelaySession&) = delete;
+  RelaySession& operator=(const RelaySession&) = delete;
+  ~RelaySession() { Close(); }
+  // QUIT, once the run's last mail went.
+  void Close();
+  std::unique_ptr<SmtpClient> client;
+};
+
 // Where and how the SMTP transport connects.
 struct SmtpRoute {
   std::string server;       // empty: each recipient's MX hosts
@@ -42,6 +61,7 @@ struct SmtpRoute {
   std::uint32_t replyTimeoutMs = kDefaultReplyTimeoutMs;
   std::optional<std::chrono::steady_clock::time_point> deadline;
   SmtpClient::Transcript transcript;
+  std::shared_ptr<RelaySession> relay;  // with serverOnly: the session to keep
 };
 
 class SmtpTransport : public Transport {
@@ -51,6 +71,7 @@ class SmtpTransport : public Transport {
   MailResult Deliver(std::string text, const std::string& sender, const TextList& recipients) override;
 
  private:
+  MailResult DeliverToRelay(std::string text, const std::string& sender, const TextList& recipients);
   SmtpRoute route_;
 };
 

@@ -9,6 +9,7 @@
 #include "core/messages.h"
 #include "core/run_end.h"
 #include "core/text.h"
+#include "delivery/smtp_transport.h"
 #include "documents/files.h"
 #include "documents/reject_list.h"
 #include "request/field_checks.h"
@@ -464,6 +465,10 @@ void RunRequest(std::string_view argv0, System& system, const MailSender& send_m
   SetIfEmpty(s.from, s.recipients.front());
   std::string result;
   bool stored = false;  // the post is in the site's store
+  // With one relay for all mail, the run keeps one session with it.
+  std::shared_ptr<RelaySession> relay;
+  if (site.delivery.configured && !site.delivery.host.empty() && !UsesSendmail(site.delivery))
+    relay = std::make_shared<RelaySession>();
   try {
     // The subject's own placeholder shows the subject as it stood before.
     std::string subject = s.subject;
@@ -488,7 +493,8 @@ void RunRequest(std::string_view argv0, System& system, const MailSender& send_m
     }
     if (!debug_mode) CheckSpamAnswer(site, system, request, spam_fields.captcha_answer, record);
     LoadDkimKey(files.own, request.program_path, site.delivery);
-    const DeliveryPlan plan = PlanDelivery(site, request, system);
+    DeliveryPlan plan = PlanDelivery(site, request, system);
+    plan.relay = relay;
     RunStore store = OpenRunStore(site, request, system);
     if (!store.error.empty()) {
       system.WriteStderrLine("cannot store the post: " + store.error);
@@ -505,7 +511,9 @@ void RunRequest(std::string_view argv0, System& system, const MailSender& send_m
     if (sends_reply && result == "OK")
       record.reply =
           SendAutomaticReply(request, files.form, send_mail, site, plan) == kAccepted ? "sent" : "failed";
+    if (relay) relay->Close();
   } catch (const SubstitutionTooLarge& refused) {
+    if (relay) relay->Close();
     system.WriteStderrLine("refused the post: " + refused.reason);
     NoteRefusal(record, "too-large", kTextTooLarge, refused.reason);
     Answer(request, files, s.error_doc);

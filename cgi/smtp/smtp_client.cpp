@@ -19,8 +19,8 @@ struct StepRule {
   int code;
 };
 constexpr StepRule kSteps[] = {
-    {"greeting", 220}, {"EHLO", 250}, {"HELO", 250}, {"STARTTLS", 220}, {"AUTH", 235},
-    {"AUTH", 334},     {"MAIL", 250}, {"RCPT", 250}, {"DATA", 354},     {"end of data", 250},
+    {"greeting", 220}, {"EHLO", 250}, {"HELO", 250}, {"STARTTLS", 220},    {"AUTH", 235}, {"AUTH", 334},
+    {"MAIL", 250},     {"RCPT", 250}, {"DATA", 354}, {"end of data", 250}, {"RSET", 250},
 };
 constexpr int kWillForward = 251;
 
@@ -207,15 +207,26 @@ std::uint64_t DataSize(std::string_view text) {
   return text.size() + static_cast<std::uint64_t>(std::count(text.begin(), text.end(), '\n'));
 }
 
+// A message larger than the server's SIZE is not sent at all.
+bool SmtpClient::tooLargeForServer(const std::string& text) {
+  if (sizeLimit_ == 0 || DataSize(text) <= sizeLimit_) return false;
+  step_ = "SIZE";
+  messageTooLarge_ = true;
+  giveUp("message too large: " + std::to_string(DataSize(text)) + " bytes, the server takes " +
+         std::to_string(sizeLimit_));
+  return true;
+}
+
+bool SmtpClient::sendDataAndEnd(const std::string& text) {
+  if (!sendCommand(std::string(kData)) || !expect(Step::kData)) return false;
+  step_ = "message";
+  if (!sendData(text)) return false;
+  if (!sendCommand(std::string(kEndOfData))) return false;
+  return expect(Step::kEndOfData);
+}
+
 bool SmtpClient::sendMessage(const MailEnvelope& envelope) {
-  if (!connected_) return false;
-  if (sizeLimit_ > 0 && DataSize(envelope.text) > sizeLimit_) {
-    step_ = "SIZE";
-    messageTooLarge_ = true;
-    giveUp("message too large: " + std::to_string(DataSize(envelope.text)) + " bytes, the server takes " +
-           std::to_string(sizeLimit_));
-    return false;
-  }
+  if (!connected_ || tooLargeForServer(envelope.text)) return false;
   if (!sendCommand(FormatCommand("MAIL FROM:<", envelope.sender, ">")) || !expect(Step::kMail)) return false;
   for (const std::string& recipient : envelope.recipients) {
     if (!sendCommand(FormatCommand("RCPT TO:<", recipient, ">"))) return false;
@@ -223,11 +234,34 @@ bool SmtpClient::sendMessage(const MailEnvelope& envelope) {
     const std::optional<int> code = readReply();
     if (!code || !IsRecipientAccepted(*code)) return false;
   }
-  if (!sendCommand(std::string(kData)) || !expect(Step::kData)) return false;
-  step_ = "message";
-  if (!sendData(envelope.text)) return false;
-  if (!sendCommand(std::string(kEndOfData))) return false;
-  return expect(Step::kEndOfData);
+  return sendDataAndEnd(envelope.text);
+}
+
+bool SmtpClient::sendMessageToEach(const MailEnvelope& envelope, std::vector<RecipientRefusal>& refused) {
+  if (!connected_ || tooLargeForServer(envelope.text)) return false;
+  if (!sendCommand(FormatCommand("MAIL FROM:<", envelope.sender, ">")) || !expect(Step::kMail)) return false;
+  std::size_t taken = 0;
+  for (const std::string& recipient : envelope.recipients) {
+    if (!sendCommand(FormatCommand("RCPT TO:<", recipient, ">"))) return false;
+    step_ = RuleOf(static_cast<int>(Step::kRcpt)).name;
+    const std::optional<int> code = readReply();
+    if (!code) return false;
+    // 421: the server closes the session; nothing more goes on it.
+    if (*code == 421) return false;
+    if (IsRecipientAccepted(*code)) {
+      ++taken;
+    } else {
+      refused.push_back({recipient, *code, lastReply_});
+    }
+  }
+  if (taken == 0) return false;
+  return sendDataAndEnd(envelope.text);
+}
+
+bool SmtpClient::resetTransaction() {
+  if (!connected_) return false;
+  messageTooLarge_ = false;
+  return sendCommand("RSET\r\n") && expect(Step::kRset);
 }
 
 bool SmtpClient::quit() {

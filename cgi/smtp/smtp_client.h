@@ -34,6 +34,7 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <vector>
 
 #include "core/text.h"
 #include "platform/connection.h"
@@ -94,6 +95,24 @@ class SmtpClient {
   // One transaction on a connected client; true when the end of data got 250.
   bool sendMessage(const MailEnvelope& envelope);
 
+  // A recipient the server refused at RCPT, and what it said.
+  struct RecipientRefusal {
+    std::string recipient;
+    int code = 0;
+    std::string reply;  // the first line of the reply
+  };
+  // One transaction for every recipient (a relay that takes mail for all
+  // of them): a recipient refused at RCPT is noted in refused and the others
+  // still get the message. True when the end of data got 250, which then
+  // holds for every recipient not refused; false when no recipient was
+  // taken or a step other than RCPT failed.
+  bool sendMessageToEach(const MailEnvelope& envelope, std::vector<RecipientRefusal>& refused);
+
+  // RSET (RFC 5321 4.1.1.5) before the next transaction on the session;
+  // false when the session cannot take one.
+  bool resetTransaction();
+  bool connected() const { return connected_; }
+
   // Sends QUIT when connected (the reply is not awaited) and closes.
   bool quit();
 
@@ -128,7 +147,19 @@ class SmtpClient {
 
  private:
   friend bool IsRecipientAccepted(int code);
-  enum class Step { kGreeting, kEhlo, kHelo, kStartTls, kAuth, kAuthMore, kMail, kRcpt, kData, kEndOfData };
+  enum class Step {
+    kGreeting,
+    kEhlo,
+    kHelo,
+    kStartTls,
+    kAuth,
+    kAuthMore,
+    kMail,
+    kRcpt,
+    kData,
+    kEndOfData,
+    kRset
+  };
 
   bool expect(Step step);
   std::optional<int> readReply();
@@ -137,6 +168,8 @@ class SmtpClient {
   bool startTls();
   bool authenticate(const Extensions& offered);
   bool sendData(const std::string& text);
+  bool tooLargeForServer(const std::string& text);
+  bool sendDataAndEnd(const std::string& text);
   bool sendCommand(const std::string& line);
   bool sendBytes(std::string_view bytes, std::uint32_t timeout_ms);
   void giveUp(std::string why);

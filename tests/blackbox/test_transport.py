@@ -68,6 +68,10 @@ class CommandLog(RecordingHandler):
         session.host_name = hostname
         return "250 %s" % server.hostname
 
+    async def handle_RSET(self, server, session, envelope):
+        self.commands.append("RSET")
+        return "250 OK"
+
 
 def authenticator(log):
     def check(server, session, envelope, mechanism, auth_data):
@@ -214,6 +218,24 @@ def test_tls_and_auth_as_the_settings_ask(tls_site, what, server, smtp, answer, 
     assert handler.commands == commands
     assert len(handler.received) == (answer == "SENT")
     assert log_line(log) == logged
+
+
+def test_one_session_with_the_relay_carries_every_recipient_and_the_reply(tls_site):
+    log = tls_site.path("form.log")
+    settings(tls_site, log, **dict(SECURE, port=587, tls="starttls"))
+    tls_site.write("reply.tpl", "[QUILLO_TEMPLATE_TEXT]\nThanks.\n")
+    to = ("QUILLO_TO", "a@example.com, b@example.com, c@example.com")
+    with dns_server(DNS_IP, a={MAIL_HOST: MAIL_IP}), mail_server(tls_site.certificates, port=587,
+                                                                 tls="starttls") as handler:
+        handler.refused = {"b@example.com"}
+        assert tls_site.run(form(to, *DOCS[1:], ("_EF_Email", "jo@example.org"),
+                                 ("RESPOND_TEMPLATE", "reply.tpl")))[0] == document_page("SENT\n")
+    # One handshake, one login, the reply after an RSET; the refused
+    # recipient is noted and the others have the mail.
+    assert handler.commands == STARTED_TLS + ["RSET"]
+    assert [m.rcpt_tos for m in handler.received] == [["a@example.com", "c@example.com"], ["jo@example.org"]]
+    assert log_line(log) == ('sent recipients=3 reply=sent undelivered=1 to=<b@example.com> step=RCPT '
+                             'host=mail.example.test reply="550 No such user here" code=550 failure=permanent')
 
 
 @pytest.mark.skipif(WINDOWS, reason="Windows files have no mode bits to read")
