@@ -343,6 +343,26 @@ def upload_cases(work):
     return cases
 
 
+def relay_cases(work):
+    """Deliveries through one relay the site's settings name ([smtp] host): one session and one
+    transaction for every recipient."""
+    folder = os.path.join(work, "relay-site")
+    os.makedirs(folder)
+    shutil.copy("quillopro.exe", folder)
+    with open(os.path.join(folder, "quillopro.ini"), "w") as f:
+        f.write("[site]\nlog = off\n[smtp]\nhost = %s\n" % SINK)
+    for name in DOCUMENTS:
+        shutil.copy(name, folder)
+    program = os.path.join(folder, "quillopro.exe")
+    cases = {}
+    for count in (1, 10, 100):
+        to = ", ".join("r%d@example.com" % i for i in range(count))
+        body = form(("QUILLO_TO", to), ("QUILLO_SUCCESS", "ok.htm"), ("QUILLO_ERROR", "err.htm"), ("Name", "Bench"),
+                    ("Comment", "A few lines\r\nof text\r\n" * 10))
+        cases["relay %d" % count] = Case([program], body, dict(CGI_ENV, CONTENT_LENGTH=str(len(body))), THANKS, 1)
+    return cases
+
+
 RESEND_ROWS = 1000
 NOBODY = "127.0.0.91"  # nothing listens there: each post's mail fails at once and is kept
 
@@ -453,6 +473,13 @@ def table(c, message_bytes):
         extra = (c["%d recipients" % many].median() - c["delivery"].median()) / (many - 1)
         rows.append(("Per extra recipient, 1 → %d" % many, duration(extra), "",
                      "%.2f × SMTP floor" % (extra / smtp)))
+    for many in (1, 10, 100):
+        timed("Through [smtp] host, %d recipient%s (one transaction)" % (many, "s" if many > 1 else ""),
+              c["relay %d" % many], floors(c["relay %d" % many], True))
+    for many in (10, 100):
+        extra = (c["relay %d" % many].median() - c["relay 1"].median()) / (many - 1)
+        rows.append(("Per extra recipient through [smtp] host, 1 → %d" % many, duration(extra), "",
+                     "%.3f × SMTP floor" % (extra / smtp)))
     timed("Challenge, GET quillopro.exe?altcha", c["challenge"], floors(c["challenge"]))
     timed("ERROR 903, no solution in the post", c["captcha missing"], floors(c["captcha missing"]))
     checked = c["captcha wrong"].median() - c["captcha missing"].median()
@@ -541,6 +568,7 @@ def main(work, program):
     cases.update(captcha_cases(work))
     cases.update(store_cases(work, cases["delivery"].stdin))
     cases.update(upload_cases(work))
+    cases.update(relay_cases(work))
     admin = os.path.join(os.path.dirname(shown_name), "quillo")
     if os.path.exists(admin):
         cases["resend"] = resend_case(work, admin)

@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # What complete runs of quillopro.exe cost, as ratios to two floors compiled
-# here; prints one Markdown table (see bench/bench_run.py).
+# here, then what TLS and AUTH add to a delivery; prints two Markdown tables
+# (see bench/bench_run.py and bench/tls_cost.py).
 #
 #   bash bench/run.sh [path/to/quillopro.exe]
 #
@@ -16,6 +17,8 @@ command -v msmtp >/dev/null 2>&1 || missing+=(msmtp)
 [ -x /usr/bin/time ] || missing+=(time)
 command -v cc >/dev/null 2>&1 || missing+=(build-essential)
 command -v cmake >/dev/null 2>&1 || missing+=(cmake)
+/usr/bin/python3 -c 'import aiosmtpd, dnslib, pytest' 2>/dev/null || missing+=(python3-aiosmtpd python3-dnslib python3-pytest)
+command -v openssl >/dev/null 2>&1 || missing+=(openssl)
 if [ ${#missing[@]} -gt 0 ]; then
   echo "Installing: ${missing[*]}" >&2
   apt-get update -qq
@@ -44,4 +47,6 @@ printf 'nameserver 127.0.0.53\noptions timeout:1 attempts:1\n' > "$work/resolv.c
 unshare --net --mount --propagation private bash -c '
   ip link set lo up &&
   mount --bind "$1/resolv.conf" /etc/resolv.conf &&
-  exec /usr/bin/python3 bench/bench_run.py "$1" "$2"' bench "$work" "$program"
+  /usr/bin/python3 bench/bench_run.py "$1" "$2" &&
+  echo &&
+  exec /usr/bin/python3 bench/tls_cost.py "$2"' bench "$work" "$program"

@@ -10,7 +10,7 @@ import threading
 
 from aiosmtpd.controller import Controller
 from dnslib import A, MX, QTYPE, RR, TXT
-from dnslib.server import BaseResolver, DNSServer
+from dnslib.server import BaseResolver, DNSLogger, DNSServer
 
 
 class Received:
@@ -86,7 +86,9 @@ def dns_server(host, mx=None, a=None, txt=None):
     queries from mx ({domain: [(preference, exchange), ...]}), A queries
     from a ({name: ip}) and TXT queries from txt ({name: text})."""
     resolver = ZoneResolver(mx or {}, a or {}, txt)
-    servers = [DNSServer(resolver, address=host, port=53, tcp=tcp) for tcp in (False, True)]
+    # Each query and answer is not printed, only failures.
+    quiet = DNSLogger(log="-recv,-send,-request,-reply,-truncated,-data", prefix=False)
+    servers = [DNSServer(resolver, address=host, port=53, tcp=tcp, logger=quiet) for tcp in (False, True)]
     for server in servers:
         server.start_thread()
     try:
