@@ -219,12 +219,12 @@ std::string RenderHtml5Form(const WizardSettings& settings, const FormSections& 
   if (HasRequiredFields(f)) page += "<p>Fields marked <span class=\"required\">*</span> are required.</p>\n";
   page += "<form action=\"" + Attribute(s.program_url) + "\" method=\"post\" accept-charset=\"utf-8\"";
   if (s.uploads) page += " enctype=\"multipart/form-data\"";
-  page += ">\n<input type=\"hidden\" name=\"_charset_\">\n";
-  // The hidden fields of the described page, _charset_ aside.
-  std::string hidden = RenderHiddenFields(s);
-  const std::string charset_field = "<input type=\"hidden\" name=\"_charset_\">\n";
-  if (hidden.compare(0, charset_field.size(), charset_field) == 0) hidden.erase(0, charset_field.size());
-  page += hidden;
+  page += ">\n";
+  // The hidden fields of the described page; in UTF-8 they start with
+  // _charset_, which the browser fills.
+  WizardSettings utf8 = s;
+  utf8.charset = "utf-8";
+  page += RenderHiddenFields(utf8);
   if (f.email) page += EmailFieldset(f);
   if (f.address) page += AddressFieldset();
   if (f.misc) page += MiscFieldset();
