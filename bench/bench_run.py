@@ -261,18 +261,25 @@ def program_cases(program):
 CAPTCHA_KEY = "bench-key-0123456789abcdef0123456789"
 
 
+def site_copy(work, name, settings):
+    """A copy of the program and its documents in a folder of its own, with the quillopro.ini settings
+    gives ("{folder}" stands for the folder); the folder and the program's path."""
+    folder = os.path.join(work, name)
+    os.makedirs(folder)
+    shutil.copy("quillopro.exe", folder)
+    with open(os.path.join(folder, "quillopro.ini"), "w") as f:
+        f.write(settings.replace("{folder}", folder))
+    for document in DOCUMENTS:
+        shutil.copy(document, folder)
+    return folder, os.path.join(folder, "quillopro.exe")
+
+
 def captcha_cases(work):
     """The site's own challenge: served, and a post refused with and without a solution to check. A copy of
     the program in a folder of its own, whose quillopro.ini asks for the check."""
-    folder = os.path.join(work, "captcha-site")
+    folder, program = site_copy(work, "captcha-site", "[site]\nlog = off\nstate_dir = {folder}/state\n"
+                                "[captcha]\nprovider = altcha\nsecret = %s\n" % CAPTCHA_KEY)
     os.makedirs(os.path.join(folder, "state"))
-    shutil.copy("quillopro.exe", folder)
-    program = os.path.join(folder, "quillopro.exe")
-    with open(os.path.join(folder, "quillopro.ini"), "w") as f:
-        f.write("[site]\nlog = off\nstate_dir = %s/state\n[captcha]\nprovider = altcha\nsecret = %s\n"
-                % (folder, CAPTCHA_KEY))
-    for name, text in DOCUMENTS.items():
-        shutil.copy(name, folder)
     salt = "00112233445566778899aabb?expires=%d&" % (time.time() + 86400)
     challenge = hashlib.sha256((salt + "7").encode()).hexdigest()
     signature = hmac.new(CAPTCHA_KEY.encode(), challenge.encode(), hashlib.sha256).hexdigest()
@@ -296,14 +303,7 @@ def captcha_cases(work):
 def store_cases(work, one_body):
     """A one-recipient delivery with the store on: a copy of the program whose quillopro.ini keeps every
     post in SQLite (WAL, each commit synced) before its mail leaves."""
-    folder = os.path.join(work, "store-site")
-    os.makedirs(folder)
-    shutil.copy("quillopro.exe", folder)
-    with open(os.path.join(folder, "quillopro.ini"), "w") as f:
-        f.write("[site]\nlog = off\n[store]\npath = %s/posts.sqlite\n" % folder)
-    for name in DOCUMENTS:
-        shutil.copy(name, folder)
-    program = os.path.join(folder, "quillopro.exe")
+    _, program = site_copy(work, "store-site", "[site]\nlog = off\n[store]\npath = {folder}/posts.sqlite\n")
     # The same bytes the plain delivery posts.
     return {"delivery stored": Case([program], one_body, dict(CGI_ENV, CONTENT_LENGTH=str(os.path.getsize(one_body))),
                                     THANKS, 1)}
@@ -315,14 +315,7 @@ UPLOAD_BOUNDARY = b"----BenchBoundary1234567890"
 def upload_cases(work):
     """A file of 5 and of 10 MiB sent as multipart/form-data to a copy of the program that takes files
     ([uploads], its defaults), and the same 10 MiB as a URL-encoded field: time and peak memory."""
-    folder = os.path.join(work, "upload-site")
-    os.makedirs(folder)
-    shutil.copy("quillopro.exe", folder)
-    with open(os.path.join(folder, "quillopro.ini"), "w") as f:
-        f.write("[site]\nlog = off\n[uploads]\n")
-    for name in DOCUMENTS:
-        shutil.copy(name, folder)
-    program = os.path.join(folder, "quillopro.exe")
+    _, program = site_copy(work, "upload-site", "[site]\nlog = off\n[uploads]\n")
     fields = [("QUILLO_TO", "info@example.com"), ("QUILLO_SUCCESS", "ok.htm"), ("QUILLO_ERROR", "err.htm"),
               ("QUILLO_SERVER", SINK), ("Name", "Bench")]
     multipart_env = dict(CGI_ENV, CONTENT_TYPE="multipart/form-data; boundary=" + UPLOAD_BOUNDARY.decode())
@@ -346,14 +339,7 @@ def upload_cases(work):
 def relay_cases(work):
     """Deliveries through one relay the site's settings name ([smtp] host): one session and one
     transaction for every recipient."""
-    folder = os.path.join(work, "relay-site")
-    os.makedirs(folder)
-    shutil.copy("quillopro.exe", folder)
-    with open(os.path.join(folder, "quillopro.ini"), "w") as f:
-        f.write("[site]\nlog = off\n[smtp]\nhost = %s\n" % SINK)
-    for name in DOCUMENTS:
-        shutil.copy(name, folder)
-    program = os.path.join(folder, "quillopro.exe")
+    _, program = site_copy(work, "relay-site", "[site]\nlog = off\n[smtp]\nhost = %s\n" % SINK)
     cases = {}
     for count in (1, 10, 100):
         to = ", ".join("r%d@example.com" % i for i in range(count))
@@ -369,14 +355,8 @@ NOBODY = "127.0.0.91"  # nothing listens there: each post's mail fails at once a
 
 def resend_case(work, admin):
     """quillo resend --now of RESEND_ROWS kept posts to the sink, each run from the same copy of the store."""
-    folder = os.path.join(work, "resend-site")
-    os.makedirs(folder)
-    shutil.copy("quillopro.exe", folder)
+    folder, _ = site_copy(work, "resend-site", "[site]\nlog = off\n[store]\npath = {folder}/posts.sqlite\n")
     store = os.path.join(folder, "posts.sqlite")
-    with open(os.path.join(folder, "quillopro.ini"), "w") as f:
-        f.write("[site]\nlog = off\n[store]\npath = %s\n" % store)
-    for name in DOCUMENTS:
-        shutil.copy(name, folder)
     body = form(("QUILLO_TO", "info@example.com"), ("QUILLO_SUCCESS", "ok.htm"), ("QUILLO_ERROR", "err.htm"),
                 ("QUILLO_SERVER", NOBODY), ("Name", "Bench"), ("Comment", "A few lines\r\nof text\r\n" * 10))
     env = dict(CGI_ENV, CONTENT_LENGTH=str(len(body)))
