@@ -398,8 +398,14 @@ void AppendBase64Lines(std::string& out, std::string_view bytes) {
   }
 }
 
-bool IsAsciiName(std::string_view name) {
-  return std::all_of(name.begin(), name.end(), [](char c) { return static_cast<unsigned char>(c) < 0x80; });
+// Whether a name can stand in a quoted string as it is: printable ASCII
+// without the quote and the backslash. Anything else, whatever the intake
+// made of the name, goes percent-encoded.
+bool IsQuotableName(std::string_view name) {
+  return std::all_of(name.begin(), name.end(), [](char c) {
+    const auto byte = static_cast<unsigned char>(c);
+    return byte >= 0x20 && byte < 0x7F && c != '"' && c != '\\';
+  });
 }
 
 // RFC 2231 3 and 4: the name percent-encoded, in pieces of at most 60
@@ -442,7 +448,7 @@ void AppendAttachmentPart(std::string& message, std::string_view boundary, const
   message += "\nContent-Type: ";
   message += file.content_type;
   message += "\nContent-Transfer-Encoding: base64\nContent-Disposition: attachment";
-  if (IsAsciiName(file.name)) {
+  if (IsQuotableName(file.name)) {
     message += "; filename=\"" + file.name + "\"";
   } else {
     AppendExtendedFileName(message, file.name);

@@ -56,10 +56,10 @@ std::string EncodeHeaderValue(std::string_view value, std::size_t used,
                               std::string_view charset = "iso-8859-1", bool always = false);
 
 // A file as a MIME part (RFC 2045, RFC 2183): its type, the name as
-// filename="..." when it is ASCII, else as RFC 2231 filename*0*=UTF-8''...
-// pieces on lines of their own, then the bytes in base64, 76 characters a
-// line. The name is one CleanFileName gave: no quote, backslash or control
-// character.
+// filename="..." when it is printable ASCII without quote or backslash,
+// else as RFC 2231 filename*0*=UTF-8''... pieces on lines of their own,
+// every other byte percent-encoded, then the bytes in base64, 76
+// characters a line. No byte of the name can end a header line.
 void AppendAttachmentPart(std::string& message, std::string_view boundary, const Attachment& file);
 
 // The complete message text, lines ended by LF or CR LF. With attachments

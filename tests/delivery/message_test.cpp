@@ -10,6 +10,7 @@
 #include <random>
 #include <string_view>
 
+#include "core/text.h"
 #include "smtp/wire.h"
 
 namespace quillo {
@@ -699,6 +700,32 @@ TEST(BuildMessageText, AttachmentsFollowTheBodyAsItGoesAlone) {
                   Repeat("x", 15) + ";\n\tfilename*1*=" + Repeat("x", 25) + ".pdf\n\n" + Repeat("/", 76) +
                   "\n/w==\n--" + b + "--\n")
         << c.what;
+  }
+}
+
+}  // namespace
+}  // namespace quillo
+
+namespace quillo {
+namespace {
+
+// Whatever bytes a name holds, the part's header is its own lines: each
+// starts with a field name or a tab and holds no control character.
+TEST(AppendAttachmentPart, NoNameCanBreakTheHeader) {
+  std::mt19937 random(11);
+  for (int run = 0; run < 2000; ++run) {
+    std::string name;
+    for (std::size_t n = random() % 40; n > 0; --n) name.push_back(static_cast<char>(random() % 256));
+    std::string part;
+    AppendAttachmentPart(part, "B", {name, "application/pdf", 3, "abc"});
+    const std::string header = part.substr(0, part.find("\n\n"));
+    for (std::string_view line : Split(header, '\n')) {
+      if (line.empty()) continue;
+      EXPECT_TRUE(line == "--B" || StartsWith(line, "Content-") || StartsWith(line, "\t")) << line;
+      EXPECT_TRUE(std::none_of(line.begin() + 1, line.end(), [](char c) {
+        return static_cast<unsigned char>(c) < 0x20 || c == 0x7F;
+      })) << line;
+    }
   }
 }
 
