@@ -16,10 +16,7 @@ std::string HiddenField(const std::string& name, const std::string& value) {
   return "<input type=\"hidden\" name=\"" + name + "\" value=\"" + EscapeAttribute(value) + "\">\n";
 }
 
-// The widget of each spam check: its script in the head, its element before
-// the submit button. The program's own challenge is solved by the altcha
-// widget, from the site owner's copy next to the form, which fetches its
-// challenge from the program.
+// Each provider's script and the class of its widget element.
 struct CaptchaWidget {
   const char* name;
   const char* script;
@@ -31,25 +28,10 @@ constexpr CaptchaWidget kHostedWidgets[] = {
     {"recaptcha", "https://www.google.com/recaptcha/api.js", "g-recaptcha"},
 };
 
-std::string CaptchaScript(const WizardSettings& s) {
-  if (s.captcha == "altcha") return "<script async defer src=\"altcha.js\" type=\"module\"></script>\n";
-  for (const CaptchaWidget& widget : kHostedWidgets) {
-    if (s.captcha == widget.name)
-      return std::string("<script src=\"") + widget.script + "\" async defer></script>\n";
-  }
-  return "";
-}
-
+// On the described page the widget stands on a line of its own.
 std::string CaptchaElement(const WizardSettings& s) {
-  if (s.captcha == "altcha")
-    return "<br><altcha-widget challengeurl=\"" + EscapeAttribute(s.program_url + "?altcha") +
-           "\"></altcha-widget>\n";
-  for (const CaptchaWidget& widget : kHostedWidgets) {
-    if (s.captcha == widget.name)
-      return std::string("<br><div class=\"") + widget.element_class + "\" data-sitekey=\"" +
-             EscapeAttribute(s.captcha_site_key) + "\"></div>\n";
-  }
-  return "";
+  const std::string element = CaptchaWidgetElement(s);
+  return element.empty() ? element : "<br>" + element;
 }
 
 // Without a charset of its own the page declares iso-8859-1, as the window
@@ -60,7 +42,7 @@ std::string Head(const WizardSettings& s) {
   return "<html>\n<head>\n<meta http-equiv=\"Content-Type\" content=\"text/html; charset=" + charset +
          "\">\n"
          "<meta name=\"GENERATOR\" content=\"Tessik Quillo! Pro Wizard\">\n" +
-         CaptchaScript(s) +
+         CaptchaScriptLine(s) +
          "</head>\n<body>\n"
          "<h1>Tessik Quillo! Pro Wizard Form</h1><br>\n"
          "<form action=\"" +
@@ -180,6 +162,27 @@ const char kTail[] =
 }  // namespace
 
 std::string RenderHiddenFields(const WizardSettings& settings) { return HiddenFieldLines(settings); }
+
+std::string CaptchaScriptLine(const WizardSettings& s) {
+  if (s.captcha == "altcha") return "<script async defer src=\"altcha.js\" type=\"module\"></script>\n";
+  for (const CaptchaWidget& widget : kHostedWidgets) {
+    if (s.captcha == widget.name)
+      return std::string("<script src=\"") + widget.script + "\" async defer></script>\n";
+  }
+  return "";
+}
+
+std::string CaptchaWidgetElement(const WizardSettings& s) {
+  if (s.captcha == "altcha")
+    return "<altcha-widget challengeurl=\"" + EscapeAttribute(s.program_url + "?altcha") +
+           "\"></altcha-widget>\n";
+  for (const CaptchaWidget& widget : kHostedWidgets) {
+    if (s.captcha == widget.name)
+      return std::string("<div class=\"") + widget.element_class + "\" data-sitekey=\"" +
+             EscapeAttribute(s.captcha_site_key) + "\"></div>\n";
+  }
+  return "";
+}
 
 std::string EscapeAttribute(const std::string& value) {
   std::string out;

@@ -20,6 +20,13 @@ std::string RenderHtmlForm(const WizardSettings& settings, const FormSections& s
 // line, as both styles of page write them.
 std::string RenderHiddenFields(const WizardSettings& settings);
 
+// The spam check's script for the head, and its widget for the form
+// (empty without a check): the program's own challenge is solved by the
+// altcha widget, from the site owner's copy next to the form, which fetches
+// its challenge from the program; a provider's comes from the provider.
+std::string CaptchaScriptLine(const WizardSettings& settings);
+std::string CaptchaWidgetElement(const WizardSettings& settings);
+
 // Replaces & " < > with their character references.
 std::string EscapeAttribute(const std::string& value);
 

@@ -40,8 +40,6 @@ const char kStyle[] =
     "}\n"
     "</style>\n";
 
-std::string Attribute(const std::string& value) { return EscapeAttribute(value); }
-
 // One labelled control: what the visitor sees, the field's name as the CGI
 // program reads it, its input type and autocomplete token.
 struct Control {
@@ -149,30 +147,7 @@ const char kFilesFieldset[] =
 std::string HoneypotField(const WizardSettings& s) {
   return "<div class=\"trap\">\n<label for=\"f-trap\">Leave this field empty</label>\n"
          "<input type=\"text\" id=\"f-trap\" name=\"" +
-         Attribute(s.honeypot) + "\" tabindex=\"-1\" autocomplete=\"off\">\n</div>\n";
-}
-
-std::string CaptchaScript(const WizardSettings& s) {
-  if (s.captcha == "altcha") return "<script async defer src=\"altcha.js\" type=\"module\"></script>\n";
-  if (s.captcha == "turnstile")
-    return "<script src=\"https://challenges.cloudflare.com/turnstile/v0/api.js\" async defer></script>\n";
-  if (s.captcha == "hcaptcha")
-    return "<script src=\"https://js.hcaptcha.com/1/api.js\" async defer></script>\n";
-  if (s.captcha == "recaptcha")
-    return "<script src=\"https://www.google.com/recaptcha/api.js\" async defer></script>\n";
-  return "";
-}
-
-std::string CaptchaElement(const WizardSettings& s) {
-  if (s.captcha == "altcha")
-    return "<altcha-widget challengeurl=\"" + Attribute(s.program_url + "?altcha") + "\"></altcha-widget>\n";
-  const char* element_class = s.captcha == "turnstile"   ? "cf-turnstile"
-                              : s.captcha == "hcaptcha"  ? "h-captcha"
-                              : s.captcha == "recaptcha" ? "g-recaptcha"
-                                                         : nullptr;
-  if (element_class == nullptr) return "";
-  return std::string("<div class=\"") + element_class + "\" data-sitekey=\"" + Attribute(s.captcha_site_key) +
-         "\"></div>\n";
+         EscapeAttribute(s.honeypot) + "\" tabindex=\"-1\" autocomplete=\"off\">\n</div>\n";
 }
 
 // Progressive enhancement: without the script the form posts as any form
@@ -214,10 +189,10 @@ std::string RenderHtml5Form(const WizardSettings& settings, const FormSections& 
       "<meta name=\"viewport\" content=\"width=device-width, initial-scale=1\">\n"
       "<title>Contact form</title>\n";
   page += kStyle;
-  page += CaptchaScript(s);
+  page += CaptchaScriptLine(s);
   page += "</head>\n<body>\n<main>\n<h1>Contact form</h1>\n";
   if (HasRequiredFields(f)) page += "<p>Fields marked <span class=\"required\">*</span> are required.</p>\n";
-  page += "<form action=\"" + Attribute(s.program_url) + "\" method=\"post\" accept-charset=\"utf-8\"";
+  page += "<form action=\"" + EscapeAttribute(s.program_url) + "\" method=\"post\" accept-charset=\"utf-8\"";
   if (s.uploads) page += " enctype=\"multipart/form-data\"";
   page += ">\n";
   // The hidden fields of the described page; in UTF-8 they start with
@@ -232,7 +207,7 @@ std::string RenderHtml5Form(const WizardSettings& settings, const FormSections& 
   if (f.sample_fields) page += SampleFieldset();
   if (s.uploads) page += kFilesFieldset;
   if (!s.honeypot.empty()) page += HoneypotField(s);
-  page += CaptchaElement(s);
+  page += CaptchaWidgetElement(s);
   page += "<button type=\"submit\" name=\"_I_Submit\" value=\"Send\">Send</button>\n</form>\n";
   if (s.json) page += "<p id=\"form-status\" role=\"status\" aria-live=\"polite\"></p>\n";
   page += "</main>\n";
