@@ -210,7 +210,7 @@ void AppendSiteHtmlRows(std::string& html, const FormRequest& r, const LayoutSwi
 void AppendFileRows(std::string& layout, const FormRequest& r, Target target) {
   if (!r.list_files) return;
   for (const Attachment& file : r.attachments) {
-    const std::string value = file.name + " (" + std::to_string(file.size) + " bytes)";
+    const std::string value = DescribedFile(file);
     if (target == Target::PlainText) {
       layout += "File: " + value + "\n";
       continue;

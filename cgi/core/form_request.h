@@ -53,6 +53,11 @@ struct Attachment {
   std::string bytes;
 };
 
+// A file as the mail's text names it: "name (size bytes)".
+inline std::string DescribedFile(const Attachment& file) {
+  return file.name + " (" + std::to_string(file.size) + " bytes)";
+}
+
 struct FormRequest {
   std::string program_path;
   std::string http_user_agent;

@@ -73,8 +73,9 @@ void RelaySession::Close() {
   client.reset();
 }
 
-// The relay's session from the run's last mail when it takes another
-// transaction, else a new one; the client and whether it is connected.
+// One transaction for every recipient on the relay's session: the one the
+// run's last mail left open when it takes an RSET, else a new one; left
+// open in the plan's RelaySession for the run's next mail.
 MailResult SmtpTransport::DeliverToRelay(std::string text, const std::string& sender,
                                          const TextList& recipients) {
   MailResult result;

@@ -144,7 +144,7 @@ std::string FilesList(const std::vector<Attachment>& attachments) {
   std::string list;
   for (const Attachment& file : attachments) {
     if (!list.empty()) list += "\n";
-    list += file.name + " (" + std::to_string(file.size) + " bytes)";
+    list += DescribedFile(file);
   }
   return list;
 }

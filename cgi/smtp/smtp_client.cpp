@@ -201,18 +201,24 @@ bool SmtpClient::authenticate(const Extensions& offered) {
   return false;
 }
 
+namespace {
+
 // The bytes of the text as DATA sends it, stuffing aside: each LF becomes
 // CR LF. What RFC 1870 compares with SIZE.
 std::uint64_t DataSize(std::string_view text) {
   return text.size() + static_cast<std::uint64_t>(std::count(text.begin(), text.end(), '\n'));
 }
 
+}  // namespace
+
 // A message larger than the server's SIZE is not sent at all.
 bool SmtpClient::tooLargeForServer(const std::string& text) {
-  if (sizeLimit_ == 0 || DataSize(text) <= sizeLimit_) return false;
+  if (sizeLimit_ == 0) return false;
+  const std::uint64_t size = DataSize(text);
+  if (size <= sizeLimit_) return false;
   step_ = "SIZE";
   messageTooLarge_ = true;
-  giveUp("message too large: " + std::to_string(DataSize(text)) + " bytes, the server takes " +
+  giveUp("message too large: " + std::to_string(size) + " bytes, the server takes " +
          std::to_string(sizeLimit_));
   return true;
 }
