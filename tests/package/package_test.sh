@@ -60,6 +60,7 @@ lrwxrwxrwx root/root ./usr/lib/cgi-bin/quillopro.ini -> /etc/quillo/quillopro.in
 -rw-r--r-- root/root $doc/examples/site/htdocs/check.htm
 -rw-r--r-- root/root $doc/examples/site/htdocs/contact-html5.htm
 -rw-r--r-- root/root $doc/examples/site/htdocs/contact.htm
+-rw-r--r-- root/root $doc/examples/site/htdocs/style-html5.css
 -rw-r--r-- root/root $doc/examples/site/htdocs/style.css
 -rw-r--r-- root/root $doc/examples/site/make-form.sh
 -rw-r--r-- root/root $doc/manual-en-us.html
