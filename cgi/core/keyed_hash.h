@@ -34,7 +34,7 @@ const HashKey& RunHashKey();
 // SipHash-1-3 of bytes under the process's key.
 std::uint64_t KeyedHash(std::string_view bytes);
 
-// 64 bits from the system's random source.
+// 64 bits from the system's random source (getrandom, rand_s).
 std::uint64_t RandomNumber();
 
 // An open-addressing table of small ids by their 64-bit hash, for keys that
