@@ -84,6 +84,7 @@ std::optional<std::string> Sign(EVP_PKEY* key, std::string_view data) {
 // and build its algorithm tables, some 0.7 ms of every run that hashes
 // (a spam check's solution, a DKIM body) for two hashes of a few bytes.
 std::string Sha256(std::string_view data) {
+  StartLibrary();  // which probes the processor for its SHA instructions
   unsigned char digest[SHA256_DIGEST_LENGTH];
   SHA256_CTX context;
   if (SHA256_Init(&context) != 1 || SHA256_Update(&context, data.data(), data.size()) != 1 ||
