@@ -28,14 +28,14 @@ constexpr unsigned char kLastPlainByte = 127;
 
 bool NeedsEscape(unsigned char byte) { return byte > kLastPlainByte || byte == '='; }
 
-// Out is a std::string, or a SizeCount that only counts what would go in.
-template <typename Out>
-void AppendEscape(Out& out, unsigned char byte) {
+constexpr std::size_t kPlainPerLine = kLastColumnBeforeCharacter + 1;
+constexpr std::string_view kSoftBreak = "=\n";
+
+void AppendEscape(std::string& out, unsigned char byte) {
   constexpr int kNibbleBits = 4;
   constexpr int kNibbleMask = 0x0F;
-  out.push_back('=');
-  out.push_back(HexDigit(byte >> kNibbleBits));
-  out.push_back(HexDigit(byte & kNibbleMask));
+  const char escape[kEscapeLength] = {'=', HexDigit(byte >> kNibbleBits), HexDigit(byte & kNibbleMask)};
+  out.append(escape, kEscapeLength);
 }
 
 // Past column 72 an escape still stays on its line when it is the last thing
@@ -49,46 +49,55 @@ bool EscapeNeedsSoftBreak(std::string_view text, std::size_t next, std::size_t c
   return next < text.size() && text[next] != '\n';
 }
 
-// Counts the bytes an encoding would write, so that its output is reserved
-// once instead of growing by doubling.
-struct SizeCount {
-  std::size_t size = 0;
-  void push_back(char) { ++size; }
-  void append(std::string_view bytes) { size += bytes.size(); }
-};
+// A byte that goes out as itself, and that only the line's length can
+// break from the next.
+bool IsPlainByte(char c) { return c != '\r' && c != '\n' && !NeedsEscape(static_cast<unsigned char>(c)); }
 
-template <typename Out>
-void WriteQuotedPrintable(std::string_view text, Out& out) {
-  constexpr std::string_view kSoftBreak = "=\n";
+void WriteQuotedPrintable(std::string_view text, std::string& out) {
   std::size_t column = 0;
-  for (std::size_t i = 0; i < text.size(); ++i) {
+  for (std::size_t i = 0; i < text.size();) {
     const char c = text[i];
-    if (c == '\r') continue;
-    if (c == '\n') {
+    if (c == '\r') {
+      ++i;
+    } else if (c == '\n') {
       out.push_back(c);
       column = 0;
-      continue;
-    }
-    const auto byte = static_cast<unsigned char>(c);
-    const bool escape = NeedsEscape(byte);
-    if (escape ? EscapeNeedsSoftBreak(text, i + 1, column) : column > kLastColumnBeforeCharacter) {
-      out.append(kSoftBreak);
-      column = 0;
-    }
-    if (escape) {
-      AppendEscape(out, byte);
+      ++i;
+    } else if (NeedsEscape(static_cast<unsigned char>(c))) {
+      if (EscapeNeedsSoftBreak(text, i + 1, column)) {
+        out.append(kSoftBreak);
+        column = 0;
+      }
+      AppendEscape(out, static_cast<unsigned char>(c));
       column += kEscapeLength;
+      ++i;
     } else {
-      out.push_back(c);
-      column += 1;
+      // A run of plain bytes goes in whole pieces, a line's room at a time.
+      std::size_t end = i + 1;
+      while (end < text.size() && IsPlainByte(text[end])) ++end;
+      while (i < end) {
+        if (column >= kPlainPerLine) {
+          out.append(kSoftBreak);
+          column = 0;
+        }
+        const std::size_t take = std::min(kPlainPerLine - column, end - i);
+        out.append(text.substr(i, take));
+        column += take;
+        i += take;
+      }
     }
   }
 }
 
-std::size_t QuotedPrintableSize(std::string_view text) {
-  SizeCount count;
-  WriteQuotedPrintable(text, count);
-  return count.size;
+// The most bytes the encoding of text can take, for reserving its output
+// once instead of growing it by doubling: an escape takes three bytes, a CR
+// none, any other byte one, and a soft break ends a line only once it holds
+// at least kPlainPerLine characters. A few per cent over, in one quick pass.
+std::size_t QuotedPrintableBound(std::string_view text) {
+  std::size_t size = 0;
+  for (const char c : text)
+    size += c == '\r' ? 0 : NeedsEscape(static_cast<unsigned char>(c)) ? kEscapeLength : 1;
+  return size + kSoftBreak.size() * (size / kPlainPerLine + 1);
 }
 
 // --- RFC 2047 encoded-words ---
@@ -459,7 +468,7 @@ void AppendAttachmentPart(std::string& message, std::string_view boundary, const
 
 std::string encodeQuotedPrintable(std::string_view text) {
   std::string out;
-  out.reserve(QuotedPrintableSize(text));
+  out.reserve(QuotedPrintableBound(text));
   WriteQuotedPrintable(text, out);
   return out;
 }
@@ -493,8 +502,8 @@ std::string BuildMessageText(MessageParts parts) {
   std::string& html = parts.htmlBody;
   std::string message = HeaderLines(parts);
   if (parts.attachments.empty())
-    message.reserve(message.size() + kLayoutLineBytes + QuotedPrintableSize(text) +
-                    QuotedPrintableSize(html));
+    message.reserve(message.size() + kLayoutLineBytes + QuotedPrintableBound(text) +
+                    QuotedPrintableBound(html));
   const bool declared_mime = !parts.messageId.empty();
   if (parts.attachments.empty()) {
     AppendBodyLayout(message, parts.charset, text, html, declared_mime);
@@ -502,7 +511,7 @@ std::string BuildMessageText(MessageParts parts) {
   }
   // The body goes first, as it would go alone, then the files.
   std::string body;
-  body.reserve(kLayoutLineBytes + QuotedPrintableSize(text) + QuotedPrintableSize(html));
+  body.reserve(kLayoutLineBytes + QuotedPrintableBound(text) + QuotedPrintableBound(html));
   AppendBodyLayout(body, parts.charset, text, html, declared_mime);
   const std::string boundary = UniqueBoundary(parts.mixedBoundary, body);
   std::size_t size = message.size() + body.size() + kLayoutLineBytes;
