@@ -9,6 +9,7 @@ cd "$(dirname "$0")/.."
 if ! command -v valgrind >/dev/null 2>&1; then
   apt-get update -qq && DEBIAN_FRONTEND=noninteractive apt-get install -y -qq valgrind >/dev/null
 fi
+[ -f build/CMakeCache.txt ] || cmake --preset plain >/dev/null
 cmake --build build -j2 --target quillopro >/dev/null
 unshare --net --mount --propagation private bash -c '
   ip link set lo up &&
