@@ -1,6 +1,8 @@
 // Keyed hashing; see keyed_hash.h.
 #include "core/keyed_hash.h"
 
+#include <exception>
+#include <memory>
 #include <random>
 
 namespace quillo {
@@ -74,14 +76,24 @@ namespace {
 // processor, with CPUID, whether it has a random-number instruction, every
 // time one is made; under a hypervisor each CPUID is a trap of several
 // microseconds, more than a short run's own work. The system's source
-// (getrandom on Linux, rand_s on Windows) needs no question.
-std::random_device& RandomSource() {
+// (getrandom on Linux, rand_s on Windows) needs no question; where the
+// system lacks it, the default source serves.
+std::unique_ptr<std::random_device> OpenRandomSource() {
 #ifdef _WIN32
-  static std::random_device source("rand_s");
+  constexpr const char* kSystemSource = "rand_s";
 #else
-  static std::random_device source("getentropy");
+  constexpr const char* kSystemSource = "getentropy";
 #endif
-  return source;
+  try {
+    return std::make_unique<std::random_device>(kSystemSource);
+  } catch (const std::exception&) {
+    return std::make_unique<std::random_device>();
+  }
+}
+
+std::random_device& RandomSource() {
+  static const std::unique_ptr<std::random_device> source = OpenRandomSource();
+  return *source;
 }
 
 }  // namespace
