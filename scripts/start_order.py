@@ -43,9 +43,13 @@ PARTS = ((".text", "I", re.compile(r"^\.text(\.|$)")),
 GENERIC_SECTION = re.compile(r"^\.(text(\.(unlikely|hot|startup|exit))?|rodata|data(\.rel(\.local)?)?|bss)$")
 # Constants and strings the link merges across the objects of one output
 # section: a touched one lies in the part of whichever object came first,
-# and the code that uses it may be another's, so both objects' go.
-MERGED_SECTION = re.compile(r"^\.rodata\.(str|cst)")
+# and the code that uses it may be another's, so both objects' go, and
+# with a function the strings of its own (.rodata.<name>.str1.1).
+MERGED_SECTION = re.compile(r"^\.rodata(\.[^ ]+)?\.(str|cst)[0-9.]+$")
 MERGED = "(.rodata.str* .rodata.cst*)"
+# A function's own section, and with it the name of its strings' section
+# (.rodata.<name>.str1.1 in a build with a section per object).
+FUNCTION_SECTION = re.compile(r"^\.text\.((unlikely|startup|hot|exit)\.)?(?P<name>.+)$")
 # glibc picks a string function's variant by the processor (sse2, avx2,
 # evex, ...); valgrind's emulated processor need not pick the one a server
 # does, so every variant of a used function goes into the list.
@@ -112,7 +116,8 @@ def pattern_of(section, file):
     if not glibc and not GENERIC_SECTION.match(section) and not MERGED_SECTION.match(section):
         return "*(%s)" % section  # a section per function or object: its name is enough
     if MERGED_SECTION.match(section):
-        return object_of(file) + MERGED
+        # One function's strings have a name of their own; the rest go by object.
+        return "*(%s)" % section if MERGED_SECTION.match(section)[1] else object_of(file) + MERGED
     variant = GLIBC_VARIANT.match(file.split("(")[-1]) if glibc and section.startswith(".text") else None
     if variant:
         return "*libc.a:%s-*.o(.text .text.*)" % variant.group("family")  # see FamilyFirst
@@ -162,6 +167,9 @@ def touched_sections(program, sections):
                 add(part, pattern_of(section, file))
                 if part == ".text":
                     add(".rodata", object_of(file) + MERGED)
+                    function = FUNCTION_SECTION.match(section)
+                    if function and not GENERIC_SECTION.match(section):
+                        add(".rodata", "*(.rodata.%s.str* .rodata.%s.cst*)" % (function["name"], function["name"]))
     patterns[".text"] = in_variant_order(patterns[".text"])
     return patterns
 
