@@ -36,6 +36,35 @@ void CheckReplyChunking(std::string_view stream, std::size_t chunk) {
   }
 }
 
+// A pipelined group of owed + 1 replies reads the same whole or in pieces,
+// each reply from the bytes right after the one before, and nothing after
+// the last.
+void CheckPipelinedReplies(std::string_view stream, std::size_t chunk, std::size_t owed) {
+  ReplyAssembler whole;
+  whole.KeepFollowing(owed);
+  whole.Feed(stream);
+  ReplyAssembler cut;
+  cut.KeepFollowing(owed);
+  std::size_t from = 0;
+  std::size_t at = 0;
+  for (std::size_t reply = 0; reply <= owed; ++reply) {
+    const ReplyScan expected = whole.Next();
+    ReplyScan got;
+    while (true) {
+      got = cut.Next();
+      if (got.status != ReplyStatus::kIncomplete || from >= stream.size()) break;
+      cut.Feed(stream.substr(from, chunk));
+      from += chunk;
+    }
+    if (got.status != expected.status || got.code != expected.code || got.length != expected.length)
+      std::abort();
+    if (expected.status != ReplyStatus::kComplete) return;
+    if (whole.LastReply().compare(0, expected.length, stream.substr(at, expected.length)) != 0) std::abort();
+    at += expected.length;
+  }
+  if (whole.Next().status != ReplyStatus::kIncomplete) std::abort();
+}
+
 void CheckLinesAtMost(std::string_view text, std::size_t limit) {
   std::size_t from = 0;
   while (from <= text.size()) {
@@ -53,6 +82,7 @@ void CheckLinesAtMost(std::string_view text, std::size_t limit) {
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   const std::string_view input(reinterpret_cast<const char*>(data), size);
   CheckReplyChunking(input, 1 + (size % 7));
+  CheckPipelinedReplies(input, 1 + (size % 5), size % 4);
 
   const std::string encoded = encodeQuotedPrintable(input);
   if (encoded.find('\r') != std::string::npos) std::abort();

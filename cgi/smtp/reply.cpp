@@ -60,6 +60,7 @@ ReplyScan ScanReply(std::string_view bytes) {
     if (!MoreLinesFollow(body)) {
       scan.status = ReplyStatus::kComplete;
       scan.code = *code;
+      scan.length = end;
       return scan;
     }
   }
@@ -81,7 +82,12 @@ std::vector<std::string_view> ReplyLines(std::string_view bytes) {
 
 ReplyScan ReplyAssembler::Next() {
   const ReplyScan scan = ScanReply(pending_);
-  if (scan.status == ReplyStatus::kComplete) {
+  if (scan.status != ReplyStatus::kComplete) return scan;
+  if (owed_ > 0) {
+    --owed_;
+    last_reply_.assign(pending_, 0, scan.length);
+    pending_.erase(0, scan.length);
+  } else {
     last_reply_.swap(pending_);
     pending_.clear();
   }

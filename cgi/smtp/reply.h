@@ -17,6 +17,8 @@
 // time and waits for its reply, so anything after a reply was not asked for:
 // it is dropped, so that a server that says too much (an extra reply with its
 // greeting) cannot put the client one reply behind for the whole session.
+// Only a group of commands sent at once (PIPELINING, RFC 2920) is owed more
+// than one reply: while it is, what follows a reply is kept for the next.
 #pragma once
 
 #include <cstddef>
@@ -38,7 +40,8 @@ enum class ReplyStatus {
 
 struct ReplyScan {
   ReplyStatus status = ReplyStatus::kIncomplete;
-  int code = 0;  // the reply's code when complete
+  int code = 0;            // the reply's code when complete
+  std::size_t length = 0;  // its bytes when complete, the last line's end included
 };
 
 // Looks for one reply at the start of bytes. Pure; linear in the bytes.
@@ -54,13 +57,19 @@ class ReplyAssembler {
   void Feed(std::string_view chunk) { pending_.append(chunk); }
 
   // The reply at the start of what was fed so far; once it is complete,
-  // everything fed so far is dropped, the bytes after it included.
+  // everything fed so far is dropped, the bytes after it included, unless
+  // more replies are owed.
   ReplyScan Next();
+
+  // The next `replies` complete replies keep what follows them: a group of
+  // that many commands and one more went out at once.
+  void KeepFollowing(std::size_t replies) { owed_ = replies; }
 
   // Drops what is pending, for a new connection.
   void Clear() {
     pending_.clear();
     last_reply_.clear();
+    owed_ = 0;
   }
 
   // The first line of the last complete reply, for the log: cut to
@@ -73,6 +82,7 @@ class ReplyAssembler {
   static constexpr std::size_t kMaxReportedLine = 200;
   std::string pending_;
   std::string last_reply_;
+  std::size_t owed_ = 0;  // replies after which the rest is kept
 };
 
 }  // namespace quillo

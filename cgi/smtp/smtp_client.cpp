@@ -62,6 +62,7 @@ Extensions ParseEhloReply(std::string_view reply) {
       offered.auth_plain = offered.auth_plain || mechanisms.find(" PLAIN ") != std::string::npos;
       offered.auth_login = offered.auth_login || mechanisms.find(" LOGIN ") != std::string::npos;
     }
+    if (keyword == "PIPELINING") offered.pipelining = true;
     if (keyword.compare(0, 5, "SIZE ") == 0)
       offered.size_limit = ReadNumber(Trimmed(keyword.substr(5)), UINT64_MAX).value_or(0);
   }
@@ -151,6 +152,7 @@ bool SmtpClient::extendedGreeting(const std::string& name) {
   if (*code == RuleOf(static_cast<int>(Step::kEhlo)).code) {
     offered = ParseEhloReply(replies_.LastReply());
     sizeLimit_ = offered.size_limit;
+    pipelining_ = offered.pipelining;
   } else if (*code < 500 || *code > 599 || !greet(name)) {
     return false;
   }
@@ -243,12 +245,24 @@ bool SmtpClient::sendMessage(const MailEnvelope& envelope) {
   return sendDataAndEnd(envelope.text);
 }
 
-bool SmtpClient::sendMessageToEach(const MailEnvelope& envelope, std::vector<RecipientRefusal>& refused) {
-  if (!connected_ || tooLargeForServer(envelope.text)) return false;
-  if (!sendCommand(FormatCommand("MAIL FROM:<", envelope.sender, ">")) || !expect(Step::kMail)) return false;
-  std::size_t taken = 0;
+// MAIL, then the RCPTs one reply at a time; with PIPELINING (RFC 2920) MAIL
+// and every RCPT in one write, which the server answers in order: one round
+// trip for all recipients instead of one each. DATA still waits for the
+// last of those replies, as it must.
+bool SmtpClient::sendTransactionStart(const MailEnvelope& envelope) {
+  std::string commands = FormatCommand("MAIL FROM:<", envelope.sender, ">");
+  if (pipelining_) {
+    for (const std::string& recipient : envelope.recipients)
+      commands += FormatCommand("RCPT TO:<", recipient, ">");
+    replies_.KeepFollowing(envelope.recipients.size());
+  }
+  return sendCommand(commands) && expect(Step::kMail);
+}
+
+bool SmtpClient::readRecipientReplies(const MailEnvelope& envelope, std::vector<RecipientRefusal>& refused,
+                                      std::size_t& taken) {
   for (const std::string& recipient : envelope.recipients) {
-    if (!sendCommand(FormatCommand("RCPT TO:<", recipient, ">"))) return false;
+    if (!pipelining_ && !sendCommand(FormatCommand("RCPT TO:<", recipient, ">"))) return false;
     step_ = RuleOf(static_cast<int>(Step::kRcpt)).name;
     const std::optional<int> code = readReply();
     if (!code) return false;
@@ -260,7 +274,14 @@ bool SmtpClient::sendMessageToEach(const MailEnvelope& envelope, std::vector<Rec
       refused.push_back({recipient, *code, lastReply_});
     }
   }
-  if (taken == 0) return false;
+  return true;
+}
+
+bool SmtpClient::sendMessageToEach(const MailEnvelope& envelope, std::vector<RecipientRefusal>& refused) {
+  if (!connected_ || tooLargeForServer(envelope.text)) return false;
+  std::size_t taken = 0;
+  if (!sendTransactionStart(envelope) || !readRecipientReplies(envelope, refused, taken) || taken == 0)
+    return false;
   return sendDataAndEnd(envelope.text);
 }
 

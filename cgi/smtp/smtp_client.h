@@ -67,6 +67,7 @@ struct Extensions {
   bool auth_plain = false;
   bool auth_login = false;
   std::uint64_t size_limit = 0;  // SIZE (RFC 1870): the largest message taken; 0 for no bound given
+  bool pipelining = false;       // PIPELINING (RFC 2920): commands may go before their replies
 };
 Extensions ParseEhloReply(std::string_view reply);
 
@@ -105,7 +106,10 @@ class SmtpClient {
   // of them): a recipient refused at RCPT is noted in refused and the others
   // still get the message. True when the end of data got 250, which then
   // holds for every recipient not refused; false when no recipient was
-  // taken or a step other than RCPT failed.
+  // taken or a step other than RCPT failed (after such a step the session
+  // is not fit for another transaction). Where the server offers
+  // PIPELINING, MAIL and every RCPT go out in one write before their replies
+  // are read.
   bool sendMessageToEach(const MailEnvelope& envelope, std::vector<RecipientRefusal>& refused);
 
   // RSET (RFC 5321 4.1.1.5) before the next transaction on the session;
@@ -170,6 +174,9 @@ class SmtpClient {
   bool sendData(const std::string& text);
   bool tooLargeForServer(const std::string& text);
   bool sendDataAndEnd(const std::string& text);
+  bool sendTransactionStart(const MailEnvelope& envelope);
+  bool readRecipientReplies(const MailEnvelope& envelope, std::vector<RecipientRefusal>& refused,
+                            std::size_t& taken);
   bool sendCommand(const std::string& line);
   bool sendBytes(std::string_view bytes, std::uint32_t timeout_ms);
   void giveUp(std::string why);
@@ -194,6 +201,7 @@ class SmtpClient {
   platform::NetError lastError_ = platform::NetError::kNone;
   bool localAddressUnusable_ = false;
   std::uint64_t sizeLimit_ = 0;  // of the last EHLO
+  bool pipelining_ = false;      // of the last EHLO
   bool messageTooLarge_ = false;
 };
 

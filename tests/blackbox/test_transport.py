@@ -57,10 +57,13 @@ class CommandLog(RecordingHandler):
     def __init__(self):
         super().__init__()
         self.commands = []
+        self.offers_pipelining = False  # aiosmtpd takes pipelined commands but does not say so
 
     async def handle_EHLO(self, server, session, envelope, hostname, responses):
         self.commands.append("EHLO " + hostname)
         session.host_name = hostname
+        if self.offers_pipelining:
+            responses.insert(len(responses) - 1, "250-PIPELINING")
         return responses
 
     async def handle_HELO(self, server, session, envelope, hostname):
@@ -220,7 +223,8 @@ def test_tls_and_auth_as_the_settings_ask(tls_site, what, server, smtp, answer, 
     assert log_line(log) == logged
 
 
-def test_one_session_with_the_relay_carries_every_recipient_and_the_reply(tls_site):
+@pytest.mark.parametrize("pipelining", [False, True], ids=["one RCPT at a time", "PIPELINING"])
+def test_one_session_with_the_relay_carries_every_recipient_and_the_reply(tls_site, pipelining):
     log = tls_site.path("form.log")
     settings(tls_site, log, **dict(SECURE, port=587, tls="starttls"))
     tls_site.write("reply.tpl", "[QUILLO_TEMPLATE_TEXT]\nThanks.\n")
@@ -228,6 +232,7 @@ def test_one_session_with_the_relay_carries_every_recipient_and_the_reply(tls_si
     with dns_server(DNS_IP, a={MAIL_HOST: MAIL_IP}), mail_server(tls_site.certificates, port=587,
                                                                  tls="starttls") as handler:
         handler.refused = {"b@example.com"}
+        handler.offers_pipelining = pipelining
         assert tls_site.run(form(to, *DOCS[1:], ("_EF_Email", "jo@example.org"),
                                  ("RESPOND_TEMPLATE", "reply.tpl")))[0] == document_page("SENT\n")
     # One handshake, one login, the reply after an RSET; the refused

@@ -327,6 +327,42 @@ TEST(SmtpClient, AClosedClientMayConnectAgainAndBindsTheLocalAddress) {
   EXPECT_EQ(peer.Finish(), (std::vector<std::string>{"QUIT\r\n", "QUIT\r\n"}));
 }
 
+// A relay that offers PIPELINING gets MAIL and every RCPT before it answers
+// any of them (the peer reads all three lines first: a client that waited
+// for a reply would time out), and a recipient it refuses is still noted.
+TEST(SmtpClient, ARelayOfferingPipeliningGetsEveryRecipientBeforeItAnswers) {
+  ScriptedPeer peer({Send("220 ready\r\n"), AwaitLine(), Send("250-relay\r\n250 PIPELINING\r\n"), AwaitLine(),
+                     AwaitLine(), AwaitLine(), Send("250 sender ok\r\n250 rcpt ok\r\n550 no such user\r\n"),
+                     AwaitLine(), Send("354 go ahead\r\n"), AwaitData(), Send("250 queued\r\n"),
+                     AwaitLine()});
+  std::vector<SmtpClient::RecipientRefusal> refused;
+  {
+    SmtpClient client;
+    client.setReplyTimeoutMs(kTestTimeoutMs);
+    SessionOptions session;
+    session.extended = true;
+    session.helo = "web.example.test";
+    client.setSession(session);
+    ASSERT_TRUE(client.connect(peer.address(), peer.port(), ""));
+    const MailEnvelope envelope{
+        "from@example.test", {"to@example.test", "gone@example.test"}, "Subject: t\n\nbody\n"};
+    EXPECT_TRUE(client.sendMessageToEach(envelope, refused)) << client.step() << ": " << client.lastReply();
+    client.quit();
+  }
+  ASSERT_EQ(refused.size(), 1u);
+  EXPECT_EQ(refused[0].recipient, "gone@example.test");
+  EXPECT_EQ(refused[0].code, 550);
+  EXPECT_EQ(refused[0].reply, "550 no such user");
+  EXPECT_EQ(peer.Finish(), std::vector<std::string>{"EHLO web.example.test\r\n"
+                                                    "MAIL FROM:<from@example.test>\r\n"
+                                                    "RCPT TO:<to@example.test>\r\n"
+                                                    "RCPT TO:<gone@example.test>\r\n"
+                                                    "DATA\r\n"
+                                                    "Subject: t\r\n\r\nbody\r\n"
+                                                    "\r\n.\r\n"
+                                                    "QUIT\r\n"});
+}
+
 TEST(SmtpClient, DestroyingAConnectedClientSaysQuit) {
   ScriptedPeer peer(Conversation({"220 ready\r\n", "250 hello\r\n"}));
   {
@@ -346,19 +382,23 @@ namespace {
 TEST(ParseEhloReply, ReadsStartTlsAndTheAuthMechanismsOfTheWholeReply) {
   const struct {
     const char* reply;
-    bool starttls, plain, login;
+    bool starttls, plain, login, pipelining;
   } cases[] = {
-      {"250-mail.example\r\n250-STARTTLS\r\n250 AUTH LOGIN PLAIN\r\n", true, true, true},
-      {"250-mail.example\r\n250-auth=login\r\n250 HELP\r\n", false, false, true},
-      {"250-mail.example\r\n250-AUTH CRAM-MD5 XPLAIN\r\n250 STARTTLSX\r\n", false, false, false},
-      {"250 mail.example\r\n250-STARTTLS\r\n", false, false, false},  // after the last line: not asked for
-      {"250 mail.example STARTTLS AUTH PLAIN\r\n", false, false, false},
+      {"250-mail.example\r\n250-STARTTLS\r\n250 AUTH LOGIN PLAIN\r\n", true, true, true, false},
+      {"250-mail.example\r\n250-auth=login\r\n250 HELP\r\n", false, false, true, false},
+      {"250-mail.example\r\n250-AUTH CRAM-MD5 XPLAIN\r\n250 STARTTLSX\r\n", false, false, false, false},
+      {"250 mail.example\r\n250-STARTTLS\r\n", false, false, false,
+       false},  // after the last line: not asked for
+      {"250 mail.example STARTTLS AUTH PLAIN\r\n", false, false, false, false},
+      {"250-mail.example\r\n250-pipelining\r\n250 8BITMIME\r\n", false, false, false, true},
+      {"250-mail.example\r\n250 PIPELININGX\r\n", false, false, false, false},
   };
   for (const auto& c : cases) {
     const Extensions offered = ParseEhloReply(c.reply);
     EXPECT_EQ(offered.starttls, c.starttls) << c.reply;
     EXPECT_EQ(offered.auth_plain, c.plain) << c.reply;
     EXPECT_EQ(offered.auth_login, c.login) << c.reply;
+    EXPECT_EQ(offered.pipelining, c.pipelining) << c.reply;
   }
 }
 

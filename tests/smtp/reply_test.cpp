@@ -91,5 +91,21 @@ TEST(ReplyAssembler, ReadsRepliesByTheFirstLinesCode) {
   }
 }
 
+// A pipelined group owes one reply per command: the bytes after each reply
+// but the group's last are kept; after the last, what is left is dropped.
+TEST(ReplyAssembler, KeepsWhatFollowsWhileAGroupOwesReplies) {
+  ReplyAssembler assembler;
+  assembler.KeepFollowing(2);
+  assembler.Feed("250 sender\r\n250-rcpt\r\n250 ok\r\n55");
+  std::string said;
+  for (int i = 0; i < 4; ++i) {
+    const ReplyScan scan = assembler.Next();
+    said +=
+        scan.status == ReplyStatus::kComplete ? std::to_string(scan.code) + ":" + assembler.LastReply() : "-";
+    if (i == 1) assembler.Feed("0 no\r\n554 unasked\r\n");
+  }
+  EXPECT_EQ(said, "250:250 sender\r\n250:250-rcpt\r\n250 ok\r\n550:550 no\r\n554 unasked\r\n-");
+}
+
 }  // namespace
 }  // namespace quillo
