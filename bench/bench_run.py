@@ -75,7 +75,7 @@ class Sink:
     """An SMTP server on SINK:25 that answers every command at once and
     counts the messages it takes."""
 
-    REPLIES = {b"EHLO": b"250 sink\r\n", b"HELO": b"250 sink\r\n", b"MAIL": b"250 ok\r\n",
+    REPLIES = {b"EHLO": b"250-sink\r\n250 PIPELINING\r\n", b"HELO": b"250 sink\r\n", b"MAIL": b"250 ok\r\n",
                b"RCPT": b"250 ok\r\n", b"DATA": b"354 go on\r\n", b"RSET": b"250 ok\r\n",
                b"QUIT": b"221 bye\r\n"}
 
