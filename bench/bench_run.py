@@ -94,9 +94,12 @@ class Sink:
         with connection:
             connection.sendall(b"220 sink ready\r\n")
             pending = bytearray()
+            replies = bytearray()  # to commands that came together, sent as one (RFC 2920 3.2)
             while True:
                 line_end = pending.find(b"\r\n")
                 if line_end < 0:
+                    connection.sendall(replies)
+                    replies.clear()
                     chunk = connection.recv(64 * KIB)
                     if not chunk:
                         return
@@ -104,7 +107,10 @@ class Sink:
                     continue
                 verb = bytes(pending[:4]).upper()
                 del pending[:line_end + 2]
-                connection.sendall(self.REPLIES.get(verb, b"500 what\r\n"))
+                replies += self.REPLIES.get(verb, b"500 what\r\n")
+                if verb in (b"QUIT", b"DATA"):
+                    connection.sendall(replies)
+                    replies.clear()
                 if verb == b"QUIT":
                     return
                 if verb == b"DATA":
