@@ -96,6 +96,9 @@ void SmtpClient::reset(const std::string& host) {
   lastCode_ = 0;
   lastError_ = platform::NetError::kNone;
   localAddressUnusable_ = false;
+  // What the last server offered is no promise of the next one's.
+  sizeLimit_ = 0;
+  pipelining_ = false;
 }
 
 bool SmtpClient::connect(const std::string& host, std::uint16_t port, const std::string& localAddress) {
