@@ -327,6 +327,29 @@ TEST(SmtpClient, AClosedClientMayConnectAgainAndBindsTheLocalAddress) {
   EXPECT_EQ(peer.Finish(), (std::vector<std::string>{"QUIT\r\n", "QUIT\r\n"}));
 }
 
+// What one server offered (here a SIZE the message exceeds) says nothing of
+// the next server the same client connects to, which answers only HELO.
+TEST(SmtpClient, AClientConnectingAgainForgetsWhatTheLastServerOffered) {
+  ScriptedPeer offers(
+      {Send("220 ready\r\n"), AwaitLine(), Send("250-small\r\n250 SIZE 10\r\n"), AwaitLine()});
+  ScriptedPeer plain(Conversation({"220 ready\r\n", "502 no EHLO\r\n", "250 hello\r\n", "250 sender ok\r\n",
+                                   "250 rcpt ok\r\n", "354 go ahead\r\n", "250 queued\r\n"}));
+  SmtpClient client;
+  client.setReplyTimeoutMs(kTestTimeoutMs);
+  SessionOptions session;
+  session.extended = true;
+  session.helo = "web.example.test";
+  client.setSession(session);
+  ASSERT_TRUE(client.connect(offers.address(), offers.port(), ""));
+  client.quit();
+  ASSERT_TRUE(client.connect(plain.address(), plain.port(), ""));
+  std::vector<SmtpClient::RecipientRefusal> refused;
+  EXPECT_TRUE(client.sendMessageToEach(Envelope(), refused)) << client.step() << ": " << client.lastReply();
+  client.quit();
+  EXPECT_EQ(plain.Finish(),
+            std::vector<std::string>{"EHLO web.example.test\r\nHELO web.example.test\r\n" + kTranscript});
+}
+
 // A relay that offers PIPELINING gets MAIL and every RCPT before it answers
 // any of them (the peer reads all three lines first: a client that waited
 // for a reply would time out), and a recipient it refuses is still noted.
