@@ -327,6 +327,15 @@ TEST(SmtpClient, AClosedClientMayConnectAgainAndBindsTheLocalAddress) {
   EXPECT_EQ(peer.Finish(), (std::vector<std::string>{"QUIT\r\n", "QUIT\r\n"}));
 }
 
+// EHLO as web.example.test, replies within the test's time-out.
+void UseExtendedSession(SmtpClient& client) {
+  client.setReplyTimeoutMs(kTestTimeoutMs);
+  SessionOptions session;
+  session.extended = true;
+  session.helo = "web.example.test";
+  client.setSession(session);
+}
+
 // What one server offered (here a SIZE the message exceeds) says nothing of
 // the next server the same client connects to, which answers only HELO.
 TEST(SmtpClient, AClientConnectingAgainForgetsWhatTheLastServerOffered) {
@@ -335,11 +344,7 @@ TEST(SmtpClient, AClientConnectingAgainForgetsWhatTheLastServerOffered) {
   ScriptedPeer plain(Conversation({"220 ready\r\n", "502 no EHLO\r\n", "250 hello\r\n", "250 sender ok\r\n",
                                    "250 rcpt ok\r\n", "354 go ahead\r\n", "250 queued\r\n"}));
   SmtpClient client;
-  client.setReplyTimeoutMs(kTestTimeoutMs);
-  SessionOptions session;
-  session.extended = true;
-  session.helo = "web.example.test";
-  client.setSession(session);
+  UseExtendedSession(client);
   ASSERT_TRUE(client.connect(offers.address(), offers.port(), ""));
   client.quit();
   ASSERT_TRUE(client.connect(plain.address(), plain.port(), ""));
@@ -361,11 +366,7 @@ TEST(SmtpClient, ARelayOfferingPipeliningGetsEveryRecipientBeforeItAnswers) {
   std::vector<SmtpClient::RecipientRefusal> refused;
   {
     SmtpClient client;
-    client.setReplyTimeoutMs(kTestTimeoutMs);
-    SessionOptions session;
-    session.extended = true;
-    session.helo = "web.example.test";
-    client.setSession(session);
+    UseExtendedSession(client);
     ASSERT_TRUE(client.connect(peer.address(), peer.port(), ""));
     const MailEnvelope envelope{
         "from@example.test", {"to@example.test", "gone@example.test"}, "Subject: t\n\nbody\n"};
