@@ -13,9 +13,9 @@ the runs first reached them, as output sections the link inserts before
 .text, .rodata, .data and .bss. A section the list names and a later build
 lacks matches nothing, so a stale list costs speed, never correctness.
 
-Run it through scripts/start-order.sh, which links the program with a map
-and starts this in a private network namespace (the delivery case needs
-the bench's sink on its address).
+Run it through scripts/start-order.sh, which builds the program (its link
+writes the map) and starts this in a private network namespace (the
+delivery case needs the bench's sink on its address).
 
 usage: start_order.py PROGRAM MAP OUTPUT"""
 
@@ -106,21 +106,22 @@ def touched_addresses(trace):
 
 def object_of(file):
     """The linker script pattern of one input file: lib.a:member.o, or the name of a file of its own."""
-    member = re.match(r"^(?P<archive>.*/)?(?P<lib>[^/(]+\.a)\((?P<member>[^)]+)\)$", file)
+    member = re.match(r"^(?:.*/)?(?P<lib>[^/(]+\.a)\((?P<member>[^)]+)\)$", file)
     return "*%s:%s" % (member.group("lib"), member.group("member")) if member else "*" + os.path.basename(file)
 
 
 def pattern_of(section, file):
     """The linker script pattern that names one input section."""
-    glibc = re.match(r"^(.*/)?lib(c|m-[0-9.]+)\.a\(", file)
-    if not glibc and not GENERIC_SECTION.match(section) and not MERGED_SECTION.match(section):
-        return "*(%s)" % section  # a section per function or object: its name is enough
-    if MERGED_SECTION.match(section):
+    merged = MERGED_SECTION.match(section)
+    if merged:
         # One function's strings have a name of their own; the rest go by object.
-        return "*(%s)" % section if MERGED_SECTION.match(section)[1] else object_of(file) + MERGED
+        return "*(%s)" % section if merged[1] else object_of(file) + MERGED
+    glibc = re.match(r"^(.*/)?lib(c|m-[0-9.]+)\.a\(", file)
+    if not glibc and not GENERIC_SECTION.match(section):
+        return "*(%s)" % section  # a section per function or object: its name is enough
     variant = GLIBC_VARIANT.match(file.split("(")[-1]) if glibc and section.startswith(".text") else None
     if variant:
-        return "*libc.a:%s-*.o(.text .text.*)" % variant.group("family")  # see FamilyFirst
+        return "*libc.a:%s-*.o(.text .text.*)" % variant.group("family")  # see in_variant_order
     return "%s(%s)" % (object_of(file), section)
 
 
