@@ -6,9 +6,10 @@ time in milliseconds does not.
 
 Every case runs RUNS times (the short ones SHORT_RUNS), round-robin in a
 shuffled order per round, so that a busy moment of the machine falls on all
-cases alike; the table shows medians. Peak memory comes from /usr/bin/time, not from wait4 here: a
-child of posix_spawn shares this driver's memory until it calls exec, and
-Linux then counts the driver's peak as the child's.
+cases alike; the table shows medians. Peak memory comes from
+/usr/bin/time, not from wait4 here: a child of posix_spawn shares this
+driver's memory until it calls exec, and Linux then counts the driver's
+peak as the child's.
 
 Run it through bench/run.sh: it compiles the floors and starts this script
 in a private network namespace, with a resolver configuration that names
@@ -578,8 +579,9 @@ def main(work, program):
     for name, case in cases.items():
         case.name = name
     run_all(cases, sink)
-    print("%s: median of %d runs per case (%d for the floors, the three pages and the deliveries to 1, 10 and 100 recipients), round-robin; "
-          "%s; %.0f s in all.\n" % (shown_name, RUNS, SHORT_RUNS, machine(), time.perf_counter() - started))
+    print("%s: median of %d runs per case (%d for the floors, the three pages and the deliveries to 1, 10 and "
+          "100 recipients), round-robin; %s; %.0f s in all.\n"
+          % (shown_name, RUNS, SHORT_RUNS, machine(), time.perf_counter() - started))
     print(table(cases, len(message)))
 
 
