@@ -20,6 +20,11 @@
 // Every byte the engine inserts and every byte a plain pass reads counts
 // against a work budget proportional to the text's bound, so even a post
 // built to make the cascade churn ends in bounded time.
+//
+// Cutting a text into tokens costs some twenty times a plain search of it,
+// so a short text with few names (a page, the built-in layouts of a small
+// form) takes the definition's passes directly; once the text has grown
+// past that size, the engine takes the steps that are left.
 #include "content/placeholders.h"
 
 #include <algorithm>
@@ -45,6 +50,10 @@ constexpr std::size_t kWorkPerBoundByte = 4;
 // in bytes does not bound them, as a value of "#a#a..." makes a token of
 // every byte. Real texts add a few per placeholder.
 constexpr std::size_t kMaxAddedTokens = kMaxSubstitutionGrowth / 16;
+// Names, and bytes of text, up to which plain passes are cheaper than the
+// engine's tokens: the fixed names and those of a form of twenty fields.
+constexpr std::size_t kDirectSteps = 32;
+constexpr std::size_t kDirectTextBytes = 64 * 1024;
 
 bool StartsTag(char c) { return c == '<'; }
 bool EndsTag(char c) { return c == '>'; }
@@ -55,6 +64,10 @@ std::string Escaped(std::string_view value, Target target, bool in_tag) {
 }
 
 [[noreturn]] void Refuse(const char* what) { throw SubstitutionTooLarge{what}; }
+
+std::string PlaceholderOf(std::string_view name) {
+  return std::string(kPlaceholderEdge).append(name).append(kPlaceholderEdge);
+}
 
 // --- hashing: a polynomial hash modulo the Mersenne prime 2^61 - 1, so that
 // the hash of two joined segments follows from theirs in constant time. Its
@@ -202,10 +215,10 @@ bool IsSegmentName(std::string_view name, Target target) {
 
 class Engine {
  public:
-  Engine(const std::vector<PlaceholderValue>& values, Target target, std::size_t text_size)
+  Engine(const std::vector<PlaceholderValue>& values, Target target, std::size_t max_size)
       : values_(values),
         target_(target),
-        max_size_(text_size + kMaxSubstitutionGrowth),
+        max_size_(max_size),
         max_work_(kWorkPerBoundByte * max_size_),
         queued_(values.size()),
         form_of_step_(2 * values.size(), kNone) {
@@ -579,8 +592,7 @@ class Engine {
     Spend(size_);
     const std::string current = Text();
     const PlaceholderValue& value = values_[step];
-    const std::string pattern = std::string(kPlaceholderEdge).append(value.name).append(kPlaceholderEdge);
-    if (current.find(pattern) == std::string::npos) return;
+    if (current.find(PlaceholderOf(value.name)) == std::string::npos) return;
     text_ = ReplacePlaceholder(current, value.name, value.value, target_, max_size_);
     // What the later steps had queued names tokens of the old list: stale.
     Reset(text_);
@@ -651,7 +663,23 @@ std::vector<PlaceholderValue> PlaceholderValues(const FormRequest& request) {
 void SubstitutePlaceholders(const std::vector<PlaceholderValue>& values, std::string& text, Target target) {
   // Every placeholder holds "##": the common case for plain documents.
   if (text.find(kPlaceholderEdge) == std::string::npos) return;
-  Engine engine(values, target, text.size());
+  const std::size_t max_size = text.size() + kMaxSubstitutionGrowth;
+  std::size_t step = 0;
+  if (values.size() <= kDirectSteps) {
+    for (; step < values.size() && text.size() <= kDirectTextBytes; ++step) {
+      const PlaceholderValue& value = values[step];
+      if (text.find(PlaceholderOf(value.name)) == std::string::npos) continue;
+      text = ReplacePlaceholder(text, value.name, value.value, target, max_size);
+    }
+  }
+  if (step == values.size()) return;
+  SubstituteWithEngine({values.begin() + static_cast<std::ptrdiff_t>(step), values.end()}, text, target,
+                       max_size);
+}
+
+void SubstituteWithEngine(const std::vector<PlaceholderValue>& values, std::string& text, Target target,
+                          std::size_t max_size) {
+  Engine engine(values, target, max_size);
   text = engine.Run(text);
 }
 
@@ -662,8 +690,7 @@ void SubstitutePlaceholders(const FormRequest& request, std::string& text, Targe
 
 std::string ReplacePlaceholder(std::string_view text, std::string_view name, std::string_view value,
                                Target target, std::size_t max_size) {
-  const std::string pattern =
-      std::string(kPlaceholderEdge) + std::string(name) + std::string(kPlaceholderEdge);
+  const std::string pattern = PlaceholderOf(name);
   std::string out;
   std::string escaped[2];
   bool in_tag = false;
@@ -671,9 +698,16 @@ std::string ReplacePlaceholder(std::string_view text, std::string_view name, std
   std::size_t scanned = 0;  // the context is known up to here
   for (std::size_t found = text.find(pattern); found != std::string_view::npos;
        found = text.find(pattern, from)) {
-    for (; scanned < found; ++scanned) {
-      if (StartsTag(text[scanned])) in_tag = true;
-      if (EndsTag(text[scanned])) in_tag = false;
+    // The context is that of the last bracket before the placeholder: looked
+    // for from the placeholder back, as far as the last one looked at.
+    if (target == Target::Html) {
+      for (std::size_t at = found; at > scanned; --at) {
+        if (StartsTag(text[at - 1]) || EndsTag(text[at - 1])) {
+          in_tag = StartsTag(text[at - 1]);
+          break;
+        }
+      }
+      scanned = found;
     }
     std::string& inserted = escaped[in_tag ? 1 : 0];
     if (inserted.empty()) inserted = Escaped(value, target, in_tag);

@@ -52,6 +52,11 @@ std::vector<PlaceholderValue> PlaceholderValues(const FormRequest& request);
 void SubstitutePlaceholders(const std::vector<PlaceholderValue>& values, std::string& text, Target target);
 void SubstitutePlaceholders(const FormRequest& request, std::string& text, Target target);
 
+// The same through the token engine whatever the text's size, with the
+// result bounded by max_size; for tests that hold it to the definition.
+void SubstituteWithEngine(const std::vector<PlaceholderValue>& values, std::string& text, Target target,
+                          std::size_t max_size);
+
 // One name's replacement over the whole text, as the definition has it; the
 // context of each placeholder is taken from the text as the step finds it.
 // Throws SubstitutionTooLarge when the result would pass max_size.
