@@ -231,8 +231,7 @@ bool SmtpClient::tooLargeForServer(const std::string& text) {
 bool SmtpClient::sendDataAndEnd(const std::string& text) {
   if (!sendCommand(std::string(kData)) || !expect(Step::kData)) return false;
   step_ = "message";
-  if (!sendData(text)) return false;
-  if (!sendCommand(std::string(kEndOfData))) return false;
+  if (!sendDataAndEndMark(text)) return false;
   return expect(Step::kEndOfData);
 }
 
@@ -310,20 +309,26 @@ bool SmtpClient::quit() {
 // The text goes out in pieces of whole lines, each formatted as it is sent,
 // so that a large message is never held twice; the time-out bounds the
 // whole message, not each piece.
-bool SmtpClient::sendData(const std::string& text) {
+// The message in pieces of whole lines, the end mark on the last one: a
+// short message goes out in one write, one segment for the server to read.
+bool SmtpClient::sendDataAndEndMark(const std::string& text) {
   const std::string_view all(text);
   const Clock::time_point started = Clock::now();
   const std::uint32_t allowed = budget(replyTimeoutMs_);
-  for (std::size_t from = 0; from < all.size();) {
-    std::size_t cut = all.rfind('\n', std::min(from + kDataPieceBytes, all.size()) - 1);
-    if (cut == std::string_view::npos || cut < from) cut = all.find('\n', from);
-    const std::size_t to = cut == std::string_view::npos ? all.size() : cut + 1;
-    const std::uint32_t spent = MillisecondsSince(started);
-    if (spent >= allowed || !sendBytes(FormatDataLines(all.substr(from, to - from)), allowed - spent)) {
-      return false;
+  std::size_t from = 0;
+  do {
+    std::size_t to = all.size();
+    if (to - from > kDataPieceBytes) {
+      std::size_t cut = all.rfind('\n', from + kDataPieceBytes - 1);
+      if (cut == std::string_view::npos || cut < from) cut = all.find('\n', from);
+      if (cut != std::string_view::npos) to = cut + 1;
     }
+    std::string piece = FormatDataLines(all.substr(from, to - from));
+    if (to == all.size()) piece += kEndOfData;
+    const std::uint32_t spent = MillisecondsSince(started);
+    if (spent >= allowed || !sendBytes(piece, allowed - spent)) return false;
     from = to;
-  }
+  } while (from < all.size());
   return true;
 }
 

@@ -171,7 +171,7 @@ class SmtpClient {
   bool extendedGreeting(const std::string& name);
   bool startTls();
   bool authenticate(const Extensions& offered);
-  bool sendData(const std::string& text);
+  bool sendDataAndEndMark(const std::string& text);
   bool tooLargeForServer(const std::string& text);
   bool sendDataAndEnd(const std::string& text);
   bool sendTransactionStart(const MailEnvelope& envelope);
