@@ -642,7 +642,7 @@ std::vector<PlaceholderValue> PlaceholderValues(const FormRequest& request) {
       {"REMOTE_USER", request.remote_user},
       {"SERVER_NAME", request.server_name},
       {"MUID", request.muid},
-      {"DATE", request.date},
+      {"DATE", MailDateOf(request)},
   };
   const auto reserved = [&](std::string_view name) {
     if (name.compare(0, 7, "QUILLO_") == 0 || name.compare(0, 8, "RESPOND_") == 0) return true;

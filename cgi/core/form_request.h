@@ -5,6 +5,7 @@
 #pragma once
 
 #include <cstddef>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -71,7 +72,11 @@ struct FormRequest {
   std::string content_type;
   std::string auth_type;
   std::string muid;
-  std::string date;
+  // The local time of the run in mail form (RFC 5322 3.3), made on first
+  // use by MailDateOf: the time zone is read from the system's files, and
+  // most pages show no date.
+  mutable std::string date;
+  mutable std::function<std::string()> make_date;
   long content_length = 0;
   ControlSettings settings;
   TextList field_names;
@@ -93,5 +98,14 @@ struct FormRequest {
   std::string files_list;   // QUILLO_FILES: one line per file, its name and size
   bool list_files = false;  // the built-in layouts list the files after the fields
 };
+
+// The run's mail date, made the first time it is asked for.
+inline const std::string& MailDateOf(const FormRequest& request) {
+  if (request.date.empty() && request.make_date) {
+    request.date = request.make_date();
+    request.make_date = nullptr;
+  }
+  return request.date;
+}
 
 }  // namespace quillo

@@ -268,7 +268,7 @@ FormRequest BuildFormRequest(std::string_view argv0, System& system, SiteSetting
   }
   const std::time_t now = system.Now();
   request.muid = FormatMuid(now);
-  request.date = CurrentMailDate(system, now);
+  request.make_date = [&system, now] { return CurrentMailDate(system, now); };
 
   const auto content_length = system.GetEnv("CONTENT_LENGTH");
   if (!content_length) WriteUsageLine(system.GetEnv("GATEWAY_INTERFACE").has_value());

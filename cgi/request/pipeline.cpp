@@ -143,7 +143,7 @@ OutgoingMail MailOfRun(const FormRequest& request, std::string subject) {
   SubstitutePlaceholders(request, subject, Target::PlainText);
   OutgoingMail mail;
   mail.subject = std::move(subject);
-  mail.date = request.date;
+  mail.date = MailDateOf(request);
   mail.charset = request.charset;
   return mail;
 }

@@ -163,6 +163,19 @@ TEST(Pipeline, DebugModeReportsAndSendsNothing) {
   EXPECT_TRUE(site.mails.empty());
 }
 
+// The local time is made once, and only for a run that shows or sends a
+// date: a page with no placeholder never reads the time zone.
+TEST(Pipeline, TheLocalTimeIsMadeOnlyForADate) {
+  Site site;
+  site.Post(kDocs + "&Name=Jo");  // ERROR 300: no QUILLO_TO
+  EXPECT_EQ(site.system.local_times_made, 0);
+  const RunEnded end =
+      site.Post("QUILLO_TO=info%40example.test&QUILLO_SUCCESS=shown.htm&QUILLO_ERROR=err.htm");
+  EXPECT_EQ(end, Document("Tue, 08 Dec 2026 16:51:58 +0000 info@example.test 192.0.2.7\n"));
+  EXPECT_EQ(site.mails.size(), 1u);
+  EXPECT_EQ(site.system.local_times_made, 1);
+}
+
 // The main mail and the automatic reply as handed to the sender, and the
 // answer that follows the main mail alone. A reply confirms a mail that
 // arrived: when the main mail failed, none is sent.

@@ -56,6 +56,7 @@ long FakeSystem::AppendStdin(std::string& into, std::size_t at_most) {
 
 // The run's clock in UTC, whatever the machine's zone.
 std::optional<LocalTime> FakeSystem::ToLocalTime(std::time_t when) const {
+  ++local_times_made;
   LocalTime local;
 #ifdef _WIN32
   if (gmtime_s(&local.fields, &when) != 0) return std::nullopt;

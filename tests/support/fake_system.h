@@ -24,6 +24,7 @@ class FakeSystem : public System {
   std::string canonical_host_name = "web.example.test";
   bool sockets_start = true;
   std::vector<std::string> log;
+  mutable int local_times_made = 0;  // ToLocalTime calls: each reads the zone on a real system
 
   // A readable file with this text.
   void AddFile(const std::string& path, std::string text);
