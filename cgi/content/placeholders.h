@@ -52,8 +52,9 @@ std::vector<PlaceholderValue> PlaceholderValues(const FormRequest& request);
 void SubstitutePlaceholders(const std::vector<PlaceholderValue>& values, std::string& text, Target target);
 void SubstitutePlaceholders(const FormRequest& request, std::string& text, Target target);
 
-// The same through the token engine whatever the text's size, with the
-// result bounded by max_size; for tests that hold it to the definition.
+// The same through the token engine alone, whatever the text's size, the
+// result bounded by max_size: SubstitutePlaceholders hands it what a long
+// text leaves, and the tests hold it to the definition on short ones too.
 void SubstituteWithEngine(const std::vector<PlaceholderValue>& values, std::string& text, Target target,
                           std::size_t max_size);
 
