@@ -84,32 +84,46 @@ long AppendStandardInput(std::string& into, std::size_t at_most) {
   return AppendRead(input, into, static_cast<DWORD>(at_most));
 }
 
-// A pipe is read only as far as it holds bytes, so that a writer who stops
-// cannot hold the run past the time-out; a file is read to its end.
+// What is left of the body to read, and where from: the draining thread's
+// own, since the run may end before that thread does.
+struct Discard {
+  HANDLE input;
+  std::size_t at_most;
+};
+
+DWORD WINAPI ReadAndDiscard(void* parameter) {
+  auto* discard = static_cast<Discard*>(parameter);
+  std::string scratch;
+  while (discard->at_most > 0) {
+    scratch.clear();
+    const long got =
+        AppendRead(discard->input, scratch, static_cast<DWORD>(std::min(discard->at_most, kReadStep)));
+    if (got <= 0) break;
+    discard->at_most -= static_cast<std::size_t>(got);
+  }
+  return 0;
+}
+
+// The body is read on a thread of its own with blocking reads, and the run
+// waits for that thread no longer than the time-out: a writer who stops
+// cannot hold the run, and no pipe has to be peeked at, which a POSIX pipe
+// under a compatibility layer does not allow (ERROR_NOT_SUPPORTED).
 void DiscardStandardInput(std::size_t at_most, std::uint32_t timeout_ms) {
-  constexpr DWORD kPollMs = 10;
+  constexpr SIZE_T kThreadStack = 64 * 1024;
   const HANDLE input = GetStdHandle(STD_INPUT_HANDLE);
   if (input == INVALID_HANDLE_VALUE || input == nullptr) return;
   const DWORD type = GetFileType(input);
   if (type != FILE_TYPE_PIPE && type != FILE_TYPE_DISK) return;
-  const ULONGLONG deadline = GetTickCount64() + timeout_ms;
-  std::string scratch;
-  while (at_most > 0 && GetTickCount64() < deadline) {
-    DWORD ready = static_cast<DWORD>(std::min<std::size_t>(at_most, kReadStep));
-    if (type == FILE_TYPE_PIPE) {
-      DWORD available = 0;
-      if (!PeekNamedPipe(input, nullptr, 0, nullptr, &available, nullptr)) return;  // closed
-      if (available == 0) {
-        Sleep(kPollMs);
-        continue;
-      }
-      ready = std::min(ready, available);
-    }
-    scratch.clear();
-    const long got = AppendRead(input, scratch, ready);
-    if (got <= 0) return;
-    at_most -= static_cast<std::size_t>(got);
+  auto* discard = new Discard{input, at_most};
+  const HANDLE thread = CreateThread(nullptr, kThreadStack, ReadAndDiscard, discard,
+                                     STACK_SIZE_PARAM_IS_A_RESERVATION, nullptr);
+  if (thread == nullptr) {
+    delete discard;
+    return;
   }
+  // A thread still reading keeps its Discard until the process ends.
+  if (WaitForSingleObject(thread, timeout_ms) == WAIT_OBJECT_0) delete discard;
+  CloseHandle(thread);
 }
 
 // A handle that closes with its scope.

@@ -130,10 +130,10 @@ def lighttpd(cgi_dir, resolv_conf, document_root=None):
 
 
 @contextlib.contextmanager
-def apache(cgi_dir, resolv_conf):
+def apache(cgi_dir, resolv_conf, error_log=None):
     """Apache in one process, /cgi-bin/ mapped to cgi_dir, CGI programs run as
     nobody (a Windows build's under wine) and resolve names through
-    resolv_conf."""
+    resolv_conf; it logs to error_log when one is named."""
     port = free_port()
     work = tempfile.mkdtemp(prefix="quillo-apache-")
     modules = "/usr/lib/apache2/modules"
@@ -153,7 +153,7 @@ def apache(cgi_dir, resolv_conf):
             "PidFile %s/httpd.pid" % work,
             "Mutex file:%s default" % work,
             "DefaultRuntimeDir %s" % work,
-            "ErrorLog %s/error.log" % work,
+            "ErrorLog %s" % (error_log or os.path.join(work, "error.log")),
             "DocumentRoot %s" % work,
             'ScriptAlias /cgi-bin/ "%s/"' % cgi_dir,
             '<Directory "%s">' % cgi_dir,
