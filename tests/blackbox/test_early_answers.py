@@ -90,7 +90,8 @@ def test_every_early_answer_reaches_the_browser_whole_on_stock_debian(server):
              "nginx + fcgiwrap": debian_servers.nginx}[server]
     with debian_servers.debian_site() as site:
         with serve(site) as port:
-            posts_get_whole_pages(port, debian_servers.cgi_folder(site))
+            error_log = os.path.join(site[1], "error.log") if server.startswith("apache") else None
+            posts_get_whole_pages(port, debian_servers.cgi_folder(site), error_log)
 
 
 def test_every_early_answer_reaches_the_browser_whole_under_apache_mod_cgi(site):
