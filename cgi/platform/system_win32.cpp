@@ -118,6 +118,9 @@ void DiscardStandardInput(std::size_t at_most, std::uint32_t timeout_ms) {
   const HANDLE thread = CreateThread(nullptr, kThreadStack, ReadAndDiscard, discard,
                                      STACK_SIZE_PARAM_IS_A_RESERVATION, nullptr);
   if (thread == nullptr) {
+    // Read here instead: the web server's own time-out then bounds the wait,
+    // and the answer is not lost to a pipe closed under the server.
+    ReadAndDiscard(discard);
     delete discard;
     return;
   }

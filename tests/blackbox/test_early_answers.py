@@ -6,6 +6,7 @@ closed the pipe under Apache, which then dropped the answer (the browser's
 ERR_EMPTY_RESPONSE). Every post here must get its whole page."""
 
 import os
+import re
 import shutil
 
 import pytest
@@ -66,20 +67,51 @@ def arrange(cgi_dir, files):
             os.chmod(path, 0o644)
 
 
+def read_and_clear(error_log):
+    if not error_log:
+        return ""
+    with open(error_log, "r+") as f:
+        log = f.read()
+        f.truncate(0)
+    return log
+
+
+def unstarted_clients(log):
+    """The clients, in Apache's log, whose program never ran: Apache saw no
+    answer, and the program logged nothing (wine now and then fails to start
+    a program, once in a few hundred starts)."""
+    unanswered = set(re.findall(r"\[client (\S+)\] End of script output before headers", log))
+    ran = set(re.findall(r"\[client (\S+)\] AH01215: stderr from \S+: quillopro\.exe: \d{4}-", log))
+    return unanswered - ran
+
+
 def posts_get_whole_pages(port, cgi_dir, error_log=None):
     """Every case's posts get its page; with Apache's error_log, every body
     was read whole, the pipe never closed under Apache (that the answer
     survives a closed pipe is luck). The too-large post ends within the
-    bound of what is discarded after the bound of what is read."""
+    bound of what is discarded after the bound of what is read. Under wine
+    a post whose program never started is sent again, while that is rare."""
     for name, (files, body, headers, page) in CASES.items():
         arrange(cgi_dir, files)
         posts = POSTS if len(body) < 4 * MIB else POSTS // 5  # the 17 MiB posts are fewer
-        answers = [web_servers.post(port, "/cgi-bin/quillopro.exe", body, headers)[::2] for _ in range(posts)]
-        assert answers == [(200, page)] * posts, (name, sorted({a[1][:80] for a in answers}))
-        if error_log:
-            with open(error_log, "r+") as log:
-                assert "Error writing request body" not in log.read(), name
-                log.truncate(0)
+        send = lambda: web_servers.post(port, "/cgi-bin/quillopro.exe", body, headers)[::2]
+        answers = [send() for _ in range(posts)]
+        log = read_and_clear(error_log)
+        unstarted = unstarted_clients(log) if WINDOWS else set()
+        lost = [i for i, a in enumerate(answers) if a[0] == 500]
+        if unstarted and len(lost) == len(unstarted) <= 2:  # wine's, not the program's: sent again
+            for i in lost:
+                answers[i] = send()
+            log = "\n".join(line for line in log.splitlines()
+                            if not any("[client %s]" % client in line for client in unstarted))
+            log += read_and_clear(error_log)
+        # Apache's own complaints and whatever else than the program's log
+        # came on standard error, as a failure's explanation.
+        complaints = "\n".join([line for line in log.splitlines()
+                                if ":error]" in line and ": quillopro.exe: " not in line][-6:])
+        assert answers == [(200, page)] * posts, "%s: %r\n%s" % (name, sorted({a[1][:80] for a in answers}),
+                                                                 complaints)
+        assert "Error writing request body" not in log, "%s:\n%s" % (name, complaints)
     arrange(cgi_dir, {})
 
 
